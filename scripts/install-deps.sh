@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing need.
+set -euo pipefail
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+$SUDO apt-get update
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y \
+    cmake g++ make qt6-base-dev qt6-serialport-dev libgl-dev \
+    clang libclang-rt-14-dev

@@ -1,0 +1,243 @@
+#include "app/CommSetup.h"
+
+#include "app/DropDownList.h"
+#include "app/MainActions.h"
+#include "link/CommsFrm.h"
+#include "support/EventPump.h"
+#include "support/Forms.h"
+#include "support/MessageBox.h"
+#include "support/Twips.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+
+namespace {
+
+const QString kFormName = QStringLiteral("CommSetup");
+bool g_actionRunning = false;
+
+constexpr int kFirstPort = 1;
+constexpr int kLastPort = 8;
+
+// Layout in twips: client area, frames (left, top, width, height) and the
+// buttons inside each frame (button i at top 240 + 360 * i).
+constexpr int kClientWidth = 2790;
+constexpr int kClientHeight = 7680;
+constexpr int kButtonLeft = 360;
+constexpr int kButtonTop = 240;
+constexpr int kButtonPitch = 360;
+constexpr int kButtonWidth = 1815;
+constexpr int kButtonHeight = 315;
+
+constexpr std::array<const char*, CommSetup::kButtons> kDeviceCaptions = {
+    "Varnex with Sculla", "Varnex with Pemmet", "Molvane", "Garnock", "Trissel"};
+constexpr std::array<const char*, CommSetup::kButtons> kNmeaCaptions = {
+    "Varnex with Sculla", "Varnex with Pemmet", "Molvane external port", "Garnock external port",
+    "Trissel external port"};
+
+} // namespace
+
+CommSetup::CommSetup()
+{
+    setObjectName(kFormName);
+    setWindowTitle(QStringLiteral("GPS Configuration Tool"));
+    setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
+    // Close box only: no minimise or maximise button, fixed size.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+                   | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(Twips::ToPixels(kClientWidth), Twips::ToPixels(kClientHeight));
+    // The layout was designed for a small 8-point face; a larger default font
+    // would clip the captions of the fixed-size buttons.
+    QFont small = font();
+    small.setPointSizeF(8.0);
+    setFont(small);
+    BuildControls();
+    SetFocusOrder();
+}
+
+CommSetup* CommSetup::Load()
+{
+    QPointer<CommSetup> window = new CommSetup;
+    window->Form_Load();
+    if (!window || Forms::IsUnloaded(window))
+        return nullptr;
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window->move(screen->availableGeometry().center() - window->rect().center());
+    return window;
+}
+
+void CommSetup::UnloadByProgram()
+{
+    if (auto* window = qobject_cast<CommSetup*>(Forms::Find(kFormName))) {
+        int cancel = 0;
+        window->Form_QueryUnload(cancel, kClosedByProgram);
+        Forms::Unload(window);
+    }
+}
+
+bool CommSetup::ActionRunning() { return g_actionRunning; }
+
+void CommSetup::BuildControls()
+{
+    SelectPort = new DropDownList(this);
+    SelectPort->setObjectName(QStringLiteral("SelectPort"));
+    SelectPort->setEditable(false);
+    Twips::Place(SelectPort, 120, 120, 2535, 315);
+    connect(SelectPort, &DropDownList::dropDown, this, &CommSetup::SelectPort_DropDown);
+
+    Frame3 = new QGroupBox(QStringLiteral("Reflash GPS"), this);
+    Frame3->setObjectName(QStringLiteral("Frame3"));
+    Twips::Place(Frame3, 120, 480, 2535, 2175);
+    BuildButtonGroup(Frame3, ReflashBtn, "ReflashBtn", kDeviceCaptions);
+
+    Frame2 = new QGroupBox(QStringLiteral("Set up GPS system for"), this);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    Twips::Place(Frame2, 120, 2760, 2535, 2175);
+    BuildButtonGroup(Frame2, SetAllOutputs, "SetAllOutputs", kDeviceCaptions);
+
+    Frame1 = new QGroupBox(QStringLiteral("Setup NMEA output"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Twips::Place(Frame1, 120, 5040, 2535, 2175);
+    BuildButtonGroup(Frame1, SetNmeaOuputBtn, "SetNmeaOuputBtn", kNmeaCaptions);
+
+    StatusBar = new QStatusBar(this);
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    StatusBar->setSizeGripEnabled(false);
+    Twips::Place(StatusBar, 0, 7305, 2790, 375);
+    Panel1 = new QLabel(StatusBar);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    StatusBar->addWidget(Panel1, 1);
+
+    // All connections of the three button arrays in one place: each button
+    // passes its index to its array's handler.
+    for (int i = 0; i < kButtons; ++i) {
+        connect(SetAllOutputs[i], &QPushButton::clicked, this, [this, i] { SetAllOutputs_Click(i); });
+        connect(SetNmeaOuputBtn[i], &QPushButton::clicked, this, [this, i] { SetNmeaOuputBtn_Click(i); });
+        connect(ReflashBtn[i], &QPushButton::clicked, this, [this, i] { ReflashBtn_Click(i); });
+    }
+}
+
+void CommSetup::BuildButtonGroup(QGroupBox* frame, std::array<QPushButton*, kButtons>& buttons,
+                                 const char* name, const std::array<const char*, kButtons>& captions)
+{
+    for (int i = 0; i < kButtons; ++i) {
+        auto* button = new QPushButton(QString::fromLatin1(captions[i]), frame);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setProperty("Index", i);
+        button->setAutoDefault(false);
+        Twips::Place(button, kButtonLeft, kButtonTop + kButtonPitch * i, kButtonWidth, kButtonHeight);
+        buttons[i] = button;
+    }
+}
+
+void CommSetup::SetFocusOrder()
+{
+    QList<QWidget*> order{SelectPort};
+    for (int i = 0; i < kButtons - 1; ++i)
+        order << SetAllOutputs[i];
+    for (int i = 0; i < kButtons - 1; ++i)
+        order << SetNmeaOuputBtn[i];
+    for (int i = 0; i < kButtons - 1; ++i)
+        order << ReflashBtn[i];
+    order << ReflashBtn[4] << SetAllOutputs[4] << SetNmeaOuputBtn[4];
+    for (qsizetype i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order[i], order[i + 1]);
+    SelectPort->setFocus();
+}
+
+void CommSetup::Form_Load()
+{
+    FillPortList();
+    if (Forms::IsUnloaded(this))
+        return;
+    for (QPushButton* button : ReflashBtn)
+        button->setEnabled(false);
+}
+
+void CommSetup::FillPortList()
+{
+    SelectPort->clear();
+    SerialControl& port = CommsFrm::SerialPort();
+    for (int n = kFirstPort; n <= kLastPort; ++n) {
+        // Both steps always run; the port counts only when neither failed.
+        const bool numbered = port.SetCommPort(n);
+        const bool opened = port.SetPortOpen(true);
+        if (numbered && opened)
+            SelectPort->addItem(QStringLiteral("Serial Port %1").arg(n));
+        port.SetPortOpen(false);
+    }
+    if (SelectPort->count() > 0)
+        SelectPort->setCurrentIndex(0);
+    else
+        NoPortsCanOpen();
+}
+
+void CommSetup::NoPortsCanOpen()
+{
+    MessageBox::Show(QStringLiteral("Cannot open any serial ports!"));
+    CommsFrm::Unload();
+    Forms::Unload(this);
+    QCoreApplication::quit();
+}
+
+void CommSetup::SelectPort_DropDown() { FillPortList(); }
+
+void CommSetup::Form_QueryUnload(int& /*cancel*/, int unloadMode)
+{
+    // A close by the program (the NMEA setup taking over) keeps the serial
+    // control and its open port for the next window.
+    if (unloadMode == kClosedByOperator)
+        CommsFrm::Unload();
+}
+
+void CommSetup::closeEvent(QCloseEvent* event)
+{
+    if (g_actionRunning) {
+        // Closing now would pull the port from under the running action.
+        closeRequested_ = true;
+        event->ignore();
+        return;
+    }
+    int cancel = 0;
+    Form_QueryUnload(cancel, kClosedByOperator);
+    Forms::MarkUnloaded(this);
+    event->accept();
+}
+
+template <typename Action> void CommSetup::RunAction(Action action)
+{
+    // A click delivered while an action runs (during one of its pauses) is ignored.
+    if (g_actionRunning)
+        return;
+    g_actionRunning = true;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QPointer<CommSetup> self(this);
+    action();
+    // Clicks that queued up during the last wait are delivered, and ignored, now.
+    EventPump::PumpEvents();
+    QApplication::restoreOverrideCursor();
+    g_actionRunning = false;
+    if (self && !Forms::IsUnloaded(self) && self->closeRequested_)
+        self->close();
+}
+
+void CommSetup::SetAllOutputs_Click(int index)
+{
+    RunAction([this, index] { MainActions::SetAllOutputs(SelectPort->currentText(), index); });
+}
+
+void CommSetup::SetNmeaOuputBtn_Click(int index)
+{
+    RunAction([this, index] { MainActions::SetNmeaOutput(SelectPort->currentText(), index); });
+}
+
+void CommSetup::ReflashBtn_Click(int index)
+{
+    RunAction([this, index] { MainActions::Reflash(SelectPort->currentText(), index); });
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+
+class DropDownList;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QStatusBar;
+
+// The main window: the PC port list, the three groups of five target buttons
+// and the status bar that shows what the receiver operations are doing.
+class CommSetup final : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kButtons = 5;
+    // Unload reason of a close made by the operator (close box or system menu).
+    static constexpr int kClosedByOperator = 0;
+    static constexpr int kClosedByProgram = 1;
+
+    // Creates the window and runs its loading; nullptr when loading ended the
+    // program because no serial port could be opened.
+    static CommSetup* Load();
+    // Unloads the window without ending the program (the NMEA setup takes over).
+    static void UnloadByProgram();
+
+    void FillPortList();
+    void SelectPort_DropDown();
+    void Form_QueryUnload(int& cancel, int unloadMode);
+    void SetAllOutputs_Click(int index);
+    void SetNmeaOuputBtn_Click(int index);
+    void ReflashBtn_Click(int index);
+
+    // True while one of the window's actions runs.
+    static bool ActionRunning();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    CommSetup();
+    void BuildControls();
+    void BuildButtonGroup(QGroupBox* frame, std::array<QPushButton*, kButtons>& buttons,
+                          const char* name, const std::array<const char*, kButtons>& captions);
+    void SetFocusOrder();
+    void Form_Load();
+    void NoPortsCanOpen();
+    // Runs `action` unless another action is running; holds a close request
+    // made meanwhile until the action has ended.
+    template <typename Action> void RunAction(Action action);
+
+    DropDownList* SelectPort = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QGroupBox* Frame3 = nullptr;
+    std::array<QPushButton*, kButtons> ReflashBtn{};
+    std::array<QPushButton*, kButtons> SetAllOutputs{};
+    std::array<QPushButton*, kButtons> SetNmeaOuputBtn{};
+    QStatusBar* StatusBar = nullptr;
+    QLabel* Panel1 = nullptr;
+    bool closeRequested_ = false;
+};

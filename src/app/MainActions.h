@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// The work behind the main window's three button arrays. Each takes the text
+// of the selected port list entry and the index of the button pressed
+// (0 Sculla, 1 Pemmet, 2 Molvane, 3 Garnock, 4 Trissel).
+namespace MainActions {
+
+// Stores the port number of a port list entry ("Serial Port 3" gives 3) in SelectedPort.
+void TakePort(const QString& portEntry);
+
+void SetAllOutputs(const QString& portEntry, int index);
+void SetNmeaOutput(const QString& portEntry, int index);
+void Reflash(const QString& portEntry, int index);
+
+} // namespace MainActions

@@ -1,0 +1,3 @@
+#include "link/SelectedPort.h"
+
+std::int32_t SelectedPort = 0;

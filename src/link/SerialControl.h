@@ -1,0 +1,64 @@
+#pragma once
+
+#include "link/SerialDevice.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+// The program's serial control: one PC serial port seen through a small set
+// of properties. Every setter returns false and records LastError() when it
+// fails; callers that do not care simply ignore the result, and a failed step
+// changes nothing.
+//
+// - CommPort: the PC port number N. Renumbering an open control closes the
+//   open port first, so the port list can be rebuilt while a port is open.
+// - Handshaking, InputMode: only 0 (no flow control, text input) is used; input
+//   always delivers every byte 0x00-0xFF unchanged.
+// - Settings: "<rate>,N,8,1"; takes effect at the next opening (at once when open).
+// - PortOpen: true opens port CommPort, false closes it after the line has
+//   sent everything written.
+// - Output: sends the bytes at once, in order. Input: everything received
+//   since the last read, removed from the port; empty when nothing waits.
+class SerialControl {
+public:
+    SerialControl();
+    ~SerialControl();
+    SerialControl(const SerialControl&) = delete;
+    SerialControl& operator=(const SerialControl&) = delete;
+
+    bool SetCommPort(int number);
+    int CommPort() const { return commPort_; }
+    bool SetHandshaking(int mode);
+    int Handshaking() const { return handshaking_; }
+    bool SetInputMode(int mode);
+    int InputMode() const { return inputMode_; }
+    bool SetSettings(const QString& settings);
+    QString Settings() const;
+    bool SetPortOpen(bool open);
+    bool PortOpen() const;
+    bool SetOutput(const QByteArray& bytes);
+    QByteArray Input();
+
+    // Blocks until input waits or `seconds` have passed on the program's clock,
+    // so reply waits need not spin. Lets the time pass when the port is closed.
+    void WaitForInput(double seconds);
+
+    QString LastError() const { return lastError_; }
+
+    // The rate of "<rate>,N,8,1", or 0 when the text is not such a setting.
+    static qint32 ParseSettings(const QString& settings);
+    // How new ports are made (QSerialPort unless a test installs another).
+    static void SetDeviceFactory(SerialDeviceFactory factory);
+
+private:
+    bool Fail(const QString& error);
+
+    std::unique_ptr<SerialDevice> device_;
+    int commPort_ = 1;
+    int handshaking_ = 0;
+    int inputMode_ = 0;
+    qint32 baud_ = 9600;
+    QString lastError_;
+};

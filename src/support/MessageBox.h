@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// Every message the program gives the operator goes through here: a box with
+// the text, an OK button only, no icon and the title "VarnexConfig".
+namespace MessageBox {
+
+inline constexpr const char* kTitle = "VarnexConfig";
+
+// Shows the box and returns when the operator has confirmed it. Every text is
+// also logged under the category "varnexconfig.message". With the
+// environment variable VARNEXCONFIG_NONINTERACTIVE=1 (scripted runs) the box is
+// confirmed at once instead of waiting for the operator.
+void Show(const QString& text);
+
+// Tests observe messages here: while an observer is set it receives each
+// text in place of the box, which is then taken as confirmed.
+using Observer = std::function<void(const QString& text)>;
+void SetObserver(Observer observer);
+
+} // namespace MessageBox

@@ -1,0 +1,95 @@
+#include "support/SupportFunctions.h"
+
+#include "support/Clock.h"
+#include "support/EventPump.h"
+#include "support/Forms.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QStatusBar>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace EventPump {
+
+void PumpEvents()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void PumpNonInputEvents()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+} // namespace EventPump
+
+namespace SupportFunctions {
+namespace {
+
+// The first panel of the main window's status bar, or nullptr.
+QLabel* StatusPanel()
+{
+    QWidget* mainWindow = Forms::Find(QStringLiteral("CommSetup"));
+    if (!mainWindow)
+        return nullptr;
+    auto* bar = mainWindow->findChild<QStatusBar*>(QStringLiteral("StatusBar"));
+    return bar ? bar->findChild<QLabel*>(QStringLiteral("Panel1")) : nullptr;
+}
+
+void SetStatusText(const QString& text)
+{
+    if (!IsFormLoaded(QStringLiteral("CommSetup")))
+        return;
+    if (QLabel* panel = StatusPanel()) {
+        panel->setText(text);
+        // Painted now: the thread may go straight on to wait for the receiver.
+        panel->repaint();
+    }
+}
+
+// Idle step of a pause: short enough that clicks and repaints stay prompt.
+constexpr double kDelaySliceSeconds = 0.002;
+
+} // namespace
+
+void ShowStatus(const QString& text) { SetStatusText(text); }
+
+void ClearStatus() { SetStatusText(QString()); }
+
+bool IsFormLoaded(const QString& formName) { return Forms::Find(formName) != nullptr; }
+
+void Delay(float seconds)
+{
+    const double start = Clock::Now();
+    for (;;) {
+        const double now = Clock::Now();
+        EventPump::PumpEvents();
+        const double elapsed = now - start;
+        if (elapsed >= seconds)
+            return;
+        Clock::Sleep(std::min(kDelaySliceSeconds, seconds - elapsed));
+    }
+}
+
+float ExtractNumber(const QString& text)
+{
+    QString kept;
+    for (const QChar c : text) {
+        if ((c >= u'0' && c <= u'9') || c == u'-' || c == u'.' || c == u',')
+            kept.append(c);
+    }
+    if (kept.isEmpty())
+        return 0.0f;
+    bool ok = false;
+    float value = QLocale::system().toFloat(kept, &ok);
+    if (!ok)
+        value = QLocale::c().toFloat(kept, &ok);
+    return ok ? value : 0.0f;
+}
+
+} // namespace SupportFunctions

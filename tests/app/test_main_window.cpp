@@ -1,0 +1,221 @@
+// The main window: its port list over a real ports folder, its controls, its
+// closing, and the program's end when no port can be opened.
+#include "app/CommSetup.h"
+#include "app/StartModule.h"
+#include "harness/MessageRecorder.h"
+#include "harness/PtyPair.h"
+#include "link/CommsFrm.h"
+#include "support/Forms.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+QStringList Entries(QWidget* window)
+{
+    auto* list = window->findChild<QComboBox*>(QStringLiteral("SelectPort"));
+    QStringList entries;
+    for (int i = 0; i < list->count(); ++i)
+        entries << list->itemText(i);
+    return entries;
+}
+
+QList<QPushButton*> ButtonArray(QWidget* window, const QString& name)
+{
+    QList<QPushButton*> buttons = window->findChildren<QPushButton*>(name);
+    std::sort(buttons.begin(), buttons.end(), [](QPushButton* a, QPushButton* b) {
+        return a->property("Index").toInt() < b->property("Index").toInt();
+    });
+    return buttons;
+}
+
+// Ptys mapped as the given port numbers of a fresh ports folder.
+struct Ports {
+    explicit Ports(std::initializer_list<int> numbers)
+    {
+        for (int n : numbers)
+            Add(n);
+    }
+    void Add(int n)
+    {
+        auto pty = std::make_unique<PtyPair>();
+        pty->MapAs(folder.Path(), n);
+        ptys.push_back(std::move(pty));
+    }
+    TempPortsFolder folder;
+    std::vector<std::unique_ptr<PtyPair>> ptys;
+};
+
+void Cleanup()
+{
+    if (QWidget* w = Forms::Find(QStringLiteral("CommSetup")))
+        Forms::Unload(w);
+    CommsFrm::Unload();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { StartModule::RegisterForms(); }
+    void cleanup() { Cleanup(); }
+    void listsOpenablePortsInOrder();
+    void portNineAndAboveNeverListed();
+    void portHeldByAnotherProgramLeftOut();
+    void dropDownRebuildsList();
+    void controlsCaptionsAndStates();
+    void closeBoxEndsProgramAndFreesPort();
+    void noPortEndsProgram();
+};
+
+void TestMainWindow::listsOpenablePortsInOrder()
+{
+    Ports ports{5, 2};
+    MessageRecorder messages;
+    QWidget* window = Forms::Load(QStringLiteral("CommSetup"));
+    QVERIFY(window);
+    QCOMPARE(Entries(window), QStringList({"Serial Port 2", "Serial Port 5"}));
+    QCOMPARE(window->findChild<QComboBox*>(QStringLiteral("SelectPort"))->currentIndex(), 0);
+    QVERIFY(messages.texts.isEmpty());
+    // The list's tries leave every port closed.
+    QVERIFY(!CommsFrm::SerialPort().PortOpen());
+}
+
+void TestMainWindow::portNineAndAboveNeverListed()
+{
+    Ports ports{8, 9, 12};
+    QWidget* window = Forms::Load(QStringLiteral("CommSetup"));
+    QVERIFY(window);
+    QCOMPARE(Entries(window), QStringList({"Serial Port 8"}));
+}
+
+void TestMainWindow::portHeldByAnotherProgramLeftOut()
+{
+    Ports ports{1, 3};
+    QSerialPort holder(ports.folder.Path() + QStringLiteral("/com1"));
+    QVERIFY(holder.open(QIODevice::ReadWrite));
+    QWidget* window = Forms::Load(QStringLiteral("CommSetup"));
+    QVERIFY(window);
+    QCOMPARE(Entries(window), QStringList({"Serial Port 3"}));
+}
+
+void TestMainWindow::dropDownRebuildsList()
+{
+    Ports ports{4};
+    auto* window = qobject_cast<CommSetup*>(Forms::Load(QStringLiteral("CommSetup")));
+    QVERIFY(window);
+    auto* list = window->findChild<QComboBox*>(QStringLiteral("SelectPort"));
+    QCOMPARE(Entries(window), QStringList({"Serial Port 4"}));
+
+    ports.Add(1);
+    ports.Add(6);
+    list->setCurrentIndex(0);
+    list->showPopup();
+    QCOMPARE(Entries(window), QStringList({"Serial Port 1", "Serial Port 4", "Serial Port 6"}));
+    QCOMPARE(list->currentIndex(), 0);
+    list->hidePopup();
+
+    ports.ptys.front()->Unmap(); // port 4 disappears
+    list->setCurrentIndex(2);
+    list->showPopup();
+    QCOMPARE(Entries(window), QStringList({"Serial Port 1", "Serial Port 6"}));
+    QCOMPARE(list->currentText(), QStringLiteral("Serial Port 1"));
+    list->hidePopup();
+}
+
+void TestMainWindow::controlsCaptionsAndStates()
+{
+    Ports ports{1};
+    QWidget* window = Forms::Load(QStringLiteral("CommSetup"));
+    QVERIFY(window);
+    QCOMPARE(window->windowTitle(), QStringLiteral("GPS Configuration Tool"));
+    QVERIFY(!(window->windowFlags() & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(window->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(window->minimumSize(), window->maximumSize());
+
+    const QStringList devices{"Varnex with Sculla", "Varnex with Pemmet", "Molvane", "Garnock", "Trissel"};
+    const QStringList nmea{"Varnex with Sculla", "Varnex with Pemmet", "Molvane external port",
+                           "Garnock external port", "Trissel external port"};
+    struct Group {
+        const char* array;
+        const char* frame;
+        QString caption;
+        QStringList captions;
+        bool enabled;
+    };
+    const Group groups[] = {{"ReflashBtn", "Frame3", "Reflash GPS", devices, false},
+                            {"SetAllOutputs", "Frame2", "Set up GPS system for", devices, true},
+                            {"SetNmeaOuputBtn", "Frame1", "Setup NMEA output", nmea, true}};
+    for (const Group& g : groups) {
+        auto* frame = window->findChild<QGroupBox*>(QString::fromLatin1(g.frame));
+        QVERIFY(frame);
+        QCOMPARE(frame->title(), g.caption);
+        const auto buttons = ButtonArray(window, QString::fromLatin1(g.array));
+        QCOMPARE(buttons.size(), 5);
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(buttons[i]->text(), g.captions[i]);
+            QCOMPARE(buttons[i]->isEnabled(), g.enabled);
+            QCOMPARE(buttons[i]->parentWidget(), frame);
+            // Index 0 on top, each next one lower.
+            if (i > 0)
+                QVERIFY(buttons[i]->y() > buttons[i - 1]->y());
+        }
+    }
+}
+
+void TestMainWindow::closeBoxEndsProgramAndFreesPort()
+{
+    Ports ports{2};
+    QWidget* window = Forms::Load(QStringLiteral("CommSetup"));
+    QVERIFY(window);
+    window->show();
+    // A port left open by an action is closed with the program.
+    SerialControl& control = CommsFrm::SerialPort();
+    control.SetCommPort(2);
+    QVERIFY(control.SetPortOpen(true));
+
+    QVERIFY(window->close());
+    // No visible window is left, so the application's event loop ends.
+    const auto windows = QApplication::topLevelWidgets();
+    QVERIFY(std::none_of(windows.begin(), windows.end(), [](QWidget* w) { return w->isVisible(); }));
+    QVERIFY(!Forms::Find(QStringLiteral("CommSetup")));
+    QVERIFY(!Forms::Find(QStringLiteral("CommsFrm")));
+    QSerialPort other(ports.folder.Path() + QStringLiteral("/com2"));
+    QVERIFY(other.open(QIODevice::ReadWrite));
+}
+
+void TestMainWindow::noPortEndsProgram()
+{
+    // The real program, started with an empty ports folder.
+    TempPortsFolder folder;
+    QProcess tool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VARNEXCONFIG_PORTS"), folder.Path());
+    env.insert(QStringLiteral("VARNEXCONFIG_NONINTERACTIVE"), QStringLiteral("1"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    tool.setProcessEnvironment(env);
+    tool.start(QStringLiteral(VARNEX_TOOL_EXE), {});
+    QVERIFY(tool.waitForFinished(20000));
+    QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+    const QString err = QString::fromLocal8Bit(tool.readAllStandardError());
+    QCOMPARE(err.count(QStringLiteral("Cannot open any serial ports!")), 1);
+
+    // In process: the box is shown once and no window stays loaded.
+    MessageRecorder messages;
+    StartModule::Main();
+    QCOMPARE(messages.texts, QStringList({"Cannot open any serial ports!"}));
+    QVERIFY(!Forms::Find(QStringLiteral("CommSetup")));
+    QVERIFY(!Forms::Find(QStringLiteral("CommsFrm")));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "test_main_window.moc"
