@@ -1,0 +1,52 @@
+#pragma once
+
+#include "link/UbxFrame.h"
+#include "receiver_config/ResetList.h"
+
+#include <QString>
+
+#include <cstdint>
+
+// The configuration messages the tool sends, one builder per message. Each
+// returns the whole frame: class, id, length and payload filled and the
+// checksum computed. The sync bytes are left 0; the sender writes B5 62.
+namespace Payloads {
+
+inline constexpr std::uint8_t kClassCfg = 0x06;
+inline constexpr std::uint8_t kIdCfgPrt = 0x00;
+inline constexpr std::uint8_t kIdCfgMsg = 0x01;
+inline constexpr std::uint8_t kIdCfgNav = 0x03;
+inline constexpr std::uint8_t kIdCfgTp = 0x07;
+inline constexpr std::uint8_t kIdCfgRate = 0x08;
+inline constexpr std::uint8_t kIdCfgCfg = 0x09;
+
+// CFG-PRT: moves receiver port `receiverPort` (0..3) to `baudRate` bit/s,
+// 8N1, UBX and NMEA in and out. 28-byte frame.
+uBloxLowLevelComms::UbxBuffer CfgPrt(std::int32_t baudRate, bool portFlag, std::int32_t receiverPort);
+// CFG-RATE poll (no payload); the reply tells the measurement period.
+uBloxLowLevelComms::UbxBuffer CfgRatePoll();
+// CFG-RATE: measurement period in ms (rounded, halves to even) and the
+// number of measurement cycles per navigation solution.
+uBloxLowLevelComms::UbxBuffer CfgRate(float measurementPeriod, std::uint8_t navigationRate);
+// CFG-NAV: the fixed navigation parameter set.
+uBloxLowLevelComms::UbxBuffer CfgNav();
+// CFG-TP: pulse interval and pulse length in ms, sent in µs. A value above
+// 2147483 ms does not fit the field and leaves its four bytes 0.
+uBloxLowLevelComms::UbxBuffer CfgTp(std::int32_t pulseIntervalMs, std::int32_t pulseLengthMs);
+// CFG-MSG: output rate of one message on one receiver port (0..3), and off on
+// the other three. A port outside 0..3 turns the message off everywhere.
+uBloxLowLevelComms::UbxBuffer CfgMsg(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate,
+                                     std::int32_t receiverPort);
+// CFG-MSG poll: asks for the rates of one message on all four ports.
+uBloxLowLevelComms::UbxBuffer CfgMsgPoll(std::uint8_t msgClass, std::uint8_t msgId);
+// CFG-CFG: saves every section of the running configuration to flash.
+uBloxLowLevelComms::UbxBuffer CfgCfgSaveAll();
+
+// Status bar texts of the operations that send these messages.
+QString SetMessageRateStatus(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate,
+                             std::int32_t receiverPort);                     // "Setting 240004 port 1"
+QString GetUpdateRateStatus(std::uint8_t msgClass, std::uint8_t msgId);      // "Get Update Rate 240004"
+QString SetBaudRateStatus(std::int32_t baudRate, std::int32_t receiverPort); // "Setting Baud Rate=4800 Port=2"
+QString SetTimePulseStatus(std::int32_t pulseIntervalMs);                    // "Set Time Pulse=1000"
+
+} // namespace Payloads

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace Payloads {
+
+struct MessageId {
+    std::uint8_t msgClass;
+    std::uint8_t msgId;
+};
+
+// The messages the reset turns off on every receiver port, in the order the
+// CFG-MSG commands go out.
+inline constexpr std::array<MessageId, 38> kResetMessages = {{
+    // class  id        No.
+    {0x01, 0x01},    //  1  navigation (NAV)
+    {0x01, 0x02},    //  2
+    {0x01, 0x03},    //  3
+    {0x01, 0x04},    //  4
+    {0x01, 0x06},    //  5
+    {0x01, 0x08},    //  6
+    {0x01, 0x11},    //  7
+    {0x01, 0x12},    //  8
+    {0x01, 0x20},    //  9
+    {0x01, 0x21},    // 10
+    {0x01, 0x22},    // 11
+    {0x01, 0x30},    // 12
+    {0x01, 0x31},    // 13
+    {0x02, 0x10},    // 14  receiver manager (RXM)
+    {0x02, 0x20},    // 15
+    {0x02, 0x22},    // 16
+    {0x0A, 0x00},    // 17  monitoring (MON)
+    {0x0A, 0x01},    // 18
+    {0x0A, 0x02},    // 19
+    {0x0A, 0x03},    // 20
+    {0x0A, 0x06},    // 21
+    {0x0A, 0x07},    // 22
+    {0x0A, 0x08},    // 23
+    {0x0B, 0x30},    // 24  aiding (AID)
+    {0x0B, 0x31},    // 25
+    {0xF0, 0x00},    // 26  standard NMEA: GGA
+    {0xF0, 0x01},    // 27  GLL
+    {0xF0, 0x02},    // 28  GSA
+    {0xF0, 0x03},    // 29  GSV
+    {0xF0, 0x04},    // 30  RMC
+    {0xF0, 0x05},    // 31  VTG
+    {0xF0, 0x06},    // 32  GRS
+    {0xF0, 0x07},    // 33  GST
+    {0xF0, 0x08},    // 34  ZDA
+    {0xF1, 0x00},    // 35  proprietary NMEA: PUBX,00
+    {0xF1, 0x01},    // 36  PUBX,01
+    {0xF1, 0x03},    // 37  PUBX,03
+    {0xF1, 0x04},    // 38  PUBX,04
+}};
+
+} // namespace Payloads
