@@ -1,0 +1,82 @@
+#include "link/uBloxLowLevelComms.h"
+
+#include "link/CommsFrm.h"
+#include "link/ReplyScan.h"
+#include "support/Clock.h"
+#include "support/EventPump.h"
+#include "support/Timing.h"
+
+#include <algorithm>
+
+namespace uBloxLowLevelComms {
+namespace {
+
+constexpr std::uint8_t kSync1 = 0xB5;
+constexpr std::uint8_t kSync2 = 0x62;
+
+// Gathers what arrives into `received` until `pattern` is found and the text
+// holds `earlyStop` bytes from it, or the time-out has passed. Returns the
+// pattern's first offset, or -1. Between reads it blocks briefly on the port
+// instead of spinning, and now and then lets the windows repaint; the
+// operator's clicks and keys stay queued until the wait is over.
+qsizetype WaitForPattern(const QByteArray& pattern, qsizetype earlyStop, QByteArray& received)
+{
+    SerialControl& port = CommsFrm::SerialPort();
+    const double start = Clock::Now();
+    const double end = start + Timing::kReplyTimeout;
+    double lastRepaint = start;
+    qsizetype position = -1;
+    for (;;) {
+        if (ReplyScan::EarlyStopReached(received, position, earlyStop))
+            break;
+        const double now = Clock::Now();
+        if (now >= end)
+            break;
+        received += port.Input();
+        position = ReplyScan::FindFirst(received, pattern);
+        if (ReplyScan::EarlyStopReached(received, position, earlyStop))
+            continue;
+        port.WaitForInput(std::min(Timing::kReplyReadSlice, end - now));
+        if (now - lastRepaint >= Timing::kRepaintInterval) {
+            EventPump::PumpNonInputEvents();
+            lastRepaint = now;
+        }
+    }
+    return position;
+}
+
+} // namespace
+
+void SendUbxMessage(UbxBuffer& buffer)
+{
+    if (buffer.size() < 2)
+        return;
+    buffer[0] = kSync1;
+    buffer[1] = kSync2;
+    SerialControl& port = CommsFrm::SerialPort();
+    for (const std::uint8_t byte : buffer)
+        port.SetOutput(QByteArray(1, static_cast<char>(byte)));
+}
+
+void FlushSerialInput()
+{
+    SerialControl& port = CommsFrm::SerialPort();
+    port.SetInputMode(0);
+    port.Input();
+}
+
+bool WaitForUbxAck(std::uint8_t msgClass, std::uint8_t msgId)
+{
+    QByteArray received;
+    return WaitForPattern(ReplyScan::AckPattern(msgClass, msgId), ReplyScan::kAckEarlyStop, received) >= 0;
+}
+
+void ReadUbxPollReply(std::vector<std::uint8_t>& payload, std::uint8_t msgClass, std::uint8_t msgId)
+{
+    QByteArray received;
+    const qsizetype position =
+        WaitForPattern(ReplyScan::ReplyHeader(msgClass, msgId), ReplyScan::kPollEarlyStop, received);
+    ReplyScan::ExtractPollPayload(received, position, payload);
+}
+
+} // namespace uBloxLowLevelComms

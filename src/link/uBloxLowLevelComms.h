@@ -1,0 +1,27 @@
+#pragma once
+
+#include "link/UbxFrame.h"
+
+#include <cstdint>
+#include <vector>
+
+// Sending a UBX frame and waiting for the receiver's answer, through the
+// program's one serial control.
+namespace uBloxLowLevelComms {
+
+// Writes the sync bytes B5 62 into indexes 0 and 1 and sends the whole buffer,
+// one byte per write, every value unchanged. No effect on a closed port.
+void SendUbxMessage(UbxBuffer& buffer);
+// Reads away everything waiting in the receive buffer, so that only bytes
+// arriving after the next request can be taken for its answer.
+void FlushSerialInput();
+
+// Waits up to 5 seconds for the ACK-ACK of the command `msgClass`/`msgId`.
+// A NAK or an acknowledgement of another message does not end the wait early.
+bool WaitForUbxAck(std::uint8_t msgClass, std::uint8_t msgId);
+// Waits up to 5 seconds for a message `msgClass`/`msgId` and replaces `payload`
+// by its payload: one byte 0 when none came; left as passed when its length
+// never arrived or is 0; bytes that never arrived are 0. No checksum check.
+void ReadUbxPollReply(std::vector<std::uint8_t>& payload, std::uint8_t msgClass, std::uint8_t msgId);
+
+} // namespace uBloxLowLevelComms
