@@ -1,21 +1,58 @@
 #include "app/MainActions.h"
 
+#include "link/CommsFrm.h"
 #include "link/SelectedPort.h"
+#include "profiles/SetupOutputs.h"
+#include "receiver_config/VarnexCommsRoutines.h"
+#include "support/MessageBox.h"
 #include "support/SupportFunctions.h"
 
+#include <array>
 #include <cmath>
 
 namespace MainActions {
+namespace {
+
+// Button index to device: 0 Sculla, 1 Pemmet, 2 Molvane, 3 Garnock, 4 Trissel.
+constexpr std::array<void (*)(), 5> kDeviceSetups = {
+    SetupOutputs::SetupSculla, SetupOutputs::SetupPemmet, SetupOutputs::SetupMolvane,
+    SetupOutputs::SetupGarnock, SetupOutputs::SetupTrissel};
+
+bool ValidIndex(int index) { return index >= 0 && index < 5; }
+
+void ClosePortIfOpen()
+{
+    SerialControl& port = CommsFrm::SerialPort();
+    if (port.PortOpen())
+        port.SetPortOpen(false);
+}
+
+} // namespace
 
 void TakePort(const QString& portEntry)
 {
     SelectedPort = static_cast<std::int32_t>(std::floor(SupportFunctions::ExtractNumber(portEntry)));
 }
 
-void SetAllOutputs(const QString& portEntry, int /*index*/) { TakePort(portEntry); }
+void SetAllOutputs(const QString& portEntry, int index)
+{
+    TakePort(portEntry);
+    if (ValidIndex(index))
+        kDeviceSetups[index]();
+    // Whatever the outcome, the port is free again after a configuration run.
+    ClosePortIfOpen();
+}
 
-void SetNmeaOutput(const QString& portEntry, int /*index*/) { TakePort(portEntry); }
+void SetNmeaOutput(const QString& portEntry, int index)
+{
+    TakePort(portEntry);
+    (void)index;
+}
 
-void Reflash(const QString& portEntry, int /*index*/) { TakePort(portEntry); }
+void Reflash(const QString& portEntry, int /*index*/)
+{
+    TakePort(portEntry);
+
+}
 
 } // namespace MainActions

@@ -1,0 +1,165 @@
+#include "profiles/SetupOutputs.h"
+
+#include "receiver_config/VarnexCommsRoutines.h"
+#include "support/MessageBox.h"
+
+namespace SetupOutputs {
+namespace {
+
+using namespace VarnexCommsRoutines;
+
+// Step constructors, so that each table reads like a list of operations.
+constexpr Step Reset() { return {Op::ResetToKnownState}; }
+constexpr Step Rate(float periodMs, int navigationRate) { return {Op::WriteConfiguration, periodMs, {navigationRate}}; }
+constexpr Step Nav() { return {Op::SetDynamicNavigationParameters}; }
+constexpr Step TimePulse(int intervalMs, int lengthMs) { return {Op::SetTimePulse, 0, {intervalMs, lengthMs}}; }
+constexpr Step Msg(int msgClass, int msgId, int rate, int port) { return {Op::SetMessageRate, 0, {msgClass, msgId, rate, port}}; }
+// Every baud change of a profile is confirmed: the PC follows where needed.
+constexpr Step Baud(int rate, int port) { return {Op::SetBaudRate, 0, {rate, port}}; }
+constexpr Step Flash() { return {Op::WriteSetupToFlash}; }
+
+// Messages the devices use.
+constexpr int NAV = 0x01, RXM = 0x02, NMEA = 0xF0;
+constexpr int POSLLH = 0x02, VELNED = 0x12, TIMEUTC = 0x21, RAW = 0x10, SFRB = 0x11, GGA = 0x00, RMC = 0x04;
+
+constexpr Step kMolvane[] = {
+    Reset(),
+    Rate(200.0f, 1),
+    Nav(),
+    TimePulse(200, 50),
+    Msg(NAV, POSLLH, 1, 1),
+    Msg(NAV, TIMEUTC, 1, 1),
+    Msg(NAV, VELNED, 1, 1),
+    Msg(NMEA, GGA, 5, 2),
+    Msg(NMEA, RMC, 5, 2),
+    Baud(9600, 2),
+    Baud(9600, 1),
+    Baud(4800, 2),
+    Flash(),
+};
+
+constexpr Step kTrissel[] = {
+    Reset(),
+    Rate(50.0f, 4),
+    Nav(),
+    TimePulse(1000, 100),
+    Msg(NAV, POSLLH, 1, 1),
+    Msg(NAV, TIMEUTC, 1, 1),
+    Msg(NAV, VELNED, 1, 1),
+    Msg(RXM, RAW, 1, 1),
+    Msg(RXM, SFRB, 1, 1),
+    Msg(NMEA, GGA, 5, 2),
+    Msg(NMEA, RMC, 5, 2),
+    Baud(115200, 1),
+    Baud(4800, 2),
+    Flash(),
+};
+
+constexpr Step kGarnock[] = {
+    Reset(),
+    Rate(200.0f, 1),
+    Nav(),
+    TimePulse(200, 50),
+    Msg(NAV, POSLLH, 1, 2),
+    Msg(NAV, TIMEUTC, 1, 2),
+    Msg(NAV, VELNED, 1, 2),
+    Msg(NMEA, GGA, 5, 1),
+    Msg(NMEA, RMC, 5, 1),
+    Baud(9600, 1),
+    Baud(9600, 2),
+    Baud(4800, 1),
+    Flash(),
+};
+
+constexpr Step kPemmet[] = {
+    Reset(),
+    Rate(150.0f, 1),
+    Nav(),
+    TimePulse(150, 75),
+    Msg(NAV, POSLLH, 1, 1),
+    Msg(NAV, TIMEUTC, 1, 1),
+    Msg(NAV, VELNED, 1, 1),
+    Baud(115200, 1),
+    Flash(),
+};
+
+// The only device that sets the time pulse before the navigation parameters.
+constexpr Step kSculla[] = {
+    Reset(),
+    Rate(1000.0f, 1),
+    TimePulse(1000, 200),
+    Nav(),
+    Msg(NMEA, GGA, 1, 1),
+    Msg(NMEA, RMC, 1, 1),
+    Baud(4800, 1),
+    Flash(),
+};
+
+constexpr const char* kVarnexConnectFailure =
+    "Failed to connect to the Varnex module, please check it is connected correctly";
+constexpr const char* kGpsConnectFailure = "Failed to connect to the GPS module, please check it is connected correctly";
+constexpr const char* kParameterFailure = "Failed to set Varnex parameter please check it is connected correctly";
+constexpr const char* kBaudFailure = "Failed to set Varnex baud rate correctly please check it is connected correctly";
+constexpr const char* kFlashFailure = "Failed to write Varnex to flash memory please check it is connected correctly";
+
+const Profile kProfiles[] = {
+    {"Sculla", kSculla, kVarnexConnectFailure, "Configured for use with Sculla"},
+    {"Pemmet", kPemmet, kVarnexConnectFailure, "Configured for use with Pemmet"},
+    {"Molvane", kMolvane, kVarnexConnectFailure, "Configured for use with the Molvane"},
+    {"Garnock", kGarnock, kVarnexConnectFailure, "Configured for use with the Garnock"},
+    {"Trissel", kTrissel, kGpsConnectFailure, "Configured for use with the Trissel"},
+};
+
+bool RunStep(const Step& s)
+{
+    switch (s.op) {
+    case Op::ResetToKnownState: return ResetToKnownState();
+    case Op::WriteConfiguration: return WriteConfiguration(s.period, static_cast<std::uint8_t>(s.args[0]));
+    case Op::SetDynamicNavigationParameters: return SetDynamicNavigationParameters();
+    case Op::SetTimePulse: return SetTimePulse(s.args[0], s.args[1]);
+    case Op::SetMessageRate:
+        return SetMessageRate(static_cast<std::uint8_t>(s.args[0]), static_cast<std::uint8_t>(s.args[1]),
+                              static_cast<std::uint8_t>(s.args[2]), s.args[3]);
+    case Op::SetBaudRate: return SetBaudRate(s.args[0], false, true, s.args[1]);
+    case Op::WriteSetupToFlash: return WriteSetupToFlash();
+    }
+    return false;
+}
+
+const char* FailureMessage(const Profile& profile, Op op)
+{
+    switch (op) {
+    case Op::ResetToKnownState: return profile.connectFailure;
+    case Op::SetBaudRate: return kBaudFailure;
+    case Op::WriteSetupToFlash: return kFlashFailure;
+    default: return kParameterFailure;
+    }
+}
+
+} // namespace
+
+bool RunProfile(const Profile& profile)
+{
+    for (const Step& step : profile.steps) {
+        if (!RunStep(step)) {
+            MessageBox::Show(QString::fromLatin1(FailureMessage(profile, step.op)));
+            return false;
+        }
+    }
+    MessageBox::Show(QString::fromLatin1(profile.success));
+    return true;
+}
+
+const Profile& Sculla() { return kProfiles[0]; }
+const Profile& Pemmet() { return kProfiles[1]; }
+const Profile& Molvane() { return kProfiles[2]; }
+const Profile& Garnock() { return kProfiles[3]; }
+const Profile& Trissel() { return kProfiles[4]; }
+
+void SetupSculla() { RunProfile(Sculla()); }
+void SetupPemmet() { RunProfile(Pemmet()); }
+void SetupMolvane() { RunProfile(Molvane()); }
+void SetupGarnock() { RunProfile(Garnock()); }
+void SetupTrissel() { RunProfile(Trissel()); }
+
+} // namespace SetupOutputs

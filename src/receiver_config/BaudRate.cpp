@@ -1,0 +1,51 @@
+#include "receiver_config/VarnexCommsRoutines.h"
+
+#include "link/CommsFrm.h"
+#include "link/uBloxLowLevelComms.h"
+#include "receiver_config/Payloads.h"
+#include "support/SupportFunctions.h"
+#include "support/Timing.h"
+
+using namespace uBloxLowLevelComms;
+using SupportFunctions::Delay;
+
+namespace VarnexCommsRoutines {
+namespace {
+
+constexpr int kMaxReopenCycles = 10;
+
+} // namespace
+
+bool SetBaudRate(std::int32_t baudRate, bool portFlag, bool confirm, std::int32_t receiverPort)
+{
+    SupportFunctions::ShowStatus(Payloads::SetBaudRateStatus(baudRate, receiverPort));
+    UbxBuffer frame = Payloads::CfgPrt(baudRate, portFlag, receiverPort);
+    bool answered = true;
+    if (!confirm) {
+        // Blind: the receiver may be listening at another rate; nothing is awaited.
+        SendUbxMessage(frame);
+    } else {
+        FlushSerialInput();
+        SendUbxMessage(frame);
+        // The receiver does not acknowledge reliably across its own rate
+        // change, so success is judged by a poll. A poll at the old rate that
+        // goes unanswered means the link itself moved: the PC follows.
+        SerialControl& port = CommsFrm::SerialPort();
+        int cycles = 0;
+        for (;;) {
+            answered = ReadConfiguration() != 0;
+            if (answered || cycles >= kMaxReopenCycles)
+                break;
+            ++cycles;
+            port.SetPortOpen(false);
+            port.SetSettings(QStringLiteral("%1,N,8,1").arg(baudRate));
+            Delay(Timing::kBaudClosePause);
+            port.SetPortOpen(true);
+            Delay(Timing::kBaudReopenPause);
+        }
+    }
+    SupportFunctions::ClearStatus();
+    return answered;
+}
+
+} // namespace VarnexCommsRoutines
