@@ -52,7 +52,8 @@ void SetNmeaOutput(const QString& portEntry, int index)
 void Reflash(const QString& portEntry, int /*index*/)
 {
     TakePort(portEntry);
-
+    if (VarnexCommsRoutines::ReflashGps(SelectedPort))
+        MessageBox::Show(QStringLiteral("The configuration will have been reset, please set it up for the device"));
 }
 
 } // namespace MainActions

@@ -2,6 +2,7 @@
 
 #include "support/Clock.h"
 
+#include <algorithm>
 #include <cmath>
 
 #ifdef _WIN32
@@ -34,6 +35,8 @@ bool QtSerialDevice::Open(const QString& path, qint32 baud, QString& error)
         port_.clearError();
         return false;
     }
+    baud_ = baud;
+    lineFreeAt_ = Clock::Now();
     return true;
 }
 
@@ -55,15 +58,23 @@ bool QtSerialDevice::SetBaudRate(qint32 baud)
     if (!port_.isOpen())
         return false;
     Drain();
-    return port_.setBaudRate(baud);
+    if (!port_.setBaudRate(baud))
+        return false;
+    baud_ = baud;
+    return true;
 }
 
 void QtSerialDevice::Write(const QByteArray& bytes)
 {
     if (!port_.isOpen())
         return;
-    if (port_.write(bytes) < 0 || !port_.flush())
+    if (port_.write(bytes) < 0 || !port_.flush()) {
         CheckGone();
+        return;
+    }
+    // 10 bits a byte on the line: start bit, 8 data bits, stop bit.
+    const double lineTime = baud_ > 0 ? bytes.size() * 10.0 / baud_ : 0.0;
+    lineFreeAt_ = std::max(lineFreeAt_, Clock::Now()) + lineTime;
 }
 
 QByteArray QtSerialDevice::ReadAll()
@@ -108,12 +119,21 @@ void QtSerialDevice::Drain()
 #else
     tcdrain(port_.handle());
 #endif
+    // Some devices report drained as soon as the bytes left the driver (a
+    // pseudo-terminal, some USB adapters) while the line still carries them.
+    // Wait out the line time of what was written, as a real UART's drain does.
+    const double remaining = lineFreeAt_ - Clock::Now();
+    if (remaining > 0)
+        Clock::Sleep(remaining);
 }
 
 bool QtSerialDevice::CheckGone()
 {
     const QSerialPort::SerialPortError error = port_.error();
-    if (error == QSerialPort::ResourceError || error == QSerialPort::PermissionError) {
+    // An adapter pulled out shows as a resource error or, on some systems, as a
+    // read error that repeats for ever.
+    if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError
+        || error == QSerialPort::WriteError || error == QSerialPort::PermissionError) {
         // The device vanished under the open port (adapter unplugged). Drop the
         // handle so nothing keeps failing in a loop; the control still counts
         // the port as open until it is closed, and the next opening starts afresh.

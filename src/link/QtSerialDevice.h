@@ -30,5 +30,8 @@ private:
     bool CheckGone();
 
     QSerialPort port_;
+    qint32 baud_ = 0;
+    // When the last byte written will have left the line at the port's rate.
+    double lineFreeAt_ = 0;
     bool gone_ = false;
 };

@@ -8,7 +8,7 @@ namespace Timing {
 inline constexpr double kReplyTimeout = 5.0;
 // Longest block on the port between two reads of a reply wait: it only sets the
 // CPU cost, since a block ends as soon as a byte arrives.
-inline constexpr double kReplyReadSlice = 0.002;
+inline constexpr double kReplyReadSlice = 0.005;
 // How often a reply wait lets the windows repaint (never their input through).
 inline constexpr double kRepaintInterval = 0.05;
 

@@ -1,0 +1,104 @@
+#include "OutputLine.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace VarnexSim {
+
+// A completion time computed from NextByteTime() must count as reached.
+static constexpr double kTimeSlack = 1e-7;
+
+void OutputLine::Enqueue(const QByteArray& bytes, double ready, qint32 switchAfter)
+{
+    if (bytes.isEmpty()) {
+        if (switchAfter > 0)
+            SwitchAfterQueued(switchAfter);
+        return;
+    }
+    Item item;
+    item.bytes = bytes;
+    item.ready = ready;
+    item.switchAfter = switchAfter;
+    queue_.push_back(item);
+}
+
+bool OutputLine::EnqueueIfRoom(const QByteArray& bytes, double now, double maxBacklog)
+{
+    if (BusyUntil() - now > maxBacklog)
+        return false;
+    Enqueue(bytes, now);
+    return true;
+}
+
+void OutputLine::SwitchAfterQueued(qint32 baud)
+{
+    if (queue_.empty())
+        baud_ = baud;
+    else
+        queue_.back().switchAfter = baud;
+}
+
+void OutputLine::StartHead()
+{
+    Item& head = queue_.front();
+    if (head.started)
+        return;
+    head.started = true;
+    head.start = std::max(lineFree_, head.ready);
+    head.baud = baud_;
+}
+
+QByteArray OutputLine::Take(qint32 listenerBaud, double now)
+{
+    QByteArray heard;
+    while (!queue_.empty()) {
+        StartHead();
+        Item& head = queue_.front();
+        const double bt = ByteTime(head.baud);
+        const double elapsed = (now - head.start) / bt + kTimeSlack;
+        const int done = elapsed <= 0 ? 0 : int(std::min<double>(head.bytes.size(), std::floor(elapsed)));
+        if (done > head.taken && head.baud == listenerBaud)
+            heard.append(head.bytes.mid(head.taken, done - head.taken));
+        head.taken = std::max(head.taken, done);
+        if (head.taken < head.bytes.size())
+            break;
+        lineFree_ = head.start + head.bytes.size() * bt;
+        if (head.switchAfter > 0)
+            baud_ = head.switchAfter;
+        queue_.pop_front();
+    }
+    return heard;
+}
+
+double OutputLine::NextByteTime() const
+{
+    if (queue_.empty())
+        return kInfinity;
+    const Item& head = queue_.front();
+    const double start = head.started ? head.start : std::max(lineFree_, head.ready);
+    const qint32 baud = head.started ? head.baud : baud_;
+    return start + (head.taken + 1) * ByteTime(baud);
+}
+
+double OutputLine::BusyUntil() const
+{
+    double t = lineFree_;
+    qint32 baud = baud_;
+    for (const Item& item : queue_) {
+        const double start = item.started ? item.start : std::max(t, item.ready);
+        const qint32 b = item.started ? item.baud : baud;
+        t = start + item.bytes.size() * ByteTime(b);
+        if (item.switchAfter > 0)
+            baud = item.switchAfter;
+    }
+    return t;
+}
+
+void OutputLine::Reset(qint32 baud, double now)
+{
+    queue_.clear();
+    baud_ = baud;
+    lineFree_ = now;
+}
+
+} // namespace VarnexSim

@@ -1,0 +1,343 @@
+#include "ReceiverModelPrivate.h"
+
+#include "NavOutput.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace VarnexSim {
+namespace {
+
+// Solutions missed by more than this (a clock that jumped) are skipped, not replayed.
+constexpr double kMaxCatchUp = 10.0;
+// How many solutions ahead NextOutputTime() looks for one with output (rates are bytes).
+constexpr int kRateHorizon = 256;
+
+// Payload of ACK-ACK and ACK-NAK: the class and id of the frame they answer.
+QByteArray ClassAndId(const DecodedItem& item)
+{
+    QByteArray p;
+    p.append(char(item.cls));
+    p.append(char(item.id));
+    return p;
+}
+
+} // namespace
+
+ReceiverModel::ReceiverModel(const ModelOptions& options, double now)
+    : options_(options),
+      linkPort_(std::clamp(options.linkPort, 0, kPortCount - 1)),
+      flashPath_(options.flashPath),
+      faults_(options.faults),
+      line_(9600, now),
+      noiseRng_(options.faults.noiseSeed),
+      start_(now),
+      clock_(now),
+      inputFree_(now),
+      nextSolution_(now),
+      nextNoise_(kInfinity)
+{
+    transcript_.OpenFile(options.transcriptPath, lastError_);
+    PowerCycle(now);
+    if (options.startBaud > 0) {
+        running_.ports[linkPort_].baud = options.startBaud;
+        line_.Reset(options.startBaud, now);
+    }
+}
+
+void ReceiverModel::PowerCycle(double now)
+{
+    flash_ = FactoryDefaults();
+    if (!flashPath_.isEmpty() && QFileInfo::exists(flashPath_)) {
+        ReceiverConfig loaded;
+        if (LoadConfigFile(flashPath_, loaded, lastError_))
+            flash_ = loaded;
+    }
+    running_ = flash_;
+    line_.Reset(LinkBaud(), now);
+    decoder_.Reset();
+    inputFree_ = now;
+    solutionIndex_ = 1;
+    nextSolution_ = now + NavPeriod();
+    nextNoise_ = faults_.noiseInterval > 0 ? now + faults_.noiseInterval : kInfinity;
+}
+
+void ReceiverModel::SetRunning(const ReceiverConfig& config)
+{
+    const double oldPeriod = NavPeriod();
+    running_ = config;
+    Reschedule(oldPeriod, clock_);
+    if (line_.Idle())
+        line_.Reset(LinkBaud(), inputFree_);
+    else
+        line_.SwitchAfterQueued(LinkBaud());
+}
+
+void ReceiverModel::SetFaults(const Faults& faults)
+{
+    const bool noiseChanged = faults.noiseInterval != faults_.noiseInterval;
+    faults_ = faults;
+    if (noiseChanged)
+        nextNoise_ = faults_.noiseInterval > 0 ? inputFree_ + faults_.noiseInterval : kInfinity;
+}
+
+// A new navigation period takes over from the last solution on, never in the past.
+void ReceiverModel::Reschedule(double oldPeriod, double now)
+{
+    nextSolution_ = nextSolution_ - oldPeriod + NavPeriod();
+    if (nextSolution_ < now)
+        nextSolution_ = now + NavPeriod();
+}
+
+double ReceiverModel::NavPeriod() const
+{
+    return running_.measRateMs * std::max<int>(1, running_.navRate) / 1000.0;
+}
+
+bool ReceiverModel::LinkGone(double now) const
+{
+    if (manualGone_)
+        return true;
+    const double since = now - start_;
+    return faults_.unplugAt >= 0 && since >= faults_.unplugAt &&
+           (faults_.unplugFor < 0 || since < faults_.unplugAt + faults_.unplugFor);
+}
+
+int ReceiverModel::UnplugCount(double now) const
+{
+    const bool timed = faults_.unplugAt >= 0 && now - start_ >= faults_.unplugAt;
+    return manualUnplugs_ + (timed ? 1 : 0);
+}
+
+// Brings periodic output and injected noise up to time `t`, in time order.
+void ReceiverModel::Advance(double t)
+{
+    if (t - nextSolution_ > kMaxCatchUp) {
+        const qint64 skipped = qint64((t - nextSolution_) / NavPeriod());
+        solutionIndex_ += skipped;
+        nextSolution_ += skipped * NavPeriod();
+    }
+    if (t - nextNoise_ > kMaxCatchUp)
+        nextNoise_ = t;
+    while (std::min(nextSolution_, nextNoise_) <= t) {
+        if (nextSolution_ <= nextNoise_) {
+            EmitSolution(nextSolution_);
+            ++solutionIndex_;
+            nextSolution_ += NavPeriod();
+        } else {
+            EmitNoise(nextNoise_);
+            nextNoise_ += faults_.noiseInterval > 0 ? faults_.noiseInterval : kInfinity;
+        }
+    }
+}
+
+void ReceiverModel::EmitSolution(double t)
+{
+    const PortSettings& link = running_.ports[linkPort_];
+    const NavSolution fix{FirstSolutionUtc().addMSecs(qint64(std::llround((t - start_) * 1000.0)))};
+    // A real receiver's transmit buffer holds about a second of output; what
+    // does not fit is dropped message by message.
+    const double maxBacklog = std::max(1.0, NavPeriod());
+    for (MsgKey key : PeriodicMessages()) {
+        const quint8 rate = running_.Rate(key, linkPort_);
+        const bool nmea = (key >> 8) == 0xF0;
+        const quint16 protocol = nmea ? 0x0002 : 0x0001;
+        if (rate == 0 || solutionIndex_ % rate != 0 || !(link.outProtoMask & protocol))
+            continue;
+        if (!line_.EnqueueIfRoom(PeriodicMessage(key, fix), t, maxBacklog))
+            ++dropped_;
+    }
+}
+
+void ReceiverModel::EmitNoise(double t)
+{
+    QByteArray burst;
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int i = 0; i < faults_.noiseBurst; ++i)
+        burst.append(char(byte(noiseRng_)));
+    line_.Enqueue(burst, t);
+}
+
+double ReceiverModel::NextSolutionWithOutput() const
+{
+    for (int k = 0; k < kRateHorizon; ++k) {
+        for (MsgKey key : PeriodicMessages()) {
+            const quint8 rate = running_.Rate(key, linkPort_);
+            if (rate != 0 && (solutionIndex_ + k) % rate == 0)
+                return nextSolution_ + k * NavPeriod();
+        }
+    }
+    return kInfinity;
+}
+
+double ReceiverModel::NextOutputTime() const
+{
+    const double bt = ByteTime(line_.Baud());
+    const double periodic = NextSolutionWithOutput() + bt;
+    return std::min({line_.NextByteTime(), periodic, nextNoise_ + bt});
+}
+
+QByteArray ReceiverModel::TakeOutput(qint32 pcBaud, double now)
+{
+    clock_ = std::max(clock_, now);
+    Advance(now);
+    const QByteArray heard = line_.Take(pcBaud, now);
+    return LinkGone(now) ? QByteArray() : heard;
+}
+
+void ReceiverModel::PcWrite(const QByteArray& bytes, qint32 pcBaud, double t)
+{
+    clock_ = std::max(clock_, t);
+    Advance(t);
+    if (LinkGone(t) || bytes.isEmpty())
+        return;
+    // Bytes arrive one after the other at the PC's rate, behind any still on the way.
+    double arrival = std::max(inputFree_, t);
+    const double bt = pcBaud > 0 ? 10.0 / pcBaud : 0.0;
+    for (char byte : bytes) {
+        arrival += bt;
+        Judge(byte, pcBaud, arrival);
+    }
+    FlushGarbage();
+    FlushNoise();
+    inputFree_ = arrival;
+}
+
+// One byte from the PC: noise when the PC talks at another rate than the
+// link port listens at, otherwise input to the frame decoder.
+void ReceiverModel::Judge(char byte, qint32 pcBaud, double arrival)
+{
+    if (pcBaud != LinkBaud()) {
+        const QByteArray cut = decoder_.Reset();
+        if (!cut.isEmpty())
+            HandleItem(DecodedItem{DecodedItem::Kind::Garbage, 0, 0, {}, cut}, pcBaud, arrival);
+        FlushGarbage();
+        if (noise_.isEmpty())
+            noiseBaud_ = pcBaud;
+        noise_.append(byte);
+        noiseTime_ = arrival;
+        return;
+    }
+    FlushNoise();
+    decoder_.Feed(QByteArray(1, byte));
+    DecodedItem item;
+    while (decoder_.Next(item))
+        HandleItem(item, pcBaud, arrival);
+}
+
+void ReceiverModel::HandleItem(const DecodedItem& item, qint32 pcBaud, double t)
+{
+    if (item.kind == DecodedItem::Kind::Garbage) {
+        if (garbage_.isEmpty())
+            garbageBaud_ = pcBaud;
+        garbage_.append(item.raw);
+        garbageTime_ = t;
+        return;
+    }
+    FlushGarbage();
+    if (item.kind == DecodedItem::Kind::BadChecksum) {
+        LogFromPc(item.raw, &item, pcBaud, t, false, QStringLiteral("bad checksum"));
+        return;
+    }
+    HandleFrame(item, pcBaud, t);
+}
+
+bool ReceiverModel::SuppressedByFault(const DecodedItem& item, QString& note)
+{
+    const MsgKey key = Key(item.cls, item.id);
+    if (faults_.silent || (faults_.silentFromFrame > 0 && framesSeen_ >= faults_.silentFromFrame))
+        note = QStringLiteral("ignored: silent");
+    else if (faults_.neverAck.count(key))
+        note = QStringLiteral("ignored: never acknowledged");
+    else if (IsPoll(item.cls, item.id, int(item.payload.size())) && ++pollsSeen_ < faults_.answerPollsFrom)
+        note = QStringLiteral("ignored: poll %1 of %2 unanswered").arg(pollsSeen_).arg(faults_.answerPollsFrom);
+    return !note.isEmpty();
+}
+
+void ReceiverModel::HandleFrame(const DecodedItem& item, qint32 pcBaud, double t)
+{
+    ++framesSeen_;
+    handlingTime_ = t;
+    QString note;
+    if (SuppressedByFault(item, note)) {
+        LogFromPc(item.raw, &item, pcBaud, t, true, note);
+        return;
+    }
+    Answer a;
+    if (faults_.nakFor.count(Key(item.cls, item.id)))
+        a = Answer{Answer::Kind::Nak, {}, 0, QStringLiteral("refused")};
+    else
+        a = Dispatch(item);
+    LogFromPc(item.raw, &item, pcBaud, t, true, a.note);
+    Send(a, item, pcBaud, t + faults_.replyLatency);
+}
+
+void ReceiverModel::Send(const Answer& a, const DecodedItem& item, qint32 pcBaud, double t)
+{
+    QByteArray frame;
+    QString note;
+    switch (a.kind) {
+    case Answer::Kind::None: break;
+    case Answer::Kind::Ack: frame = EncodeUbx(0x05, 0x01, ClassAndId(item)); note = "ack"; break;
+    case Answer::Kind::Nak: frame = EncodeUbx(0x05, 0x00, ClassAndId(item)); note = "nak"; break;
+    case Answer::Kind::Reply: frame = a.reply; note = "reply"; break;
+    }
+    const int txCls = frame.size() > 3 ? quint8(frame[2]) : -1;
+    const int txId = frame.size() > 3 ? quint8(frame[3]) : -1;
+    qint32 switchAfter = a.linkMovesTo;
+    if (a.linkMovesTo > 0) {
+        switch (faults_.linkMoveAck) {
+        case LinkMoveAck::OldRateThenMove: break;
+        case LinkMoveAck::AtNewRate: line_.SwitchAfterQueued(a.linkMovesTo); switchAfter = 0; break;
+        case LinkMoveAck::Garbled:
+            for (int i = 2; i < frame.size(); ++i)
+                frame[i] = char(frame[i] ^ 0x5A);
+            note = "ack garbled";
+            break;
+        case LinkMoveAck::None: frame.clear(); note.clear(); break;
+        }
+    }
+    if (!frame.isEmpty()) {
+        TranscriptEntry e{t, TranscriptEntry::Direction::ToPc, frame, txCls, txId, pcBaud, line_.Baud(), true, note};
+        transcript_.Add(e);
+    }
+    line_.Enqueue(frame, t, switchAfter);
+}
+
+void ReceiverModel::LogFromPc(const QByteArray& bytes, const DecodedItem* item, qint32 pcBaud, double t,
+                              bool understood, const QString& note)
+{
+    TranscriptEntry e;
+    e.t = t;
+    e.dir = TranscriptEntry::Direction::FromPc;
+    e.bytes = bytes;
+    if (item && item->kind != DecodedItem::Kind::Garbage) {
+        e.cls = item->cls;
+        e.id = item->id;
+    }
+    e.pcBaud = pcBaud;
+    e.linkBaud = LinkBaud();
+    e.understood = understood;
+    e.note = note;
+    transcript_.Add(e);
+}
+
+void ReceiverModel::FlushNoise()
+{
+    if (noise_.isEmpty())
+        return;
+    LogFromPc(noise_, nullptr, noiseBaud_, noiseTime_, false,
+              QStringLiteral("noise: PC at %1, link at %2").arg(noiseBaud_).arg(LinkBaud()));
+    noise_.clear();
+}
+
+void ReceiverModel::FlushGarbage()
+{
+    if (garbage_.isEmpty())
+        return;
+    LogFromPc(garbage_, nullptr, garbageBaud_, garbageTime_, false, QStringLiteral("garbage"));
+    garbage_.clear();
+}
+
+} // namespace VarnexSim

@@ -1,0 +1,153 @@
+#pragma once
+
+#include "OutputLine.h"
+#include "ReceiverConfig.h"
+#include "Transcript.h"
+#include "UbxCodec.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <random>
+#include <set>
+
+// A UBX-6-era u-blox receiver as seen from the PC end of one serial link.
+// Single-threaded and transport-independent: the transport tells it what the
+// PC wrote, at which rate and when, and asks what has arrived at the PC by a
+// given time. Times are seconds on whatever clock the transport uses.
+namespace VarnexSim {
+
+// How the receiver acknowledges a CFG-PRT that moves the rate of its own link.
+enum class LinkMoveAck {
+    OldRateThenMove, // the ACK leaves at the old rate, then the port moves (real receivers)
+    AtNewRate,       // the port moves first; the ACK goes out at the new rate
+    Garbled,         // the ACK leaves at the old rate but corrupted
+    None,            // no ACK; the port moves at once
+};
+
+// Misbehaviour on demand, for the tool's failure paths.
+struct Faults {
+    bool silent = false;        // decodes what the PC sends but acts on and answers nothing
+    int silentFromFrame = 0;    // the same from the n-th decoded frame on (1-based); 0 = off
+    std::set<MsgKey> neverAck;  // frames of these class/id are dropped: not applied, not answered
+    std::set<MsgKey> nakFor;    // frames of these class/id get ACK-NAK and are not applied
+    int answerPollsFrom = 0;    // polls before the n-th (1-based) go unanswered; 0 = all answered
+    double replyLatency = 0;    // extra seconds between a frame's last byte and its answer
+    double noiseInterval = 0;   // seconds between bursts of random bytes on the line; 0 = off
+    int noiseBurst = 8;         // bytes in each burst
+    quint32 noiseSeed = 1;
+    LinkMoveAck linkMoveAck = LinkMoveAck::OldRateThenMove;
+    double unplugAt = -1;       // seconds after power-up when the link goes away; < 0 never
+    double unplugFor = -1;      // how long it stays away; < 0 for good
+};
+
+struct ModelOptions {
+    int linkPort = 1;           // receiver port (0..3) the PC is wired to
+    qint32 startBaud = 0;       // when > 0, the link port's rate at power-up, over flash
+    QString flashPath;          // flash image file; empty keeps flash in memory only
+    QString transcriptPath;     // JSON-lines transcript; empty keeps it in memory only
+    Faults faults;
+};
+
+class ReceiverModel {
+public:
+    ReceiverModel(const ModelOptions& options, double now);
+
+    // The PC wrote `bytes` at time `t` with its port at `pcBaud`. Bytes written at
+    // a rate other than the link port's are line noise to the receiver.
+    void PcWrite(const QByteArray& bytes, qint32 pcBaud, double t);
+    // Bytes whose transmission finished by `now` and that a PC listening at
+    // `pcBaud` could decode; everything finished is removed from the line.
+    QByteArray TakeOutput(qint32 pcBaud, double now);
+    // When the next byte will be complete on the line; infinity when nothing will be.
+    double NextOutputTime() const;
+
+    // Power cycle: running configuration from flash, line and decoder empty.
+    void PowerCycle(double now);
+
+    const ReceiverConfig& Running() const { return running_; }
+    const ReceiverConfig& FlashConfig() const { return flash_; }
+    void SetRunning(const ReceiverConfig& config);
+    int LinkPort() const { return linkPort_; }
+    // Rate at which the receiver listens on its link port.
+    qint32 LinkBaud() const { return running_.ports[linkPort_].baud; }
+    // Rate at which the next message will leave on the link.
+    qint32 LineBaud() const { return line_.Baud(); }
+    QString FlashPath() const { return flashPath_; }
+    QString LastError() const { return lastError_; }
+
+    const Faults& GetFaults() const { return faults_; }
+    void SetFaults(const Faults& faults);
+
+    // The link going away (adapter unplugged) and coming back.
+    void Unplug() { manualGone_ = true; ++manualUnplugs_; }
+    void Replug() { manualGone_ = false; }
+    bool LinkGone(double now) const;
+    // How many times the link has gone away by `now`; a port opened before a
+    // change of this count is dead.
+    int UnplugCount(double now) const;
+
+    const Transcript& GetTranscript() const { return transcript_; }
+    Transcript& GetTranscript() { return transcript_; }
+    // Periodic messages dropped because the line could not carry them.
+    int DroppedMessages() const { return dropped_; }
+
+    // The receiver's response to one frame; defined with the command handlers.
+    struct Answer;
+
+private:
+    void Advance(double t);
+    void EmitSolution(double t);
+    void EmitNoise(double t);
+    double NavPeriod() const;
+    void Reschedule(double oldPeriod, double now);
+    double NextSolutionWithOutput() const;
+    void Judge(char byte, qint32 pcBaud, double arrival);
+    void HandleItem(const DecodedItem& item, qint32 pcBaud, double t);
+    void HandleFrame(const DecodedItem& item, qint32 pcBaud, double t);
+    bool SuppressedByFault(const DecodedItem& item, QString& note);
+    Answer Dispatch(const DecodedItem& item);
+    Answer OnCfgPrt(const QByteArray& p);
+    Answer OnCfgMsg(const QByteArray& p);
+    Answer OnCfgRate(const QByteArray& p);
+    Answer OnCfgBlock(quint8 id, const QByteArray& p, QByteArray& stored, int size);
+    Answer OnCfgCfg(const QByteArray& p);
+    void Send(const Answer& a, const DecodedItem& item, qint32 pcBaud, double t);
+    void LogFromPc(const QByteArray& bytes, const DecodedItem* item, qint32 pcBaud, double t, bool understood,
+                   const QString& note);
+    void FlushNoise();
+    void FlushGarbage();
+
+    ModelOptions options_;
+    int linkPort_;
+    QString flashPath_;
+    QString lastError_;
+    ReceiverConfig running_;
+    ReceiverConfig flash_;
+    Faults faults_;
+    OutputLine line_;
+    UbxStreamDecoder decoder_;
+    Transcript transcript_;
+    std::mt19937 noiseRng_;
+    double start_;
+    double clock_; // latest time the transport has told
+    double inputFree_;
+    double handlingTime_ = 0; // arrival time of the frame being handled
+    double nextSolution_;
+    double nextNoise_;
+    qint64 solutionIndex_ = 1;
+    int framesSeen_ = 0;
+    int pollsSeen_ = 0;
+    int dropped_ = 0;
+    bool manualGone_ = false;
+    int manualUnplugs_ = 0;
+    // Runs of bytes not yet logged: noise at a wrong rate, garbage between frames.
+    QByteArray noise_;
+    qint32 noiseBaud_ = 0;
+    double noiseTime_ = 0;
+    QByteArray garbage_;
+    qint32 garbageBaud_ = 0;
+    double garbageTime_ = 0;
+};
+
+} // namespace VarnexSim

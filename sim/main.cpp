@@ -1,0 +1,157 @@
+// varnex-receiver-sim: a simulated u-blox receiver on a pseudo-terminal, mapped
+// as comN in the tool's ports folder, for demos and end-to-end runs.
+#include "PtyReceiverSim.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QTextStream>
+
+#include <csignal>
+#include <cstdio>
+
+using namespace VarnexSim;
+
+namespace {
+
+QString DefaultPortsDir()
+{
+    const QString env = qEnvironmentVariable("VARNEXCONFIG_PORTS");
+    if (!env.isEmpty())
+        return env;
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty())
+        config = QDir::homePath() + "/.config";
+    return config + "/varnexconfig/ports";
+}
+
+void AddOptions(QCommandLineParser& p)
+{
+    p.setApplicationDescription("Simulated u-blox GPS receiver on a pseudo-terminal, mapped as comN.");
+    p.addHelpOption();
+    p.addOptions({
+        {"ports", "Ports folder (default $VARNEXCONFIG_PORTS, else ~/.config/varnexconfig/ports).", "dir"},
+        {"com", "Map the receiver as comN (default 1).", "n", "1"},
+        {"link-port", "Receiver port 0..3 wired to the PC (default 1).", "port", "1"},
+        {"baud", "Rate of the link port at power-up, over the flash contents.", "rate"},
+        {"flash", "Flash image file (default sim-flash-comN.json in the ports folder).", "file"},
+        {"transcript", "Write every frame received and reply sent as JSON lines.", "file"},
+        {"silent", "Decode frames but answer none."},
+        {"silent-from", "Answer nothing from the n-th received frame on.", "n"},
+        {"never-ack", "Drop frames of class:id (hex, e.g. 06:07) unanswered; repeatable.", "cls:id"},
+        {"nak", "Answer frames of class:id with ACK-NAK; repeatable.", "cls:id"},
+        {"answer-polls-from", "Leave polls unanswered before the n-th.", "n"},
+        {"latency", "Extra delay before each answer, ms.", "ms"},
+        {"noise-interval", "Send a burst of random bytes every so many ms.", "ms"},
+        {"noise-bytes", "Bytes per noise burst (default 8).", "n", "8"},
+        {"link-ack", "ACK of a CFG-PRT moving the link: old (default), new, garbled, none.", "mode", "old"},
+        {"unplug-after", "Seconds after start when the device disappears.", "s"},
+        {"unplug-for", "Seconds until it comes back (default: never).", "s"},
+    });
+}
+
+bool ParseKeys(const QStringList& texts, std::set<MsgKey>& keys, QString& error)
+{
+    for (const QString& text : texts) {
+        const QStringList parts = text.split(':');
+        bool ok1 = false;
+        bool ok2 = false;
+        const uint cls = parts.value(0).toUInt(&ok1, 16);
+        const uint id = parts.value(1).toUInt(&ok2, 16);
+        if (parts.size() != 2 || !ok1 || !ok2 || cls > 255 || id > 255) {
+            error = QStringLiteral("bad class:id \"%1\"").arg(text);
+            return false;
+        }
+        keys.insert(Key(quint8(cls), quint8(id)));
+    }
+    return true;
+}
+
+bool ParseLinkAck(const QString& text, LinkMoveAck& mode)
+{
+    static const std::pair<const char*, LinkMoveAck> kModes[] = {
+        {"old", LinkMoveAck::OldRateThenMove}, {"new", LinkMoveAck::AtNewRate},
+        {"garbled", LinkMoveAck::Garbled}, {"none", LinkMoveAck::None}};
+    for (const auto& [name, value] : kModes)
+        if (text == QLatin1String(name)) {
+            mode = value;
+            return true;
+        }
+    return false;
+}
+
+bool ParseFaults(const QCommandLineParser& p, Faults& f, QString& error)
+{
+    f.silent = p.isSet("silent");
+    f.silentFromFrame = p.value("silent-from").toInt();
+    f.answerPollsFrom = p.value("answer-polls-from").toInt();
+    f.replyLatency = p.value("latency").toDouble() / 1000.0;
+    f.noiseInterval = p.value("noise-interval").toDouble() / 1000.0;
+    f.noiseBurst = p.value("noise-bytes").toInt();
+    f.unplugAt = p.isSet("unplug-after") ? p.value("unplug-after").toDouble() : -1;
+    f.unplugFor = p.isSet("unplug-for") ? p.value("unplug-for").toDouble() : -1;
+    if (!ParseLinkAck(p.value("link-ack"), f.linkMoveAck)) {
+        error = QStringLiteral("bad --link-ack \"%1\"").arg(p.value("link-ack"));
+        return false;
+    }
+    return ParseKeys(p.values("never-ack"), f.neverAck, error) && ParseKeys(p.values("nak"), f.nakFor, error);
+}
+
+bool ParseOptions(const QCommandLineParser& p, PtyReceiverSim::Options& o, QString& error)
+{
+    o.portsDir = QDir(p.isSet("ports") ? p.value("ports") : DefaultPortsDir()).absolutePath();
+    o.com = p.value("com").toInt();
+    o.model.linkPort = p.value("link-port").toInt();
+    o.model.startBaud = p.value("baud").toInt();
+    o.model.flashPath = p.isSet("flash") ? p.value("flash")
+                                         : QDir(o.portsDir).absoluteFilePath(QStringLiteral("sim-flash-com%1.json").arg(o.com));
+    o.model.transcriptPath = p.value("transcript");
+    if (o.com < 1 || o.model.linkPort < 0 || o.model.linkPort >= kPortCount) {
+        error = "--com must be 1 or more and --link-port 0 to 3";
+        return false;
+    }
+    return ParseFaults(p, o.model.faults, error);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("varnex-receiver-sim");
+    QCommandLineParser parser;
+    AddOptions(parser);
+    parser.process(app);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    PtyReceiverSim::Options options;
+    QString error;
+    if (!ParseOptions(parser, options, error)) {
+        err << "varnex-receiver-sim: " << error << Qt::endl;
+        return 2;
+    }
+    // Block the stop signals before the thread starts, so only sigwait() sees
+    // them; a shell that started us in the background may have set SIGINT to
+    // be ignored, and an ignored signal never reaches sigwait().
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    PtyReceiverSim sim(options);
+    if (!sim.Start(error)) {
+        err << "varnex-receiver-sim: " << error << Qt::endl;
+        return 1;
+    }
+    const qint32 baud = sim.WithModel([](ReceiverModel& m) { return m.LinkBaud(); });
+    out << sim.DevicePath() << " -> " << sim.SlavePath() << "\n"
+        << "receiver port " << options.model.linkPort << " at " << baud << " bit/s, flash "
+        << options.model.flashPath << Qt::endl;
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    sim.Stop();
+    out << "removed " << sim.DevicePath() << Qt::endl;
+    return 0;
+}

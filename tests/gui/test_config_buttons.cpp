@@ -1,0 +1,213 @@
+// The "Set up GPS system for" buttons of the real main window: each device end
+// to end on a real pseudo-terminal, and in virtual time the button-to-device
+// mapping, the port taking and the guard against a second action.
+#include "app/CommSetup.h"
+#include "app/StartModule.h"
+#include "harness/GoldenFrames.h"
+#include "harness/MessageRecorder.h"
+#include "harness/PtySim.h"
+#include "harness/VirtualReceiver.h"
+#include "link/CommsFrm.h"
+#include "link/SelectedPort.h"
+#include "sim/ReceiverConfig.h"
+#include "support/Forms.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QtTest>
+
+namespace {
+
+const QStringList kDevices{"Sculla", "Pemmet", "Molvane", "Garnock", "Trissel"};
+const QStringList kSuccess{"Configured for use with Sculla", "Configured for use with Pemmet",
+                           "Configured for use with the Molvane", "Configured for use with the Garnock",
+                           "Configured for use with the Trissel"};
+
+QPushButton* Button(QWidget* window, const char* array, int index)
+{
+    for (QPushButton* b : window->findChildren<QPushButton*>(QString::fromLatin1(array)))
+        if (b->property("Index").toInt() == index)
+            return b;
+    return nullptr;
+}
+
+QWidget* LoadMainWindow()
+{
+    StartModule::RegisterForms();
+    QWidget* window = Forms::Load(QStringLiteral("CommSetup"));
+    if (window)
+        window->show();
+    return window;
+}
+
+void UnloadAll()
+{
+    if (QWidget* w = Forms::Find(QStringLiteral("CommSetup")))
+        Forms::Unload(w);
+    CommsFrm::Unload();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+using VarnexSim::Key;
+
+// What each device leaves in flash: rates, message outputs and port rates.
+struct Expected {
+    quint16 measRate;
+    quint16 navRate;
+    QList<QPair<VarnexSim::MsgKey, QList<int>>> rates; // message -> rate on ports 0..3
+    QList<QPair<int, qint32>> bauds;                  // receiver port -> rate
+};
+
+Expected ExpectedFor(const QString& device)
+{
+    const auto posllh = Key(0x01, 0x02), timeutc = Key(0x01, 0x21), velned = Key(0x01, 0x12);
+    const auto gga = Key(0xF0, 0x00), rmc = Key(0xF0, 0x04), gsv = Key(0xF0, 0x03);
+    const QList<int> p1{0, 1, 0, 0}, p2{0, 0, 1, 0}, off{0, 0, 0, 0};
+    if (device == u"Molvane")
+        return {200, 1, {{posllh, p1}, {timeutc, p1}, {velned, p1}, {gga, {0, 0, 5, 0}}, {rmc, {0, 0, 5, 0}}, {gsv, off}},
+                {{1, 9600}, {2, 4800}}};
+    if (device == u"Trissel")
+        return {50, 4, {{posllh, p1}, {Key(0x02, 0x10), p1}, {Key(0x02, 0x11), p1}, {gga, {0, 0, 5, 0}}, {gsv, off}},
+                {{1, 115200}, {2, 4800}}};
+    if (device == u"Garnock")
+        return {200, 1, {{posllh, p2}, {timeutc, p2}, {velned, p2}, {gga, {0, 5, 0, 0}}, {rmc, {0, 5, 0, 0}}},
+                {{1, 4800}, {2, 9600}}};
+    if (device == u"Pemmet")
+        return {150, 1, {{posllh, p1}, {velned, p1}, {gga, off}, {rmc, off}}, {{1, 115200}}};
+    return {1000, 1, {{gga, p1}, {rmc, p1}, {posllh, off}, {gsv, off}}, {{1, 4800}}};
+}
+
+void CheckFlash(const QString& flashPath, const QString& device)
+{
+    VarnexSim::ReceiverConfig flash;
+    QString error;
+    QVERIFY2(VarnexSim::LoadConfigFile(flashPath, flash, error), qPrintable(error));
+    const Expected e = ExpectedFor(device);
+    QCOMPARE(flash.measRateMs, e.measRate);
+    QCOMPARE(flash.navRate, e.navRate);
+    for (const auto& [key, rates] : e.rates)
+        for (int port = 0; port < 4; ++port)
+            QCOMPARE(int(flash.Rate(key, port)), rates[port]);
+    for (const auto& [port, baud] : e.bauds)
+        QCOMPARE(flash.ports[port].baud, baud);
+}
+
+} // namespace
+
+class TestConfigButtons : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() { UnloadAll(); }
+    void configuresOnRealLine_data();
+    void configuresOnRealLine();
+    void buttonIndexChoosesDevice_data();
+    void buttonIndexChoosesDevice();
+    void selectedPortTakenFromList();
+    void clickDuringRunStartsNothing();
+};
+
+void TestConfigButtons::configuresOnRealLine_data()
+{
+    QTest::addColumn<int>("index");
+    for (int i = 0; i < kDevices.size(); ++i)
+        QTest::newRow(qPrintable(kDevices[i])) << i;
+}
+
+void TestConfigButtons::configuresOnRealLine()
+{
+    if (!qEnvironmentVariableIsSet("VARNEX_REAL_LINE"))
+        QSKIP("real-time runs are separate CTest entries (test_config_buttons_<device>)");
+    QFETCH(int, index);
+    const QString device = kDevices[index];
+    PtySim sim(1);
+    QVERIFY2(sim.IsValid(), qPrintable(sim.Error()));
+    QWidget* window = LoadMainWindow();
+    QVERIFY(window);
+    MessageRecorder messages;
+    QTest::mouseClick(Button(window, "SetAllOutputs", index), Qt::LeftButton);
+
+    if (messages.texts != QStringList{kSuccess[index]}) {
+        // What the receiver saw, to tell a line fault from a tool fault.
+        for (const auto& e : sim.Transcript())
+            qInfo().noquote() << e.t << (e.dir == VarnexSim::TranscriptEntry::Direction::FromPc ? "pc>" : "<rx")
+                              << e.pcBaud << e.linkBaud << e.note << e.bytes.toHex(' ');
+    }
+    QCOMPARE(messages.texts, QStringList{kSuccess[index]});
+    QCOMPARE(FramesAfterReset(sim.FramesFromPc()), GoldenProfileFrames(device));
+    CheckFlash(sim.FlashPath(), device);
+    // The port is closed afterwards: another program can take it.
+    QVERIFY(!CommsFrm::SerialPort().PortOpen());
+    QSerialPort other(sim.DevicePath());
+    QVERIFY(other.open(QIODevice::ReadWrite));
+}
+
+void TestConfigButtons::buttonIndexChoosesDevice_data()
+{
+    QTest::addColumn<int>("index");
+    for (int i = 0; i < kDevices.size(); ++i)
+        QTest::newRow(qPrintable(kDevices[i])) << i;
+}
+
+void TestConfigButtons::buttonIndexChoosesDevice()
+{
+    QFETCH(int, index);
+    VirtualReceiver receiver;
+    QWidget* window = LoadMainWindow();
+    QVERIFY(window);
+    MessageRecorder messages;
+    QTest::mouseClick(Button(window, "SetAllOutputs", index), Qt::LeftButton);
+    QCOMPARE(messages.texts, QStringList{kSuccess[index]});
+    QCOMPARE(FramesAfterReset(receiver.Frames()), GoldenProfileFrames(kDevices[index]));
+    QVERIFY(!CommsFrm::SerialPort().PortOpen());
+}
+
+void TestConfigButtons::selectedPortTakenFromList()
+{
+    VirtualReceiver receiver({}, 4); // the receiver is on port 4 and only there
+    SelectedPort = 0;
+    QWidget* window = LoadMainWindow();
+    QVERIFY(window);
+    auto* list = window->findChild<QComboBox*>(QStringLiteral("SelectPort"));
+    QCOMPARE(list->currentText(), QStringLiteral("Serial Port 4"));
+    MessageRecorder messages;
+    QTest::mouseClick(Button(window, "SetAllOutputs", 1), Qt::LeftButton);
+    QCOMPARE(SelectedPort, 4);
+    QCOMPARE(messages.texts, QStringList{kSuccess[1]});
+}
+
+void TestConfigButtons::clickDuringRunStartsNothing()
+{
+    VirtualReceiver receiver;
+    QWidget* window = LoadMainWindow();
+    QVERIFY(window);
+    MessageRecorder messages;
+    bool checked = false;
+    // Fires inside one of the run's pauses, when clicks are delivered.
+    QTimer::singleShot(0, [&] {
+        QVERIFY(CommSetup::ActionRunning());
+        QVERIFY(QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor);
+        QTest::mouseClick(Button(window, "SetAllOutputs", 3), Qt::LeftButton);
+        QTest::mouseClick(Button(window, "SetNmeaOuputBtn", 0), Qt::LeftButton);
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(!Button(window, "ReflashBtn", i)->isEnabled());
+        checked = true;
+    });
+    QTest::mouseClick(Button(window, "SetAllOutputs", 2), Qt::LeftButton);
+    QVERIFY(checked);
+    // One run, Molvane's: one reset's worth of CFG-MSG and one save.
+    QCOMPARE(messages.texts, QStringList{kSuccess[2]});
+    QCOMPARE(receiver.Frames(0x06, 0x01).size(), 152 + 5);
+    QCOMPARE(receiver.Frames(0x06, 0x09).size(), 1);
+    QVERIFY(!CommSetup::ActionRunning());
+    QVERIFY(!QApplication::overrideCursor());
+    for (int i = 0; i < 5; ++i) {
+        QVERIFY(Button(window, "SetAllOutputs", i)->isEnabled());
+        QVERIFY(Button(window, "SetNmeaOuputBtn", i)->isEnabled());
+        QVERIFY(!Button(window, "ReflashBtn", i)->isEnabled());
+    }
+}
+
+QTEST_MAIN(TestConfigButtons)
+#include "test_config_buttons.moc"

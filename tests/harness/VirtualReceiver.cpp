@@ -1,0 +1,48 @@
+#include "harness/VirtualReceiver.h"
+
+#include "harness/SimDevice.h"
+#include "link/CommsFrm.h"
+#include "link/PortNames.h"
+#include "link/SelectedPort.h"
+
+VirtualReceiver::VirtualReceiver(const VarnexSim::ModelOptions& options, int com)
+    : model_(std::make_shared<VarnexSim::ReceiverModel>(options, clock_.Now())), start_(clock_.Now())
+{
+    SerialControl::SetDeviceFactory(MakeSimDeviceFactory(model_, PortNames::PathFor(com)));
+    SelectedPort = com;
+}
+
+VirtualReceiver::~VirtualReceiver()
+{
+    CommsFrm::SerialPort().SetPortOpen(false);
+    SerialControl::SetDeviceFactory({});
+}
+
+QStringList VirtualReceiver::Frames() const { return Frames(-1, -1); }
+
+QStringList VirtualReceiver::Frames(int msgClass, int msgId) const
+{
+    QStringList frames;
+    for (const auto& e : model_->GetTranscript().Entries()) {
+        if (e.IsFrameFromPc() && (msgClass < 0 || (e.cls == msgClass && e.id == msgId)))
+            frames << QString::fromLatin1(e.bytes.toHex().toUpper());
+    }
+    return frames;
+}
+
+QList<QPair<qint32, qsizetype>> VirtualReceiver::BytesByRate() const
+{
+    QList<QPair<qint32, qsizetype>> runs;
+    for (const auto& e : model_->GetTranscript().Entries()) {
+        if (e.dir != VarnexSim::TranscriptEntry::Direction::FromPc)
+            continue;
+        if (runs.isEmpty() || runs.last().first != e.pcBaud)
+            runs.append({e.pcBaud, 0});
+        runs.last().second += e.bytes.size();
+    }
+    return runs;
+}
+
+qint32 VirtualReceiver::PcRate() const { return SerialControl::ParseSettings(CommsFrm::SerialPort().Settings()); }
+
+QString HexFrame(const char* spaced) { return QString::fromLatin1(spaced).remove(u' ').toUpper(); }
