@@ -40,10 +40,20 @@ bool SimDevice::Open(const QString& path, qint32 baud, QString& error)
     return true;
 }
 
+// A close or a rate change waits until the line has carried what was written,
+// as a real UART's drain does (and as the product's device does).
+void SimDevice::Drain()
+{
+    const double remaining = lineFreeAt_ - Clock::Now();
+    if (remaining > 0)
+        Clock::Sleep(remaining);
+}
+
 void SimDevice::Close()
 {
     if (!open_)
         return;
+    Drain();
     open_ = false;
     received_.clear();
 }
@@ -52,6 +62,7 @@ bool SimDevice::SetBaudRate(qint32 baud)
 {
     if (!open_ || Dead())
         return false;
+    Drain();
     Pull(); // bytes already on their way were received at the old rate
     baud_ = baud;
     return true;
@@ -61,7 +72,9 @@ void SimDevice::Write(const QByteArray& bytes)
 {
     if (!open_ || Dead())
         return;
-    model_->PcWrite(bytes, baud_, Clock::Now());
+    const double now = Clock::Now();
+    model_->PcWrite(bytes, baud_, now);
+    lineFreeAt_ = std::max(lineFreeAt_, now) + (baud_ > 0 ? bytes.size() * 10.0 / baud_ : 0.0);
 }
 
 void SimDevice::Pull()

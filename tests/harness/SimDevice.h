@@ -31,12 +31,14 @@ public:
 private:
     bool Dead() const;
     void Pull();
+    void Drain();
 
     std::shared_ptr<VarnexSim::ReceiverModel> model_;
     QString path_;
     bool open_ = false;
     qint32 baud_ = 0;
     int unplugsAtOpen_ = 0;
+    double lineFreeAt_ = 0;
     QByteArray received_;
 };
 
