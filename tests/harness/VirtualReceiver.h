@@ -23,6 +23,8 @@ public:
     void SetFaults(const VarnexSim::Faults& faults) { model_->SetFaults(faults); }
     // Virtual seconds since the receiver was wired up.
     double Elapsed() { return clock_.Now() - start_; }
+    // Lets `seconds` of virtual time pass with nothing happening on the port.
+    void Idle(double seconds) { clock_.Advance(seconds); }
 
     // Every frame the receiver understood, as upper-case hex without spaces.
     QStringList Frames() const;
