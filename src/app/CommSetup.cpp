@@ -183,7 +183,9 @@ void CommSetup::NoPortsCanOpen()
     MessageBox::Show(QStringLiteral("Cannot open any serial ports!"));
     CommsFrm::Unload();
     Forms::Unload(this);
-    QCoreApplication::quit();
+    // Ends the event loop without closing the remaining windows one by one
+    // (which quit() would do): the program has nothing left to show.
+    QCoreApplication::exit(0);
 }
 
 void CommSetup::SelectPort_DropDown() { FillPortList(); }

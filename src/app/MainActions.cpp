@@ -2,6 +2,7 @@
 
 #include "link/CommsFrm.h"
 #include "link/SelectedPort.h"
+#include "nmea_setup/ShowNmeaSetup.h"
 #include "profiles/SetupOutputs.h"
 #include "receiver_config/VarnexCommsRoutines.h"
 #include "support/MessageBox.h"
@@ -17,6 +18,9 @@ namespace {
 constexpr std::array<void (*)(), 5> kDeviceSetups = {
     SetupOutputs::SetupSculla, SetupOutputs::SetupPemmet, SetupOutputs::SetupMolvane,
     SetupOutputs::SetupGarnock, SetupOutputs::SetupTrissel};
+
+// The receiver port that carries each device's NMEA output.
+constexpr std::array<std::int32_t, 5> kNmeaReceiverPorts = {1, 1, 2, 1, 2};
 
 bool ValidIndex(int index) { return index >= 0 && index < 5; }
 
@@ -46,7 +50,14 @@ void SetAllOutputs(const QString& portEntry, int index)
 void SetNmeaOutput(const QString& portEntry, int index)
 {
     TakePort(portEntry);
-    (void)index;
+    // A failed search leaves the port open at its last rate: it is closed here,
+    // so that the next action opens it afresh.
+    if (!VarnexCommsRoutines::FindBaudAndOpenPort() || !ValidIndex(index)) {
+        ClosePortIfOpen();
+        return;
+    }
+    // The NMEA setup window takes over the open port and replaces this window.
+    SetupOutputs::ShowNmeaSetup(kNmeaReceiverPorts[index]);
 }
 
 void Reflash(const QString& portEntry, int /*index*/)

@@ -1,0 +1,285 @@
+// The live NMEA view under a continuous stream: the receiver simulator's
+// model on a pseudo-terminal sends NMEA at 115200 bit/s, more than the line
+// carries, while the NMEA setup window shows it. Prints the CPU used by the
+// tool's thread and by the whole process, and the delay from a sentence's
+// last byte arriving on the line to the view showing the text that holds it.
+//
+//   bench_live_view [seconds]     (default 30)
+//
+// The model is served from a thread of the bench's own, so every byte's
+// arrival on the line is the moment that thread writes it to the terminal.
+// The tool's port is the product's QSerialPort device, wrapped only to record
+// what it hands over and when.
+#include "harness/PtyPair.h"
+#include "link/CommsFrm.h"
+#include "link/PortNames.h"
+#include "link/QtSerialDevice.h"
+#include "nmea_setup/ShowNmeaSetup.h"
+#include "sim/ReceiverModel.h"
+#include "support/Forms.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr qint32 kBaud = 115200;
+constexpr int kLinkPort = 1;
+constexpr int kCom = 1;
+
+QElapsedTimer g_clock;
+double Now() { return g_clock.nsecsElapsed() / 1e9; }
+
+// A byte count reached at a moment: of the bytes written to the line, or read by the tool.
+struct Mark {
+    qint64 offset;
+    double at;
+};
+
+std::vector<Mark> g_reads; // touched by the GUI thread only
+QByteArray g_stream;
+
+class RecordingDevice final : public SerialDevice {
+public:
+    bool Open(const QString& path, qint32 baud, QString& error) override { return port_.Open(path, baud, error); }
+    void Close() override { port_.Close(); }
+    bool IsOpen() const override { return port_.IsOpen(); }
+    bool SetBaudRate(qint32 baud) override { return port_.SetBaudRate(baud); }
+    void Write(const QByteArray& bytes) override { port_.Write(bytes); }
+    QByteArray ReadAll() override
+    {
+        QByteArray bytes = port_.ReadAll();
+        if (!bytes.isEmpty()) {
+            g_stream += bytes;
+            g_reads.push_back({g_stream.size(), Now()});
+        }
+        return bytes;
+    }
+    void WaitForInput(double seconds) override { port_.WaitForInput(seconds); }
+    bool IsGone() const override { return port_.IsGone(); }
+
+private:
+    QtSerialDevice port_;
+};
+
+// The simulator's model behind the master side of a pty mapped as comN.
+class Line {
+public:
+    bool Start(const QString& folder)
+    {
+        char name[256] = {};
+        if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
+            return false;
+        termios raw{};
+        ::tcgetattr(slave_, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(slave_, TCSANOW, &raw);
+        ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+        // The slave stays held here, so the master never reports a hang-up
+        // while the tool has the port closed.
+        link_ = QDir(folder).absoluteFilePath(QStringLiteral("com%1").arg(kCom));
+        if (!QFile::link(QString::fromLocal8Bit(name), link_))
+            return false;
+        VarnexSim::ModelOptions options;
+        options.linkPort = kLinkPort;
+        options.startBaud = kBaud;
+        model_ = std::make_unique<VarnexSim::ReceiverModel>(options, Now());
+        VarnexSim::ReceiverConfig quiet = model_->Running();
+        quiet.msgRates.clear();
+        model_->SetRunning(quiet);
+        thread_ = std::thread([this] { Serve(); });
+        return true;
+    }
+    ~Line()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        QFile::remove(link_);
+        if (master_ >= 0)
+            ::close(master_);
+        if (slave_ >= 0)
+            ::close(slave_);
+    }
+    // Every standard sentence at each of 20 solutions a second: more than
+    // the line carries, so it never rests.
+    void StartStream() { stream_ = true; }
+    // Stops serving and hands over the write marks.
+    std::vector<Mark> Stop()
+    {
+        stop_ = true;
+        thread_.join();
+        return writes_;
+    }
+
+private:
+    void Serve()
+    {
+        char buffer[4096];
+        bool streaming = false;
+        while (!stop_) {
+            pollfd p{master_, POLLIN, 0};
+            ::poll(&p, 1, 1);
+            const ssize_t n = ::read(master_, buffer, sizeof buffer);
+            if (n > 0)
+                model_->PcWrite(QByteArray(buffer, n), kBaud, Now());
+            if (stream_ && !streaming) {
+                streaming = true;
+                VarnexSim::ReceiverConfig config = model_->Running();
+                config.measRateMs = 50;
+                config.navRate = 1;
+                for (quint8 id = 0; id <= 8; ++id)
+                    config.SetRate(VarnexSim::Key(0xF0, id), kLinkPort, 1);
+                model_->SetRunning(config);
+            }
+            const QByteArray out = model_->TakeOutput(kBaud, Now());
+            if (!out.isEmpty()) {
+                for (qsizetype done = 0; done < out.size();) {
+                    const ssize_t w = ::write(master_, out.constData() + done, out.size() - done);
+                    if (w > 0)
+                        done += w;
+                    else
+                        ::usleep(100);
+                }
+                written_ += out.size();
+                writes_.push_back({written_, Now()});
+            }
+        }
+    }
+
+    int master_ = -1;
+    int slave_ = -1;
+    QString link_;
+    std::unique_ptr<VarnexSim::ReceiverModel> model_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> stream_{false};
+    qint64 written_ = 0;
+    std::vector<Mark> writes_;
+};
+
+double CpuSeconds(int who)
+{
+    rusage usage{};
+    ::getrusage(who, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double Percentile(std::vector<double> values, double p)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<std::size_t>(p * double(values.size() - 1) + 0.5);
+    return values[std::min(index, values.size() - 1)];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const double seconds = argc > 1 ? std::max(1.0, QString::fromLocal8Bit(argv[1]).toDouble()) : 30.0;
+    g_clock.start();
+
+    TempPortsFolder folder;
+    Line line;
+    if (!line.Start(folder.Path())) {
+        std::fprintf(stderr, "cannot create the pseudo-terminal\n");
+        return 1;
+    }
+    SerialControl::SetDeviceFactory([] { return std::make_unique<RecordingDevice>(); });
+    SerialControl& port = CommsFrm::SerialPort();
+    port.SetCommPort(kCom);
+    port.SetSettings(QStringLiteral("115200,N,8,1"));
+    if (!port.SetPortOpen(true)) {
+        std::fprintf(stderr, "port: %s\n", qPrintable(port.LastError()));
+        return 1;
+    }
+    // Quiet while the window polls its nine rates; then the stream starts.
+    SetupOutputs::ShowNmeaSetup(kLinkPort);
+    QWidget* window = Forms::Find(QStringLiteral("SetupScreenfrm"));
+    auto* view = window ? window->findChild<QPlainTextEdit*>(QStringLiteral("Text1")) : nullptr;
+    if (!view) {
+        std::fprintf(stderr, "the NMEA setup window did not open\n");
+        return 1;
+    }
+    std::vector<double> viewUpdates;
+    viewUpdates.reserve(static_cast<std::size_t>(seconds * 20) + 16);
+    QObject::connect(view, &QPlainTextEdit::textChanged, [&] { viewUpdates.push_back(Now()); });
+
+    const qint64 startOffset = g_stream.size();
+    line.StartStream();
+    const double toolCpu0 = CpuSeconds(RUSAGE_THREAD);
+    const double processCpu0 = CpuSeconds(RUSAGE_SELF);
+    const double start = Now();
+    // A loop of its own: quitting the application would close the window.
+    QEventLoop run;
+    QTimer::singleShot(static_cast<int>(seconds * 1000), &run, &QEventLoop::quit);
+    run.exec();
+    const double end = Now();
+    const double toolCpu = CpuSeconds(RUSAGE_THREAD) - toolCpu0;
+    const double processCpu = CpuSeconds(RUSAGE_SELF) - processCpu0;
+    const std::vector<Mark> writes = line.Stop();
+
+    // Sentence ends (just past each LF) in what the tool read while measuring.
+    std::vector<qint64> sentenceEnds;
+    for (qint64 i = startOffset; i < g_stream.size(); ++i)
+        if (g_stream[i] == '\n')
+            sentenceEnds.push_back(i + 1);
+
+    std::vector<double> delays;
+    auto write = writes.begin();
+    auto read = g_reads.begin();
+    auto update = viewUpdates.begin();
+    for (const qint64 endOffset : sentenceEnds) {
+        while (write != writes.end() && write->offset < endOffset)
+            ++write;
+        while (read != g_reads.end() && read->offset < endOffset)
+            ++read;
+        if (write == writes.end() || read == g_reads.end())
+            break;
+        while (update != viewUpdates.end() && *update < read->at)
+            ++update;
+        if (update == viewUpdates.end())
+            break;
+        delays.push_back(*update - write->at);
+    }
+
+    const double wall = end - start;
+    const qint64 bytes = g_stream.size() - startOffset;
+    std::printf("live view, %.1f s at 115200 bit/s from the simulator on a pty\n", wall);
+    std::printf("  received             %lld bytes (%.0f bit/s), %zu sentences, %zu view updates\n",
+                static_cast<long long>(bytes), bytes * 10.0 / wall, sentenceEnds.size(), viewUpdates.size());
+    std::printf("  CPU, tool thread     %.2f s = %.2f %% of a core\n", toolCpu, 100.0 * toolCpu / wall);
+    std::printf("  CPU, whole process   %.2f s = %.2f %% of a core (the simulator's thread included)\n",
+                processCpu, 100.0 * processCpu / wall);
+    std::printf("  arrival-to-view delay over %zu sentences: median %.1f ms, p90 %.1f ms, p99 %.1f ms, max %.1f ms\n",
+                delays.size(), 1000 * Percentile(delays, 0.5), 1000 * Percentile(delays, 0.9),
+                1000 * Percentile(delays, 0.99), 1000 * Percentile(delays, 1.0));
+
+    Forms::Unload(window);
+    CommsFrm::Unload();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    SerialControl::SetDeviceFactory({});
+    return 0;
+}

@@ -1,0 +1,420 @@
+#include "nmea_setup/SetupScreenfrm.h"
+
+#include "link/CommsFrm.h"
+#include "nmea_setup/NmeaView.h"
+#include "receiver_config/VarnexCommsRoutines.h"
+#include "support/EventPump.h"
+#include "support/Forms.h"
+#include "support/MessageBox.h"
+#include "support/SupportFunctions.h"
+#include "support/Timing.h"
+#include "support/Twips.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <cmath>
+#include <utility>
+
+namespace {
+
+const QString kFormName = QStringLiteral("SetupScreenfrm");
+const QString kTimerName = QStringLiteral("Timer1");
+
+// The standard NMEA sentences are UBX class 0xF0; a sentence's row in the
+// window is its message id.
+constexpr std::uint8_t kNmeaClass = 0xF0;
+
+constexpr std::array<const char*, SetupScreenfrm::kSentences> kSentenceNames = {
+    "$GPGGA (Global Positioning System Fix Data)",
+    "$GPGLL (Geographic Position - Lat/Long)",
+    "$GPGSA (GNSS DOP and Active Satellites)",
+    "$GPGSV (GNSS Satellites in View)",
+    "$GPRMC (Recommended Minimum Specific GNSS Data)",
+    "$GPVTG (Corse Over Ground and Ground Speed)",
+    "$GPGRS (GNSS Range Residuals)",
+    "$GPGST (GNSS Pseudorange Error Statistics)",
+    "$GPZDA (Time and Date)",
+};
+
+// Entry of a rate list and the CFG-MSG rate byte it sends. The rate byte is
+// "every n-th navigation solution": the entries name the output frequency of
+// a receiver making five solutions a second, so "1Hz" is 5 and "5Hz" is 1.
+struct RateEntry {
+    const char* text;
+    std::uint8_t rateByte;
+};
+constexpr std::array<RateEntry, 3> kRateEntries = {{
+    {"Disabled", 0},
+    {"1Hz", 5},
+    {"5Hz", 1},
+}};
+
+constexpr std::array<const char*, 13> kBaudEntries = {
+    "110", "300", "600", "1200", "2400", "4800", "9600",
+    "14400", "19200", "28800", "38400", "57600", "115200",
+};
+constexpr int kPreselectedBaud = 12; // "115200", whatever the port's real rate
+
+// Layout in twips (left, top, width, height); controls inside a group are
+// placed relative to the group.
+constexpr int kClientWidth = 7800;
+constexpr int kClientHeight = 7740;
+constexpr int kRowPitch = 360;
+constexpr int kListLeft = 240;
+constexpr int kListTop = 420;   // group-relative top of row 0's place, rows 1..8
+constexpr int kListWidth = 1095;
+constexpr int kRowHeight = 315;
+constexpr int kLabelLeft = 1380;
+constexpr int kLabelTop = 480;
+constexpr int kLabelWidth = 4275;
+constexpr int kFrame2Top = 840;
+// The first list stands on the window itself, over the group, at the place
+// it would have at group-relative (240, 480).
+constexpr int kFirstListTop = kFrame2Top + 480;
+
+constexpr double kWindowPointSize = 8.25;
+constexpr double kViewPointSize = 9.75;
+
+const QString kRateNotSet = QStringLiteral("The update rate has not been set to the target value, "
+                                            "it please restart the Varnex module and this program");
+
+std::uint8_t RateByte(int listIndex)
+{
+    if (listIndex < 0 || listIndex >= static_cast<int>(kRateEntries.size()))
+        return 0;
+    return kRateEntries[static_cast<std::size_t>(listIndex)].rateByte;
+}
+
+} // namespace
+
+SetupScreenfrm::SetupScreenfrm(std::int32_t nmeaTarget) : NmeaTarget(nmeaTarget)
+{
+    setObjectName(kFormName);
+    setWindowTitle(QStringLiteral("NMEA Setup"));
+    // Close box only: no minimise or maximise button, fixed size.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+                   | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(Twips::ToPixels(kClientWidth), Twips::ToPixels(kClientHeight));
+    QFont small = font();
+    small.setPointSizeF(kWindowPointSize);
+    setFont(small);
+    BuildControls();
+    ConnectControls();
+    SetFocusOrder();
+}
+
+SetupScreenfrm* SetupScreenfrm::Load(std::int32_t nmeaTarget)
+{
+    if (auto* existing = qobject_cast<SetupScreenfrm*>(Forms::Find(kFormName))) {
+        existing->NmeaTarget = nmeaTarget;
+        return existing;
+    }
+    auto* window = new SetupScreenfrm(nmeaTarget);
+    window->Form_Load();
+    return window;
+}
+
+void SetupScreenfrm::BuildControls()
+{
+    Frame3 = new QGroupBox(QStringLiteral("Communications"), this);
+    Frame3->setObjectName(QStringLiteral("Frame3"));
+    Twips::Place(Frame3, 0, 0, 5775, 855);
+    controls_ << Frame3;
+
+    Label1 = new QLabel(QStringLiteral("Output Baud Rate"), Frame3);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Twips::Place(Label1, 180, 360, 1395, 255);
+    controls_ << Label1;
+
+    OutputBaud = new QComboBox(Frame3);
+    OutputBaud->setObjectName(QStringLiteral("OutputBaud"));
+    // The operator may type, but only choosing an entry acts: typed text is
+    // never added to the list and never used as a rate.
+    OutputBaud->setEditable(true);
+    OutputBaud->setInsertPolicy(QComboBox::NoInsert);
+    OutputBaud->setEditText(QStringLiteral("Combo1"));
+    Twips::Place(OutputBaud, 1680, 330, 2055, 315);
+    controls_ << OutputBaud;
+
+    Frame2 = new QGroupBox(QStringLiteral("Messages"), this);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    Twips::Place(Frame2, 0, kFrame2Top, 5775, 3795);
+    controls_ << Frame2;
+
+    BuildMessageTable();
+
+    ReflashBtn = new QPushButton(QStringLiteral("Save Setup"), this);
+    ReflashBtn->setObjectName(QStringLiteral("ReflashBtn"));
+    ReflashBtn->setAutoDefault(false);
+    QFont bold = font();
+    bold.setBold(true);
+    ReflashBtn->setFont(bold);
+    Twips::Place(ReflashBtn, 5880, 3480, 1815, 1095);
+    controls_ << ReflashBtn;
+
+    Text1 = new QPlainTextEdit(QStringLiteral("Text1"), this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setReadOnly(true);
+    Text1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    Text1->setTabChangesFocus(true);
+    Text1->setUndoRedoEnabled(false);
+    Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QFont courier(QStringLiteral("Courier"));
+    courier.setPointSizeF(kViewPointSize);
+    courier.setStyleHint(QFont::TypeWriter); // any fixed-pitch face when Courier is missing
+    courier.setFixedPitch(true);
+    Text1->setFont(courier);
+    Twips::Place(Text1, 60, 4680, 7695, 3015);
+    controls_ << Text1;
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(kTimerName);
+    controls_ << Timer1;
+}
+
+void SetupScreenfrm::BuildMessageTable()
+{
+    for (int r = 0; r < kSentences; ++r) {
+        // Row 0's list belongs to the window, the others to the group.
+        auto* list = new QComboBox(r == 0 ? static_cast<QWidget*>(this) : Frame2);
+        list->setObjectName(QStringLiteral("UpdateRate"));
+        list->setProperty("Index", r);
+        list->setEditable(false);
+        if (r == 0)
+            Twips::Place(list, kListLeft, kFirstListTop, kListWidth, kRowHeight);
+        else
+            Twips::Place(list, kListLeft, kListTop + kRowPitch * r, kListWidth, kRowHeight);
+        UpdateRate[static_cast<std::size_t>(r)] = list;
+        controls_ << list;
+    }
+    // Made after the group, row 0's list is drawn over it.
+    UpdateRate[0]->raise();
+    for (int r = 0; r < kSentences; ++r) {
+        auto* label = new QLabel(QString::fromLatin1(kSentenceNames[static_cast<std::size_t>(r)]), Frame2);
+        label->setObjectName(QStringLiteral("MessageDescTxt"));
+        label->setProperty("Index", r);
+        Twips::Place(label, kLabelLeft, kLabelTop + kRowPitch * r, kLabelWidth, kRowHeight);
+        MessageDescTxt[static_cast<std::size_t>(r)] = label;
+        controls_ << label;
+    }
+}
+
+void SetupScreenfrm::ConnectControls()
+{
+    // activated is the operator's choice of an entry (mouse, keys, wheel),
+    // also of the entry already shown. Selections made by the program raise
+    // the click themselves (Form_Load).
+    connect(OutputBaud, &QComboBox::activated, this, [this] { OutputBaud_Click(); });
+    for (int r = 0; r < kSentences; ++r)
+        connect(UpdateRate[static_cast<std::size_t>(r)], &QComboBox::activated, this,
+                [this, r] { UpdateRate_Click(r); });
+    connect(ReflashBtn, &QPushButton::clicked, this, [this] { ReflashBtn_Click(); });
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+}
+
+void SetupScreenfrm::SetFocusOrder()
+{
+    QList<QWidget*> order{OutputBaud};
+    for (QComboBox* list : UpdateRate)
+        order << list;
+    order << Text1 << ReflashBtn;
+    for (qsizetype i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order[i], order[i + 1]);
+    OutputBaud->setFocus();
+}
+
+void SetupScreenfrm::SetTimerInterval(int milliseconds)
+{
+    if (milliseconds <= 0) {
+        Timer1->stop();
+        Timer1->setInterval(0);
+    } else {
+        Timer1->start(milliseconds);
+    }
+}
+
+void SetupScreenfrm::Form_Load()
+{
+    DisableControls();
+
+    for (const char* entry : kBaudEntries)
+        OutputBaud->addItem(QString::fromLatin1(entry));
+    OutputBaud->setCurrentIndex(kPreselectedBaud);
+    // The selection raises the click as the operator's would; the list is
+    // disabled, so it sends nothing.
+    OutputBaud_Click();
+
+    for (int r = 0; r < kSentences; ++r) {
+        QComboBox* list = UpdateRate[static_cast<std::size_t>(r)];
+        for (const RateEntry& entry : kRateEntries)
+            list->addItem(QString::fromLatin1(entry.text));
+        // The poll's result is the entry to show; no reply (-1) shows "Disabled".
+        const std::int32_t reply = VarnexCommsRoutines::GetUpdateRate(kNmeaClass, static_cast<std::uint8_t>(r), NmeaTarget);
+        const auto index = static_cast<std::int16_t>(SupportFunctions::MaxSingle(static_cast<float>(reply), 0.0f));
+        if (index < list->count())
+            list->setCurrentIndex(index);
+        UpdateRate_Click(r);
+    }
+
+    EnableControls();
+}
+
+void SetupScreenfrm::DisableControls()
+{
+    for (QObject* control : std::as_const(controls_)) {
+        if (control->objectName() == kTimerName)
+            continue;
+        if (auto* widget = qobject_cast<QWidget*>(control))
+            widget->setEnabled(false);
+    }
+    // The view must not read the port while an exchange waits for its reply.
+    SetTimerInterval(0);
+    viewText_.clear();
+    Text1->clear();
+    repaint();
+    EventPump::PumpEvents();
+}
+
+void SetupScreenfrm::EnableControls()
+{
+    // Clicks and keys that queued up while a reply wait held input back are
+    // delivered now, while every control is still disabled, and so dropped:
+    // an operator pressing "Save Setup" on a frozen window must not start a
+    // second exchange once it thaws.
+    EventPump::PumpEvents();
+    for (QObject* control : std::as_const(controls_)) {
+        if (control->objectName() == kTimerName)
+            continue;
+        if (auto* widget = qobject_cast<QWidget*>(control)) {
+            widget->setEnabled(true);
+            widget->setVisible(true);
+        }
+    }
+    SetTimerInterval(Timing::kLiveViewIntervalMs);
+    viewText_.clear();
+    Text1->clear();
+    repaint();
+    EventPump::PumpEvents();
+}
+
+template <typename Exchange> void SetupScreenfrm::RunExchange(Exchange exchange)
+{
+    QPointer<SetupScreenfrm> self(this);
+    ++exchangesRunning_;
+    exchange();
+    if (!self)
+        return;
+    --exchangesRunning_;
+    if (exchangesRunning_ == 0 && closeRequested_ && !Forms::IsUnloaded(this)) {
+        closeRequested_ = false;
+        close();
+    }
+}
+
+void SetupScreenfrm::UpdateRate_Click(int index)
+{
+    if (index < 0 || index >= kSentences)
+        return;
+    QComboBox* list = UpdateRate[static_cast<std::size_t>(index)];
+    if (!list->isEnabled())
+        return;
+    RunExchange([this, list, index] {
+        DisableControls();
+        const std::uint8_t rate = RateByte(list->currentIndex());
+        const bool ok = VarnexCommsRoutines::SetMessageRate(kNmeaClass, static_cast<std::uint8_t>(index), rate, NmeaTarget);
+        EnableControls();
+        // The list keeps the operator's choice; nothing is read back.
+        if (!ok)
+            MessageBox::Show(kRateNotSet);
+    });
+}
+
+void SetupScreenfrm::OutputBaud_Click()
+{
+    if (!OutputBaud->isEnabled())
+        return;
+    RunExchange([this] {
+        DisableControls();
+        // The chosen entry's text, never what may have been typed.
+        const QString entry = OutputBaud->itemText(OutputBaud->currentIndex());
+        const auto baudRate = static_cast<std::int32_t>(std::lround(SupportFunctions::ExtractNumber(entry)));
+        const bool ok = VarnexCommsRoutines::SetBaudRate(baudRate, false, true, NmeaTarget);
+        EnableControls();
+        MessageBox::Show(ok ? QStringLiteral("The serial port baud rate has been sucessfully changed")
+                            : QStringLiteral("Changing the baud rate failed, please try again"));
+    });
+}
+
+void SetupScreenfrm::ReflashBtn_Click()
+{
+    if (!ReflashBtn->isEnabled())
+        return;
+    RunExchange([this] {
+        DisableControls();
+        const bool stored = VarnexCommsRoutines::WriteSetupToFlash();
+        EnableControls();
+        MessageBox::Show(stored ? QStringLiteral("The current configuration has been stored to flash memory")
+                                : QStringLiteral("operation failed, please fry again"));
+    });
+}
+
+void SetupScreenfrm::Timer1_Timer()
+{
+    // The view shares the receive buffer with the exchanges' reply waits.
+    if (exchangesRunning_ > 0)
+        return;
+    QString text;
+    if (Forms::Find(QStringLiteral("CommsFrm")) && CommsFrm::SerialPort().PortOpen())
+        text = viewText_ + QString::fromLatin1(CommsFrm::SerialPort().Input());
+    text = NmeaView::Trim(text);
+    if (text != viewText_) {
+        viewText_ = text;
+        // The box turns CR LF into line breaks, so the raw text is kept
+        // beside it for the next trim. The operator's horizontal scrolling
+        // survives the refresh.
+        QScrollBar* across = Text1->horizontalScrollBar();
+        const int position = across->value();
+        Text1->setPlainText(viewText_);
+        across->setValue(position);
+    }
+    EventPump::PumpEvents();
+    if (!Forms::IsUnloaded(this))
+        Text1->repaint();
+}
+
+void SetupScreenfrm::closeEvent(QCloseEvent* event)
+{
+    if (exchangesRunning_ > 0) {
+        // Closing now would close the port under the running exchange.
+        closeRequested_ = true;
+        event->ignore();
+        return;
+    }
+    Form_Unload();
+    event->accept();
+}
+
+void SetupScreenfrm::Form_Unload()
+{
+    SetTimerInterval(0);
+    // The main window comes back first; its port list is built while this
+    // window's port is still open.
+    if (QWidget* mainWindow = Forms::Load(QStringLiteral("CommSetup")))
+        mainWindow->show();
+    if (Forms::Find(QStringLiteral("CommsFrm"))) {
+        SerialControl& port = CommsFrm::SerialPort();
+        if (port.PortOpen())
+            port.SetPortOpen(false);
+    }
+    Forms::MarkUnloaded(this);
+}

@@ -1,0 +1,147 @@
+// The live NMEA view in real time, with the simulated receiver on a real
+// pseudo-terminal streaming sentences: what the operator sees, and that an
+// exchange running beside the stream gets its reply.
+#include "harness/MessageRecorder.h"
+#include "harness/PtySim.h"
+#include "link/CommsFrm.h"
+#include "nmea_setup/ShowNmeaSetup.h"
+#include "support/Forms.h"
+#include "WindowControls.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QtTest>
+
+using VarnexSim::Key;
+using namespace WindowControls;
+
+namespace {
+
+constexpr int kLinkPort = 1;
+
+// Five sentences at each of five solutions a second on the link port.
+VarnexSim::ReceiverConfig Streaming(VarnexSim::ReceiverConfig config)
+{
+    config.measRateMs = 200;
+    config.navRate = 1;
+    config.msgRates.clear();
+    for (quint8 id : {0, 1, 2, 4, 5})
+        config.SetRate(Key(0xF0, id), kLinkPort, 1);
+    return config;
+}
+
+bool ValidSentence(const QString& line)
+{
+    if (!line.startsWith(QLatin1Char('$')) || line.size() < 4 || line[line.size() - 3] != QLatin1Char('*'))
+        return false;
+    quint8 sum = 0;
+    for (qsizetype i = 1; i < line.size() - 3; ++i)
+        sum ^= static_cast<quint8>(line[i].toLatin1());
+    return line.right(2).toUpper() == QStringLiteral("%1").arg(sum, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+} // namespace
+
+class TestNmeaLiveView : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void showsTheLatestSentences();
+    void emptiesWhileThePortIsClosed();
+    void exchangeBesideTheStreamGetsItsReply();
+
+private:
+    std::unique_ptr<MessageRecorder> messages_; // no box ever waits for a click
+    std::unique_ptr<PtySim> sim_;
+    QWidget* window_ = nullptr;
+};
+
+void TestNmeaLiveView::init()
+{
+    messages_ = std::make_unique<MessageRecorder>();
+    VarnexSim::ModelOptions options;
+    options.linkPort = kLinkPort;
+    options.startBaud = 115200;
+    sim_ = std::make_unique<PtySim>(1, options);
+    QVERIFY2(sim_->IsValid(), qPrintable(sim_->Error()));
+    sim_->SetRunning(Streaming(sim_->Running()));
+    SerialControl& port = CommsFrm::SerialPort();
+    port.SetCommPort(1);
+    port.SetSettings(QStringLiteral("115200,N,8,1"));
+    QVERIFY2(port.SetPortOpen(true), qPrintable(port.LastError()));
+    SetupOutputs::ShowNmeaSetup(kLinkPort);
+    window_ = Forms::Find(QStringLiteral("SetupScreenfrm"));
+    QVERIFY(window_);
+}
+
+void TestNmeaLiveView::cleanup()
+{
+    Forms::Unload(Forms::Find(QStringLiteral("SetupScreenfrm")));
+    CommsFrm::Unload();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    sim_.reset();
+    window_ = nullptr;
+    messages_.reset();
+}
+
+void TestNmeaLiveView::showsTheLatestSentences()
+{
+    // The five rows streaming on the link show "5Hz".
+    const auto lists = window_->findChildren<QComboBox*>(QStringLiteral("UpdateRate"));
+    int fiveHz = 0;
+    for (QComboBox* list : lists)
+        fiveHz += list->currentText() == QStringLiteral("5Hz");
+    QCOMPARE(fiveHz, 5);
+
+    QPlainTextEdit* view = Text1(window_);
+    // Once more than 13 lines have come, the view holds an empty first line,
+    // twelve whole sentences and the one arriving (possibly nothing yet).
+    QTRY_VERIFY_WITH_TIMEOUT(view->toPlainText().split(QLatin1Char('\n')).size() == 14, 10000);
+    for (int sample = 0; sample < 5; ++sample) {
+        const QStringList lines = view->toPlainText().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 14);
+        QVERIFY(lines.first().isEmpty());
+        for (int i = 1; i <= 12; ++i)
+            QVERIFY2(ValidSentence(lines[i]), qPrintable(lines[i]));
+        QTest::qWait(150);
+    }
+    const QString text = view->toPlainText();
+    for (const char* talker : {"$GPGGA", "$GPGLL", "$GPGSA", "$GPRMC", "$GPVTG"})
+        QVERIFY2(text.contains(QLatin1String(talker)), talker);
+}
+
+void TestNmeaLiveView::emptiesWhileThePortIsClosed()
+{
+    QPlainTextEdit* view = Text1(window_);
+    QTRY_VERIFY_WITH_TIMEOUT(view->toPlainText().contains(QStringLiteral("$GP")), 5000);
+    CommsFrm::SerialPort().SetPortOpen(false);
+    QTRY_VERIFY_WITH_TIMEOUT(view->toPlainText().isEmpty(), 2000);
+    QTest::qWait(300);
+    QVERIFY(view->toPlainText().isEmpty());
+}
+
+void TestNmeaLiveView::exchangeBesideTheStreamGetsItsReply()
+{
+    // Each acknowledgement comes late enough that several of the view's
+    // ticks would fall inside the wait, were the view running.
+    VarnexSim::Faults faults = sim_->Faults();
+    faults.replyLatency = 0.35;
+    sim_->SetFaults(faults);
+    QTRY_VERIFY_WITH_TIMEOUT(Text1(window_)->toPlainText().contains(QStringLiteral("$GP")), 5000);
+    QStringList& messages = messages_->texts;
+    messages.clear();
+
+    const QList<QComboBox*> lists = RateLists(window_);
+    for (int row : {1, 2, 5}) {
+        QVERIFY(Choose(lists[row], QStringLiteral("1Hz")));
+        QVERIFY2(messages.isEmpty(), qPrintable(messages.join(u'|')));
+        QCOMPARE(sim_->Running().Rate(Key(0xF0, quint8(row)), kLinkPort), quint8(5));
+    }
+    // The view runs again afterwards.
+    QTRY_VERIFY_WITH_TIMEOUT(Text1(window_)->toPlainText().contains(QStringLiteral("$GPGGA")), 5000);
+}
+
+QTEST_MAIN(TestNmeaLiveView)
+#include "test_nmea_live_view.moc"

@@ -1,0 +1,89 @@
+// What the live NMEA view keeps of its text: the 13 carriage returns counted
+// back from the second-last character, and the bound on a text without them.
+#include "nmea_setup/NmeaView.h"
+
+#include <QtTest>
+
+namespace {
+
+QString Sentence(int n) { return QStringLiteral("$GPTXT,%1*00\r\n").arg(n, 2, 10, QLatin1Char('0')); }
+
+QString Sentences(int first, int last)
+{
+    QString text;
+    for (int n = first; n <= last; ++n)
+        text += Sentence(n);
+    return text;
+}
+
+} // namespace
+
+class TestNmeaView : public QObject {
+    Q_OBJECT
+private slots:
+    void trimming_data();
+    void trimming();
+    void boundOnTextWithoutCarriageReturns();
+    void boundKeepsTheNewestOfLongLines();
+};
+
+void TestNmeaView::trimming_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("kept");
+
+    QTest::newRow("20 sentences: from the CR ending the 8th")
+        << Sentences(1, 20) << QStringLiteral("\r\n") + Sentences(9, 20);
+    QTest::newRow("20 sentences and one arriving: the same cut, the partial one kept")
+        << Sentences(1, 20) + QStringLiteral("$GPGGA,12")
+        << QStringLiteral("\r\n") + Sentences(9, 20) + QStringLiteral("$GPGGA,12");
+    QTest::newRow("exactly 13 CRs, the first one not first: from that CR")
+        << QStringLiteral("x") + QStringLiteral("\r\n").repeated(13) << QStringLiteral("\r\n").repeated(13);
+    QTest::newRow("13 CRs, the 13th is the first character: all kept")
+        << QStringLiteral("\r\n").repeated(13) << QStringLiteral("\r\n").repeated(13);
+    QTest::newRow("12 sentences: fewer than 13 CRs, all kept") << Sentences(1, 12) << Sentences(1, 12);
+    QTest::newRow("no CR at all: kept whole") << QStringLiteral("$GPGGA,123519,4807.038,N") << QStringLiteral("$GPGGA,123519,4807.038,N");
+    QTest::newRow("last character is never examined")
+        << QStringLiteral("ab\r").repeated(13) << QStringLiteral("ab\r").repeated(13);
+    QTest::newRow("a 14th CR as the last character does not count")
+        << QStringLiteral("ab\r").repeated(14) << QStringLiteral("\rab").repeated(13) + QStringLiteral("\r");
+    QTest::newRow("lone CRs count as well as CR LF")
+        << QStringLiteral("L\r").repeated(20) << QStringLiteral("\rL").repeated(13) + QStringLiteral("\r");
+    QTest::newRow("empty text stays empty") << QString() << QString();
+    QTest::newRow("one character") << QStringLiteral("\r") << QStringLiteral("\r");
+}
+
+void TestNmeaView::trimming()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, kept);
+    QCOMPARE(NmeaView::Trim(text), kept);
+}
+
+void TestNmeaView::boundOnTextWithoutCarriageReturns()
+{
+    // Exactly at the bound nothing goes; one character beyond it, the oldest goes.
+    QString atBound(NmeaView::kMaxLength, QLatin1Char('a'));
+    atBound[0] = QLatin1Char('F');
+    QCOMPARE(NmeaView::Trim(atBound), atBound);
+
+    const QString beyond = atBound + QLatin1Char('Z');
+    const QString kept = NmeaView::Trim(beyond);
+    QCOMPARE(kept.size(), NmeaView::kMaxLength);
+    QVERIFY(!kept.contains(QLatin1Char('F')));
+    QVERIFY(kept.endsWith(QLatin1Char('Z')));
+    QCOMPARE(kept, beyond.right(NmeaView::kMaxLength));
+}
+
+void TestNmeaView::boundKeepsTheNewestOfLongLines()
+{
+    // Thirteen lines so long that even the trimmed text exceeds the bound.
+    const QString line = QString(8000, QLatin1Char('x')) + QStringLiteral("\r\n");
+    const QString text = line.repeated(20) + QStringLiteral("tail");
+    const QString kept = NmeaView::Trim(text);
+    QCOMPARE(kept.size(), NmeaView::kMaxLength);
+    QVERIFY(kept.endsWith(QStringLiteral("\r\ntail")));
+}
+
+QTEST_APPLESS_MAIN(TestNmeaView)
+#include "test_nmea_view.moc"
