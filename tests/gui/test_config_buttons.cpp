@@ -106,6 +106,7 @@ private slots:
     void buttonIndexChoosesDevice();
     void selectedPortTakenFromList();
     void clickDuringRunStartsNothing();
+    void closeDuringRunWaitsForTheEnd();
 };
 
 void TestConfigButtons::configuresOnRealLine_data()
@@ -207,6 +208,26 @@ void TestConfigButtons::clickDuringRunStartsNothing()
         QVERIFY(Button(window, "SetNmeaOuputBtn", i)->isEnabled());
         QVERIFY(!Button(window, "ReflashBtn", i)->isEnabled());
     }
+}
+
+void TestConfigButtons::closeDuringRunWaitsForTheEnd()
+{
+    VirtualReceiver receiver;
+    QWidget* window = LoadMainWindow();
+    QVERIFY(window);
+    MessageRecorder messages;
+    bool closedDuringRun = true;
+    QTimer::singleShot(0, [&] {
+        window->close();
+        // The run still has its port and its window.
+        closedDuringRun = !window->isVisible() || !Forms::Find(QStringLiteral("CommsFrm"));
+    });
+    QTest::mouseClick(Button(window, "SetAllOutputs", 1), Qt::LeftButton);
+    QVERIFY(!closedDuringRun);
+    QCOMPARE(messages.texts, QStringList{kSuccess[1]});
+    // Once the run is over the held close goes through.
+    QVERIFY(!Forms::Find(QStringLiteral("CommSetup")));
+    QVERIFY(!Forms::Find(QStringLiteral("CommsFrm")));
 }
 
 QTEST_MAIN(TestConfigButtons)
