@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing need.
+# Installs the Debian packages that building, running and testing need,
+# checking the Debian package (desktop-file-utils, appstream, dpkg-dev, file)
+# and taking the guide's screenshots (xvfb, imagemagick, xdotool).
 set -euo pipefail
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 $SUDO apt-get update
 $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y \
     cmake g++ make qt6-base-dev qt6-serialport-dev libgl-dev \
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev \
+    desktop-file-utils appstream dpkg-dev file xvfb imagemagick xdotool

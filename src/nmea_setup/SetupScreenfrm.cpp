@@ -105,6 +105,9 @@ SetupScreenfrm::SetupScreenfrm(std::int32_t nmeaTarget) : NmeaTarget(nmeaTarget)
     setFixedSize(Twips::ToPixels(kClientWidth), Twips::ToPixels(kClientHeight));
     QFont small = font();
     small.setPointSizeF(kWindowPointSize);
+    // A narrower face where the system has one, so the designed widths hold
+    // their captions ("Output Baud Rate", "Disabled") in today's wider fonts.
+    small.setStretch(QFont::SemiCondensed);
     setFont(small);
     BuildControls();
     ConnectControls();

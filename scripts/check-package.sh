@@ -1,0 +1,218 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a configured and built build folder and checks
+# what it delivers:
+#   - the control data: name, version, maintainer, section, description, and a
+#     Depends line of runtime libraries only (the Qt 6 ones among them);
+#   - the contents: the two programs, the menu entry, the icons at their sizes,
+#     the AppStream metadata, and nothing else in /usr/bin or outside /usr;
+#   - the menu entry and the metadata as shipped, with desktop-file-validate
+#     and appstreamcli;
+#   - the programs as shipped, unpacked into a throw-away root: the tool starts
+#     on the packaged simulator mapped as port 1 and keeps running, and with an
+#     empty ports folder it says "Cannot open any serial ports!" once and ends.
+#
+# Usage: scripts/check-package.sh [BUILD_DIR]   (default: build)
+# Needs no display and no input; works as root or as a normal user.
+set -euo pipefail
+
+build="${1:-build}"
+case "$build" in /*) ;; *) build="$PWD/$build" ;; esac
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+die() { echo "FAIL: $*" >&2; exit 1; }
+
+for tool in cpack dpkg-deb dpkg desktop-file-validate appstreamcli file readelf timeout; do
+    command -v "$tool" >/dev/null || die "$tool is missing (scripts/install-deps.sh installs it)"
+done
+[ -f "$build/CMakeCache.txt" ] || die "$build is not a configured build folder"
+[ -f "$build/CPackConfig.cmake" ] || die "$build has no CPack configuration (packaging/Packaging.cmake not included?)"
+
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")"
+[ -n "$version" ] || die "no project version in $build/CMakeCache.txt"
+app_id="io.github.varnexconfig.VarnexConfig"
+
+tmp="$(mktemp -d "${TMPDIR:-/tmp}/varnex-package.XXXXXX")"
+pids=()
+cleanup() {
+    local pid
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+# --- the package -------------------------------------------------------------
+(cd "$build" && cpack -G DEB -B "$tmp/cpack") >"$tmp/cpack.log" 2>&1 || {
+    cat "$tmp/cpack.log" >&2
+    die "cpack -G DEB failed"
+}
+debs=("$tmp"/cpack/varnexconfig_*.deb)
+[ "${#debs[@]}" -eq 1 ] && [ -f "${debs[0]}" ] || die "cpack made no single varnexconfig_*.deb: ${debs[*]}"
+deb="${debs[0]}"
+arch="$(dpkg --print-architecture)"
+[ "$(basename "$deb")" = "varnexconfig_${version}_${arch}.deb" ] \
+    && pass "package file $(basename "$deb")" \
+    || fail "package file is $(basename "$deb"), expected varnexconfig_${version}_${arch}.deb"
+
+echo "--- dpkg-deb --info"
+dpkg-deb --info "$deb" | tee "$tmp/info.txt"
+field() { dpkg-deb --field "$deb" "$1"; }
+[ "$(field Package)" = varnexconfig ] && pass "Package: varnexconfig" || fail "Package is '$(field Package)'"
+[ "$(field Version)" = "$version" ] && pass "Version: $version" || fail "Version is '$(field Version)', project is $version"
+[ "$(field Architecture)" = "$arch" ] && pass "Architecture: $arch" || fail "Architecture is '$(field Architecture)'"
+for f in Maintainer Section Description; do
+    [ -n "$(field "$f")" ] && pass "$f present" || fail "no $f"
+done
+[[ "$(field Maintainer)" =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] || fail "Maintainer '$(field Maintainer)' is not 'Name <address>'"
+
+depends="$(field Depends)"
+[ -n "$depends" ] || fail "empty Depends (dpkg-shlibdeps did not run?)"
+declare -A dep_names=()
+IFS=',' read -ra dep_items <<<"$depends"
+for item in "${dep_items[@]}"; do
+    # "libfoo6 (>= 1.0)" or alternatives "a | b": check every name.
+    IFS='|' read -ra alternatives <<<"$item"
+    for alt in "${alternatives[@]}"; do
+        name="$(echo "$alt" | sed 's/(.*)//; s/:any//' | tr -d ' ')"
+        dep_names["$name"]=1
+        case "$name" in
+            *-dev | *-dbg | *-dev-tools | *-dev-bin | cmake | g++* | gcc* | clang* | make)
+                fail "build-time package '$name' in Depends" ;;
+            libqt6test6)
+                fail "Depends on libqt6test6: the test library is linked into a shipped program" ;;
+            lib*) ;;
+            *) fail "'$name' in Depends is not a runtime library" ;;
+        esac
+    done
+done
+for needed in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6; do
+    [ -n "${dep_names[$needed]:-}" ] && pass "Depends has $needed" || fail "Depends lacks $needed"
+done
+
+echo "--- dpkg-deb --contents"
+dpkg-deb --contents "$deb" | tee "$tmp/contents.txt"
+awk '{print $NF}' "$tmp/contents.txt" | sed 's|/$||' >"$tmp/paths.txt"
+expected=(
+    ./usr/bin/varnexconfig
+    ./usr/bin/varnex-receiver-sim
+    ./usr/share/applications/varnexconfig.desktop
+    "./usr/share/metainfo/$app_id.metainfo.xml"
+    ./usr/share/icons/hicolor/scalable/apps/varnexconfig.svg
+)
+for size in 32 48 64 128 256; do
+    expected+=("./usr/share/icons/hicolor/${size}x${size}/apps/varnexconfig.png")
+done
+for path in "${expected[@]}"; do
+    grep -qxF "$path" "$tmp/paths.txt" && pass "contains $path" || fail "missing $path"
+done
+stray_bin="$(grep '^\./usr/bin/.' "$tmp/paths.txt" | grep -vxF -e ./usr/bin/varnexconfig -e ./usr/bin/varnex-receiver-sim || true)"
+[ -z "$stray_bin" ] && pass "only the two programs in /usr/bin" || fail "unexpected programs: $stray_bin"
+outside="$(grep -v -e '^\./$' -e '^\./usr$' -e '^\./usr/' "$tmp/paths.txt" || true)"
+[ -z "$outside" ] && pass "nothing outside /usr" || fail "paths outside /usr: $outside"
+grep -q '^\./usr/local' "$tmp/paths.txt" && fail "files under /usr/local"
+
+# --- the unpacked files ------------------------------------------------------
+root="$tmp/root"
+dpkg-deb -x "$deb" "$root"
+bin="$root/usr/bin"
+for prog in varnexconfig varnex-receiver-sim; do
+    [ -x "$bin/$prog" ] || { fail "$prog is not executable"; continue; }
+    file -b "$bin/$prog" | grep -q '^ELF' || fail "$prog is not an ELF program"
+    if readelf -d "$bin/$prog" | grep -E 'R(UN)?PATH' | grep -q .; then
+        fail "$prog carries an RPATH/RUNPATH: $(readelf -d "$bin/$prog" | grep -E 'R(UN)?PATH')"
+    fi
+    if ldd "$bin/$prog" 2>&1 | grep -q 'not found'; then
+        fail "$prog needs libraries that are not found: $(ldd "$bin/$prog" | grep 'not found' | tr '\n' ' ')"
+    fi
+    pass "$prog is a program that finds its libraries"
+done
+for size in 32 48 64 128 256; do
+    png="$root/usr/share/icons/hicolor/${size}x${size}/apps/varnexconfig.png"
+    [ -f "$png" ] || continue
+    file -b "$png" | grep -q "^PNG image data, $size x $size," \
+        && pass "icon ${size}x${size} is a ${size} x ${size} PNG" \
+        || fail "icon ${size}x${size} is: $(file -b "$png")"
+done
+grep -q '<svg' "$root/usr/share/icons/hicolor/scalable/apps/varnexconfig.svg" 2>/dev/null || fail "scalable icon is not an SVG"
+
+desktop="$root/usr/share/applications/varnexconfig.desktop"
+metainfo="$root/usr/share/metainfo/$app_id.metainfo.xml"
+echo "--- desktop-file-validate"
+if [ -f "$desktop" ]; then
+    desktop-file-validate "$desktop" && pass "desktop-file-validate" || fail "desktop-file-validate"
+    key() { sed -n "s/^$1=//p" "$desktop" | head -n1; }
+    [ "$(key Type)" = Application ] || fail "desktop Type is '$(key Type)'"
+    [ "$(key Name)" = VarnexConfig ] || fail "desktop Name is '$(key Name)'"
+    [ "$(key Exec)" = varnexconfig ] && [ -x "$bin/$(key Exec)" ] || fail "desktop Exec '$(key Exec)' is not a packaged program"
+    [ "$(key Icon)" = varnexconfig ] || fail "desktop Icon is '$(key Icon)'"
+    [ -n "$(key GenericName)" ] && [ -n "$(key Comment)" ] || fail "desktop entry lacks GenericName or Comment"
+    [[ ";$(key Categories)" =~ \;(Utility|Settings)\; ]] || fail "desktop Categories '$(key Categories)' has neither Utility nor Settings"
+fi
+echo "--- appstreamcli validate --no-net"
+if [ -f "$metainfo" ]; then
+    appstreamcli validate --no-net "$metainfo" && pass "appstreamcli validate" || fail "appstreamcli validate"
+    grep -qF "<id>$app_id</id>" "$metainfo" || fail "metainfo id is not $app_id"
+    grep -qF '<launchable type="desktop-id">varnexconfig.desktop</launchable>' "$metainfo" \
+        || fail "metainfo does not launch varnexconfig.desktop"
+    grep -qF "<release version=\"$version\"" "$metainfo" || fail "metainfo has no release $version"
+    grep -q '@[A-Z_]*@' "$metainfo" && fail "metainfo has unreplaced @VARIABLES@"
+fi
+
+# --- the packaged programs at work ------------------------------------------
+export QT_QPA_PLATFORM=offscreen
+export VARNEXCONFIG_NONINTERACTIVE=1
+export QT_LOGGING_RULES="varnexconfig.message.info=true"
+unset QT_MESSAGE_PATTERN DISPLAY WAYLAND_DISPLAY
+export XDG_RUNTIME_DIR="$tmp/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+message="Cannot open any serial ports!"
+
+echo "--- start-up on the packaged simulator"
+ports="$tmp/ports"
+mkdir "$ports"
+"$bin/varnex-receiver-sim" --ports "$ports" --com 1 </dev/null >"$tmp/sim.log" 2>&1 &
+sim=$!
+pids+=("$sim")
+for _ in $(seq 100); do
+    [ -L "$ports/com1" ] && break
+    kill -0 "$sim" 2>/dev/null || break
+    sleep 0.1
+done
+if [ ! -L "$ports/com1" ]; then
+    cat "$tmp/sim.log" >&2
+    fail "the packaged simulator did not map com1"
+else
+    pass "simulator mapped $ports/com1 -> $(readlink "$ports/com1")"
+    status=0
+    VARNEXCONFIG_PORTS="$ports" timeout 5 "$bin/varnexconfig" </dev/null >"$tmp/tool.log" 2>&1 || status=$?
+    sed 's/^/  | /' "$tmp/tool.log"
+    if [ "$status" -eq 124 ]; then
+        pass "varnexconfig kept running with port 1 listed (ended by timeout)"
+    else
+        fail "varnexconfig ended by itself with status $status instead of running"
+    fi
+    grep -qF "$message" "$tmp/tool.log" && fail "varnexconfig said '$message' with the simulator on com1"
+    kill -0 "$sim" 2>/dev/null && pass "simulator still running" || fail "simulator died: $(cat "$tmp/sim.log")"
+fi
+
+echo "--- start-up with an empty ports folder"
+empty="$tmp/empty-ports"
+mkdir "$empty"
+status=0
+VARNEXCONFIG_PORTS="$empty" timeout 10 "$bin/varnexconfig" </dev/null >"$tmp/empty.log" 2>&1 || status=$?
+sed 's/^/  | /' "$tmp/empty.log"
+[ "$status" -ne 124 ] && pass "varnexconfig ended by itself (status $status)" || fail "varnexconfig was still running after 10 s"
+count="$(grep -cF "$message" "$tmp/empty.log" || true)"
+[ "$count" -eq 1 ] && pass "'$message' said once" || fail "'$message' said $count times"
+
+echo
+if [ "$failures" -ne 0 ]; then
+    echo "check-package: $failures check(s) failed" >&2
+    exit 1
+fi
+echo "check-package: all checks passed for $(basename "$deb")"
+echo "Depends: $depends"
