@@ -4,6 +4,7 @@
 #include "app/CommSetup.h"
 #include "app/StartModule.h"
 #include "harness/GoldenFrames.h"
+#include "harness/MainWindowDriver.h"
 #include "harness/MessageRecorder.h"
 #include "harness/PtySim.h"
 #include "harness/VirtualReceiver.h"
@@ -20,35 +21,12 @@
 
 namespace {
 
+using MainWindowDriver::Button;
+
 const QStringList kDevices{"Sculla", "Pemmet", "Molvane", "Garnock", "Trissel"};
 const QStringList kSuccess{"Configured for use with Sculla", "Configured for use with Pemmet",
                            "Configured for use with the Molvane", "Configured for use with the Garnock",
                            "Configured for use with the Trissel"};
-
-QPushButton* Button(QWidget* window, const char* array, int index)
-{
-    for (QPushButton* b : window->findChildren<QPushButton*>(QString::fromLatin1(array)))
-        if (b->property("Index").toInt() == index)
-            return b;
-    return nullptr;
-}
-
-QWidget* LoadMainWindow()
-{
-    StartModule::RegisterForms();
-    QWidget* window = Forms::Load(QStringLiteral("CommSetup"));
-    if (window)
-        window->show();
-    return window;
-}
-
-void UnloadAll()
-{
-    if (QWidget* w = Forms::Find(QStringLiteral("CommSetup")))
-        Forms::Unload(w);
-    CommsFrm::Unload();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
 using VarnexSim::Key;
 
@@ -99,7 +77,7 @@ void CheckFlash(const QString& flashPath, const QString& device)
 class TestConfigButtons : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup() { UnloadAll(); }
+    void cleanup() { MainWindowDriver::UnloadAll(); }
     void configuresOnRealLine_data();
     void configuresOnRealLine();
     void buttonIndexChoosesDevice_data();
@@ -124,7 +102,7 @@ void TestConfigButtons::configuresOnRealLine()
     const QString device = kDevices[index];
     PtySim sim(1);
     QVERIFY2(sim.IsValid(), qPrintable(sim.Error()));
-    QWidget* window = LoadMainWindow();
+    QWidget* window = MainWindowDriver::Load();
     QVERIFY(window);
     MessageRecorder messages;
     QTest::mouseClick(Button(window, "SetAllOutputs", index), Qt::LeftButton);
@@ -155,7 +133,7 @@ void TestConfigButtons::buttonIndexChoosesDevice()
 {
     QFETCH(int, index);
     VirtualReceiver receiver;
-    QWidget* window = LoadMainWindow();
+    QWidget* window = MainWindowDriver::Load();
     QVERIFY(window);
     MessageRecorder messages;
     QTest::mouseClick(Button(window, "SetAllOutputs", index), Qt::LeftButton);
@@ -168,7 +146,7 @@ void TestConfigButtons::selectedPortTakenFromList()
 {
     VirtualReceiver receiver({}, 4); // the receiver is on port 4 and only there
     SelectedPort = 0;
-    QWidget* window = LoadMainWindow();
+    QWidget* window = MainWindowDriver::Load();
     QVERIFY(window);
     auto* list = window->findChild<QComboBox*>(QStringLiteral("SelectPort"));
     QCOMPARE(list->currentText(), QStringLiteral("Serial Port 4"));
@@ -181,7 +159,7 @@ void TestConfigButtons::selectedPortTakenFromList()
 void TestConfigButtons::clickDuringRunStartsNothing()
 {
     VirtualReceiver receiver;
-    QWidget* window = LoadMainWindow();
+    QWidget* window = MainWindowDriver::Load();
     QVERIFY(window);
     MessageRecorder messages;
     bool checked = false;
@@ -213,7 +191,7 @@ void TestConfigButtons::clickDuringRunStartsNothing()
 void TestConfigButtons::closeDuringRunWaitsForTheEnd()
 {
     VirtualReceiver receiver;
-    QWidget* window = LoadMainWindow();
+    QWidget* window = MainWindowDriver::Load();
     QVERIFY(window);
     MessageRecorder messages;
     bool closedDuringRun = true;

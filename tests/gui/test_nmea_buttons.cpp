@@ -3,6 +3,7 @@
 // answers, and the way back to the main window.
 #include "app/CommSetup.h"
 #include "app/StartModule.h"
+#include "harness/MainWindowDriver.h"
 #include "harness/MessageRecorder.h"
 #include "harness/PtySim.h"
 #include "harness/VirtualReceiver.h"
@@ -16,34 +17,9 @@
 
 namespace {
 
-QPushButton* Button(QWidget* window, const char* array, int index)
-{
-    for (QPushButton* b : window->findChildren<QPushButton*>(QString::fromLatin1(array)))
-        if (b->property("Index").toInt() == index)
-            return b;
-    return nullptr;
-}
-
-QWidget* LoadMainWindow()
-{
-    StartModule::RegisterForms();
-    QWidget* window = Forms::Load(QStringLiteral("CommSetup"));
-    if (window)
-        window->show();
-    return window;
-}
+using MainWindowDriver::Button;
 
 SetupScreenfrm* NmeaWindow() { return qobject_cast<SetupScreenfrm*>(Forms::Find(QStringLiteral("SetupScreenfrm"))); }
-
-void UnloadAll()
-{
-    if (SetupScreenfrm* w = NmeaWindow())
-        Forms::Unload(w);
-    if (QWidget* w = Forms::Find(QStringLiteral("CommSetup")))
-        Forms::Unload(w);
-    CommsFrm::Unload();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
 // How many CFG-MSG polls of NMEA sentences the receiver heard.
 int PollsHeard(const QStringList& frames)
@@ -66,7 +42,7 @@ VarnexSim::ModelOptions At(qint32 baud)
 class TestNmeaButtons : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup() { UnloadAll(); }
+    void cleanup() { MainWindowDriver::UnloadAll(); }
     void buttonIndexChoosesReceiverPort_data();
     void buttonIndexChoosesReceiverPort();
     void trisselOnRealLineAndBack();
@@ -89,7 +65,7 @@ void TestNmeaButtons::buttonIndexChoosesReceiverPort()
     QFETCH(int, index);
     QFETCH(int, receiverPort);
     VirtualReceiver receiver(At(4800));
-    QWidget* main = LoadMainWindow();
+    QWidget* main = MainWindowDriver::Load();
     QVERIFY(main);
     MessageRecorder messages;
     QTest::mouseClick(Button(main, "SetNmeaOuputBtn", index), Qt::LeftButton);
@@ -109,7 +85,7 @@ void TestNmeaButtons::trisselOnRealLineAndBack()
 {
     PtySim sim(1, At(4800));
     QVERIFY2(sim.IsValid(), qPrintable(sim.Error()));
-    QWidget* main = LoadMainWindow();
+    QWidget* main = MainWindowDriver::Load();
     QVERIFY(main);
     QTest::mouseClick(Button(main, "SetNmeaOuputBtn", 4), Qt::LeftButton);
     SetupScreenfrm* window = NmeaWindow();
@@ -136,7 +112,7 @@ void TestNmeaButtons::noReceiverLeavesMainWindowAndFreesPort()
     VarnexSim::Faults faults;
     faults.silent = true;
     receiver.SetFaults(faults);
-    QWidget* main = LoadMainWindow();
+    QWidget* main = MainWindowDriver::Load();
     QVERIFY(main);
     MessageRecorder messages;
     QTest::mouseClick(Button(main, "SetNmeaOuputBtn", 2), Qt::LeftButton);
