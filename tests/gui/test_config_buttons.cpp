@@ -133,12 +133,16 @@ void TestConfigButtons::buttonIndexChoosesDevice()
 {
     QFETCH(int, index);
     VirtualReceiver receiver;
+    const VarnexSim::ReceiverConfig factoryFlash = receiver.Model().FlashConfig();
     QWidget* window = MainWindowDriver::Load();
     QVERIFY(window);
     MessageRecorder messages;
     QTest::mouseClick(Button(window, "SetAllOutputs", index), Qt::LeftButton);
     QCOMPARE(messages.texts, QStringList{kSuccess[index]});
     QCOMPARE(FramesAfterReset(receiver.Frames()), GoldenProfileFrames(kDevices[index]));
+    // What was saved is what is running, and it is not the factory's.
+    QVERIFY(receiver.Model().FlashConfig() == receiver.Model().Running());
+    QVERIFY(!(receiver.Model().FlashConfig() == factoryFlash));
     QVERIFY(!CommsFrm::SerialPort().PortOpen());
 }
 
