@@ -8,6 +8,8 @@
 #include "support/SupportFunctions.h"
 #include "support/Timing.h"
 
+#include <optional>
+
 using SupportFunctions::ClearStatus;
 using SupportFunctions::ShowStatus;
 
@@ -18,20 +20,20 @@ namespace {
 constexpr std::int32_t kFlashingRate = 57600;
 
 // Hands the port to the flashing program, runs it and judges the run by its
-// length alone, since the program reports nothing back. Sets `result` when
-// the run was good; false when something failed on the way (the program could
-// not be closed off its port or started), which the caller reports.
-bool HandOverAndFlash(std::int32_t comPort, bool& result)
+// length alone, since the program reports nothing back: true for a good run,
+// false for a run too short or too long (already reported), nothing when the
+// program could not be closed off its port or started (the caller reports it).
+std::optional<bool> HandOverAndFlash(std::int32_t comPort)
 {
     // The flashing program opens the port itself; it stays closed afterwards.
     if (!CommsFrm::SerialPort().SetPortOpen(false))
-        return false;
+        return std::nullopt;
     const QString folder = FlashProgram::CommandFolder(FlashProgram::ApplicationFolder());
 
     const double start = Clock::Now();
     FlashProgram::Run run;
     if (!run.Start(folder, comPort))
-        return false;
+        return std::nullopt;
     EventPump::PumpEvents();
     if (run.OpenForWait()) {
         ShowStatus(QStringLiteral("Reflashing! it should take about 30s"));
@@ -43,20 +45,18 @@ bool HandOverAndFlash(std::int32_t comPort, bool& result)
 
     if (Clock::Now() - start < Timing::kReflashShortest) {
         MessageBox::Show(QStringLiteral("The reflash failed, please cycle the power and try again"));
-        return true;
+        return false;
     }
     if (Clock::Now() - start <= Timing::kReflashLongest)
-        result = true;
-    else
-        MessageBox::Show(QStringLiteral("The reflash may have failed, please cycle the power and try again"));
-    return true;
+        return true;
+    MessageBox::Show(QStringLiteral("The reflash may have failed, please cycle the power and try again"));
+    return false;
 }
 
 } // namespace
 
 bool ReflashGps(std::int32_t comPort)
 {
-    bool result = false;
     if (!OpenPortAtBaud(kFlashingRate)) {
         SerialControl& port = CommsFrm::SerialPort();
         if (port.PortOpen())
@@ -64,9 +64,10 @@ bool ReflashGps(std::int32_t comPort)
         MessageBox::Show(QStringLiteral("Failed to open port"));
         return false;
     }
-    if (!HandOverAndFlash(comPort, result))
+    const std::optional<bool> good = HandOverAndFlash(comPort);
+    if (!good)
         MessageBox::Show(QStringLiteral("The GPS reflash failed"));
-    return result;
+    return good.value_or(false);
 }
 
 } // namespace VarnexCommsRoutines
