@@ -38,6 +38,7 @@ public:
     TempPortsFolder();
     ~TempPortsFolder();
     QString Path() const { return dir_.path(); }
+    bool IsValid() const { return dir_.isValid(); }
 
 private:
     QTemporaryDir dir_;

@@ -1,36 +1,24 @@
 #include "PtySim.h"
 
-namespace {
-constexpr char kPortsVariable[] = "VARNEXCONFIG_PORTS";
-}
+#include <QDir>
 
 PtySim::PtySim(int com, const VarnexSim::ModelOptions& options)
-    : previousEnv_(qgetenv(kPortsVariable)),
-      hadEnv_(qEnvironmentVariableIsSet(kPortsVariable))
 {
     VarnexSim::PtyReceiverSim::Options o;
-    o.portsDir = dir_.path();
+    o.portsDir = folder_.Path();
     o.com = com;
     o.model = options;
     if (o.model.flashPath.isEmpty())
-        o.model.flashPath = dir_.filePath(QStringLiteral("sim-flash-com%1.json").arg(com));
+        o.model.flashPath = QDir(folder_.Path()).filePath(QStringLiteral("sim-flash-com%1.json").arg(com));
     sim_ = std::make_unique<VarnexSim::PtyReceiverSim>(o);
-    if (!dir_.isValid()) {
+    if (!folder_.IsValid()) {
         error_ = QStringLiteral("cannot create a temporary ports folder");
         return;
     }
     started_ = sim_->Start(error_);
-    qputenv(kPortsVariable, dir_.path().toLocal8Bit());
 }
 
-PtySim::~PtySim()
-{
-    sim_->Stop();
-    if (hadEnv_)
-        qputenv(kPortsVariable, previousEnv_);
-    else
-        qunsetenv(kPortsVariable);
-}
+PtySim::~PtySim() { sim_->Stop(); }
 
 void PtySim::SetRunning(const VarnexSim::ReceiverConfig& config)
 {

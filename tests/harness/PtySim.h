@@ -1,10 +1,10 @@
 #pragma once
 
+#include "harness/PtyPair.h"
 #include "sim/PtyReceiverSim.h"
 
 #include <QByteArray>
 #include <QString>
-#include <QTemporaryDir>
 
 #include <memory>
 
@@ -21,7 +21,7 @@ public:
 
     bool IsValid() const { return started_; }
     QString Error() const { return error_; }
-    QString PortsFolder() const { return dir_.path(); }
+    QString PortsFolder() const { return folder_.Path(); }
     // Absolute path of comN, the name to give QSerialPort.
     QString DevicePath() const { return sim_->DevicePath(); }
     // The flash image file, inside the ports folder unless the options named one.
@@ -41,9 +41,7 @@ public:
     void Stop() { sim_->Stop(); }
 
 private:
-    QTemporaryDir dir_;
-    QByteArray previousEnv_;
-    bool hadEnv_ = false;
+    TempPortsFolder folder_;
     std::unique_ptr<VarnexSim::PtyReceiverSim> sim_;
     bool started_ = false;
     QString error_;
