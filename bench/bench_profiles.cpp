@@ -92,9 +92,8 @@ QList<Run> Runs()
                              && ResetAllMessages(2) && ResetAllMessages(3); },
                  [] { OpenPortAtBaud(115200); }, At(115200)});
     runs.append({QStringLiteral("whole reset"), [] { return ResetToKnownState(); }, {}, {}});
-    for (const SetupOutputs::Profile* p : {&SetupOutputs::Sculla(), &SetupOutputs::Pemmet(), &SetupOutputs::Molvane(),
-                                           &SetupOutputs::Garnock(), &SetupOutputs::Trissel()})
-        runs.append({QString::fromLatin1(p->name), [p] { return SetupOutputs::RunProfile(*p); }, {}, {}});
+    for (const SetupOutputs::Profile& p : SetupOutputs::Profiles())
+        runs.append({QString::fromLatin1(p.name), [&p] { return SetupOutputs::RunProfile(p); }, {}, {}});
     return runs;
 }
 

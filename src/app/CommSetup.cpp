@@ -3,6 +3,7 @@
 #include "app/DropDownList.h"
 #include "app/MainActions.h"
 #include "link/CommsFrm.h"
+#include "profiles/SetupOutputs.h"
 #include "support/EventPump.h"
 #include "support/Forms.h"
 #include "support/MessageBox.h"
@@ -35,11 +36,9 @@ constexpr int kButtonPitch = 360;
 constexpr int kButtonWidth = 1815;
 constexpr int kButtonHeight = 315;
 
-constexpr std::array<const char*, CommSetup::kButtons> kDeviceCaptions = {
-    "Varnex with Sculla", "Varnex with Pemmet", "Molvane", "Garnock", "Trissel"};
-constexpr std::array<const char*, CommSetup::kButtons> kNmeaCaptions = {
-    "Varnex with Sculla", "Varnex with Pemmet", "Molvane external port", "Garnock external port",
-    "Trissel external port"};
+// Button i of each group is device i of the device table.
+const char* SetupCaption(const SetupOutputs::Profile& device) { return device.setupCaption; }
+const char* NmeaCaption(const SetupOutputs::Profile& device) { return device.nmeaCaption; }
 
 } // namespace
 
@@ -94,17 +93,17 @@ void CommSetup::BuildControls()
     Frame3 = new QGroupBox(QStringLiteral("Reflash GPS"), this);
     Frame3->setObjectName(QStringLiteral("Frame3"));
     Twips::Place(Frame3, 120, 480, 2535, 2175);
-    BuildButtonGroup(Frame3, ReflashBtn, "ReflashBtn", kDeviceCaptions);
+    BuildButtonGroup(Frame3, ReflashBtn, "ReflashBtn", SetupCaption);
 
     Frame2 = new QGroupBox(QStringLiteral("Set up GPS system for"), this);
     Frame2->setObjectName(QStringLiteral("Frame2"));
     Twips::Place(Frame2, 120, 2760, 2535, 2175);
-    BuildButtonGroup(Frame2, SetAllOutputs, "SetAllOutputs", kDeviceCaptions);
+    BuildButtonGroup(Frame2, SetAllOutputs, "SetAllOutputs", SetupCaption);
 
     Frame1 = new QGroupBox(QStringLiteral("Setup NMEA output"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Twips::Place(Frame1, 120, 5040, 2535, 2175);
-    BuildButtonGroup(Frame1, SetNmeaOuputBtn, "SetNmeaOuputBtn", kNmeaCaptions);
+    BuildButtonGroup(Frame1, SetNmeaOuputBtn, "SetNmeaOuputBtn", NmeaCaption);
 
     StatusBar = new QStatusBar(this);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
@@ -124,10 +123,11 @@ void CommSetup::BuildControls()
 }
 
 void CommSetup::BuildButtonGroup(QGroupBox* frame, std::array<QPushButton*, kButtons>& buttons,
-                                 const char* name, const std::array<const char*, kButtons>& captions)
+                                 const char* name, const char* (*caption)(const SetupOutputs::Profile&))
 {
+    const auto devices = SetupOutputs::Profiles();
     for (int i = 0; i < kButtons; ++i) {
-        auto* button = new QPushButton(QString::fromLatin1(captions[i]), frame);
+        auto* button = new QPushButton(QString::fromLatin1(caption(devices[static_cast<std::size_t>(i)])), frame);
         button->setObjectName(QString::fromLatin1(name));
         button->setProperty("Index", i);
         button->setAutoDefault(false);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "profiles/SetupOutputs.h"
+
 #include <QWidget>
 
 #include <array>
@@ -15,7 +17,7 @@ class QStatusBar;
 class CommSetup final : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kButtons = 5;
+    static constexpr int kButtons = SetupOutputs::kDeviceCount;
     // Unload reason of a close made by the operator (close box or system menu).
     static constexpr int kClosedByOperator = 0;
     static constexpr int kClosedByProgram = 1;
@@ -43,7 +45,7 @@ private:
     CommSetup();
     void BuildControls();
     void BuildButtonGroup(QGroupBox* frame, std::array<QPushButton*, kButtons>& buttons,
-                          const char* name, const std::array<const char*, kButtons>& captions);
+                          const char* name, const char* (*caption)(const SetupOutputs::Profile&));
     void SetFocusOrder();
     void Form_Load();
     void NoPortsCanOpen();

@@ -8,21 +8,19 @@
 #include "support/MessageBox.h"
 #include "support/SupportFunctions.h"
 
-#include <array>
 #include <cmath>
 
 namespace MainActions {
 namespace {
 
-// Button index to device: 0 Sculla, 1 Pemmet, 2 Molvane, 3 Garnock, 4 Trissel.
-constexpr std::array<void (*)(), 5> kDeviceSetups = {
-    SetupOutputs::SetupSculla, SetupOutputs::SetupPemmet, SetupOutputs::SetupMolvane,
-    SetupOutputs::SetupGarnock, SetupOutputs::SetupTrissel};
-
-// The receiver port that carries each device's NMEA output.
-constexpr std::array<std::int32_t, 5> kNmeaReceiverPorts = {1, 1, 2, 1, 2};
-
-bool ValidIndex(int index) { return index >= 0 && index < 5; }
+// The device of button `index`, or nullptr for an index no button has.
+const SetupOutputs::Profile* DeviceAt(int index)
+{
+    const auto profiles = SetupOutputs::Profiles();
+    if (index < 0 || static_cast<std::size_t>(index) >= profiles.size())
+        return nullptr;
+    return &profiles[static_cast<std::size_t>(index)];
+}
 
 void ClosePortIfOpen()
 {
@@ -41,8 +39,8 @@ void TakePort(const QString& portEntry)
 void SetAllOutputs(const QString& portEntry, int index)
 {
     TakePort(portEntry);
-    if (ValidIndex(index))
-        kDeviceSetups[index]();
+    if (const SetupOutputs::Profile* device = DeviceAt(index))
+        SetupOutputs::RunProfile(*device);
     // Whatever the outcome, the port is free again after a configuration run.
     ClosePortIfOpen();
 }
@@ -52,12 +50,13 @@ void SetNmeaOutput(const QString& portEntry, int index)
     TakePort(portEntry);
     // A failed search leaves the port open at its last rate: it is closed here,
     // so that the next action opens it afresh.
-    if (!VarnexCommsRoutines::FindBaudAndOpenPort() || !ValidIndex(index)) {
+    const SetupOutputs::Profile* device = DeviceAt(index);
+    if (!VarnexCommsRoutines::FindBaudAndOpenPort() || !device) {
         ClosePortIfOpen();
         return;
     }
     // The NMEA setup window takes over the open port and replaces this window.
-    SetupOutputs::ShowNmeaSetup(kNmeaReceiverPorts[index]);
+    SetupOutputs::ShowNmeaSetup(device->nmeaPort);
 }
 
 void Reflash(const QString& portEntry, int /*index*/)

@@ -102,13 +102,21 @@ constexpr const char* kParameterFailure = "Failed to set Varnex parameter please
 constexpr const char* kBaudFailure = "Failed to set Varnex baud rate correctly please check it is connected correctly";
 constexpr const char* kFlashFailure = "Failed to write Varnex to flash memory please check it is connected correctly";
 
-const Profile kProfiles[] = {
-    {"Sculla", kSculla, kVarnexConnectFailure, "Configured for use with Sculla"},
-    {"Pemmet", kPemmet, kVarnexConnectFailure, "Configured for use with Pemmet"},
-    {"Molvane", kMolvane, kVarnexConnectFailure, "Configured for use with the Molvane"},
-    {"Garnock", kGarnock, kVarnexConnectFailure, "Configured for use with the Garnock"},
-    {"Trissel", kTrissel, kGpsConnectFailure, "Configured for use with the Trissel"},
+// In button order. The operator texts keep their spelling on purpose:
+// operators and their documents know them as they are.
+constexpr Profile kProfiles[] = {
+    {"sculla",  "Sculla",  "Varnex with Sculla", "Varnex with Sculla",    1, kSculla,
+     kVarnexConnectFailure, "Configured for use with Sculla"},
+    {"pemmet",  "Pemmet",  "Varnex with Pemmet", "Varnex with Pemmet",    1, kPemmet,
+     kVarnexConnectFailure, "Configured for use with Pemmet"},
+    {"molvane", "Molvane", "Molvane",            "Molvane external port", 2, kMolvane,
+     kVarnexConnectFailure, "Configured for use with the Molvane"},
+    {"garnock", "Garnock", "Garnock",            "Garnock external port", 1, kGarnock,
+     kVarnexConnectFailure, "Configured for use with the Garnock"},
+    {"trissel", "Trissel", "Trissel",            "Trissel external port", 2, kTrissel,
+     kGpsConnectFailure,    "Configured for use with the Trissel"},
 };
+static_assert(std::size(kProfiles) == kDeviceCount);
 
 bool RunStep(const Step& s)
 {
@@ -150,16 +158,15 @@ bool RunProfile(const Profile& profile)
     return true;
 }
 
-const Profile& Sculla() { return kProfiles[0]; }
-const Profile& Pemmet() { return kProfiles[1]; }
-const Profile& Molvane() { return kProfiles[2]; }
-const Profile& Garnock() { return kProfiles[3]; }
-const Profile& Trissel() { return kProfiles[4]; }
+std::span<const Profile> Profiles() { return kProfiles; }
 
-void SetupSculla() { RunProfile(Sculla()); }
-void SetupPemmet() { RunProfile(Pemmet()); }
-void SetupMolvane() { RunProfile(Molvane()); }
-void SetupGarnock() { RunProfile(Garnock()); }
-void SetupTrissel() { RunProfile(Trissel()); }
+const Profile* FindProfile(const QString& name)
+{
+    for (const Profile& profile : kProfiles)
+        if (name.compare(QLatin1String(profile.key), Qt::CaseInsensitive) == 0
+            || name.compare(QLatin1String(profile.name), Qt::CaseInsensitive) == 0)
+            return &profile;
+    return nullptr;
+}
 
 } // namespace SetupOutputs

@@ -29,27 +29,29 @@ struct Step {
     std::array<std::int32_t, 4> args{};
 };
 
+// Everything the program knows about one target device: what the operator
+// and scripts call it, the captions of its three buttons, the receiver port
+// that carries its NMEA output, its steps and its messages.
 struct Profile {
-    const char* name;
+    const char* key;            // command-line name: "sculla", "pemmet", ...
+    const char* name;           // "Sculla", "Pemmet", ...
+    const char* setupCaption;   // button of "Set up GPS system for" (and "Reflash GPS")
+    const char* nmeaCaption;    // button of "Setup NMEA output"
+    std::int32_t nmeaPort;      // receiver port of the NMEA setup window
     std::span<const Step> steps;
     const char* connectFailure; // shown when the reset cannot reach the receiver
     const char* success;
 };
 
+inline constexpr int kDeviceCount = 5;
+
+// The five devices in button order (index 0 is the top button of each group).
+std::span<const Profile> Profiles();
+// The device whose key or name is `name`, in any case; nullptr when none is.
+const Profile* FindProfile(const QString& name);
+
 // Runs `profile`'s steps against the receiver on SelectedPort and shows the
 // outcome. Returns true when everything was acknowledged and saved.
 bool RunProfile(const Profile& profile);
-
-const Profile& Sculla();
-const Profile& Pemmet();
-const Profile& Molvane();
-const Profile& Garnock();
-const Profile& Trissel();
-
-void SetupSculla();
-void SetupPemmet();
-void SetupMolvane();
-void SetupGarnock();
-void SetupTrissel();
 
 } // namespace SetupOutputs

@@ -15,10 +15,10 @@ namespace {
 
 const Profile& ByName(const QString& name)
 {
-    for (const Profile* p : {&Sculla(), &Pemmet(), &Molvane(), &Garnock(), &Trissel()})
-        if (QString::fromLatin1(p->name) == name)
-            return *p;
-    qFatal("no profile %s", qPrintable(name));
+    const Profile* p = FindProfile(name);
+    if (!p)
+        qFatal("no profile %s", qPrintable(name));
+    return *p;
 }
 
 VarnexSim::ModelOptions Factory()
@@ -74,7 +74,7 @@ void TestProfiles::timePulseRefused()
     receiver.SetFaults(faults);
     const VarnexSim::ReceiverConfig flash = receiver.Model().FlashConfig();
     MessageRecorder messages;
-    QVERIFY(!RunProfile(Molvane()));
+    QVERIFY(!RunProfile(ByName(QStringLiteral("Molvane"))));
     QCOMPARE(messages.texts, QStringList{kParameter});
     // CFG-RATE and CFG-NAV acknowledged, CFG-TP sent and never answered, nothing after it.
     const QStringList after = FramesAfterReset(receiver.Frames());
@@ -90,7 +90,7 @@ void TestProfiles::baudChangeUnanswered()
     {
         VirtualReceiver receiver(Factory());
         MessageRecorder messages;
-        QVERIFY(RunProfile(Molvane()));
+        QVERIFY(RunProfile(ByName(QStringLiteral("Molvane"))));
         const QStringList frames = receiver.Frames();
         // The ninth frame after the reset is the first baud change.
         prtIndex = int(frames.size() - FramesAfterReset(frames).size()) + 8;
@@ -103,7 +103,7 @@ void TestProfiles::baudChangeUnanswered()
     receiver.SetFaults(faults);
     const VarnexSim::ReceiverConfig flash = receiver.Model().FlashConfig();
     MessageRecorder messages;
-    QVERIFY(!RunProfile(Molvane()));
+    QVERIFY(!RunProfile(ByName(QStringLiteral("Molvane"))));
     QCOMPARE(messages.texts, QStringList{kBaud});
     QVERIFY(!receiver.Frames().contains(QStringLiteral("B56206090C0000000000FFFF00000000000019" "80")));
     QVERIFY(receiver.Model().FlashConfig() == flash);
@@ -117,7 +117,7 @@ void TestProfiles::flashRefused()
     receiver.SetFaults(faults);
     const VarnexSim::ReceiverConfig flash = receiver.Model().FlashConfig();
     MessageRecorder messages;
-    QVERIFY(!RunProfile(Pemmet()));
+    QVERIFY(!RunProfile(ByName(QStringLiteral("Pemmet"))));
     QCOMPARE(messages.texts, QStringList{kFlash});
     QVERIFY(receiver.Model().FlashConfig() == flash);
 }
