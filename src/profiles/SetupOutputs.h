@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 // The fixed configuration of each target device into which the Varnex module
@@ -50,8 +51,14 @@ std::span<const Profile> Profiles();
 // The device whose key or name is `name`, in any case; nullptr when none is.
 const Profile* FindProfile(const QString& name);
 
+// Follows a run step by step, for the command line's progress and record.
+struct RunObserver {
+    std::function<void(std::size_t index, const Step& step)> stepStarted;
+    std::function<void(std::size_t index, const Step& step, bool succeeded)> stepEnded;
+};
+
 // Runs `profile`'s steps against the receiver on SelectedPort and shows the
 // outcome. Returns true when everything was acknowledged and saved.
-bool RunProfile(const Profile& profile);
+bool RunProfile(const Profile& profile, const RunObserver& observer = {});
 
 } // namespace SetupOutputs

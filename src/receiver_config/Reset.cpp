@@ -6,9 +6,9 @@
 namespace VarnexCommsRoutines {
 namespace {
 
-constexpr std::int32_t kKnownLinkRate = 115200;
-constexpr float kKnownMeasurementPeriod = 1000.0f;
-constexpr std::uint8_t kKnownNavigationRate = 1;
+using Payloads::kKnownLinkRate;
+using Payloads::kKnownMeasurementPeriod;
+using Payloads::kKnownNavigationRate;
 constexpr std::int32_t kReceiverPorts[] = {0, 1, 2, 3};
 
 } // namespace

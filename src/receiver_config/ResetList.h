@@ -5,6 +5,12 @@
 
 namespace Payloads {
 
+// The known state the reset leaves behind, besides the messages below: every
+// receiver port at this rate, this measurement period (ms) and navigation rate.
+inline constexpr std::int32_t kKnownLinkRate = 115200;
+inline constexpr float kKnownMeasurementPeriod = 1000.0f;
+inline constexpr std::uint8_t kKnownNavigationRate = 1;
+
 struct MessageId {
     std::uint8_t msgClass;
     std::uint8_t msgId;
