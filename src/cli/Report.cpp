@@ -49,7 +49,7 @@ QByteArray ToJsonLine(const UnitRecord& u)
         QJsonArray items;
         for (const Verification::Item& i : u.verification)
             items.append(QJsonObject{{"name", i.name},
-                                     {"wanted", i.want},
+                                     {"wanted", qint64(i.want)},
                                      {"read", i.read ? QJsonValue(qint64(*i.read)) : QJsonValue()},
                                      {"equal", i.equal}});
         o.insert("verification", items);
