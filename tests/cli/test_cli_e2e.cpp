@@ -10,10 +10,33 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
+namespace {
+
+// The tool with no display and no platform plugin named.
+void StartTool(QProcess& tool, const QStringList& args)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(name));
+    tool.setProcessEnvironment(env);
+    tool.start(QStringLiteral(VARNEX_TOOL_EXE), args);
+}
+
+int LineCount(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
+}
+
+} // namespace
+
 class TestCliE2e : public QObject {
     Q_OBJECT
 private slots:
     void configureVerifyReportWithoutDisplay();
+    void repeatConfiguresTwoUnitsUntilInterrupted();
 };
 
 void TestCliE2e::configureVerifyReportWithoutDisplay()
@@ -24,12 +47,8 @@ void TestCliE2e::configureVerifyReportWithoutDisplay()
     const QString report = dir.filePath(QStringLiteral("bench.jsonl"));
 
     QProcess tool;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(QLatin1String(name));
-    tool.setProcessEnvironment(env);
-    tool.start(QStringLiteral(VARNEX_TOOL_EXE), {"configure", "Pemmet", "--port", sim.DevicePath(), "--verify",
-                                                 "--report", report, "--serial", "A-0042"});
+    StartTool(tool, {"configure", "Pemmet", "--port", sim.DevicePath(), "--verify", "--report", report, "--serial",
+                     "A-0042"});
     QVERIFY(tool.waitForFinished(120000));
     const QString err = QString::fromLocal8Bit(tool.readAllStandardError());
     QVERIFY2(tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0, qPrintable(err));
@@ -60,6 +79,28 @@ void TestCliE2e::configureVerifyReportWithoutDisplay()
     for (const QString& f : sim.FramesFromPc())
         received << QString(f).remove(u' ').toUpper();
     QCOMPARE(recorded.mid(recorded.size() - 60), received.mid(received.size() - 60));
+}
+
+void TestCliE2e::repeatConfiguresTwoUnitsUntilInterrupted()
+{
+    PtySim sim(1);
+    QVERIFY2(sim.IsValid(), qPrintable(sim.Error()));
+    QTemporaryDir dir;
+    const QString report = dir.filePath(QStringLiteral("bench.jsonl"));
+    QProcess tool;
+    StartTool(tool, {"configure", "pemmet", "--port", "1", "--repeat", "--report", report});
+    QTRY_COMPARE_WITH_TIMEOUT(LineCount(report), 1, 60000);
+    // The configured unit goes away, the next one comes.
+    sim.Unplug();
+    QTest::qWait(2500);
+    QCOMPARE(LineCount(report), 1);
+    sim.Replug();
+    QTRY_COMPARE_WITH_TIMEOUT(LineCount(report), 2, 60000);
+    ::kill(pid_t(tool.processId()), SIGINT);
+    QVERIFY(tool.waitForFinished(20000));
+    const QString err = QString::fromLocal8Bit(tool.readAllStandardError());
+    QVERIFY2(tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0, qPrintable(err));
+    QVERIFY2(err.trimmed().endsWith(QLatin1String("Units: 2 done, 0 failed")), qPrintable(err.right(300)));
 }
 
 QTEST_GUILESS_MAIN(TestCliE2e)
