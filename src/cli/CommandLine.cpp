@@ -11,9 +11,6 @@
 #include "support/Clock.h"
 #include "support/SupportFunctions.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSerialPortInfo>
 
 #include <csignal>
 
@@ -156,33 +153,9 @@ bool WaitUntilGone(Console& console)
 
 int Ports(const Streams& s)
 {
-    // Each mapped PC port with its device path and what the system says it is.
-    const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
-    const auto describe = [&infos](const QString& path) {
-        const QString target = QFileInfo(path).canonicalFilePath();
-        for (const QSerialPortInfo& info : infos)
-            if (info.systemLocation() == path || info.systemLocation() == target)
-                return info.description().isEmpty() ? info.manufacturer() : info.description();
-        return QString();
-    };
-    const QDir folder(PortNames::PortsFolder());
-    QList<int> numbers;
-    if (folder.exists()) {
-        for (const QString& entry : folder.entryList({QStringLiteral("com*")}, QDir::System | QDir::Files))
-            if (const int n = entry.mid(3).toInt(); n > 0)
-                numbers << n;
-        std::sort(numbers.begin(), numbers.end());
-    } else {
-        for (int n = 1; n <= infos.size(); ++n)
-            numbers << n;
-    }
-    for (const int n : numbers) {
-        const QString path = PortNames::PathFor(n);
-        QString what = describe(path);
-        if (what.isEmpty() && QFileInfo(path).isSymLink())
-            what = QFileInfo(path).symLinkTarget();
-        std::fprintf(s.out, "%d\t%s\t%s\n", n, qPrintable(path), qPrintable(what));
-    }
+    // The window's mapping: each PC port number, its device, what the system says it is.
+    for (const PortNames::Entry& entry : PortNames::Mapping())
+        std::fprintf(s.out, "%d\t%s\t%s\n", entry.number, qPrintable(entry.path), qPrintable(entry.description));
     return kDone;
 }
 

@@ -102,6 +102,8 @@ bool SerialControl::SetPortOpen(bool open)
     // A device that vanished under the open port is dropped and opened afresh.
     SetPortOpen(false);
     const QString path = PortPath();
+    if (path.isEmpty())
+        return Fail(QStringLiteral("No serial port %1").arg(commPort_));
     auto device = MakeDevice();
     QString error;
     if (!device->Open(path, baud_, error))
