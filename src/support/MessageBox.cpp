@@ -1,9 +1,7 @@
 #include "support/MessageBox.h"
 
-#include <QLoggingCategory>
+#include <QGuiApplication>
 #include <QMessageBox>
-
-Q_LOGGING_CATEGORY(lcMessage, "varnexconfig.message")
 
 namespace MessageBox {
 namespace {
@@ -14,21 +12,23 @@ Observer& CurrentObserver()
     return observer;
 }
 
-bool NonInteractive() { return qEnvironmentVariableIntValue("VARNEXCONFIG_NONINTERACTIVE") == 1; }
-
 } // namespace
 
 void Show(const QString& text)
 {
-    qCInfo(lcMessage).noquote() << text;
+    // The operator is asked to press OK: a running action's busy cursor gives
+    // way to the normal one until the box is confirmed.
+    const bool busy = QGuiApplication::overrideCursor() != nullptr;
+    if (busy)
+        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
     if (CurrentObserver()) {
         CurrentObserver()(text);
-        return;
+    } else {
+        QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kTitle), text, QMessageBox::Ok);
+        box.exec();
     }
-    if (NonInteractive())
-        return;
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kTitle), text, QMessageBox::Ok);
-    box.exec();
+    if (busy)
+        QGuiApplication::restoreOverrideCursor();
 }
 
 void SetObserver(Observer observer) { CurrentObserver() = std::move(observer); }
