@@ -47,12 +47,12 @@ void SetAllOutputs(const QString& portEntry, int index)
     ClosePortIfOpen();
 }
 
-void SetNmeaOutput(const QString& portEntry, int index)
+void SetNmeaOutput(const QString& portEntry, int index, const std::function<bool()>& closeRequested)
 {
     TakePort(portEntry);
     // A failed search leaves the port open at its last rate: it is closed here,
     // so that the next action opens it afresh.
-    if (!VarnexCommsRoutines::FindBaudAndOpenPort() || !ValidIndex(index)) {
+    if (!VarnexCommsRoutines::FindBaudAndOpenPort() || !ValidIndex(index) || closeRequested()) {
         ClosePortIfOpen();
         return;
     }

@@ -2,13 +2,11 @@
 #include "support/SupportFunctions.h"
 
 #include <QApplication>
-#include <QIcon>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VarnexConfig"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
     StartModule::Main();
     int status = 0;
     if (SupportFunctions::IsFormLoaded(QStringLiteral("CommSetup")))
