@@ -79,4 +79,20 @@ void ReadUbxPollReply(std::vector<std::uint8_t>& payload, std::uint8_t msgClass,
     ReplyScan::ExtractPollPayload(received, position, payload);
 }
 
+bool SendAcknowledged(UbxBuffer frame)
+{
+    FlushSerialInput();
+    SendUbxMessage(frame);
+    return WaitForUbxAck(frame[2], frame[3]);
+}
+
+std::vector<std::uint8_t> Poll(UbxBuffer request)
+{
+    FlushSerialInput();
+    SendUbxMessage(request);
+    std::vector<std::uint8_t> payload;
+    ReadUbxPollReply(payload, request[2], request[3]);
+    return payload;
+}
+
 } // namespace uBloxLowLevelComms

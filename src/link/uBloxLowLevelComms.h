@@ -24,4 +24,13 @@ bool WaitForUbxAck(std::uint8_t msgClass, std::uint8_t msgId);
 // never arrived or is 0; bytes that never arrived are 0. No checksum check.
 void ReadUbxPollReply(std::vector<std::uint8_t>& payload, std::uint8_t msgClass, std::uint8_t msgId);
 
+// The two exchanges every receiver operation is made of. Both flush the input
+// first, so that nothing received before the request counts as its answer.
+// A command: sends `frame` and waits for the ACK-ACK of its own class and id.
+bool SendAcknowledged(UbxBuffer frame);
+// A poll: sends `request` and returns the payload of the reply of the
+// request's own class and id, as ReadUbxPollReply leaves it starting from an
+// empty payload (one byte 0 when no reply came).
+std::vector<std::uint8_t> Poll(UbxBuffer request);
+
 } // namespace uBloxLowLevelComms

@@ -84,11 +84,9 @@ std::int32_t RoundHalfToEven(float value)
     return static_cast<std::int32_t>(rounded);
 }
 
-QString ThreeDigits(std::uint8_t value) { return QStringLiteral("%1").arg(int{value}, 3, 10, QLatin1Char('0')); }
-
 } // namespace
 
-UbxBuffer CfgPrt(std::int32_t baudRate, bool portFlag, std::int32_t receiverPort)
+UbxBuffer CfgPrt(std::int32_t baudRate, std::int32_t receiverPort)
 {
     UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgPrt, 20);
     std::uint8_t* p = Payload(frame);
@@ -108,8 +106,8 @@ UbxBuffer CfgPrt(std::int32_t baudRate, bool portFlag, std::int32_t receiverPort
     p[13] = 0x00;
     p[14] = 0x03;                                       // output protocols: bit 0 UBX, bit 1 NMEA
     p[15] = 0x00;
-    p[16] = portFlag ? 0x01 : 0x00;                     // port flags, low byte
-    p[17] = 0x00;                                       // port flags, high byte
+    p[16] = 0x00;                                       // port flags: none
+    p[17] = 0x00;
     p[18] = 0x00;                                       // reserved, 16 bits
     p[19] = 0x00;
     CalcUbxChecksum(frame);
@@ -177,7 +175,7 @@ UbxBuffer CfgMsg(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate, s
     // output, 0 = off. One command sets every port, so the message is turned
     // off on the ports not addressed.
     p[2] = p[3] = p[4] = p[5] = 0x00;
-    if (receiverPort >= 0 && receiverPort <= 3)
+    if (receiverPort >= 0 && receiverPort < kReceiverPortCount)
         p[2 + receiverPort] = rate;
     CalcUbxChecksum(frame);
     return frame;
@@ -202,27 +200,6 @@ UbxBuffer CfgCfgSaveAll()
     PutFourBytes(p + 8, 0);       // load mask: no section loaded
     CalcUbxChecksum(frame);
     return frame;
-}
-
-QString SetMessageRateStatus(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate, std::int32_t receiverPort)
-{
-    const QString verb = rate != 0 ? QStringLiteral("Setting ") : QStringLiteral("Clearing ");
-    return verb + ThreeDigits(msgClass) + ThreeDigits(msgId) + QStringLiteral(" port ") + QString::number(receiverPort);
-}
-
-QString GetUpdateRateStatus(std::uint8_t msgClass, std::uint8_t msgId)
-{
-    return QStringLiteral("Get Update Rate ") + ThreeDigits(msgClass) + ThreeDigits(msgId);
-}
-
-QString SetBaudRateStatus(std::int32_t baudRate, std::int32_t receiverPort)
-{
-    return QStringLiteral("Setting Baud Rate=%1 Port=%2").arg(baudRate).arg(receiverPort);
-}
-
-QString SetTimePulseStatus(std::int32_t pulseIntervalMs)
-{
-    return QStringLiteral("Set Time Pulse=%1").arg(pulseIntervalMs);
 }
 
 } // namespace Payloads

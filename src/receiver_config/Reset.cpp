@@ -1,5 +1,6 @@
 #include "receiver_config/VarnexCommsRoutines.h"
 
+#include "receiver_config/Payloads.h"
 #include "receiver_config/ResetList.h"
 #include "support/SupportFunctions.h"
 
@@ -9,7 +10,6 @@ namespace {
 constexpr std::int32_t kKnownLinkRate = 115200;
 constexpr float kKnownMeasurementPeriod = 1000.0f;
 constexpr std::uint8_t kKnownNavigationRate = 1;
-constexpr std::int32_t kReceiverPorts[] = {0, 1, 2, 3};
 
 } // namespace
 
@@ -21,7 +21,7 @@ bool ResetToKnownState()
         return false;
     // Each CFG-MSG carries the rate of all four ports, so the first pass
     // already turns everything off everywhere; the later passes repeat it.
-    for (const std::int32_t port : kReceiverPorts) {
+    for (std::int32_t port = 0; port < Payloads::kReceiverPortCount; ++port) {
         if (!ResetAllMessages(port))
             return false;
     }
@@ -32,7 +32,7 @@ bool ResetAllMessages(std::int32_t receiverPort)
 {
     SupportFunctions::ShowStatus(QStringLiteral("Resetting All Messages To Known State"));
     bool allAcknowledged = true;
-    for (const Payloads::MessageId& message : Payloads::kResetMessages) {
+    for (const MessageId& message : kResetMessages) {
         if (!SetMessageRate(message.msgClass, message.msgId, 0, receiverPort)) {
             allAcknowledged = false;
             break;

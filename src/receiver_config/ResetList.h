@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-namespace Payloads {
+namespace VarnexCommsRoutines {
 
 struct MessageId {
     std::uint8_t msgClass;
@@ -54,4 +54,4 @@ inline constexpr std::array<MessageId, 38> kResetMessages = {{
     {0xF1, 0x04},    // 38  PUBX,04
 }};
 
-} // namespace Payloads
+} // namespace VarnexCommsRoutines
