@@ -23,7 +23,7 @@ qsizetype WaitForPattern(const QByteArray& pattern, qsizetype earlyStop, QByteAr
 {
     SerialControl& port = CommsFrm::SerialPort();
     const double start = Clock::Now();
-    const double end = start + Timing::kReplyTimeout;
+    const double end = start + Timing::InSeconds(Timing::kReplyTimeout);
     double lastRepaint = start;
     qsizetype position = -1;
     for (;;) {
@@ -36,8 +36,8 @@ qsizetype WaitForPattern(const QByteArray& pattern, qsizetype earlyStop, QByteAr
         position = ReplyScan::FindFirst(received, pattern);
         if (ReplyScan::EarlyStopReached(received, position, earlyStop))
             continue;
-        port.WaitForInput(std::min(Timing::kReplyReadSlice, end - now));
-        if (now - lastRepaint >= Timing::kRepaintInterval) {
+        port.WaitForInput(std::min(Timing::InSeconds(Timing::kReplyReadSlice), end - now));
+        if (now - lastRepaint >= Timing::InSeconds(Timing::kRepaintInterval)) {
             EventPump::PumpNonInputEvents();
             lastRepaint = now;
         }

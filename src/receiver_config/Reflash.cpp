@@ -46,11 +46,11 @@ FlashRun HandOverAndFlash(std::int32_t comPort)
         ClearStatus();
     }
 
-    if (Clock::Now() - start < Timing::kReflashShortest) {
+    if (Timing::Seconds(Clock::Now() - start) < Timing::kReflashShortest) {
         MessageBox::Show(QStringLiteral("The reflash failed, please cycle the power and try again"));
         return FlashRun::Failed;
     }
-    if (Clock::Now() - start <= Timing::kReflashLongest)
+    if (Timing::Seconds(Clock::Now() - start) <= Timing::kReflashLongest)
         return FlashRun::Good;
     MessageBox::Show(QStringLiteral("The reflash may have failed, please cycle the power and try again"));
     return FlashRun::Failed;
