@@ -71,17 +71,6 @@ CommSetup* CommSetup::Load()
     return window;
 }
 
-void CommSetup::UnloadByProgram()
-{
-    if (auto* window = qobject_cast<CommSetup*>(Forms::Find(kFormName))) {
-        int cancel = 0;
-        window->Form_QueryUnload(cancel, kClosedByProgram);
-        Forms::Unload(window);
-    }
-}
-
-bool CommSetup::ActionRunning() { return g_actionRunning; }
-
 void CommSetup::BuildControls()
 {
     SelectPort = new DropDownList(this);
@@ -190,13 +179,7 @@ void CommSetup::NoPortsCanOpen()
 
 void CommSetup::SelectPort_DropDown() { FillPortList(); }
 
-void CommSetup::Form_QueryUnload(int& /*cancel*/, int unloadMode)
-{
-    // A close by the program (the NMEA setup taking over) keeps the serial
-    // control and its open port for the next window.
-    if (unloadMode == kClosedByOperator)
-        CommsFrm::Unload();
-}
+void CommSetup::Form_QueryUnload() { CommsFrm::Unload(); }
 
 void CommSetup::closeEvent(QCloseEvent* event)
 {
@@ -206,8 +189,7 @@ void CommSetup::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    int cancel = 0;
-    Form_QueryUnload(cancel, kClosedByOperator);
+    Form_QueryUnload();
     Forms::MarkUnloaded(this);
     event->accept();
 }
