@@ -33,6 +33,7 @@ const QString kTimerName = QStringLiteral("Timer1");
 // window is its message id.
 constexpr std::uint8_t kNmeaClass = 0xF0;
 
+// The window's texts keep their spelling on purpose ("Corse", "sucessfully", "fry"): operators and their documents know them.
 constexpr std::array<const char*, SetupScreenfrm::kSentences> kSentenceNames = {
     "$GPGGA (Global Positioning System Fix Data)",
     "$GPGLL (Geographic Position - Lat/Long)",
@@ -309,7 +310,7 @@ void SetupScreenfrm::EnableControls()
             widget->setVisible(true);
         }
     }
-    SetTimerInterval(Timing::kLiveViewIntervalMs);
+    SetTimerInterval(static_cast<int>(Timing::kLiveViewInterval.count()));
     viewText_.clear();
     Text1->clear();
     repaint();
