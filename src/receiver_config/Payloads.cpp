@@ -21,39 +21,6 @@ namespace {
 
 constexpr std::size_t kPayloadStart = 6; // buffer index of payload offset 0
 
-// Navigation engine parameters, sent as they are.
-constexpr std::array<std::uint8_t, 28> kNavParameters = {
-    // value      offset (decimal)
-    0x07,      //  0  (7)
-    0x01,      //  1  (1)
-    0x0A,      //  2  (10)
-    0x1C,      //  3  (28)
-    0x1C,      //  4  (28)
-    0x05,      //  5  (5)
-    0x00,      //  6
-    0x3C,      //  7  (60)
-    0x3C,      //  8  (60)
-    0x14,      //  9  (20)
-    0xE8,      // 10  (232)   offsets 10-11: 1000
-    0x03,      // 11  (3)
-    0x00,      // 12
-    0x00,      // 13
-    0x05,      // 14  (5)
-    0x07,      // 15  (7)
-    0xC8,      // 16  (200)   offsets 16-17: 200
-    0x00,      // 17
-    0xC8,      // 18  (200)   offsets 18-19: 200
-    0x00,      // 19
-    0x32,      // 20  (50)    offsets 20-21: 50
-    0x00,      // 21
-    0x2C,      // 22  (44)    offsets 22-23: 300
-    0x01,      // 23  (1)
-    0x0F,      // 24  (15)
-    0x00,      // 25
-    0x00,      // 26
-    0x00,      // 27
-};
-
 // First payload byte of a frame made by NewUbxBuffer.
 std::uint8_t* Payload(UbxBuffer& frame) { return frame.data() + kPayloadStart; }
 
@@ -138,8 +105,28 @@ UbxBuffer CfgRate(float measurementPeriod, std::uint8_t navigationRate)
 
 UbxBuffer CfgNav()
 {
-    UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgNav, static_cast<std::uint16_t>(kNavParameters.size()));
-    std::copy(kNavParameters.begin(), kNavParameters.end(), Payload(frame));
+    UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgNav, 28);
+    std::uint8_t* p = Payload(frame);
+    // Offsets 0-15: the engine's platform, satellite and signal settings, one
+    // byte each except offsets 10-11 (1000, low byte first). The devices were
+    // qualified with exactly these bytes; nothing here depends on their meaning.
+    const std::array<std::uint8_t, 16> engineSettings = {
+        7, 1, 10, 28, 28, 5, 0, 60, 60, 20, LowByte(1000), HighByte(1000), 0, 0, 5, 7,
+    };
+    std::copy(engineSettings.begin(), engineSettings.end(), p);
+    // The masks a solution must pass before it is reported:
+    p[16] = LowByte(200);  // position DOP mask, 0.1 steps: 20.0
+    p[17] = HighByte(200);
+    p[18] = LowByte(200);  // time DOP mask, 0.1 steps: 20.0
+    p[19] = HighByte(200);
+    p[20] = LowByte(50);   // position accuracy mask, m
+    p[21] = HighByte(50);
+    p[22] = LowByte(300);  // time accuracy mask, m
+    p[23] = HighByte(300);
+    p[24] = 15;            // engine setting, as qualified
+    p[25] = 0x00;          // reserved
+    p[26] = 0x00;
+    p[27] = 0x00;
     CalcUbxChecksum(frame);
     return frame;
 }
