@@ -15,12 +15,8 @@ cmake --preset asan
 cmake --build --preset asan -j2
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 ctest --preset asan
 
-if [ -x scripts/check-package.sh ]; then
-    scripts/check-package.sh build
-fi
+scripts/check-package.sh build
 
-if [ -x fuzz/run.sh ]; then
-    cmake --preset fuzz
-    cmake --build --preset fuzz -j2
-    fuzz/run.sh build-fuzz "${FUZZ_SECONDS:-60}"
-fi
+cmake --preset fuzz
+cmake --build --preset fuzz -j2
+fuzz/run.sh build-fuzz "${FUZZ_SECONDS:-60}"
