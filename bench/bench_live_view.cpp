@@ -216,7 +216,7 @@ int main(int argc, char** argv)
         return 1;
     }
     // Quiet while the window polls its nine rates; then the stream starts.
-    SetupOutputs::ShowNmeaSetup(kLinkPort);
+    NmeaSetup::ShowNmeaSetup(kLinkPort);
     QWidget* window = Forms::Find(QStringLiteral("SetupScreenfrm"));
     auto* view = window ? window->findChild<QPlainTextEdit*>(QStringLiteral("Text1")) : nullptr;
     if (!view) {

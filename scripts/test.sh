@@ -17,12 +17,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 ctest --preset asan
 
 scripts/check-windows.sh
 
-if [ -x scripts/check-package.sh ]; then
-    scripts/check-package.sh build
-fi
+scripts/check-package.sh build
 
-if [ -x fuzz/run.sh ]; then
-    cmake --preset fuzz
-    cmake --build --preset fuzz -j2
-    fuzz/run.sh build-fuzz "${FUZZ_SECONDS:-60}"
-fi
+cmake --preset fuzz
+cmake --build --preset fuzz -j2
+fuzz/run.sh build-fuzz "${FUZZ_SECONDS:-60}"

@@ -73,15 +73,6 @@ CommSetup* CommSetup::Load()
     return window;
 }
 
-void CommSetup::UnloadByProgram()
-{
-    if (auto* window = qobject_cast<CommSetup*>(Forms::Find(kFormName))) {
-        int cancel = 0;
-        window->Form_QueryUnload(cancel, kClosedByProgram);
-        Forms::Unload(window);
-    }
-}
-
 void CommSetup::BuildControls()
 {
     SelectPort = new DropDownList(this);
@@ -196,20 +187,13 @@ void CommSetup::NoPortsCanOpen()
 
 void CommSetup::SelectPort_DropDown() { FillPortList(); }
 
-void CommSetup::Form_QueryUnload(int& /*cancel*/, int unloadMode)
-{
-    // A close by the program (the NMEA setup taking over) keeps the serial
-    // control and its open port for the next window.
-    if (unloadMode == kClosedByOperator)
-        CommsFrm::Unload();
-}
+void CommSetup::Form_QueryUnload() { CommsFrm::Unload(); }
 
 void CommSetup::closeEvent(QCloseEvent* event)
 {
     if (actions_->HoldClose(event))
         return;
-    int cancel = 0;
-    Form_QueryUnload(cancel, kClosedByOperator);
+    Form_QueryUnload();
     Forms::MarkUnloaded(this);
     event->accept();
 }

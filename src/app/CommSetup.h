@@ -22,19 +22,17 @@ class CommSetup final : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kButtons = SetupOutputs::kDeviceCount;
-    // Unload reason of a close made by the operator (close box or system menu).
-    static constexpr int kClosedByOperator = 0;
-    static constexpr int kClosedByProgram = 1;
 
     // Creates the window and runs its loading; nullptr when loading ended the
     // program because no serial port could be opened.
     static CommSetup* Load();
-    // Unloads the window without ending the program (the NMEA setup takes over).
-    static void UnloadByProgram();
 
     void FillPortList();
     void SelectPort_DropDown();
-    void Form_QueryUnload(int& cancel, int unloadMode);
+    // The operator closes the window (close box or system menu): the serial
+    // control goes with it. When the NMEA setup takes over, the window is
+    // unloaded without a close event, so the control and its open port stay.
+    void Form_QueryUnload();
     void SetAllOutputs_Click(int index);
     void SetNmeaOuputBtn_Click(int index);
     void ReflashBtn_Click(int index);

@@ -56,7 +56,7 @@ void SetNmeaOutput(const QString& portEntry, int index, const std::function<bool
         return;
     }
     // The NMEA setup window takes over the open port and replaces this window.
-    SetupOutputs::ShowNmeaSetup(device->nmeaPort);
+    NmeaSetup::ShowNmeaSetup(device->nmeaPort);
 }
 
 void Reflash(const QString& portEntry, int /*index*/)

@@ -142,7 +142,7 @@ bool WaitUntilGone(Console& console)
         if (!port.Input().isEmpty()) {
             lastHeard = Clock::Now();
         } else if (Clock::Now() - lastHeard > 1.0) {
-            gone = VarnexCommsRoutines::ReadConfiguration() == 0;
+            gone = !VarnexCommsRoutines::ReadConfiguration().has_value();
             lastHeard = Clock::Now();
         }
     }

@@ -1,6 +1,7 @@
 #include "link/QtSerialDevice.h"
 
 #include "support/Clock.h"
+#include "support/Timing.h"
 
 #include <algorithm>
 #include <cmath>
@@ -111,7 +112,7 @@ void QtSerialDevice::Drain()
     // Qt's own buffer first, then the operating system's: a close or a rate
     // change before the line has sent its bytes would lose or garble them.
     while (port_.bytesToWrite() > 0) {
-        if (!port_.waitForBytesWritten(1000))
+        if (!port_.waitForBytesWritten(static_cast<int>(std::chrono::milliseconds(Timing::kWriteBufferWait).count())))
             break;
     }
 #ifdef _WIN32

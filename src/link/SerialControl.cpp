@@ -51,7 +51,6 @@ bool SerialControl::SetHandshaking(int mode)
 {
     if (mode != 0)
         return Fail(QStringLiteral("Only handshaking 0 (none) is supported"));
-    handshaking_ = mode;
     return true;
 }
 
@@ -59,7 +58,7 @@ bool SerialControl::SetInputMode(int mode)
 {
     if (mode != 0 && mode != 1)
         return Fail(QStringLiteral("Invalid input mode %1").arg(mode));
-    inputMode_ = mode;
+    // Text and binary input both deliver every byte unchanged.
     return true;
 }
 

@@ -31,9 +31,7 @@ public:
     bool SetCommPort(int number);
     int CommPort() const { return commPort_; }
     bool SetHandshaking(int mode);
-    int Handshaking() const { return handshaking_; }
     bool SetInputMode(int mode);
-    int InputMode() const { return inputMode_; }
     bool SetSettings(const QString& settings);
     QString Settings() const;
     bool SetPortOpen(bool open);
@@ -64,8 +62,6 @@ private:
 
     std::unique_ptr<SerialDevice> device_;
     int commPort_ = 1;
-    int handshaking_ = 0;
-    int inputMode_ = 0;
     qint32 baud_ = 9600;
     QString lastError_;
     QString pathOverride_;

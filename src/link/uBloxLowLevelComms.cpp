@@ -35,7 +35,7 @@ qsizetype WaitForPattern(const QByteArray& pattern, qsizetype earlyStop, QByteAr
 {
     SerialControl& port = CommsFrm::SerialPort();
     const double start = Clock::Now();
-    const double end = start + Timing::kReplyTimeout;
+    const double end = start + Timing::InSeconds(Timing::kReplyTimeout);
     double lastRepaint = start;
     qsizetype position = -1;
     for (;;) {
@@ -48,8 +48,8 @@ qsizetype WaitForPattern(const QByteArray& pattern, qsizetype earlyStop, QByteAr
         position = ReplyScan::FindFirst(received, pattern);
         if (ReplyScan::EarlyStopReached(received, position, earlyStop))
             continue;
-        port.WaitForInput(std::min(Timing::kReplyReadSlice, end - now));
-        if (now - lastRepaint >= Timing::kRepaintInterval) {
+        port.WaitForInput(std::min(Timing::InSeconds(Timing::kReplyReadSlice), end - now));
+        if (now - lastRepaint >= Timing::InSeconds(Timing::kRepaintInterval)) {
             EventPump::PumpNonInputEvents();
             lastRepaint = now;
         }
@@ -100,5 +100,21 @@ void ReadUbxPollReply(std::vector<std::uint8_t>& payload, std::uint8_t msgClass,
 }
 
 void SetLinkObserver(LinkObserver observer) { Observer() = std::move(observer); }
+
+bool SendAcknowledged(UbxBuffer frame)
+{
+    FlushSerialInput();
+    SendUbxMessage(frame);
+    return WaitForUbxAck(frame[2], frame[3]);
+}
+
+std::vector<std::uint8_t> Poll(UbxBuffer request)
+{
+    FlushSerialInput();
+    SendUbxMessage(request);
+    std::vector<std::uint8_t> payload;
+    ReadUbxPollReply(payload, request[2], request[3]);
+    return payload;
+}
 
 } // namespace uBloxLowLevelComms

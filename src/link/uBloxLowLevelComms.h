@@ -37,4 +37,13 @@ struct LinkObserver {
 // Installs `observer` in place of the previous one; an empty one stops watching.
 void SetLinkObserver(LinkObserver observer);
 
+// The two exchanges every receiver operation is made of. Both flush the input
+// first, so that nothing received before the request counts as its answer.
+// A command: sends `frame` and waits for the ACK-ACK of its own class and id.
+bool SendAcknowledged(UbxBuffer frame);
+// A poll: sends `request` and returns the payload of the reply of the
+// request's own class and id, as ReadUbxPollReply leaves it starting from an
+// empty payload (one byte 0 when no reply came).
+std::vector<std::uint8_t> Poll(UbxBuffer request);
+
 } // namespace uBloxLowLevelComms

@@ -22,6 +22,7 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -34,6 +35,7 @@ const QString kTimerName = QStringLiteral("Timer1");
 // window is its message id.
 constexpr std::uint8_t kNmeaClass = 0xF0;
 
+// The window's texts keep their spelling on purpose ("Corse", "sucessfully", "fry"): operators and their documents know them.
 constexpr std::array<const char*, SetupScreenfrm::kSentences> kSentenceNames = {
     "$GPGGA (Global Positioning System Fix Data)",
     "$GPGLL (Geographic Position - Lat/Long)",
@@ -46,17 +48,16 @@ constexpr std::array<const char*, SetupScreenfrm::kSentences> kSentenceNames = {
     "$GPZDA (Time and Date)",
 };
 
-// Entry of a rate list and the CFG-MSG rate byte it sends. The rate byte is
-// "every n-th navigation solution": the entries name the output frequency of
-// a receiver making five solutions a second, so "1Hz" is 5 and "5Hz" is 1.
+// Entry of a rate list and the output rate it sends. The entries name the
+// output frequency of a receiver making five solutions a second.
 struct RateEntry {
     const char* text;
-    std::uint8_t rateByte;
+    VarnexCommsRoutines::OutputRate rate;
 };
 constexpr std::array<RateEntry, 3> kRateEntries = {{
-    {"Disabled", 0},
-    {"1Hz", 5},
-    {"5Hz", 1},
+    {"Disabled", VarnexCommsRoutines::OutputRate::Off},
+    {"1Hz", VarnexCommsRoutines::OutputRate::EveryFifthSolution},
+    {"5Hz", VarnexCommsRoutines::OutputRate::EverySolution},
 }};
 
 constexpr std::array<const char*, 13> kBaudEntries = {
@@ -92,7 +93,15 @@ std::uint8_t RateByte(int listIndex)
 {
     if (listIndex < 0 || listIndex >= static_cast<int>(kRateEntries.size()))
         return 0;
-    return kRateEntries[static_cast<std::size_t>(listIndex)].rateByte;
+    return VarnexCommsRoutines::RateByte(kRateEntries[static_cast<std::size_t>(listIndex)].rate);
+}
+
+// The entry that shows `rate`; a receiver that did not answer shows "Disabled".
+int ListIndex(VarnexCommsRoutines::OutputRate rate)
+{
+    const auto entry = std::find_if(kRateEntries.begin(), kRateEntries.end(),
+                                    [rate](const RateEntry& e) { return e.rate == rate; });
+    return entry == kRateEntries.end() ? 0 : static_cast<int>(entry - kRateEntries.begin());
 }
 
 } // namespace
@@ -269,9 +278,7 @@ void SetupScreenfrm::Form_Load()
         QComboBox* list = UpdateRate[static_cast<std::size_t>(r)];
         for (const RateEntry& entry : kRateEntries)
             list->addItem(QString::fromLatin1(entry.text));
-        // The poll's result is the entry to show; no reply (-1) shows "Disabled".
-        const std::int32_t reply = VarnexCommsRoutines::GetUpdateRate(kNmeaClass, static_cast<std::uint8_t>(r), NmeaTarget);
-        const auto index = static_cast<std::int16_t>(SupportFunctions::MaxSingle(static_cast<float>(reply), 0.0f));
+        const int index = ListIndex(VarnexCommsRoutines::GetUpdateRate(kNmeaClass, static_cast<std::uint8_t>(r), NmeaTarget));
         if (index < list->count())
             list->setCurrentIndex(index);
         UpdateRate_Click(r);
@@ -311,7 +318,7 @@ void SetupScreenfrm::EnableControls()
             widget->setVisible(true);
         }
     }
-    SetTimerInterval(Timing::kLiveViewIntervalMs);
+    SetTimerInterval(static_cast<int>(Timing::kLiveViewInterval.count()));
     viewText_.clear();
     Text1->clear();
     repaint();
@@ -358,7 +365,7 @@ void SetupScreenfrm::OutputBaud_Click()
         // The chosen entry's text, never what may have been typed.
         const QString entry = OutputBaud->itemText(OutputBaud->currentIndex());
         const auto baudRate = static_cast<std::int32_t>(std::lround(SupportFunctions::ExtractNumber(entry)));
-        const bool ok = VarnexCommsRoutines::SetBaudRate(baudRate, false, true, NmeaTarget);
+        const bool ok = VarnexCommsRoutines::SetBaudRate(baudRate, VarnexCommsRoutines::BaudMode::Confirming, NmeaTarget);
         EnableControls();
         return ok ? QStringLiteral("The serial port baud rate has been sucessfully changed")
                   : QStringLiteral("Changing the baud rate failed, please try again");

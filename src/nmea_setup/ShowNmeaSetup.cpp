@@ -6,7 +6,7 @@
 
 #include <QPointer>
 
-namespace SetupOutputs {
+namespace NmeaSetup {
 
 void ShowNmeaSetup(std::int32_t receiverPort)
 {
@@ -20,4 +20,4 @@ void ShowNmeaSetup(std::int32_t receiverPort)
     Forms::Unload(Forms::Find(QStringLiteral("CommSetup")));
 }
 
-} // namespace SetupOutputs
+} // namespace NmeaSetup

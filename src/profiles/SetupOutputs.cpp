@@ -128,7 +128,7 @@ bool RunStep(const Step& s)
     case Op::SetMessageRate:
         return SetMessageRate(static_cast<std::uint8_t>(s.args[0]), static_cast<std::uint8_t>(s.args[1]),
                               static_cast<std::uint8_t>(s.args[2]), s.args[3]);
-    case Op::SetBaudRate: return SetBaudRate(s.args[0], false, true, s.args[1]);
+    case Op::SetBaudRate: return SetBaudRate(s.args[0], BaudMode::Confirming, s.args[1]);
     case Op::WriteSetupToFlash: return WriteSetupToFlash();
     }
     return false;

@@ -2,6 +2,7 @@
 
 #include "link/uBloxLowLevelComms.h"
 #include "receiver_config/Payloads.h"
+#include "receiver_config/ResetList.h"
 #include "support/SupportFunctions.h"
 
 #include <algorithm>
@@ -14,7 +15,6 @@ using uBloxLowLevelComms::UbxBuffer;
 using SetupOutputs::Op;
 
 constexpr std::size_t kPayloadStart = 6;
-constexpr std::int32_t kReceiverPortCount = 4;
 
 constexpr Field kPrtFields[] = {
     {"mode", 4, 4}, {"baudRate", 8, 4}, {"inProtoMask", 12, 2}, {"outProtoMask", 14, 2}, {"flags", 16, 2},
@@ -58,10 +58,10 @@ std::vector<UbxBuffer> SettingFrames(const SetupOutputs::Step& step)
     std::vector<UbxBuffer> frames;
     switch (step.op) {
     case Op::ResetToKnownState:
-        for (std::int32_t port = 0; port < kReceiverPortCount; ++port)
-            frames.push_back(Payloads::CfgPrt(Payloads::kKnownLinkRate, false, port));
-        frames.push_back(Payloads::CfgRate(Payloads::kKnownMeasurementPeriod, Payloads::kKnownNavigationRate));
-        for (const Payloads::MessageId& m : Payloads::kResetMessages)
+        for (std::int32_t port = 0; port < Payloads::kReceiverPortCount; ++port)
+            frames.push_back(Payloads::CfgPrt(VarnexCommsRoutines::kKnownLinkRate, port));
+        frames.push_back(Payloads::CfgRate(VarnexCommsRoutines::kKnownMeasurementPeriod, VarnexCommsRoutines::kKnownNavigationRate));
+        for (const VarnexCommsRoutines::MessageId& m : VarnexCommsRoutines::kResetMessages)
             frames.push_back(Payloads::CfgMsg(m.msgClass, m.msgId, 0, 0));
         break;
     case Op::WriteConfiguration:
@@ -73,7 +73,7 @@ std::vector<UbxBuffer> SettingFrames(const SetupOutputs::Step& step)
         frames.push_back(Payloads::CfgMsg(static_cast<std::uint8_t>(step.args[0]), static_cast<std::uint8_t>(step.args[1]),
                                           static_cast<std::uint8_t>(step.args[2]), step.args[3]));
         break;
-    case Op::SetBaudRate: frames.push_back(Payloads::CfgPrt(step.args[0], false, step.args[1])); break;
+    case Op::SetBaudRate: frames.push_back(Payloads::CfgPrt(step.args[0], step.args[1])); break;
     case Op::WriteSetupToFlash: break;
     }
     return frames;

@@ -16,13 +16,17 @@ constexpr int kMaxReopenCycles = 10;
 
 } // namespace
 
-bool SetBaudRate(std::int32_t baudRate, bool portFlag, bool confirm, std::int32_t receiverPort)
+QString SetBaudRateStatus(std::int32_t baudRate, std::int32_t receiverPort)
 {
-    SupportFunctions::ShowStatus(Payloads::SetBaudRateStatus(baudRate, receiverPort));
-    UbxBuffer frame = Payloads::CfgPrt(baudRate, portFlag, receiverPort);
+    return QStringLiteral("Setting Baud Rate=%1 Port=%2").arg(baudRate).arg(receiverPort);
+}
+
+bool SetBaudRate(std::int32_t baudRate, BaudMode mode, std::int32_t receiverPort)
+{
+    SupportFunctions::ShowStatus(SetBaudRateStatus(baudRate, receiverPort));
+    UbxBuffer frame = Payloads::CfgPrt(baudRate, receiverPort);
     bool answered = true;
-    if (!confirm) {
-        // Blind: the receiver may be listening at another rate; nothing is awaited.
+    if (mode == BaudMode::SendOnly) {
         SendUbxMessage(frame);
     } else {
         FlushSerialInput();
@@ -33,7 +37,7 @@ bool SetBaudRate(std::int32_t baudRate, bool portFlag, bool confirm, std::int32_
         SerialControl& port = CommsFrm::SerialPort();
         int cycles = 0;
         for (;;) {
-            answered = ReadConfiguration() != 0;
+            answered = ReadConfiguration().has_value();
             if (answered || cycles >= kMaxReopenCycles)
                 break;
             ++cycles;

@@ -4,83 +4,102 @@
 #include "receiver_config/Payloads.h"
 #include "support/SupportFunctions.h"
 
-using namespace uBloxLowLevelComms;
 using SupportFunctions::ClearStatus;
 using SupportFunctions::ShowStatus;
 
 namespace VarnexCommsRoutines {
 namespace {
 
-// Every acknowledged command: show the step, send the frame after a flush,
-// wait for the ACK-ACK of its own class and id, clear the step.
-bool SendAcknowledged(const QString& status, UbxBuffer frame)
+// An acknowledged command with its step shown in the status bar while it runs.
+bool ShowAndSend(const QString& status, uBloxLowLevelComms::UbxBuffer frame)
 {
     ShowStatus(status);
-    FlushSerialInput();
-    SendUbxMessage(frame);
-    const bool acknowledged = WaitForUbxAck(frame[2], frame[3]);
+    const bool acknowledged = uBloxLowLevelComms::SendAcknowledged(std::move(frame));
     ClearStatus();
     return acknowledged;
 }
 
-// What GetUpdateRate reports for a rate byte: the index of the rate list
-// ("Disabled", "1Hz", "5Hz"), or -1 for a rate that list cannot show.
-constexpr std::int32_t kUnsupportedRate = -1;
-std::int32_t RateChoice(std::uint8_t rateByte)
+QString ThreeDigits(std::uint8_t value) { return QStringLiteral("%1").arg(int{value}, 3, 10, QLatin1Char('0')); }
+
+// The rates the window offers, by their CFG-MSG rate byte.
+std::optional<OutputRate> FromRateByte(std::uint8_t rateByte)
 {
     switch (rateByte) {
-    case 0: return 0; // off
-    case 5: return 1; // once every five solutions
-    case 1: return 2; // every solution
-    default: return kUnsupportedRate;
+    case 0: return OutputRate::Off;
+    case 5: return OutputRate::EveryFifthSolution;
+    case 1: return OutputRate::EverySolution;
+    default: return std::nullopt;
     }
 }
 
 } // namespace
 
+QString SetMessageRateStatus(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate, std::int32_t receiverPort)
+{
+    const QString verb = rate != 0 ? QStringLiteral("Setting ") : QStringLiteral("Clearing ");
+    return verb + ThreeDigits(msgClass) + ThreeDigits(msgId) + QStringLiteral(" port ") + QString::number(receiverPort);
+}
+
+QString GetUpdateRateStatus(std::uint8_t msgClass, std::uint8_t msgId)
+{
+    return QStringLiteral("Get Update Rate ") + ThreeDigits(msgClass) + ThreeDigits(msgId);
+}
+
+QString SetTimePulseStatus(std::int32_t pulseIntervalMs)
+{
+    return QStringLiteral("Set Time Pulse=%1").arg(pulseIntervalMs);
+}
+
 bool WriteConfiguration(float measurementPeriod, std::uint8_t navigationRate)
 {
-    return SendAcknowledged(QStringLiteral("Writing Configuration"),
-                            Payloads::CfgRate(measurementPeriod, navigationRate));
+    return ShowAndSend(QStringLiteral("Writing Configuration"), Payloads::CfgRate(measurementPeriod, navigationRate));
 }
 
 bool SetDynamicNavigationParameters()
 {
-    return SendAcknowledged(QStringLiteral("Set Dynamic Navigation Parameters"), Payloads::CfgNav());
+    return ShowAndSend(QStringLiteral("Set Dynamic Navigation Parameters"), Payloads::CfgNav());
 }
 
 bool SetTimePulse(std::int32_t pulseInterval, std::int32_t pulseLength)
 {
-    return SendAcknowledged(Payloads::SetTimePulseStatus(pulseInterval), Payloads::CfgTp(pulseInterval, pulseLength));
+    return ShowAndSend(SetTimePulseStatus(pulseInterval), Payloads::CfgTp(pulseInterval, pulseLength));
 }
 
 bool SetMessageRate(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate, std::int32_t receiverPort)
 {
-    return SendAcknowledged(Payloads::SetMessageRateStatus(msgClass, msgId, rate, receiverPort),
-                            Payloads::CfgMsg(msgClass, msgId, rate, receiverPort));
+    return ShowAndSend(SetMessageRateStatus(msgClass, msgId, rate, receiverPort),
+                       Payloads::CfgMsg(msgClass, msgId, rate, receiverPort));
 }
 
 bool WriteSetupToFlash()
 {
-    return SendAcknowledged(QStringLiteral("Writing Setup To Flash"), Payloads::CfgCfgSaveAll());
+    return ShowAndSend(QStringLiteral("Writing Setup To Flash"), Payloads::CfgCfgSaveAll());
 }
 
-std::int32_t GetUpdateRate(std::uint8_t msgClass, std::uint8_t msgId, std::int32_t receiverPort)
+std::uint8_t RateByte(OutputRate rate)
 {
-    ShowStatus(Payloads::GetUpdateRateStatus(msgClass, msgId));
-    UbxBuffer request = Payloads::CfgMsgPoll(msgClass, msgId);
-    FlushSerialInput();
-    SendUbxMessage(request);
-    std::vector<std::uint8_t> payload;
-    ReadUbxPollReply(payload, Payloads::kClassCfg, Payloads::kIdCfgMsg);
-    std::int32_t result = -1;
-    if (payload.size() == 6 && receiverPort >= 0 && receiverPort <= 3) {
-        result = RateChoice(payload[receiverPort + 2]);
-        if (result == kUnsupportedRate) {
+    switch (rate) {
+    case OutputRate::EveryFifthSolution: return 5;
+    case OutputRate::EverySolution: return 1;
+    case OutputRate::NoReply:
+    case OutputRate::Off: break;
+    }
+    return 0;
+}
+
+OutputRate GetUpdateRate(std::uint8_t msgClass, std::uint8_t msgId, std::int32_t receiverPort)
+{
+    ShowStatus(GetUpdateRateStatus(msgClass, msgId));
+    const std::vector<std::uint8_t> payload = uBloxLowLevelComms::Poll(Payloads::CfgMsgPoll(msgClass, msgId));
+    OutputRate result = OutputRate::NoReply;
+    if (payload.size() == 6 && receiverPort >= 0 && receiverPort < Payloads::kReceiverPortCount) {
+        // Payload offsets 2..5: the rate on receiver ports 0..3.
+        const std::optional<OutputRate> offered = FromRateByte(payload[static_cast<std::size_t>(receiverPort) + 2]);
+        if (!offered) {
             // A rate the window cannot show is switched off on that port.
             SetMessageRate(msgClass, msgId, 0, receiverPort);
-            result = 0;
         }
+        result = offered.value_or(OutputRate::Off);
     }
     ClearStatus();
     return result;

@@ -21,39 +21,6 @@ namespace {
 
 constexpr std::size_t kPayloadStart = 6; // buffer index of payload offset 0
 
-// Navigation engine parameters, sent as they are.
-constexpr std::array<std::uint8_t, 28> kNavParameters = {
-    // value      offset (decimal)
-    0x07,      //  0  (7)
-    0x01,      //  1  (1)
-    0x0A,      //  2  (10)
-    0x1C,      //  3  (28)
-    0x1C,      //  4  (28)
-    0x05,      //  5  (5)
-    0x00,      //  6
-    0x3C,      //  7  (60)
-    0x3C,      //  8  (60)
-    0x14,      //  9  (20)
-    0xE8,      // 10  (232)   offsets 10-11: 1000
-    0x03,      // 11  (3)
-    0x00,      // 12
-    0x00,      // 13
-    0x05,      // 14  (5)
-    0x07,      // 15  (7)
-    0xC8,      // 16  (200)   offsets 16-17: 200
-    0x00,      // 17
-    0xC8,      // 18  (200)   offsets 18-19: 200
-    0x00,      // 19
-    0x32,      // 20  (50)    offsets 20-21: 50
-    0x00,      // 21
-    0x2C,      // 22  (44)    offsets 22-23: 300
-    0x01,      // 23  (1)
-    0x0F,      // 24  (15)
-    0x00,      // 25
-    0x00,      // 26
-    0x00,      // 27
-};
-
 // First payload byte of a frame made by NewUbxBuffer.
 std::uint8_t* Payload(UbxBuffer& frame) { return frame.data() + kPayloadStart; }
 
@@ -84,11 +51,9 @@ std::int32_t RoundHalfToEven(float value)
     return static_cast<std::int32_t>(rounded);
 }
 
-QString ThreeDigits(std::uint8_t value) { return QStringLiteral("%1").arg(int{value}, 3, 10, QLatin1Char('0')); }
-
 } // namespace
 
-UbxBuffer CfgPrt(std::int32_t baudRate, bool portFlag, std::int32_t receiverPort)
+UbxBuffer CfgPrt(std::int32_t baudRate, std::int32_t receiverPort)
 {
     UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgPrt, 20);
     std::uint8_t* p = Payload(frame);
@@ -108,8 +73,8 @@ UbxBuffer CfgPrt(std::int32_t baudRate, bool portFlag, std::int32_t receiverPort
     p[13] = 0x00;
     p[14] = 0x03;                                       // output protocols: bit 0 UBX, bit 1 NMEA
     p[15] = 0x00;
-    p[16] = portFlag ? 0x01 : 0x00;                     // port flags, low byte
-    p[17] = 0x00;                                       // port flags, high byte
+    p[16] = 0x00;                                       // port flags: none
+    p[17] = 0x00;
     p[18] = 0x00;                                       // reserved, 16 bits
     p[19] = 0x00;
     CalcUbxChecksum(frame);
@@ -140,8 +105,28 @@ UbxBuffer CfgRate(float measurementPeriod, std::uint8_t navigationRate)
 
 UbxBuffer CfgNav()
 {
-    UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgNav, static_cast<std::uint16_t>(kNavParameters.size()));
-    std::copy(kNavParameters.begin(), kNavParameters.end(), Payload(frame));
+    UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgNav, 28);
+    std::uint8_t* p = Payload(frame);
+    // Offsets 0-15: the engine's platform, satellite and signal settings, one
+    // byte each except offsets 10-11 (1000, low byte first). The devices were
+    // qualified with exactly these bytes; nothing here depends on their meaning.
+    const std::array<std::uint8_t, 16> engineSettings = {
+        7, 1, 10, 28, 28, 5, 0, 60, 60, 20, LowByte(1000), HighByte(1000), 0, 0, 5, 7,
+    };
+    std::copy(engineSettings.begin(), engineSettings.end(), p);
+    // The masks a solution must pass before it is reported:
+    p[16] = LowByte(200);  // position DOP mask, 0.1 steps: 20.0
+    p[17] = HighByte(200);
+    p[18] = LowByte(200);  // time DOP mask, 0.1 steps: 20.0
+    p[19] = HighByte(200);
+    p[20] = LowByte(50);   // position accuracy mask, m
+    p[21] = HighByte(50);
+    p[22] = LowByte(300);  // time accuracy mask, m
+    p[23] = HighByte(300);
+    p[24] = 15;            // engine setting, as qualified
+    p[25] = 0x00;          // reserved
+    p[26] = 0x00;
+    p[27] = 0x00;
     CalcUbxChecksum(frame);
     return frame;
 }
@@ -177,7 +162,7 @@ UbxBuffer CfgMsg(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate, s
     // output, 0 = off. One command sets every port, so the message is turned
     // off on the ports not addressed.
     p[2] = p[3] = p[4] = p[5] = 0x00;
-    if (receiverPort >= 0 && receiverPort <= 3)
+    if (receiverPort >= 0 && receiverPort < kReceiverPortCount)
         p[2 + receiverPort] = rate;
     CalcUbxChecksum(frame);
     return frame;
@@ -202,27 +187,6 @@ UbxBuffer CfgCfgSaveAll()
     PutFourBytes(p + 8, 0);       // load mask: no section loaded
     CalcUbxChecksum(frame);
     return frame;
-}
-
-QString SetMessageRateStatus(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate, std::int32_t receiverPort)
-{
-    const QString verb = rate != 0 ? QStringLiteral("Setting ") : QStringLiteral("Clearing ");
-    return verb + ThreeDigits(msgClass) + ThreeDigits(msgId) + QStringLiteral(" port ") + QString::number(receiverPort);
-}
-
-QString GetUpdateRateStatus(std::uint8_t msgClass, std::uint8_t msgId)
-{
-    return QStringLiteral("Get Update Rate ") + ThreeDigits(msgClass) + ThreeDigits(msgId);
-}
-
-QString SetBaudRateStatus(std::int32_t baudRate, std::int32_t receiverPort)
-{
-    return QStringLiteral("Setting Baud Rate=%1 Port=%2").arg(baudRate).arg(receiverPort);
-}
-
-QString SetTimePulseStatus(std::int32_t pulseIntervalMs)
-{
-    return QStringLiteral("Set Time Pulse=%1").arg(pulseIntervalMs);
 }
 
 } // namespace Payloads

@@ -1,9 +1,6 @@
 #pragma once
 
 #include "link/UbxFrame.h"
-#include "receiver_config/ResetList.h"
-
-#include <QString>
 
 #include <cstdint>
 
@@ -20,9 +17,12 @@ inline constexpr std::uint8_t kIdCfgTp = 0x07;
 inline constexpr std::uint8_t kIdCfgRate = 0x08;
 inline constexpr std::uint8_t kIdCfgCfg = 0x09;
 
+// The receiver's ports 0..3 (UBX port identifiers); CFG-MSG carries one rate for each.
+inline constexpr std::int32_t kReceiverPortCount = 4;
+
 // CFG-PRT: moves receiver port `receiverPort` (0..3) to `baudRate` bit/s,
 // 8N1, UBX and NMEA in and out. 28-byte frame.
-uBloxLowLevelComms::UbxBuffer CfgPrt(std::int32_t baudRate, bool portFlag, std::int32_t receiverPort);
+uBloxLowLevelComms::UbxBuffer CfgPrt(std::int32_t baudRate, std::int32_t receiverPort);
 // CFG-RATE poll (no payload); the reply tells the measurement period.
 uBloxLowLevelComms::UbxBuffer CfgRatePoll();
 // CFG-RATE: measurement period in ms (rounded, halves to even) and the
@@ -41,12 +41,5 @@ uBloxLowLevelComms::UbxBuffer CfgMsg(std::uint8_t msgClass, std::uint8_t msgId, 
 uBloxLowLevelComms::UbxBuffer CfgMsgPoll(std::uint8_t msgClass, std::uint8_t msgId);
 // CFG-CFG: saves every section of the running configuration to flash.
 uBloxLowLevelComms::UbxBuffer CfgCfgSaveAll();
-
-// Status bar texts of the operations that send these messages.
-QString SetMessageRateStatus(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate,
-                             std::int32_t receiverPort);                     // "Setting 240004 port 1"
-QString GetUpdateRateStatus(std::uint8_t msgClass, std::uint8_t msgId);      // "Get Update Rate 240004"
-QString SetBaudRateStatus(std::int32_t baudRate, std::int32_t receiverPort); // "Setting Baud Rate=4800 Port=2"
-QString SetTimePulseStatus(std::int32_t pulseIntervalMs);                    // "Set Time Pulse=1000"
 
 } // namespace Payloads

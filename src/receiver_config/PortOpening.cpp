@@ -22,8 +22,6 @@ namespace {
 constexpr std::array<std::int32_t, 9> kSearchRates = {4800, 115200, 9600, 57600, 2400, 14400, 19200, 28800, 38400};
 // Rates from which the receiver is commanded blind, in ascending order.
 constexpr std::array<std::int32_t, 10> kCommandRates = {1200, 2400, 4800, 9600, 14400, 19200, 28800, 38400, 57600, 115200};
-// Receiver ports commanded by a blind rate change.
-constexpr std::array<std::int32_t, 4> kReceiverPorts = {0, 1, 2, 3};
 constexpr int kDetectionRetries = 4;
 
 QString LineSettings(std::int32_t rate) { return QStringLiteral("%1,N,8,1").arg(rate); }
@@ -59,28 +57,25 @@ void ReopenAt(std::int32_t rate)
 bool DetectReceiver()
 {
     SerialControl& port = CommsFrm::SerialPort();
-    float period = ReadConfiguration();
-    for (int retries = 0; period == 0 && retries < kDetectionRetries; ++retries) {
+    bool answered = ReadConfiguration().has_value();
+    for (int retries = 0; !answered && retries < kDetectionRetries; ++retries) {
         port.SetPortOpen(false);
         Delay(Timing::kRetryPause);
         port.SetPortOpen(true);
-        period = ReadConfiguration();
+        answered = ReadConfiguration().has_value();
     }
-    return period != 0;
+    return answered;
 }
 
 } // namespace
 
-float ReadConfiguration()
+std::optional<float> ReadConfiguration()
 {
     ShowStatus(QStringLiteral("Reading Configuration"));
-    UbxBuffer request = Payloads::CfgRatePoll();
-    FlushSerialInput();
-    SendUbxMessage(request);
-    std::vector<std::uint8_t> payload;
-    ReadUbxPollReply(payload, Payloads::kClassCfg, Payloads::kIdCfgRate);
-    float period = 0;
-    if (payload.size() == 6)
+    const std::vector<std::uint8_t> payload = Poll(Payloads::CfgRatePoll());
+    std::optional<float> period;
+    // Payload offsets 0-1: the measurement period, ms.
+    if (payload.size() == 6 && (payload[0] != 0 || payload[1] != 0))
         period = static_cast<float>(payload[0] + 256 * payload[1]);
     ClearStatus();
     return period;
@@ -110,8 +105,8 @@ bool OpenPortAtBaud(std::int32_t baudRate)
     for (const std::int32_t rate : kCommandRates) {
         ReopenAt(rate);
         // Each frame is on the line before the next close: the control drains first.
-        for (const std::int32_t receiverPort : kReceiverPorts)
-            SetBaudRate(baudRate, false, false, receiverPort);
+        for (std::int32_t receiverPort = 0; receiverPort < Payloads::kReceiverPortCount; ++receiverPort)
+            SetBaudRate(baudRate, BaudMode::SendOnly, receiverPort);
     }
     SerialControl& port = CommsFrm::SerialPort();
     port.SetPortOpen(false);

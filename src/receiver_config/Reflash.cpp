@@ -8,8 +8,6 @@
 #include "support/SupportFunctions.h"
 #include "support/Timing.h"
 
-#include <optional>
-
 using SupportFunctions::ClearStatus;
 using SupportFunctions::ShowStatus;
 
@@ -19,21 +17,26 @@ namespace {
 // The rate the flashing program expects to find the receiver at.
 constexpr std::int32_t kFlashingRate = 57600;
 
+// How a hand-over to the flashing program ended.
+enum class FlashRun {
+    Good,       // ran as long as a good reflash does
+    Failed,     // too short or too long; already reported to the operator
+    NotStarted, // the port could not be closed or the program not started; not yet reported
+};
+
 // Hands the port to the flashing program, runs it and judges the run by its
-// length alone, since the program reports nothing back: true for a good run,
-// false for a run too short or too long (already reported), nothing when the
-// program could not be closed off its port or started (the caller reports it).
-std::optional<bool> HandOverAndFlash(std::int32_t comPort)
+// length alone, since the program reports nothing back.
+FlashRun HandOverAndFlash(std::int32_t comPort)
 {
     // The flashing program opens the port itself; it stays closed afterwards.
     if (!CommsFrm::SerialPort().SetPortOpen(false))
-        return std::nullopt;
+        return FlashRun::NotStarted;
     const QString folder = FlashProgram::CommandFolder(FlashProgram::ApplicationFolder());
 
     const double start = Clock::Now();
     FlashProgram::Run run;
     if (!run.Start(folder, comPort))
-        return std::nullopt;
+        return FlashRun::NotStarted;
     EventPump::PumpEvents();
     if (run.OpenForWait()) {
         ShowStatus(QStringLiteral("Reflashing! it should take about 30s"));
@@ -43,14 +46,14 @@ std::optional<bool> HandOverAndFlash(std::int32_t comPort)
         ClearStatus();
     }
 
-    if (Clock::Now() - start < Timing::kReflashShortest) {
+    if (Timing::Seconds(Clock::Now() - start) < Timing::kReflashShortest) {
         MessageBox::Show(QStringLiteral("The reflash failed, please cycle the power and try again"));
-        return false;
+        return FlashRun::Failed;
     }
-    if (Clock::Now() - start <= Timing::kReflashLongest)
-        return true;
+    if (Timing::Seconds(Clock::Now() - start) <= Timing::kReflashLongest)
+        return FlashRun::Good;
     MessageBox::Show(QStringLiteral("The reflash may have failed, please cycle the power and try again"));
-    return false;
+    return FlashRun::Failed;
 }
 
 } // namespace
@@ -64,10 +67,10 @@ bool ReflashGps(std::int32_t comPort)
         MessageBox::Show(QStringLiteral("Failed to open port"));
         return false;
     }
-    const std::optional<bool> good = HandOverAndFlash(comPort);
-    if (!good)
+    const FlashRun run = HandOverAndFlash(comPort);
+    if (run == FlashRun::NotStarted)
         MessageBox::Show(QStringLiteral("The GPS reflash failed"));
-    return good.value_or(false);
+    return run == FlashRun::Good;
 }
 
 } // namespace VarnexCommsRoutines

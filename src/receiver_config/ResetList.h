@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-namespace Payloads {
+namespace VarnexCommsRoutines {
 
 // The known state the reset leaves behind, besides the messages below: every
 // receiver port at this rate, this measurement period (ms) and navigation rate.
@@ -60,4 +60,4 @@ inline constexpr std::array<MessageId, 38> kResetMessages = {{
     {0xF1, 0x04},    // 38  PUBX,04
 }};
 
-} // namespace Payloads
+} // namespace VarnexCommsRoutines

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QString>
+
 #include <cstdint>
+#include <optional>
 
 // The receiver operations: finding and setting the link's rate, the
 // configuration commands, the reset to a known state and the firmware reflash.
@@ -9,20 +12,43 @@
 namespace VarnexCommsRoutines {
 
 // Port opening and baud detection.
-float ReadConfiguration();           // measurement period in ms, 0 when no valid reply
+// The receiver's measurement period in ms; none when no valid reply came (a
+// period of 0 counts as none: no receiver measures that way).
+std::optional<float> ReadConfiguration();
 bool FindBaudAndOpenPort();          // searches the receiver's rate; receiver untouched
 bool OpenPortAtBaud(std::int32_t baudRate); // commands all four ports to the rate, then checks
 
-// CFG-PRT for one receiver port; in confirming mode the PC port follows.
-bool SetBaudRate(std::int32_t baudRate, bool portFlag, bool confirm, std::int32_t receiverPort);
+// How a baud change is sent.
+enum class BaudMode {
+    // CFG-PRT only: the receiver may be listening at another rate, nothing is awaited.
+    SendOnly,
+    // CFG-PRT, then polls until the receiver answers; where the PC's own link
+    // moved, the PC port follows to the new rate.
+    Confirming,
+};
+// CFG-PRT for one receiver port; true unless a confirming change never got an answer.
+bool SetBaudRate(std::int32_t baudRate, BaudMode mode, std::int32_t receiverPort);
 
 // Configuration commands, each acknowledged.
 bool WriteConfiguration(float measurementPeriod, std::uint8_t navigationRate);
 bool SetDynamicNavigationParameters();
 bool SetTimePulse(std::int32_t pulseInterval, std::int32_t pulseLength);
 bool SetMessageRate(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate, std::int32_t receiverPort);
-// 0 off, 1 for rate 5, 2 for rate 1 (other rates are switched off: 0); -1 no reply.
-std::int32_t GetUpdateRate(std::uint8_t msgClass, std::uint8_t msgId, std::int32_t receiverPort);
+
+// The output rate of one message on one receiver port, as the NMEA setup
+// window offers it. The rate byte of CFG-MSG counts navigation solutions per
+// output: 0 off, 5 every fifth solution, 1 every solution.
+enum class OutputRate {
+    NoReply,            // the receiver did not answer the poll
+    Off,
+    EveryFifthSolution,
+    EverySolution,
+};
+// The CFG-MSG rate byte of `rate` (0 for NoReply).
+std::uint8_t RateByte(OutputRate rate);
+// Polls the rate of one message; a rate other than 0, 5 or 1 is switched off
+// on that port and reported as Off.
+OutputRate GetUpdateRate(std::uint8_t msgClass, std::uint8_t msgId, std::int32_t receiverPort);
 bool WriteSetupToFlash();
 
 // Reset to a known state: 115200 bit/s, one measurement a second, and the
@@ -32,5 +58,12 @@ bool ResetAllMessages(std::int32_t receiverPort);
 
 // Replaces the firmware through the external flashing program.
 bool ReflashGps(std::int32_t comPort);
+
+// Status bar texts of the operations whose step names a value.
+QString SetMessageRateStatus(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate,
+                             std::int32_t receiverPort);                     // "Setting 240004 port 1"
+QString GetUpdateRateStatus(std::uint8_t msgClass, std::uint8_t msgId);      // "Get Update Rate 240004"
+QString SetBaudRateStatus(std::int32_t baudRate, std::int32_t receiverPort); // "Setting Baud Rate=4800 Port=2"
+QString SetTimePulseStatus(std::int32_t pulseIntervalMs);                    // "Set Time Pulse=1000"
 
 } // namespace VarnexCommsRoutines

@@ -25,6 +25,4 @@ std::uint8_t ByteOfValue(std::int32_t value, std::int32_t byteNumber)
     return static_cast<std::uint8_t>(value % 256);
 }
 
-float MaxSingle(float first, float second) { return first > second ? first : second; }
-
 } // namespace SupportFunctions

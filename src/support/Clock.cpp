@@ -28,6 +28,5 @@ Source* g_source = &g_steady;
 double Now() { return g_source->Now(); }
 void Sleep(double seconds) { g_source->Sleep(seconds); }
 void Install(Source* source) { g_source = source ? source : &g_steady; }
-bool IsVirtual() { return g_source != &g_steady; }
 
 } // namespace Clock

@@ -21,7 +21,6 @@ double Now();
 void Sleep(double seconds);
 // Install `source` (not owned); nullptr restores the real clock.
 void Install(Source* source);
-bool IsVirtual();
 
 // A clock that moves only when told to: Sleep() and Advance() move it forward.
 class VirtualClock final : public Source {

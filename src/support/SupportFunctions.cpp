@@ -4,29 +4,12 @@
 #include "support/EventPump.h"
 #include "support/Forms.h"
 
-#include <QCoreApplication>
 #include <QLabel>
 #include <QLocale>
 #include <QStatusBar>
 #include <QWidget>
 
 #include <algorithm>
-
-namespace EventPump {
-
-void PumpEvents()
-{
-    if (QCoreApplication::instance())
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
-
-void PumpNonInputEvents()
-{
-    if (QCoreApplication::instance())
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-}
-
-} // namespace EventPump
 
 namespace SupportFunctions {
 namespace {
@@ -60,9 +43,6 @@ void SetStatusText(const QString& text)
     }
 }
 
-// Idle step of a pause: short enough that clicks and repaints stay prompt.
-constexpr double kDelaySliceSeconds = 0.002;
-
 } // namespace
 
 void ShowStatus(const QString& text) { SetStatusText(text); }
@@ -82,7 +62,7 @@ void Delay(float seconds)
         const double elapsed = now - start;
         if (elapsed >= seconds)
             return;
-        Clock::Sleep(std::min(kDelaySliceSeconds, seconds - elapsed));
+        Clock::Sleep(std::min(Timing::InSeconds(Timing::kDelaySlice), seconds - elapsed));
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/Timing.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -25,11 +27,12 @@ bool IsFormLoaded(const QString& formName);
 // Pauses for `seconds` on the program's clock while letting the event loop
 // process everything pending (repaints, clicks) at least once.
 void Delay(float seconds);
+// The same for one of the program's fixed times.
+inline void Delay(Timing::Seconds pause) { Delay(static_cast<float>(Timing::InSeconds(pause))); }
 
 // Keeps the digits and "-", "." and "," of `text` and reads them as one
 // number; 0 when nothing is kept or the kept text is not a number.
 float ExtractNumber(const QString& text);
-float MaxSingle(float first, float second);
 
 // Little-endian bytes of payload fields; 0 outside the defined ranges.
 std::uint8_t HighByte(std::int32_t value);   // value / 256, for 0..65535

@@ -1,29 +1,43 @@
 #pragma once
 
-// The program's fixed times, in seconds, in one place.
+#include <chrono>
+
+// The program's fixed times, in one place.
 namespace Timing {
+
+// Seconds as the program's clock counts them.
+using Seconds = std::chrono::duration<double>;
 
 // Every acknowledgement and poll reply. A receiver sending NMEA at 9600 bit/s
 // may take over a second to answer because it finishes its output first.
-inline constexpr double kReplyTimeout = 5.0;
+inline constexpr std::chrono::seconds kReplyTimeout{5};
 // Longest block on the port between two reads of a reply wait: it only sets the
 // CPU cost, since a block ends as soon as a byte arrives.
-inline constexpr double kReplyReadSlice = 0.005;
+inline constexpr std::chrono::milliseconds kReplyReadSlice{5};
 // How often a reply wait lets the windows repaint (never their input through).
-inline constexpr double kRepaintInterval = 0.05;
+inline constexpr std::chrono::milliseconds kRepaintInterval{50};
+
+// Idle step of a pause (Delay): short enough that clicks and repaints stay prompt.
+inline constexpr std::chrono::milliseconds kDelaySlice{2};
+// Longest wait for Qt's own write buffer to reach the operating system before
+// a close or a rate change; the bytes of one frame leave far sooner.
+inline constexpr std::chrono::seconds kWriteBufferWait{1};
 
 // Port opening: before each reopening at a new rate, and between detection retries.
-inline constexpr float kReopenPause = 0.2f;
-inline constexpr float kRetryPause = 0.5f;
+inline constexpr std::chrono::milliseconds kReopenPause{200};
+inline constexpr std::chrono::milliseconds kRetryPause{500};
 // Re-open cycle of a confirmed baud change: after the close, and after the reopening.
-inline constexpr float kBaudClosePause = 0.1f;
-inline constexpr float kBaudReopenPause = 0.5f;
+inline constexpr std::chrono::milliseconds kBaudClosePause{100};
+inline constexpr std::chrono::milliseconds kBaudReopenPause{500};
 
-// Live NMEA view refresh, milliseconds.
-inline constexpr int kLiveViewIntervalMs = 100;
+// Live NMEA view refresh.
+inline constexpr std::chrono::milliseconds kLiveViewInterval{100};
 
 // A good reflash runs at least this long, and at most this long.
-inline constexpr double kReflashShortest = 20.0;
-inline constexpr double kReflashLongest = 60.0;
+inline constexpr std::chrono::seconds kReflashShortest{20};
+inline constexpr std::chrono::seconds kReflashLongest{60};
+
+// `time` in seconds, as the program's clock and Delay take it.
+constexpr double InSeconds(Seconds time) { return time.count(); }
 
 } // namespace Timing

@@ -70,7 +70,7 @@ void TestRealLine::workedExamplesArriveAsLiteralBytes()
     QVERIFY(SetDynamicNavigationParameters());
     QVERIFY(SetTimePulse(200, 50));
     QVERIFY(SetMessageRate(0xF0, 0x04, 1, 1));
-    QVERIFY(GetUpdateRate(0xF0, 0x04, 1) == 2);
+    QVERIFY(GetUpdateRate(0xF0, 0x04, 1) == OutputRate::EverySolution);
     QVERIFY(WriteSetupToFlash());
     QStringList frames;
     for (const QString& f : sim.FramesFromPc())
@@ -150,7 +150,7 @@ void TestRealLine::confirmedChangeOfLinkMovesThePc()
     PtySim sim(1, At(115200));
     QVERIFY(sim.IsValid());
     OpenAt(115200);
-    QVERIFY(SetBaudRate(9600, false, true, 1));
+    QVERIFY(SetBaudRate(9600, BaudMode::Confirming, 1));
     QCOMPARE(PcRate(), 9600);
     QCOMPARE(sim.Running().ports[1].baud, 9600);
 }

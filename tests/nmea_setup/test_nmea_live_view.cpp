@@ -75,7 +75,7 @@ void TestNmeaLiveView::init()
     port.SetCommPort(1);
     port.SetSettings(QStringLiteral("115200,N,8,1"));
     QVERIFY2(port.SetPortOpen(true), qPrintable(port.LastError()));
-    SetupOutputs::ShowNmeaSetup(kLinkPort);
+    NmeaSetup::ShowNmeaSetup(kLinkPort);
     window_ = Forms::Find(QStringLiteral("SetupScreenfrm"));
     QVERIFY(window_);
 }

@@ -121,7 +121,7 @@ struct Rig {
         if (!VarnexCommsRoutines::FindBaudAndOpenPort())
             return nullptr;
         model->GetTranscript().Clear();
-        SetupOutputs::ShowNmeaSetup(receiverPort);
+        NmeaSetup::ShowNmeaSetup(receiverPort);
         return Forms::Find(QStringLiteral("SetupScreenfrm"));
     }
     void SetRate(quint8 id, int port, quint8 rate)
@@ -353,7 +353,7 @@ void TestNmeaSetupWindow::silentReceiverLoadsAfterNineTimeOuts()
     messages.texts.clear();
 
     const double start = rig.clock.Now();
-    SetupOutputs::ShowNmeaSetup(1);
+    NmeaSetup::ShowNmeaSetup(1);
     const double loading = rig.clock.Now() - start;
     QWidget* window = Forms::Find(QStringLiteral("SetupScreenfrm"));
     QVERIFY(window);

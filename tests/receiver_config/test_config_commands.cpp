@@ -112,19 +112,19 @@ void TestConfigCommands::unacknowledgedCommandFailsAfterTimeout()
 void TestConfigCommands::updateRateMapping_data()
 {
     QTest::addColumn<int>("port");
-    QTest::addColumn<int>("result");
+    QTest::addColumn<OutputRate>("result");
     QTest::addColumn<bool>("clears");
     // The receiver reports rates 00 05 01 03 on ports 0..3.
-    QTest::newRow("rate 0 on port 0 is off") << 0 << 0 << false;
-    QTest::newRow("rate 5 on port 1 is 1Hz") << 1 << 1 << false;
-    QTest::newRow("rate 1 on port 2 is 5Hz") << 2 << 2 << false;
-    QTest::newRow("rate 3 on port 3 is cleared") << 3 << 0 << true;
+    QTest::newRow("rate 0 on port 0 is off") << 0 << OutputRate::Off << false;
+    QTest::newRow("rate 5 on port 1 is 1Hz") << 1 << OutputRate::EveryFifthSolution << false;
+    QTest::newRow("rate 1 on port 2 is 5Hz") << 2 << OutputRate::EverySolution << false;
+    QTest::newRow("rate 3 on port 3 is cleared") << 3 << OutputRate::Off << true;
 }
 
 void TestConfigCommands::updateRateMapping()
 {
     QFETCH(int, port);
-    QFETCH(int, result);
+    QFETCH(OutputRate, result);
     QFETCH(bool, clears);
     VirtualReceiver receiver(At115200());
     VarnexSim::ReceiverConfig config = receiver.Model().Running();
@@ -147,7 +147,7 @@ void TestConfigCommands::updateRateWithoutReceiver()
     VarnexSim::Faults faults;
     faults.silent = true;
     receiver.SetFaults(faults);
-    QCOMPARE(GetUpdateRate(0xF0, 0x04, 1), -1);
+    QCOMPARE(GetUpdateRate(0xF0, 0x04, 1), OutputRate::NoReply);
     QVERIFY(qAbs(receiver.Elapsed() - 5.0) < 0.01);
     QCOMPARE(receiver.BytesByRate().size(), 1);
     QCOMPARE(receiver.BytesByRate().first().second, 10); // the poll and nothing else

@@ -1,4 +1,6 @@
 #include "receiver_config/Payloads.h"
+#include "receiver_config/ResetList.h"
+#include "receiver_config/VarnexCommsRoutines.h"
 
 #include <QtTest>
 
@@ -23,14 +25,11 @@ private slots:
     {
         QTest::addColumn<QByteArray>("sent");
         QTest::addColumn<QByteArray>("expected");
-        const auto& reset = Payloads::kResetMessages;
+        const auto& reset = VarnexCommsRoutines::kResetMessages;
         QTest::newRow("CFG-RATE poll") << Sent(Payloads::CfgRatePoll()) << QByteArray("B5 62 06 08 00 00 0E 30");
         QTest::newRow("CFG-PRT 9600 port 1")
-            << Sent(Payloads::CfgPrt(9600, false, 1))
+            << Sent(Payloads::CfgPrt(9600, 1))
             << QByteArray("B5 62 06 00 14 00 01 00 00 00 C0 08 00 00 80 25 00 00 03 00 03 00 00 00 00 00 8E 95");
-        QTest::newRow("CFG-PRT port flag set")
-            << Sent(Payloads::CfgPrt(9600, true, 1))
-            << QByteArray("B5 62 06 00 14 00 01 00 00 00 C0 08 00 00 80 25 00 00 03 00 03 00 01 00 00 00 8F 99");
         QTest::newRow("CFG-RATE 1000 ms, 1")
             << Sent(Payloads::CfgRate(1000.0f, 1)) << QByteArray("B5 62 06 08 06 00 E8 03 01 00 00 00 00 37");
         QTest::newRow("CFG-NAV")
@@ -64,8 +63,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("field");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("CFG-PRT 115200 baud") << Slice(Payloads::CfgPrt(115200, false, 1), 14, 4) << QByteArray("00 C2 01 00");
-        QTest::newRow("CFG-PRT port 256 does not fit") << Slice(Payloads::CfgPrt(9600, false, 256), 6, 1) << QByteArray("00");
+        QTest::newRow("CFG-PRT 115200 baud") << Slice(Payloads::CfgPrt(115200, 1), 14, 4) << QByteArray("00 C2 01 00");
+        QTest::newRow("CFG-PRT port 256 does not fit") << Slice(Payloads::CfgPrt(9600, 256), 6, 1) << QByteArray("00");
         QTest::newRow("CFG-RATE 50 ms, 4") << Slice(Payloads::CfgRate(50.0f, 4), 6, 6) << QByteArray("32 00 04 00 00 00");
         QTest::newRow("CFG-RATE 200.5 to even") << Slice(Payloads::CfgRate(200.5f, 1), 6, 2) << QByteArray("C8 00");
         QTest::newRow("CFG-RATE 201.5 to even") << Slice(Payloads::CfgRate(201.5f, 1), 6, 2) << QByteArray("CA 00");
@@ -89,12 +88,12 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("setting a rate") << Payloads::SetMessageRateStatus(0xF0, 0x04, 1, 1) << "Setting 240004 port 1";
-        QTest::newRow("clearing a rate") << Payloads::SetMessageRateStatus(0xF0, 0x08, 0, 1) << "Clearing 240008 port 1";
-        QTest::newRow("small numbers get leading zeros") << Payloads::SetMessageRateStatus(0x01, 0x01, 0, 0) << "Clearing 001001 port 0";
-        QTest::newRow("update rate poll") << Payloads::GetUpdateRateStatus(0xF0, 0x04) << "Get Update Rate 240004";
-        QTest::newRow("baud rate") << Payloads::SetBaudRateStatus(4800, 2) << "Setting Baud Rate=4800 Port=2";
-        QTest::newRow("time pulse") << Payloads::SetTimePulseStatus(1000) << "Set Time Pulse=1000";
+        QTest::newRow("setting a rate") << VarnexCommsRoutines::SetMessageRateStatus(0xF0, 0x04, 1, 1) << "Setting 240004 port 1";
+        QTest::newRow("clearing a rate") << VarnexCommsRoutines::SetMessageRateStatus(0xF0, 0x08, 0, 1) << "Clearing 240008 port 1";
+        QTest::newRow("small numbers get leading zeros") << VarnexCommsRoutines::SetMessageRateStatus(0x01, 0x01, 0, 0) << "Clearing 001001 port 0";
+        QTest::newRow("update rate poll") << VarnexCommsRoutines::GetUpdateRateStatus(0xF0, 0x04) << "Get Update Rate 240004";
+        QTest::newRow("baud rate") << VarnexCommsRoutines::SetBaudRateStatus(4800, 2) << "Setting Baud Rate=4800 Port=2";
+        QTest::newRow("time pulse") << VarnexCommsRoutines::SetTimePulseStatus(1000) << "Set Time Pulse=1000";
     }
     void statusTexts()
     {
@@ -106,7 +105,7 @@ private slots:
     void resetListInOrder()
     {
         QByteArray pairs;
-        for (const auto& m : Payloads::kResetMessages)
+        for (const auto& m : VarnexCommsRoutines::kResetMessages)
             pairs += QByteArray::number(m.msgClass, 16).rightJustified(2, '0') + QByteArray::number(m.msgId, 16).rightJustified(2, '0');
         QCOMPARE(pairs.toUpper(), QByteArray("0101010201030104010601080111011201200121012201300131" // NAV
                                              "021002200222"                                         // RXM

@@ -48,7 +48,7 @@ void TestPortOpening::readConfigurationValue()
     CommsFrm::SerialPort().SetCommPort(1);
     CommsFrm::SerialPort().SetSettings(QStringLiteral("9600,N,8,1"));
     QVERIFY(CommsFrm::SerialPort().SetPortOpen(true));
-    QCOMPARE(ReadConfiguration(), 1000.0f);
+    QCOMPARE(ReadConfiguration(), std::optional<float>(1000.0f));
     QCOMPARE(receiver.Frames(), QStringList{HexFrame(kRatePoll)});
 }
 
@@ -161,7 +161,7 @@ void TestPortOpening::confirmedChangeAnsweredAtOldRate()
 {
     VirtualReceiver receiver(At(115200));
     OpenAt(115200);
-    QVERIFY(SetBaudRate(9600, false, true, 2)); // not the link: it keeps answering
+    QVERIFY(SetBaudRate(9600, BaudMode::Confirming, 2)); // not the link: it keeps answering
     QCOMPARE(receiver.PcRate(), 115200);
     QCOMPARE(receiver.Frames(0x06, 0x08).size(), 1);
     QCOMPARE(receiver.Model().Running().ports[2].baud, 9600);
@@ -171,7 +171,7 @@ void TestPortOpening::confirmedChangeOfTheLinkMovesThePc()
 {
     VirtualReceiver receiver(At(115200));
     OpenAt(115200);
-    QVERIFY(SetBaudRate(9600, false, true, 1));
+    QVERIFY(SetBaudRate(9600, BaudMode::Confirming, 1));
     QCOMPARE(receiver.PcRate(), 9600);
     QCOMPARE(receiver.Model().LinkBaud(), 9600);
     // The first poll, right behind the CFG-PRT at the old rate, is noise to
@@ -186,7 +186,7 @@ void TestPortOpening::confirmedChangeWithoutReceiver()
     VarnexSim::Faults faults;
     faults.silent = true;
     receiver.SetFaults(faults);
-    QVERIFY(!SetBaudRate(4800, false, true, 1));
+    QVERIFY(!SetBaudRate(4800, BaudMode::Confirming, 1));
     // Eleven polls, ten close/set/open cycles of 0.6 s, the PC left at the new rate.
     QCOMPARE(receiver.BytesByRate(), (RateRuns{{115200, kCfgPrt + kPoll}, {4800, 10 * kPoll}}));
     QVERIFY(qAbs(receiver.Elapsed() - (11 * 5.0 + 10 * 0.6)) < 0.1);
@@ -201,7 +201,7 @@ void TestPortOpening::confirmedChangeAnsweredAtEleventhPoll()
     VarnexSim::Faults faults;
     faults.answerPollsFrom = 11;
     receiver.SetFaults(faults);
-    QVERIFY(SetBaudRate(115200, false, true, 2));
+    QVERIFY(SetBaudRate(115200, BaudMode::Confirming, 2));
     QCOMPARE(receiver.Frames(0x06, 0x08).size(), 11);
 }
 
@@ -212,7 +212,7 @@ void TestPortOpening::plainChangeSendsOneFrameOnly()
     VarnexSim::Faults faults;
     faults.silent = true;
     receiver.SetFaults(faults);
-    QVERIFY(SetBaudRate(9600, false, false, 3));
+    QVERIFY(SetBaudRate(9600, BaudMode::SendOnly, 3));
     QCOMPARE(receiver.BytesByRate(), (RateRuns{{115200, kCfgPrt}}));
     QVERIFY(receiver.Elapsed() < 0.1);
     QCOMPARE(receiver.PcRate(), 115200);

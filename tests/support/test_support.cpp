@@ -20,7 +20,6 @@ private slots:
     void extractNumber();
     void byteRoutines_data();
     void byteRoutines();
-    void maxSingle();
     void byteOfValue();
     void delayRunsEventsAndLastsItsTime();
     void statusPanelFollowsMainWindow();
@@ -68,13 +67,6 @@ void TestSupport::byteRoutines()
     QFETCH(int, high);
     QCOMPARE(int(LowByte(value)), low);
     QCOMPARE(int(HighByte(value)), high);
-}
-
-void TestSupport::maxSingle()
-{
-    QCOMPARE(MaxSingle(-1, 0), 0.0f);
-    QCOMPARE(MaxSingle(3, 0), 3.0f);
-    QCOMPARE(MaxSingle(2, 2), 2.0f);
 }
 
 void TestSupport::byteOfValue()
