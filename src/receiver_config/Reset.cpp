@@ -6,18 +6,15 @@
 namespace VarnexCommsRoutines {
 namespace {
 
-constexpr std::int32_t kKnownLinkRate = 115200;
-constexpr float kKnownMeasurementPeriod = 1000.0f;
-constexpr std::uint8_t kKnownNavigationRate = 1;
 constexpr std::int32_t kReceiverPorts[] = {0, 1, 2, 3};
 
 } // namespace
 
 bool ResetToKnownState()
 {
-    if (!OpenPortAtBaud(kKnownLinkRate))
+    if (!OpenPortAtBaud(Payloads::kResetLinkRate))
         return false;
-    if (!WriteConfiguration(kKnownMeasurementPeriod, kKnownNavigationRate))
+    if (!WriteConfiguration(Payloads::kResetMeasurementPeriod, Payloads::kResetNavigationRate))
         return false;
     // Each CFG-MSG carries the rate of all four ports, so the first pass
     // already turns everything off everywhere; the later passes repeat it.
