@@ -53,5 +53,13 @@ const Profile* FindProfile(const QString& name);
 // Runs `profile`'s steps against the receiver on SelectedPort and shows the
 // outcome. Returns true when everything was acknowledged and saved.
 bool RunProfile(const Profile& profile);
+// The same steps, messages and end state (receiver and flash) as RunProfile,
+// paced by the line instead of fixed waits: the link is found with short
+// polls, each distinct command goes out once, and a link move is confirmed by
+// a poll at the new rate. Falls back to RunProfile when nothing answers.
+bool RunProfileFast(const Profile& profile);
+
+// The message shown when a step of `op` fails in `profile`'s run.
+const char* FailureMessage(const Profile& profile, Op op);
 
 } // namespace SetupOutputs
