@@ -1,18 +1,7 @@
 // The fast runner: the same device tables and messages as RunProfile and the
-// same receiver at the end, paced by the line instead of fixed waits.
-//
-// - The link is found first: at each rate a CFG-PRT poll of the port the PC
-//   is wired to, waited for about the line time of the poll, its reply and
-//   two messages of output. A reply tells the rate and the receiver port of
-//   the link; whole NMEA sentences or UBX frames tell the rate is right and
-//   the receiver is busy, so the wait goes on for the whole reply allowance.
-//   When nothing answers anywhere, the receiver is commanded blind at every
-//   rate as in the exact run.
-// - Each distinct command goes out once and is confirmed by its ACK-ACK,
-//   picked out of the stream as a whole frame with a good checksum, so the
-//   receiver's own output is never taken for it. A NAK ends the wait at once.
-// - A CFG-PRT that moves the link's rate is confirmed at the new rate: the PC
-//   follows as soon as the command has left the line and polls there.
+// same receiver at the end, paced by the line instead of fixed waits. How it
+// finds the link, confirms each command and follows a link move is told in
+// docs/ARCHITECTURE.md ("The fast runner").
 #include "profiles/SetupOutputs.h"
 
 #include "link/CommsFrm.h"
@@ -112,6 +101,7 @@ public:
         port_.Input();
         reader_.Clear();
         recent_.clear();
+        heardBytes_ = false;
         heardFrame_ = false;
     }
     // Reads until `accept` takes a frame or `deadline` passes on the program's
@@ -124,6 +114,7 @@ public:
             const QByteArray bytes = port_.Input();
             reader_.Append(bytes);
             recent_.append(bytes);
+            heardBytes_ = heardBytes_ || !bytes.isEmpty();
             if (recent_.size() > kRecentInput)
                 recent_.remove(0, recent_.size() - kRecentInput);
             Frame frame;
@@ -142,6 +133,7 @@ public:
             }
         }
     }
+    bool HeardBytes() const { return heardBytes_; }
     // Whole messages have arrived since the last flush: the rate is right.
     bool HeardTraffic() const { return heardFrame_ || UbxStream::HoldsNmeaSentence(recent_); }
 
@@ -150,6 +142,7 @@ private:
     std::int32_t rate_ = 0;
     UbxStream::Reader reader_;
     QByteArray recent_;
+    bool heardBytes_ = false;
     bool heardFrame_ = false;
 };
 
@@ -165,16 +158,22 @@ std::optional<Link> LinkOf(const std::optional<Frame>& reply, std::int32_t rate)
     return Link{rate, static_cast<std::uint8_t>(reply->payload[0])};
 }
 
-// Looks for the receiver at each rate without changing anything in it.
+// Looks for the receiver at each rate without changing anything in it. A
+// silent line gives up after the line time of the poll and its reply; a line
+// that carries bytes is heard out for two streamed messages more, long enough
+// to tell a receiver's output from the noise of a wrong rate.
 std::optional<Link> FindLink(Line& line)
 {
     for (const std::int32_t rate : kSearchRates) {
         line.MoveTo(rate);
         line.Flush();
         line.Send(LinkPortPoll());
-        const double sent = Clock::Now();
-        const qsizetype window = kPollBytes + kPortReplyBytes + 2 * kStreamedMessageBytes;
-        auto reply = line.Await(sent + kSearchMargin + LineTime(rate, window), LinkReplyAt(rate));
+        const double sent = Clock::Now() + kSearchMargin;
+        auto reply = line.Await(sent + LineTime(rate, kPollBytes + kPortReplyBytes), LinkReplyAt(rate));
+        if (!reply && line.HeardBytes()) {
+            const qsizetype window = kPollBytes + kPortReplyBytes + 2 * kStreamedMessageBytes;
+            reply = line.Await(sent + LineTime(rate, window), LinkReplyAt(rate));
+        }
         if (!reply && line.HeardTraffic()) {
             // The receiver talks at this rate; its reply may queue behind its output.
             return LinkOf(line.Await(sent + LineTime(rate, kPollBytes) + Timing::kReplyTimeout, LinkReplyAt(rate)),
