@@ -43,6 +43,11 @@ constexpr double kLongestResendGap = 0.5;
 // A link move may take one reply allowance for the ACK still leaving at the old
 // rate and one for the poll's reply at the new.
 constexpr double kLinkMoveAllowance = 2 * Timing::kReplyTimeout;
+constexpr int kLinkMoveAttempts = 2;
+// Seconds between the end of a link-moving command's line time and the PC's
+// own move: a USB adapter may start sending a few milliseconds after the
+// write, and a rate change must not catch the frame's last bytes in its buffer.
+constexpr double kMoveSettle = 0.02;
 // Recent raw input kept for recognising NMEA during the search.
 constexpr qsizetype kRecentInput = 1024;
 
@@ -158,29 +163,37 @@ std::optional<Link> LinkOf(const std::optional<Frame>& reply, std::int32_t rate)
     return Link{rate, static_cast<std::uint8_t>(reply->payload[0])};
 }
 
-// Looks for the receiver at each rate without changing anything in it. A
-// silent line gives up after the line time of the poll and its reply; a line
-// that carries bytes is heard out for two streamed messages more, long enough
-// to tell a receiver's output from the noise of a wrong rate.
+// Asks at `rate` which port the PC is wired to, changing nothing. A silent
+// line gives up after the line time of the poll and its reply; a line that
+// carries bytes is heard out for two streamed messages more, long enough to
+// tell a receiver's output from the noise of a wrong rate; whole messages
+// prove the rate, and the reply may then queue behind the receiver's output
+// for the whole allowance.
+std::optional<Link> AskAt(Line& line, std::int32_t rate)
+{
+    line.MoveTo(rate);
+    line.Flush();
+    line.Send(LinkPortPoll());
+    const double sent = Clock::Now() + kSearchMargin;
+    auto reply = line.Await(sent + LineTime(rate, kPollBytes + kPortReplyBytes), LinkReplyAt(rate));
+    if (!reply && line.HeardBytes()) {
+        const qsizetype window = kPollBytes + kPortReplyBytes + 2 * kStreamedMessageBytes;
+        reply = line.Await(sent + LineTime(rate, window), LinkReplyAt(rate));
+    }
+    if (!reply && line.HeardTraffic())
+        reply = line.Await(sent + LineTime(rate, kPollBytes) + Timing::kReplyTimeout, LinkReplyAt(rate));
+    return LinkOf(reply, rate);
+}
+
+// Looks for the receiver at each rate of the search list. A receiver heard at
+// a rate but not answering there is not looked for elsewhere.
 std::optional<Link> FindLink(Line& line)
 {
     for (const std::int32_t rate : kSearchRates) {
-        line.MoveTo(rate);
-        line.Flush();
-        line.Send(LinkPortPoll());
-        const double sent = Clock::Now() + kSearchMargin;
-        auto reply = line.Await(sent + LineTime(rate, kPollBytes + kPortReplyBytes), LinkReplyAt(rate));
-        if (!reply && line.HeardBytes()) {
-            const qsizetype window = kPollBytes + kPortReplyBytes + 2 * kStreamedMessageBytes;
-            reply = line.Await(sent + LineTime(rate, window), LinkReplyAt(rate));
-        }
-        if (!reply && line.HeardTraffic()) {
-            // The receiver talks at this rate; its reply may queue behind its output.
-            return LinkOf(line.Await(sent + LineTime(rate, kPollBytes) + Timing::kReplyTimeout, LinkReplyAt(rate)),
-                          rate);
-        }
-        if (reply)
-            return LinkOf(reply, rate);
+        if (auto link = AskAt(line, rate))
+            return link;
+        if (line.HeardTraffic())
+            return std::nullopt;
     }
     return std::nullopt;
 }
@@ -215,27 +228,42 @@ bool SendAcknowledged(Line& line, UbxBuffer frame)
     return answer && answer->msgId == kIdAckAck;
 }
 
-// Sends the CFG-PRT that moves the link's port to `rate`, follows with the PC
-// as soon as it has left the line, and polls there until the receiver answers
-// that its link port runs at `rate`. The poll is resent with growing gaps: the
-// receiver may still be sending output at the old rate, or miss a poll that
-// came while it moved.
-bool MoveLink(Line& line, const Link& link, std::int32_t rate)
+// Polls at `rate` until the receiver answers that the port the PC is wired to
+// runs there, resending the poll with growing gaps: the receiver may still be
+// sending output at the old rate, or miss a poll that came while it moved.
+std::optional<Link> ConfirmAt(Line& line, std::int32_t rate)
 {
-    line.Flush();
-    line.Send(Payloads::CfgPrt(rate, false, link.receiverPort));
-    line.MoveTo(rate);
     const double end = Clock::Now() + kLinkMoveAllowance;
     double gap = kFirstResend + LineTime(rate, kPollBytes + kPortReplyBytes);
     for (;;) {
         line.Send(LinkPortPoll());
-        const auto reply = line.Await(std::min(end, Clock::Now() + gap), LinkReplyAt(rate));
-        if (reply)
-            return static_cast<std::uint8_t>(reply->payload[0]) == link.receiverPort;
+        if (auto link = LinkOf(line.Await(std::min(end, Clock::Now() + gap), LinkReplyAt(rate)), rate))
+            return link;
         if (Clock::Now() >= end)
-            return false;
+            return std::nullopt;
         gap = std::min(2 * gap, kLongestResendGap);
     }
+}
+
+// Sends the CFG-PRT that moves the link's port to `rate` and follows with the
+// PC once it has left the line, then confirms at the new rate. A receiver
+// that still answers at the old rate never got the command (a frame lost on
+// the line): it is sent once more.
+bool MoveLink(Line& line, const Link& link, std::int32_t rate)
+{
+    const std::int32_t from = line.Rate();
+    for (int attempt = 0; attempt < kLinkMoveAttempts; ++attempt) {
+        const UbxBuffer command = Payloads::CfgPrt(rate, false, link.receiverPort);
+        line.Flush();
+        line.Send(command);
+        Clock::Sleep(LineTime(from, qsizetype(command.size())) + kMoveSettle);
+        line.MoveTo(rate);
+        if (const auto moved = ConfirmAt(line, rate))
+            return moved->receiverPort == link.receiverPort;
+        if (!AskAt(line, from))
+            return false;
+    }
+    return false;
 }
 
 // The known state: every port at the reset's rate, one solution a second,
