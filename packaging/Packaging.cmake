@@ -32,6 +32,14 @@ configure_file(${VARNEX_PACKAGING_DIR}/${VARNEX_APP_ID}.metainfo.xml
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/packaging/${VARNEX_APP_ID}.metainfo.xml
         DESTINATION share/metainfo)
 
+# The command line's manual page, compressed as Debian keeps them.
+find_program(VARNEX_GZIP gzip REQUIRED)
+add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/packaging/varnexconfig.1.gz
+    COMMAND ${VARNEX_GZIP} -9n -c ${VARNEX_PACKAGING_DIR}/varnexconfig.1 > ${CMAKE_CURRENT_BINARY_DIR}/packaging/varnexconfig.1.gz
+    DEPENDS ${VARNEX_PACKAGING_DIR}/varnexconfig.1)
+add_custom_target(varnexconfig_man ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/packaging/varnexconfig.1.gz)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/packaging/varnexconfig.1.gz DESTINATION share/man/man1)
+
 # The user's guide and its pictures.
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/docs/USER_GUIDE.md
         DESTINATION share/doc/varnexconfig OPTIONAL)

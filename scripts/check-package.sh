@@ -209,6 +209,31 @@ sed 's/^/  | /' "$tmp/empty.log"
 count="$(grep -cF "$message" "$tmp/empty.log" || true)"
 [ "$count" -eq 1 ] && pass "'$message' said once" || fail "'$message' said $count times"
 
+echo "--- the command line on the packaged simulator, without a display"
+grep -qxF ./usr/share/man/man1/varnexconfig.1.gz "$tmp/paths.txt" && pass "contains the man page" || fail "missing ./usr/share/man/man1/varnexconfig.1.gz"
+cli_ports="$tmp/cli-ports"
+mkdir "$cli_ports"
+"$bin/varnex-receiver-sim" --ports "$cli_ports" --com 1 </dev/null >"$tmp/cli-sim.log" 2>&1 &
+cli_sim=$!
+pids+=("$cli_sim")
+for _ in $(seq 100); do
+    [ -L "$cli_ports/com1" ] && break
+    sleep 0.1
+done
+cli_run() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM VARNEXCONFIG_PORTS="$cli_ports" timeout 120 "$bin/varnexconfig" "$@"; }
+status=0
+cli_run configure pemmet --port 1 --verify --report "$tmp/units.jsonl" --serial check-1 2>"$tmp/cli.log" || status=$?
+tail -n 3 "$tmp/cli.log" | sed 's/^/  | /'
+[ "$status" -eq 0 ] && pass "configure pemmet --verify: exit 0" || fail "configure pemmet --verify: exit $status"
+grep -q '"outcome":"done"' "$tmp/units.jsonl" 2>/dev/null && pass "report line written" || fail "no report line with outcome done"
+status=0
+cli_run verify pemmet --port 1 2>"$tmp/cli-verify.log" || status=$?
+[ "$status" -eq 0 ] && pass "verify pemmet: exit 0" || { sed 's/^/  | /' "$tmp/cli-verify.log"; fail "verify pemmet: exit $status"; }
+status=0
+cli_run configure pemmet --port 9 2>/dev/null || status=$?
+[ "$status" -eq 3 ] && pass "unmapped port: exit 3" || fail "unmapped port: exit $status"
+kill "$cli_sim" 2>/dev/null || true
+
 echo
 if [ "$failures" -ne 0 ]; then
     echo "check-package: $failures check(s) failed" >&2

@@ -3,6 +3,7 @@
 #include "app/DropDownList.h"
 #include "app/MainActions.h"
 #include "link/CommsFrm.h"
+#include "link/PortNames.h"
 #include "profiles/SetupOutputs.h"
 #include "support/EventPump.h"
 #include "support/Forms.h"
@@ -164,12 +165,18 @@ void CommSetup::FillPortList()
 {
     SelectPort->clear();
     SerialControl& port = CommsFrm::SerialPort();
+    const QList<PortNames::Entry> mapping = PortNames::Mapping();
     for (int n = kFirstPort; n <= kLastPort; ++n) {
         // Both steps always run; the port counts only when neither failed.
         const bool numbered = port.SetCommPort(n);
         const bool opened = port.SetPortOpen(true);
-        if (numbered && opened)
+        if (numbered && opened) {
             SelectPort->addItem(QStringLiteral("Serial Port %1").arg(n));
+            // Hovering an entry tells which device it is.
+            for (const PortNames::Entry& entry : mapping)
+                if (entry.number == n)
+                    SelectPort->setItemData(SelectPort->count() - 1, PortNames::Summary(entry), Qt::ToolTipRole);
+        }
         port.SetPortOpen(false);
     }
     if (SelectPort->count() > 0)

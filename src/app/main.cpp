@@ -1,11 +1,42 @@
 #include "app/StartModule.h"
+#include "cli/CommandLine.h"
 #include "support/SupportFunctions.h"
 
 #include <QApplication>
 #include <QIcon>
 
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+// With a subcommand the program runs without a windowing system: a bare
+// core application, messages and progress on stderr.
+int RunCommandLine(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("VarnexConfig"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VARNEXCONFIG_VERSION));
+    Cli::Streams streams;
+    streams.terminal = isatty(fileno(stderr)) == 1;
+    return Cli::Main(QCoreApplication::arguments().mid(1), streams);
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    if (Cli::WantsCommandLine(args))
+        return RunCommandLine(argc, argv);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VarnexConfig"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon.png")));

@@ -2,9 +2,19 @@
 
 #include "support/Forms.h"
 
+#include <QApplication>
+
 namespace {
 const QString kName = QStringLiteral("CommsFrm");
+
+bool HasWidgets() { return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr; }
+
+SerialControl& WindowlessControl()
+{
+    static SerialControl control;
+    return control;
 }
+} // namespace
 
 CommsFrm::CommsFrm() { setObjectName(kName); }
 
@@ -15,10 +25,19 @@ CommsFrm* CommsFrm::Load()
     return new CommsFrm;
 }
 
-SerialControl& CommsFrm::SerialPort() { return Load()->serialPort_; }
+SerialControl& CommsFrm::SerialPort()
+{
+    if (!HasWidgets())
+        return WindowlessControl();
+    return Load()->serialPort_;
+}
 
 void CommsFrm::Unload()
 {
+    if (!HasWidgets()) {
+        WindowlessControl().SetPortOpen(false);
+        return;
+    }
     if (auto* holder = qobject_cast<CommsFrm*>(Forms::Find(kName))) {
         holder->serialPort_.SetPortOpen(false);
         Forms::Unload(holder);

@@ -9,7 +9,10 @@
 class CommsFrm final : public QWidget {
     Q_OBJECT
 public:
-    // The control, creating the holder first if it is not loaded.
+    // The control, creating the holder first if it is not loaded. Without a
+    // widget application (the command line runs on a bare QCoreApplication)
+    // there are no windows to hold it: the control then lives as long as the
+    // program, and Unload only closes its port.
     static SerialControl& SerialPort();
     // Loads the holder if it is not loaded yet.
     static CommsFrm* Load();

@@ -101,13 +101,20 @@ bool SerialControl::SetPortOpen(bool open)
         return Fail(QStringLiteral("Port already open"));
     // A device that vanished under the open port is dropped and opened afresh.
     SetPortOpen(false);
-    const QString path = PortNames::PathFor(commPort_);
+    const QString path = PortPath();
+    if (path.isEmpty())
+        return Fail(QStringLiteral("No serial port %1").arg(commPort_));
     auto device = MakeDevice();
     QString error;
     if (!device->Open(path, baud_, error))
         return Fail(QStringLiteral("%1: %2").arg(path, error));
     device_ = std::move(device);
     return true;
+}
+
+QString SerialControl::PortPath() const
+{
+    return pathOverride_.isEmpty() ? PortNames::PathFor(commPort_) : pathOverride_;
 }
 
 bool SerialControl::SetOutput(const QByteArray& bytes)

@@ -47,6 +47,13 @@ public:
 
     QString LastError() const { return lastError_; }
 
+    // A device path given outright (the command line's `--port /dev/ttyUSB0`):
+    // while it is set, opening uses it in place of the path of CommPort.
+    // Empty returns to CommPort. Takes effect at the next opening.
+    void SetPathOverride(const QString& path) { pathOverride_ = path; }
+    // The path the next opening uses.
+    QString PortPath() const;
+
     // The rate of "<rate>,N,8,1", or 0 when the text is not such a setting.
     static qint32 ParseSettings(const QString& settings);
     // How new ports are made (QSerialPort unless a test installs another).
@@ -61,4 +68,5 @@ private:
     int inputMode_ = 0;
     qint32 baud_ = 9600;
     QString lastError_;
+    QString pathOverride_;
 };

@@ -14,6 +14,18 @@ namespace {
 constexpr std::uint8_t kSync1 = 0xB5;
 constexpr std::uint8_t kSync2 = 0x62;
 
+LinkObserver& Observer()
+{
+    static LinkObserver observer;
+    return observer;
+}
+
+void ReportWait(LinkObserver::Wait wait, std::uint8_t msgClass, std::uint8_t msgId, bool found, double start)
+{
+    if (Observer().waitEnded)
+        Observer().waitEnded(wait, msgClass, msgId, found, Clock::Now() - start);
+}
+
 // Gathers what arrives into `received` until `pattern` is found and the text
 // holds `earlyStop` bytes from it, or the time-out has passed. Returns the
 // pattern's first offset, or -1. Between reads it blocks briefly on the port
@@ -56,6 +68,8 @@ void SendUbxMessage(UbxBuffer& buffer)
     SerialControl& port = CommsFrm::SerialPort();
     for (const std::uint8_t byte : buffer)
         port.SetOutput(QByteArray(1, static_cast<char>(byte)));
+    if (Observer().frameSent)
+        Observer().frameSent(buffer);
 }
 
 void FlushSerialInput()
@@ -68,15 +82,23 @@ void FlushSerialInput()
 bool WaitForUbxAck(std::uint8_t msgClass, std::uint8_t msgId)
 {
     QByteArray received;
-    return WaitForPattern(ReplyScan::AckPattern(msgClass, msgId), ReplyScan::kAckEarlyStop, received) >= 0;
+    const double start = Clock::Now();
+    const bool found =
+        WaitForPattern(ReplyScan::AckPattern(msgClass, msgId), ReplyScan::kAckEarlyStop, received) >= 0;
+    ReportWait(LinkObserver::Wait::Ack, msgClass, msgId, found, start);
+    return found;
 }
 
 void ReadUbxPollReply(std::vector<std::uint8_t>& payload, std::uint8_t msgClass, std::uint8_t msgId)
 {
     QByteArray received;
+    const double start = Clock::Now();
     const qsizetype position =
         WaitForPattern(ReplyScan::ReplyHeader(msgClass, msgId), ReplyScan::kPollEarlyStop, received);
+    ReportWait(LinkObserver::Wait::PollReply, msgClass, msgId, position >= 0, start);
     ReplyScan::ExtractPollPayload(received, position, payload);
 }
+
+void SetLinkObserver(LinkObserver observer) { Observer() = std::move(observer); }
 
 } // namespace uBloxLowLevelComms

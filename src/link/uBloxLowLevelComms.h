@@ -3,6 +3,7 @@
 #include "link/UbxFrame.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // Sending a UBX frame and waiting for the receiver's answer, through the
@@ -23,5 +24,17 @@ bool WaitForUbxAck(std::uint8_t msgClass, std::uint8_t msgId);
 // by its payload: one byte 0 when none came; left as passed when its length
 // never arrived or is 0; bytes that never arrived are 0. No checksum check.
 void ReadUbxPollReply(std::vector<std::uint8_t>& payload, std::uint8_t msgClass, std::uint8_t msgId);
+
+// Watches the link frame by frame, for a record of what a run sent and how
+// fast each answer came: every frame handed to the port, and the end of every
+// reply wait (acknowledgement or poll reply) with whether it was found and how
+// long it took. Each callback may be empty.
+struct LinkObserver {
+    std::function<void(const UbxBuffer& frame)> frameSent;
+    enum class Wait { Ack, PollReply };
+    std::function<void(Wait wait, std::uint8_t msgClass, std::uint8_t msgId, bool found, double seconds)> waitEnded;
+};
+// Installs `observer` in place of the previous one; an empty one stops watching.
+void SetLinkObserver(LinkObserver observer);
 
 } // namespace uBloxLowLevelComms

@@ -87,7 +87,19 @@ class Line {
 public:
     explicit Line(SerialControl& port) : port_(port) {}
 
+    // Opens the selected port at the first rate of the search.
+    bool Open()
+    {
+        port_.SetCommPort(SelectedPort); // closes a port left open
+        port_.SetHandshaking(0);
+        port_.SetInputMode(0);
+        rate_ = kSearchRates[0];
+        port_.SetSettings(LineSettings(rate_));
+        return port_.SetPortOpen(true);
+    }
     std::int32_t Rate() const { return rate_; }
+    // Takes the rate the port was moved to by an operation of the exact run.
+    std::int32_t Adopt() { return rate_ = SerialControl::ParseSettings(port_.Settings()); }
     // Moves the PC port, once what was written has left the line.
     void MoveTo(std::int32_t rate)
     {
@@ -151,9 +163,11 @@ private:
     bool heardFrame_ = false;
 };
 
+// What the runner knows of the link: its rate (0 until it is found) and the
+// receiver port the PC is wired to (unknown when the receiver does not tell).
 struct Link {
-    std::int32_t rate;
-    int receiverPort;
+    std::int32_t rate = 0;
+    std::optional<int> receiverPort;
 };
 
 std::optional<Link> LinkOf(const std::optional<Frame>& reply, std::int32_t rate)
@@ -199,18 +213,19 @@ std::optional<Link> FindLink(Line& line)
 }
 
 // Nothing answered the search in time: the receiver is commanded to the
-// reset's rate blind at every rate, and then asked, with the whole reply
-// allowance, which of its ports the PC is wired to. False when it did not
-// answer at that rate; `link` stays empty when it did not tell its port.
-bool BlindBringUp(Line& line, std::optional<Link>& link)
+// reset's rate blind at every rate, as in the exact run, and then asked with
+// the whole reply allowance which of its ports the PC is wired to. False when
+// it does not answer at that rate.
+bool BlindBringUp(Line& line, Link& link)
 {
-    if (!VarnexCommsRoutines::OpenPortAtBaud(Payloads::kResetLinkRate))
+    if (!VarnexCommsRoutines::OpenPortAtBaud(Payloads::kKnownLinkRate))
         return false;
-    line.MoveTo(Payloads::kResetLinkRate);
+    link.rate = line.Adopt();
     line.Flush();
     line.Send(LinkPortPoll());
-    const double deadline = Clock::Now() + LineTime(line.Rate(), kPollBytes) + Timing::kReplyTimeout;
-    link = LinkOf(line.Await(deadline, LinkReplyAt(line.Rate())), line.Rate());
+    const double deadline = Clock::Now() + LineTime(link.rate, kPollBytes) + Timing::kReplyTimeout;
+    if (const auto told = LinkOf(line.Await(deadline, LinkReplyAt(link.rate)), link.rate))
+        link.receiverPort = told->receiverPort;
     return true;
 }
 
@@ -249,17 +264,17 @@ std::optional<Link> ConfirmAt(Line& line, std::int32_t rate)
 // PC once it has left the line, then confirms at the new rate. A receiver
 // that still answers at the old rate never got the command (a frame lost on
 // the line): it is sent once more.
-bool MoveLink(Line& line, const Link& link, std::int32_t rate)
+bool MoveLink(Line& line, int receiverPort, std::int32_t rate)
 {
     const std::int32_t from = line.Rate();
     for (int attempt = 0; attempt < kLinkMoveAttempts; ++attempt) {
-        const UbxBuffer command = Payloads::CfgPrt(rate, false, link.receiverPort);
+        const UbxBuffer command = Payloads::CfgPrt(rate, false, receiverPort);
         line.Flush();
         line.Send(command);
         Clock::Sleep(LineTime(from, qsizetype(command.size())) + kMoveSettle);
         line.MoveTo(rate);
         if (const auto moved = ConfirmAt(line, rate))
-            return moved->receiverPort == link.receiverPort;
+            return moved->receiverPort == receiverPort;
         if (!AskAt(line, from))
             return false;
     }
@@ -272,14 +287,21 @@ bool MoveLink(Line& line, const Link& link, std::int32_t rate)
 bool Reset(Line& line, Link& link)
 {
     SupportFunctions::ShowStatus(QStringLiteral("Reading Configuration"));
-    if (line.Rate() != Payloads::kResetLinkRate && !MoveLink(line, link, Payloads::kResetLinkRate))
-        return false;
-    for (const std::int32_t port : kReceiverPorts)
-        if (!SendAcknowledged(line, Payloads::CfgPrt(Payloads::kResetLinkRate, false, port)))
+    if (link.rate == 0 && line.Open())
+        link = FindLink(line).value_or(Link{});
+    if (link.rate == 0) {
+        if (!BlindBringUp(line, link))
             return false;
-    link.rate = Payloads::kResetLinkRate;
+    } else if (link.rate != Payloads::kKnownLinkRate) {
+        if (!MoveLink(line, *link.receiverPort, Payloads::kKnownLinkRate))
+            return false;
+        link.rate = Payloads::kKnownLinkRate;
+    }
+    for (const std::int32_t port : kReceiverPorts)
+        if (!SendAcknowledged(line, Payloads::CfgPrt(Payloads::kKnownLinkRate, false, port)))
+            return false;
     SupportFunctions::ShowStatus(QStringLiteral("Writing Configuration"));
-    if (!SendAcknowledged(line, Payloads::CfgRate(Payloads::kResetMeasurementPeriod, Payloads::kResetNavigationRate)))
+    if (!SendAcknowledged(line, Payloads::CfgRate(Payloads::kKnownMeasurementPeriod, Payloads::kKnownNavigationRate)))
         return false;
     SupportFunctions::ShowStatus(QStringLiteral("Resetting All Messages To Known State"));
     for (const Payloads::MessageId& m : Payloads::kResetMessages)
@@ -290,10 +312,17 @@ bool Reset(Line& line, Link& link)
 
 bool SetBaud(Line& line, Link& link, std::int32_t rate, int port)
 {
+    if (!link.receiverPort) {
+        // Which port carries the link is not known: the exact run's confirmed
+        // baud change finds out by polling, and the PC follows where needed.
+        const bool done = VarnexCommsRoutines::SetBaudRate(rate, false, true, port);
+        link.rate = line.Adopt();
+        return done;
+    }
     SupportFunctions::ShowStatus(Payloads::SetBaudRateStatus(rate, port));
-    if (port != link.receiverPort || rate == link.rate)
+    if (port != *link.receiverPort || rate == link.rate)
         return SendAcknowledged(line, Payloads::CfgPrt(rate, false, port));
-    if (!MoveLink(line, link, rate))
+    if (!MoveLink(line, port, rate))
         return false;
     link.rate = rate;
     return true;
@@ -327,27 +356,19 @@ bool RunStep(Line& line, Link& link, const Step& s)
 
 } // namespace
 
-bool RunProfileFast(const Profile& profile)
+bool RunProfileFast(const Profile& profile, const RunObserver& observer)
 {
-    SerialControl& port = CommsFrm::SerialPort();
-    port.SetCommPort(SelectedPort); // closes a port left open
-    port.SetHandshaking(0);
-    port.SetInputMode(0);
-    port.SetSettings(LineSettings(kSearchRates[0]));
-    Line line(port);
-    // A port that does not open is reported by the blind bring-up, as in the exact run.
-    std::optional<Link> link = port.SetPortOpen(true) ? FindLink(line) : std::nullopt;
-    if (!link && BlindBringUp(line, link) && !link) {
-        // The receiver answers, but does not say which port the PC is wired
-        // to: the exact run needs no such answer.
+    Line line(CommsFrm::SerialPort());
+    Link link; // found by the reset, the first step of every device
+    for (std::size_t index = 0; index < profile.steps.size(); ++index) {
+        const Step& step = profile.steps[index];
+        if (observer.stepStarted)
+            observer.stepStarted(index, step);
+        const bool succeeded = RunStep(line, link, step);
         SupportFunctions::ClearStatus();
-        return RunProfile(profile);
-    }
-    SupportFunctions::ClearStatus();
-    for (const Step& step : profile.steps) {
-        const bool done = link && RunStep(line, *link, step);
-        SupportFunctions::ClearStatus();
-        if (!done) {
+        if (observer.stepEnded)
+            observer.stepEnded(index, step, succeeded);
+        if (!succeeded) {
             MessageBox::Show(QString::fromLatin1(FailureMessage(profile, step.op)));
             return false;
         }

@@ -146,10 +146,16 @@ const char* FailureMessage(const Profile& profile, Op op)
     }
 }
 
-bool RunProfile(const Profile& profile)
+bool RunProfile(const Profile& profile, const RunObserver& observer)
 {
-    for (const Step& step : profile.steps) {
-        if (!RunStep(step)) {
+    for (std::size_t index = 0; index < profile.steps.size(); ++index) {
+        const Step& step = profile.steps[index];
+        if (observer.stepStarted)
+            observer.stepStarted(index, step);
+        const bool succeeded = RunStep(step);
+        if (observer.stepEnded)
+            observer.stepEnded(index, step, succeeded);
+        if (!succeeded) {
             MessageBox::Show(QString::fromLatin1(FailureMessage(profile, step.op)));
             return false;
         }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 // The fixed configuration of each target device into which the Varnex module
@@ -50,14 +51,21 @@ std::span<const Profile> Profiles();
 // The device whose key or name is `name`, in any case; nullptr when none is.
 const Profile* FindProfile(const QString& name);
 
+// Follows a run step by step, for the command line's progress and record.
+struct RunObserver {
+    std::function<void(std::size_t index, const Step& step)> stepStarted;
+    std::function<void(std::size_t index, const Step& step, bool succeeded)> stepEnded;
+};
+
 // Runs `profile`'s steps against the receiver on SelectedPort and shows the
 // outcome. Returns true when everything was acknowledged and saved.
-bool RunProfile(const Profile& profile);
+bool RunProfile(const Profile& profile, const RunObserver& observer = {});
 // The same steps, messages and end state (receiver and flash) as RunProfile,
 // paced by the line instead of fixed waits: the link is found with short
 // polls, each distinct command goes out once, and a link move is confirmed by
-// a poll at the new rate. Falls back to RunProfile when nothing answers.
-bool RunProfileFast(const Profile& profile);
+// a poll at the new rate. Commands the receiver blind, as RunProfile does,
+// only when it answers at no rate of the search in time.
+bool RunProfileFast(const Profile& profile, const RunObserver& observer = {});
 
 // The message shown when a step of `op` fails in `profile`'s run.
 const char* FailureMessage(const Profile& profile, Op op);

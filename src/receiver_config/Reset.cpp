@@ -6,15 +6,18 @@
 namespace VarnexCommsRoutines {
 namespace {
 
+using Payloads::kKnownLinkRate;
+using Payloads::kKnownMeasurementPeriod;
+using Payloads::kKnownNavigationRate;
 constexpr std::int32_t kReceiverPorts[] = {0, 1, 2, 3};
 
 } // namespace
 
 bool ResetToKnownState()
 {
-    if (!OpenPortAtBaud(Payloads::kResetLinkRate))
+    if (!OpenPortAtBaud(kKnownLinkRate))
         return false;
-    if (!WriteConfiguration(Payloads::kResetMeasurementPeriod, Payloads::kResetNavigationRate))
+    if (!WriteConfiguration(kKnownMeasurementPeriod, kKnownNavigationRate))
         return false;
     // Each CFG-MSG carries the rate of all four ports, so the first pass
     // already turns everything off everywhere; the later passes repeat it.

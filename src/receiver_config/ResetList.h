@@ -5,11 +5,11 @@
 
 namespace Payloads {
 
-// The rest of the known state the reset leaves: every receiver port at this
-// rate, one measurement a second, a navigation solution from each.
-inline constexpr std::int32_t kResetLinkRate = 115200;
-inline constexpr float kResetMeasurementPeriod = 1000.0f;
-inline constexpr std::uint8_t kResetNavigationRate = 1;
+// The known state the reset leaves behind, besides the messages below: every
+// receiver port at this rate, this measurement period (ms) and navigation rate.
+inline constexpr std::int32_t kKnownLinkRate = 115200;
+inline constexpr float kKnownMeasurementPeriod = 1000.0f;
+inline constexpr std::uint8_t kKnownNavigationRate = 1;
 
 struct MessageId {
     std::uint8_t msgClass;

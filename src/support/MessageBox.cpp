@@ -14,6 +14,12 @@ Observer& CurrentObserver()
     return observer;
 }
 
+Observer& ConsoleSink()
+{
+    static Observer sink;
+    return sink;
+}
+
 bool NonInteractive() { return qEnvironmentVariableIntValue("VARNEXCONFIG_NONINTERACTIVE") == 1; }
 
 } // namespace
@@ -25,6 +31,10 @@ void Show(const QString& text)
         CurrentObserver()(text);
         return;
     }
+    if (ConsoleSink()) {
+        ConsoleSink()(text);
+        return;
+    }
     if (NonInteractive())
         return;
     QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kTitle), text, QMessageBox::Ok);
@@ -32,5 +42,7 @@ void Show(const QString& text)
 }
 
 void SetObserver(Observer observer) { CurrentObserver() = std::move(observer); }
+
+void SetConsoleSink(Observer sink) { ConsoleSink() = std::move(sink); }
 
 } // namespace MessageBox

@@ -21,4 +21,9 @@ void Show(const QString& text);
 using Observer = std::function<void(const QString& text)>;
 void SetObserver(Observer observer);
 
+// The command line shows messages as lines of text instead of boxes: while a
+// console sink is set (and no observer), it receives each text in place of
+// the box, which is then taken as confirmed.
+void SetConsoleSink(Observer sink);
+
 } // namespace MessageBox

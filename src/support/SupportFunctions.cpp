@@ -41,8 +41,16 @@ QLabel* StatusPanel()
     return bar ? bar->findChild<QLabel*>(QStringLiteral("Panel1")) : nullptr;
 }
 
+StatusSink& CurrentStatusSink()
+{
+    static StatusSink sink;
+    return sink;
+}
+
 void SetStatusText(const QString& text)
 {
+    if (CurrentStatusSink())
+        CurrentStatusSink()(text);
     if (!IsFormLoaded(QStringLiteral("CommSetup")))
         return;
     if (QLabel* panel = StatusPanel()) {
@@ -60,6 +68,8 @@ constexpr double kDelaySliceSeconds = 0.002;
 void ShowStatus(const QString& text) { SetStatusText(text); }
 
 void ClearStatus() { SetStatusText(QString()); }
+
+void SetStatusSink(StatusSink sink) { CurrentStatusSink() = std::move(sink); }
 
 bool IsFormLoaded(const QString& formName) { return Forms::Find(formName) != nullptr; }
 

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 // Small routines shared by the whole program: progress text in the main
 // window's status bar, the pause that keeps the windows alive, number
@@ -14,6 +15,10 @@ namespace SupportFunctions {
 void ShowStatus(const QString& text);
 // Empties that panel; does nothing while the main window is not loaded.
 void ClearStatus();
+// The command line has no status bar: while a sink is set, every status text
+// (empty for ClearStatus) is handed to it as well.
+using StatusSink = std::function<void(const QString& text)>;
+void SetStatusSink(StatusSink sink);
 // True while a window whose object name equals `formName` exactly is loaded.
 bool IsFormLoaded(const QString& formName);
 

@@ -84,7 +84,11 @@ void TestMainWindow::listsOpenablePortsInOrder()
     QWidget* window = Forms::Load(QStringLiteral("CommSetup"));
     QVERIFY(window);
     QCOMPARE(Entries(window), QStringList({"Serial Port 2", "Serial Port 5"}));
-    QCOMPARE(window->findChild<QComboBox*>(QStringLiteral("SelectPort"))->currentIndex(), 0);
+    auto* list = window->findChild<QComboBox*>(QStringLiteral("SelectPort"));
+    QCOMPARE(list->currentIndex(), 0);
+    // Hovering an entry shows the device behind it.
+    QCOMPARE(list->itemData(0, Qt::ToolTipRole).toString(), ports.ptys[1]->SlavePath());
+    QCOMPARE(list->itemData(1, Qt::ToolTipRole).toString(), ports.ptys[0]->SlavePath());
     QVERIFY(messages.texts.isEmpty());
     // The list's tries leave every port closed.
     QVERIFY(!CommsFrm::SerialPort().PortOpen());

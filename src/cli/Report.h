@@ -1,0 +1,55 @@
+#pragma once
+
+#include "profiles/Verification.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <vector>
+
+// The record of one unit, written as one JSON object on one line (JSON Lines).
+namespace Cli {
+
+struct FrameRecord {
+    QString sent;             // the frame as spaced upper-case hex
+    QString wait;             // "ack", "reply", or empty when nothing was awaited
+    bool answered = false;
+    double seconds = 0;       // from the end of sending to the answer (or the time-out)
+};
+
+struct StepRecord {
+    QString name;
+    bool succeeded = false;
+    std::vector<FrameRecord> frames;
+};
+
+struct UnitRecord {
+    QString command;          // "configure" or "verify"
+    QString device;           // the table's key
+    QString port;             // as given
+    QString path;             // the device path opened
+    QString serial;
+    QDateTime start;
+    QDateTime end;
+    QString outcome;          // "done", "step failed", "port not opened", "verification failed"
+    int exitCode = 0;
+    QString failedStep;       // empty when none failed
+    QString message;          // the operator message of the run, if any
+    std::vector<StepRecord> steps;
+    bool verified = false;    // a verification ran
+    std::vector<Verification::Item> verification;
+};
+
+// The record as one line of JSON, newline included.
+QByteArray ToJsonLine(const UnitRecord& unit);
+
+// Checks that `path` can be appended to (creating it if needed) without
+// changing what it holds; an empty result means it can, else why not.
+QString CheckWritable(const QString& path);
+
+// Appends `line` to `path` whole or not at all: a write that fails part-way
+// is cut back to the file's previous length. Returns why it failed, or empty.
+QString AppendWhole(const QString& path, const QByteArray& line);
+
+} // namespace Cli

@@ -1,0 +1,183 @@
+#include "profiles/Verification.h"
+
+#include "link/uBloxLowLevelComms.h"
+#include "receiver_config/Payloads.h"
+#include "support/SupportFunctions.h"
+
+#include <algorithm>
+#include <map>
+
+namespace Verification {
+namespace {
+
+using uBloxLowLevelComms::UbxBuffer;
+using SetupOutputs::Op;
+
+constexpr std::size_t kPayloadStart = 6;
+constexpr std::int32_t kReceiverPortCount = 4;
+
+constexpr Field kPrtFields[] = {
+    {"mode", 4, 4}, {"baudRate", 8, 4}, {"inProtoMask", 12, 2}, {"outProtoMask", 14, 2}, {"flags", 16, 2},
+};
+constexpr Field kMsgFields[] = {{"port 0", 2, 1}, {"port 1", 3, 1}, {"port 2", 4, 1}, {"port 3", 5, 1}};
+constexpr Field kRateFields[] = {{"measRate", 0, 2}, {"navRate", 2, 2}, {"timeRef", 4, 2}};
+// The navigation parameter block as it is sent: single bytes, and the five
+// 16-bit values at offsets 10, 16, 18, 20 and 22.
+constexpr Field kNavFields[] = {
+    {"offset 0", 0, 1},   {"offset 1", 1, 1},   {"offset 2", 2, 1},   {"offset 3", 3, 1},
+    {"offset 4", 4, 1},   {"offset 5", 5, 1},   {"offset 6", 6, 1},   {"offset 7", 7, 1},
+    {"offset 8", 8, 1},   {"offset 9", 9, 1},   {"offset 10", 10, 2}, {"offset 12", 12, 1},
+    {"offset 13", 13, 1}, {"offset 14", 14, 1}, {"offset 15", 15, 1}, {"offset 16", 16, 2},
+    {"offset 18", 18, 2}, {"offset 20", 20, 2}, {"offset 22", 22, 2}, {"offset 24", 24, 1},
+    {"offset 25", 25, 1}, {"offset 26", 26, 1}, {"offset 27", 27, 1},
+};
+constexpr Field kTpFields[] = {
+    {"interval", 0, 4},     {"length", 4, 4},        {"status", 8, 1},     {"timeRef", 9, 1},
+    {"antennaCableDelay", 12, 2}, {"rfGroupDelay", 14, 2}, {"userDelay", 16, 4},
+};
+
+std::vector<std::uint8_t> PayloadOf(const UbxBuffer& frame)
+{
+    return {frame.begin() + kPayloadStart, frame.end() - 2};
+}
+
+QString Hex(std::uint8_t byte) { return QStringLiteral("%1").arg(int{byte}, 2, 16, QLatin1Char('0')).toUpper(); }
+
+UbxBuffer Poll(std::uint8_t id, std::vector<std::uint8_t> payload)
+{
+    UbxBuffer frame = uBloxLowLevelComms::NewUbxBuffer(Payloads::kClassCfg, id, static_cast<std::uint16_t>(payload.size()));
+    std::copy(payload.begin(), payload.end(), frame.begin() + kPayloadStart);
+    uBloxLowLevelComms::CalcUbxChecksum(frame);
+    return frame;
+}
+
+// The setting frames a step sends, in order, as far as they stay in the
+// receiver (polls and the save do not change what a poll reads back).
+std::vector<UbxBuffer> SettingFrames(const SetupOutputs::Step& step)
+{
+    std::vector<UbxBuffer> frames;
+    switch (step.op) {
+    case Op::ResetToKnownState:
+        for (std::int32_t port = 0; port < kReceiverPortCount; ++port)
+            frames.push_back(Payloads::CfgPrt(Payloads::kKnownLinkRate, false, port));
+        frames.push_back(Payloads::CfgRate(Payloads::kKnownMeasurementPeriod, Payloads::kKnownNavigationRate));
+        for (const Payloads::MessageId& m : Payloads::kResetMessages)
+            frames.push_back(Payloads::CfgMsg(m.msgClass, m.msgId, 0, 0));
+        break;
+    case Op::WriteConfiguration:
+        frames.push_back(Payloads::CfgRate(step.period, static_cast<std::uint8_t>(step.args[0])));
+        break;
+    case Op::SetDynamicNavigationParameters: frames.push_back(Payloads::CfgNav()); break;
+    case Op::SetTimePulse: frames.push_back(Payloads::CfgTp(step.args[0], step.args[1])); break;
+    case Op::SetMessageRate:
+        frames.push_back(Payloads::CfgMsg(static_cast<std::uint8_t>(step.args[0]), static_cast<std::uint8_t>(step.args[1]),
+                                          static_cast<std::uint8_t>(step.args[2]), step.args[3]));
+        break;
+    case Op::SetBaudRate: frames.push_back(Payloads::CfgPrt(step.args[0], false, step.args[1])); break;
+    case Op::WriteSetupToFlash: break;
+    }
+    return frames;
+}
+
+} // namespace
+
+std::vector<Expectation> ExpectedState(const SetupOutputs::Profile& profile)
+{
+    // The last payload written under each key wins: a port for CFG-PRT, a
+    // message for CFG-MSG, the one block for the others.
+    std::map<int, std::vector<std::uint8_t>> ports;
+    std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>> messages; // in first-touched order
+    std::map<std::uint8_t, std::vector<std::uint8_t>> blocks;
+    for (const SetupOutputs::Step& step : profile.steps) {
+        for (const UbxBuffer& frame : SettingFrames(step)) {
+            std::vector<std::uint8_t> payload = PayloadOf(frame);
+            switch (frame[3]) {
+            case Payloads::kIdCfgPrt: ports[payload[0]] = payload; break;
+            case Payloads::kIdCfgMsg: {
+                const std::uint16_t key = static_cast<std::uint16_t>(payload[0] << 8 | payload[1]);
+                const auto it = std::find_if(messages.begin(), messages.end(), [&](const auto& m) { return m.first == key; });
+                if (it == messages.end())
+                    messages.emplace_back(key, payload);
+                else
+                    it->second = payload;
+                break;
+            }
+            default: blocks[frame[3]] = payload; break;
+            }
+        }
+    }
+
+    std::vector<Expectation> expected;
+    for (const auto& [port, payload] : ports)
+        expected.push_back({QStringLiteral("CFG-PRT port %1").arg(port), Poll(Payloads::kIdCfgPrt, {std::uint8_t(port)}),
+                            Payloads::kClassCfg, Payloads::kIdCfgPrt, payload, kPrtFields});
+    const std::pair<std::uint8_t, std::pair<const char*, std::span<const Field>>> kBlocks[] = {
+        {Payloads::kIdCfgRate, {"CFG-RATE", kRateFields}},
+        {Payloads::kIdCfgNav, {"CFG-NAV", kNavFields}},
+        {Payloads::kIdCfgTp, {"CFG-TP", kTpFields}},
+    };
+    for (const auto& [id, nameAndFields] : kBlocks) {
+        const auto it = blocks.find(id);
+        if (it != blocks.end())
+            expected.push_back({QString::fromLatin1(nameAndFields.first), Poll(id, {}), Payloads::kClassCfg, id,
+                                it->second, nameAndFields.second});
+    }
+    for (const auto& [key, payload] : messages)
+        expected.push_back({QStringLiteral("CFG-MSG %1 %2").arg(Hex(payload[0]), Hex(payload[1])),
+                            Poll(Payloads::kIdCfgMsg, {payload[0], payload[1]}), Payloads::kClassCfg,
+                            Payloads::kIdCfgMsg, payload, kMsgFields});
+    return expected;
+}
+
+std::vector<Item> Compare(const Expectation& expectation, const std::vector<std::uint8_t>& reply)
+{
+    const auto value = [](const std::vector<std::uint8_t>& bytes, const Field& f) {
+        std::int64_t v = 0;
+        for (int i = f.size - 1; i >= 0; --i)
+            v = v << 8 | bytes[static_cast<std::size_t>(f.offset + i)];
+        return v;
+    };
+    std::size_t needed = 0;
+    for (const Field& f : expectation.fields)
+        needed = std::max(needed, static_cast<std::size_t>(f.offset + f.size));
+    const bool answered = reply.size() >= needed;
+    std::vector<Item> items;
+    for (const Field& f : expectation.fields) {
+        Item item{expectation.name + u' ' + QLatin1String(f.name), value(expectation.payload, f), std::nullopt, false};
+        if (answered)
+            item.read = value(reply, f);
+        item.equal = item.read == item.want;
+        items.push_back(item);
+    }
+    return items;
+}
+
+bool AllEqual(const std::vector<Item>& items)
+{
+    return !items.empty() && std::all_of(items.begin(), items.end(), [](const Item& i) { return i.equal; });
+}
+
+QString Describe(const Item& item)
+{
+    const QString read = item.read ? QStringLiteral("read %1").arg(*item.read) : QStringLiteral("no reply");
+    return QStringLiteral("%1: want %2, %3").arg(item.name).arg(item.want).arg(read);
+}
+
+std::vector<Item> ReadBackAndCompare(const std::vector<Expectation>& expected)
+{
+    std::vector<Item> items;
+    for (const Expectation& e : expected) {
+        SupportFunctions::ShowStatus(QStringLiteral("Reading back %1").arg(e.name));
+        UbxBuffer request = e.poll;
+        uBloxLowLevelComms::FlushSerialInput();
+        uBloxLowLevelComms::SendUbxMessage(request);
+        std::vector<std::uint8_t> reply;
+        uBloxLowLevelComms::ReadUbxPollReply(reply, e.msgClass, e.msgId);
+        const std::vector<Item> compared = Compare(e, reply);
+        items.insert(items.end(), compared.begin(), compared.end());
+        SupportFunctions::ClearStatus();
+    }
+    return items;
+}
+
+} // namespace Verification
