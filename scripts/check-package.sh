@@ -7,12 +7,14 @@
 #     the AppStream metadata, and nothing else in /usr/bin or outside /usr;
 #   - the menu entry and the metadata as shipped, with desktop-file-validate
 #     and appstreamcli;
-#   - the programs as shipped, unpacked into a throw-away root: the tool starts
-#     on the packaged simulator mapped as port 1 and keeps running, and with an
-#     empty ports folder it says "Cannot open any serial ports!" once and ends.
+#   - the programs as shipped, unpacked into a throw-away root and driven on a
+#     display of the script's own (Xvfb, xdotool) as a person would: with the
+#     packaged simulator mapped as port 1 the tool keeps running with its main
+#     window up; with an empty ports folder a message box titled "VarnexConfig"
+#     appears, and Return on it ends the program.
 #
 # Usage: scripts/check-package.sh [BUILD_DIR]   (default: build)
-# Needs no display and no input; works as root or as a normal user.
+# Needs no display of its own and no input; works as root or as a normal user.
 set -euo pipefail
 
 build="${1:-build}"
@@ -23,7 +25,7 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
 die() { echo "FAIL: $*" >&2; exit 1; }
 
-for tool in cpack dpkg-deb dpkg desktop-file-validate appstreamcli file readelf timeout; do
+for tool in cpack dpkg-deb dpkg desktop-file-validate appstreamcli file readelf Xvfb xdotool; do
     command -v "$tool" >/dev/null || die "$tool is missing (scripts/install-deps.sh installs it)"
 done
 [ -f "$build/CMakeCache.txt" ] || die "$build is not a configured build folder"
@@ -163,13 +165,45 @@ if [ -f "$metainfo" ]; then
 fi
 
 # --- the packaged programs at work ------------------------------------------
-export QT_QPA_PLATFORM=offscreen
-export VARNEXCONFIG_NONINTERACTIVE=1
-export QT_LOGGING_RULES="varnexconfig.message.info=true"
-unset QT_MESSAGE_PATTERN DISPLAY WAYLAND_DISPLAY
+# The tool is driven as a person would: on a display of our own (Xvfb), looking
+# for its windows and pressing keys with xdotool.
 export XDG_RUNTIME_DIR="$tmp/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-message="Cannot open any serial ports!"
+unset QT_QPA_PLATFORM QT_MESSAGE_PATTERN QT_LOGGING_RULES WAYLAND_DISPLAY
+# -noreset: a server resetting as the first tool disconnects would turn the
+# next one away.
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset 3>"$tmp/display" 2>"$tmp/xvfb.log" </dev/null &
+pids+=($!)
+for _ in $(seq 50); do [ -s "$tmp/display" ] && break; sleep 0.1; done
+[ -s "$tmp/display" ] || { cat "$tmp/xvfb.log" >&2; die "Xvfb did not start"; }
+export DISPLAY=":$(head -n1 "$tmp/display")"
+
+# The visible window of process $2 titled exactly $1 (xdotool's --name also
+# matches the window class, which is "VarnexConfig" for every window).
+find_window() {
+    local id
+    for id in $(xdotool search --onlyvisible --pid "$2" --name "^$1\$" 2>/dev/null); do
+        [ "$(xdotool getwindowname "$id")" = "$1" ] && { echo "$id"; return 0; }
+    done
+    return 1
+}
+# Waits up to $2 seconds for that window of process $3.
+wait_window() {
+    for _ in $(seq $(($2 * 10))); do
+        find_window "$1" "$3" && return 0
+        kill -0 "$3" 2>/dev/null || return 1
+        sleep 0.1
+    done
+    return 1
+}
+# Waits up to $2 seconds for process $1 to end; its status is in $ended_status.
+wait_end() {
+    for _ in $(seq $(($2 * 10))); do
+        kill -0 "$1" 2>/dev/null || { ended_status=0; wait "$1" || ended_status=$?; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
 
 echo "--- start-up on the packaged simulator"
 ports="$tmp/ports"
@@ -187,27 +221,44 @@ if [ ! -L "$ports/com1" ]; then
     fail "the packaged simulator did not map com1"
 else
     pass "simulator mapped $ports/com1 -> $(readlink "$ports/com1")"
-    status=0
-    VARNEXCONFIG_PORTS="$ports" timeout 5 "$bin/varnexconfig" </dev/null >"$tmp/tool.log" 2>&1 || status=$?
-    sed 's/^/  | /' "$tmp/tool.log"
-    if [ "$status" -eq 124 ]; then
-        pass "varnexconfig kept running with port 1 listed (ended by timeout)"
+    VARNEXCONFIG_PORTS="$ports" "$bin/varnexconfig" </dev/null >"$tmp/tool.log" 2>&1 &
+    tool=$!
+    pids+=("$tool")
+    if wait_window "GPS Configuration Tool" 20 "$tool" >/dev/null; then
+        pass "the main window is up"
+        sleep 2
+        kill -0 "$tool" 2>/dev/null && pass "varnexconfig keeps running with port 1 listed" \
+            || fail "varnexconfig ended by itself instead of running"
+        find_window VarnexConfig "$tool" >/dev/null && fail "varnexconfig showed a message box with the simulator on com1"
     else
-        fail "varnexconfig ended by itself with status $status instead of running"
+        fail "no main window within 20 s"
     fi
-    grep -qF "$message" "$tmp/tool.log" && fail "varnexconfig said '$message' with the simulator on com1"
+    kill "$tool" 2>/dev/null || true
+    wait "$tool" 2>/dev/null || true
+    [ -s "$tmp/tool.log" ] && { sed 's/^/  | /' "$tmp/tool.log"; fail "varnexconfig wrote to stdout or stderr"; }
     kill -0 "$sim" 2>/dev/null && pass "simulator still running" || fail "simulator died: $(cat "$tmp/sim.log")"
 fi
 
 echo "--- start-up with an empty ports folder"
 empty="$tmp/empty-ports"
 mkdir "$empty"
-status=0
-VARNEXCONFIG_PORTS="$empty" timeout 10 "$bin/varnexconfig" </dev/null >"$tmp/empty.log" 2>&1 || status=$?
-sed 's/^/  | /' "$tmp/empty.log"
-[ "$status" -ne 124 ] && pass "varnexconfig ended by itself (status $status)" || fail "varnexconfig was still running after 10 s"
-count="$(grep -cF "$message" "$tmp/empty.log" || true)"
-[ "$count" -eq 1 ] && pass "'$message' said once" || fail "'$message' said $count times"
+VARNEXCONFIG_PORTS="$empty" "$bin/varnexconfig" </dev/null >"$tmp/empty.log" 2>&1 &
+tool=$!
+pids+=("$tool")
+if box="$(wait_window VarnexConfig 20 "$tool")"; then
+    pass "a window titled VarnexConfig (the message box) appeared"
+    sleep 0.5
+    xdotool windowfocus --sync "$box" key --window "$box" Return 2>/dev/null || true
+    if wait_end "$tool" 10; then
+        [ "$ended_status" -eq 0 ] && pass "Return on the box ended varnexconfig (status 0)" \
+            || fail "varnexconfig ended with status $ended_status"
+    else
+        fail "varnexconfig was still running 10 s after Return on its message box"
+    fi
+else
+    fail "no message box within 20 s with an empty ports folder"
+fi
+[ -s "$tmp/empty.log" ] && { sed 's/^/  | /' "$tmp/empty.log"; fail "varnexconfig wrote to stdout or stderr"; }
 
 echo "--- the command line on the packaged simulator, without a display"
 grep -qxF ./usr/share/man/man1/varnexconfig.1.gz "$tmp/paths.txt" && pass "contains the man page" || fail "missing ./usr/share/man/man1/varnexconfig.1.gz"

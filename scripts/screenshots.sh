@@ -40,7 +40,7 @@ for _ in $(seq 50); do [ -s "$tmp/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$tmp/display")"
 export XDG_RUNTIME_DIR="$tmp/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-unset QT_QPA_PLATFORM VARNEXCONFIG_NONINTERACTIVE WAYLAND_DISPLAY
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 
 # Each acknowledgement a little late, so the run's steps stay on screen long
 # enough to be caught.

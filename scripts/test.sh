@@ -15,6 +15,8 @@ cmake --preset asan
 cmake --build --preset asan -j2
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 ctest --preset asan
 
+scripts/check-windows.sh
+
 if [ -x scripts/check-package.sh ]; then
     scripts/check-package.sh build
 fi

@@ -5,10 +5,10 @@
 #include "link/CommsFrm.h"
 #include "link/PortNames.h"
 #include "profiles/SetupOutputs.h"
-#include "support/EventPump.h"
 #include "support/Forms.h"
 #include "support/MessageBox.h"
 #include "support/Twips.h"
+#include "support/WindowSetup.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -22,7 +22,6 @@
 namespace {
 
 const QString kFormName = QStringLiteral("CommSetup");
-bool g_actionRunning = false;
 
 constexpr int kFirstPort = 1;
 constexpr int kLastPort = 8;
@@ -43,20 +42,22 @@ const char* NmeaCaption(const SetupOutputs::Profile& device) { return device.nme
 
 } // namespace
 
-CommSetup::CommSetup()
+// The icon is a resource of the static library, and a linker keeps a library's
+// resources only when something names them. Outside any namespace: the macro
+// declares the resource's registration function at global scope.
+static QIcon ProgramIcon()
 {
-    setObjectName(kFormName);
-    setWindowTitle(QStringLiteral("GPS Configuration Tool"));
-    setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
-    // Close box only: no minimise or maximise button, fixed size.
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                   | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(Twips::ToPixels(kClientWidth), Twips::ToPixels(kClientHeight));
-    // The layout was designed for a small 8-point face; a larger default font
-    // would clip the captions of the fixed-size buttons.
-    QFont small = font();
-    small.setPointSizeF(8.0);
-    setFont(small);
+    Q_INIT_RESOURCE(resources);
+    return QIcon(QStringLiteral(":/icon.png"));
+}
+
+CommSetup::CommSetup() : actions_(new WindowSetup::ActionGuard(this))
+{
+    WindowSetup::MakeFixedSize(this, kFormName, QStringLiteral("GPS Configuration Tool"), kClientWidth,
+                               kClientHeight, 8.0);
+    // The application's icon is also the one of the message boxes and the NMEA Setup window.
+    QApplication::setWindowIcon(ProgramIcon());
+    setWindowIcon(QApplication::windowIcon());
     BuildControls();
     SetFocusOrder();
 }
@@ -80,8 +81,6 @@ void CommSetup::UnloadByProgram()
         Forms::Unload(window);
     }
 }
-
-bool CommSetup::ActionRunning() { return g_actionRunning; }
 
 void CommSetup::BuildControls()
 {
@@ -207,33 +206,18 @@ void CommSetup::Form_QueryUnload(int& /*cancel*/, int unloadMode)
 
 void CommSetup::closeEvent(QCloseEvent* event)
 {
-    if (g_actionRunning) {
-        // Closing now would pull the port from under the running action.
-        closeRequested_ = true;
-        event->ignore();
+    if (actions_->HoldClose(event))
         return;
-    }
     int cancel = 0;
     Form_QueryUnload(cancel, kClosedByOperator);
     Forms::MarkUnloaded(this);
     event->accept();
 }
 
-template <typename Action> void CommSetup::RunAction(Action action)
+void CommSetup::RunAction(const std::function<void()>& action)
 {
-    // A click delivered while an action runs (during one of its pauses) is ignored.
-    if (g_actionRunning)
-        return;
-    g_actionRunning = true;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QPointer<CommSetup> self(this);
-    action();
-    // Clicks that queued up during the last wait are delivered, and ignored, now.
-    EventPump::PumpEvents();
-    QApplication::restoreOverrideCursor();
-    g_actionRunning = false;
-    if (self && !Forms::IsUnloaded(self) && self->closeRequested_)
-        self->close();
+    if (actions_->Run(action))
+        actions_->CloseIfHeld();
 }
 
 void CommSetup::SetAllOutputs_Click(int index)
@@ -243,7 +227,9 @@ void CommSetup::SetAllOutputs_Click(int index)
 
 void CommSetup::SetNmeaOuputBtn_Click(int index)
 {
-    RunAction([this, index] { MainActions::SetNmeaOutput(SelectPort->currentText(), index); });
+    RunAction([this, index] {
+        MainActions::SetNmeaOutput(SelectPort->currentText(), index, [this] { return actions_->CloseHeld(); });
+    });
 }
 
 void CommSetup::ReflashBtn_Click(int index)

@@ -5,8 +5,12 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 class DropDownList;
+namespace WindowSetup {
+class ActionGuard;
+}
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -35,9 +39,6 @@ public:
     void SetNmeaOuputBtn_Click(int index);
     void ReflashBtn_Click(int index);
 
-    // True while one of the window's actions runs.
-    static bool ActionRunning();
-
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -49,9 +50,9 @@ private:
     void SetFocusOrder();
     void Form_Load();
     void NoPortsCanOpen();
-    // Runs `action` unless another action is running; holds a close request
-    // made meanwhile until the action has ended.
-    template <typename Action> void RunAction(Action action);
+    // Runs `action` unless another action is running; a close request made
+    // meanwhile goes through once the action has ended.
+    void RunAction(const std::function<void()>& action);
 
     DropDownList* SelectPort = nullptr;
     QGroupBox* Frame1 = nullptr;
@@ -62,5 +63,5 @@ private:
     std::array<QPushButton*, kButtons> SetNmeaOuputBtn{};
     QStatusBar* StatusBar = nullptr;
     QLabel* Panel1 = nullptr;
-    bool closeRequested_ = false;
+    WindowSetup::ActionGuard* actions_ = nullptr;
 };

@@ -45,13 +45,13 @@ void SetAllOutputs(const QString& portEntry, int index)
     ClosePortIfOpen();
 }
 
-void SetNmeaOutput(const QString& portEntry, int index)
+void SetNmeaOutput(const QString& portEntry, int index, const std::function<bool()>& closeRequested)
 {
     TakePort(portEntry);
     // A failed search leaves the port open at its last rate: it is closed here,
     // so that the next action opens it afresh.
     const SetupOutputs::Profile* device = DeviceAt(index);
-    if (!VarnexCommsRoutines::FindBaudAndOpenPort() || !device) {
+    if (!VarnexCommsRoutines::FindBaudAndOpenPort() || !device || closeRequested()) {
         ClosePortIfOpen();
         return;
     }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // The work behind the main window's three button arrays. Each takes the text
 // of the selected port list entry and the index of the button pressed
 // (0 Sculla, 1 Pemmet, 2 Molvane, 3 Garnock, 4 Trissel).
@@ -11,7 +13,9 @@ namespace MainActions {
 void TakePort(const QString& portEntry);
 
 void SetAllOutputs(const QString& portEntry, int index);
-void SetNmeaOutput(const QString& portEntry, int index);
+// `closeRequested` tells whether the operator asked meanwhile to end the
+// program: the NMEA Setup window then does not open.
+void SetNmeaOutput(const QString& portEntry, int index, const std::function<bool()>& closeRequested);
 void Reflash(const QString& portEntry, int index);
 
 } // namespace MainActions

@@ -3,7 +3,6 @@
 #include "support/SupportFunctions.h"
 
 #include <QApplication>
-#include <QIcon>
 
 #ifdef _WIN32
 #include <io.h>
@@ -39,7 +38,6 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VarnexConfig"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
     StartModule::Main();
     int status = 0;
     if (SupportFunctions::IsFormLoaded(QStringLiteral("CommSetup")))

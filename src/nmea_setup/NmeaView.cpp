@@ -17,7 +17,7 @@ QString Trim(const QString& text)
     // Everything from position n + 1 on, i.e. from index n; an empty text
     // leaves n at -1.
     QString kept = n > 0 ? text.mid(n) : text;
-    if (kept.size() > kMaxLength)
+    if (kept.size() > kMaxLength && !kept.contains(QLatin1Char('\r')))
         kept = kept.right(kMaxLength);
     return kept;
 }

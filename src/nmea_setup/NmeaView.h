@@ -10,10 +10,11 @@ namespace NmeaView {
 // and the one still arriving.
 inline constexpr int kCarriageReturnsKept = 13;
 
-// Longest text the view ever holds. A line without carriage returns (a
+// Longest text without a carriage return that the view holds. Such text (a
 // receiver sending UBX only, or noise at a wrong rate) would otherwise grow the
 // view for ever; 64 KiB is far beyond 13 NMEA sentences (at most 82
-// characters each) and still cheap to redraw every 100 ms.
+// characters each) and still cheap to redraw every 100 ms. Text with carriage
+// returns is bounded by the 13 it keeps.
 inline constexpr qsizetype kMaxLength = 64 * 1024;
 
 // What the view keeps of `text` (its previous content followed by what has
@@ -21,8 +22,8 @@ inline constexpr qsizetype kMaxLength = 64 * 1024;
 // from the second-last character, that carriage return included, to the end.
 // The last character is never examined, so a carriage return that ends the
 // text does not count. With fewer such carriage returns, all of the text
-// stays. A result longer than kMaxLength keeps only its last kMaxLength
-// characters.
+// stays. A result without carriage returns longer than kMaxLength keeps only
+// its last kMaxLength characters.
 QString Trim(const QString& text);
 
 } // namespace NmeaView

@@ -9,11 +9,13 @@
 #include "support/SupportFunctions.h"
 #include "support/Timing.h"
 #include "support/Twips.h"
+#include "support/WindowSetup.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -95,20 +97,16 @@ std::uint8_t RateByte(int listIndex)
 
 } // namespace
 
-SetupScreenfrm::SetupScreenfrm(std::int32_t nmeaTarget) : NmeaTarget(nmeaTarget)
+SetupScreenfrm::SetupScreenfrm(std::int32_t nmeaTarget)
+    : NmeaTarget(nmeaTarget), actions_(new WindowSetup::ActionGuard(this))
 {
-    setObjectName(kFormName);
-    setWindowTitle(QStringLiteral("NMEA Setup"));
-    // Close box only: no minimise or maximise button, fixed size.
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                   | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(Twips::ToPixels(kClientWidth), Twips::ToPixels(kClientHeight));
-    QFont small = font();
-    small.setPointSizeF(kWindowPointSize);
+    WindowSetup::MakeFixedSize(this, kFormName, QStringLiteral("NMEA Setup"), kClientWidth, kClientHeight,
+                               kWindowPointSize);
     // A narrower face where the system has one, so the designed widths hold
     // their captions ("Output Baud Rate", "Disabled") in today's wider fonts.
-    small.setStretch(QFont::SemiCondensed);
-    setFont(small);
+    QFont narrow = font();
+    narrow.setStretch(QFont::SemiCondensed);
+    setFont(narrow);
     BuildControls();
     ConnectControls();
     SetFocusOrder();
@@ -143,6 +141,12 @@ void SetupScreenfrm::BuildControls()
     // never added to the list and never used as a rate.
     OutputBaud->setEditable(true);
     OutputBaud->setInsertPolicy(QComboBox::NoInsert);
+    // Qt's editable list completes a typed "1" to "110" and acts on a typed
+    // text that matches an entry when editing ends (Enter, Tab, focus lost):
+    // no completion, and the end of editing is not connected to anything.
+    OutputBaud->setCompleter(nullptr);
+    disconnect(OutputBaud->lineEdit(), &QLineEdit::returnPressed, OutputBaud, nullptr);
+    disconnect(OutputBaud->lineEdit(), &QLineEdit::editingFinished, OutputBaud, nullptr);
     OutputBaud->setEditText(QStringLiteral("Combo1"));
     Twips::Place(OutputBaud, 1680, 330, 2055, 315);
     controls_ << OutputBaud;
@@ -214,13 +218,17 @@ void SetupScreenfrm::BuildMessageTable()
 
 void SetupScreenfrm::ConnectControls()
 {
-    // activated is the operator's choice of an entry (mouse, keys, wheel),
-    // also of the entry already shown. Selections made by the program raise
-    // the click themselves (Form_Load).
+    // activated is the operator's choice of an entry (mouse or keys), also of
+    // the entry already shown. Selections made by the program raise the click
+    // themselves (Form_Load). A wheel turned while the pointer passes over a
+    // list would choose too, so the lists never see the wheel.
     connect(OutputBaud, &QComboBox::activated, this, [this] { OutputBaud_Click(); });
-    for (int r = 0; r < kSentences; ++r)
-        connect(UpdateRate[static_cast<std::size_t>(r)], &QComboBox::activated, this,
-                [this, r] { UpdateRate_Click(r); });
+    OutputBaud->installEventFilter(this);
+    for (int r = 0; r < kSentences; ++r) {
+        QComboBox* list = UpdateRate[static_cast<std::size_t>(r)];
+        connect(list, &QComboBox::activated, this, [this, r] { UpdateRate_Click(r); });
+        list->installEventFilter(this);
+    }
     connect(ReflashBtn, &QPushButton::clicked, this, [this] { ReflashBtn_Click(); });
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
 }
@@ -310,18 +318,18 @@ void SetupScreenfrm::EnableControls()
     EventPump::PumpEvents();
 }
 
-template <typename Exchange> void SetupScreenfrm::RunExchange(Exchange exchange)
+void SetupScreenfrm::RunExchange(const std::function<QString()>& exchange)
 {
-    QPointer<SetupScreenfrm> self(this);
-    ++exchangesRunning_;
-    exchange();
-    if (!self)
+    QString message;
+    if (!actions_->Run([&] { message = exchange(); }))
         return;
-    --exchangesRunning_;
-    if (exchangesRunning_ == 0 && closeRequested_ && !Forms::IsUnloaded(this)) {
-        closeRequested_ = false;
-        close();
-    }
+    // The exchange is over: the operator watches the text arriving (at the
+    // new rate, after a baud change) while reading its outcome.
+    QPointer<SetupScreenfrm> self(this);
+    if (!message.isEmpty())
+        MessageBox::Show(message);
+    if (self)
+        actions_->CloseIfHeld();
 }
 
 void SetupScreenfrm::UpdateRate_Click(int index)
@@ -337,8 +345,7 @@ void SetupScreenfrm::UpdateRate_Click(int index)
         const bool ok = VarnexCommsRoutines::SetMessageRate(kNmeaClass, static_cast<std::uint8_t>(index), rate, NmeaTarget);
         EnableControls();
         // The list keeps the operator's choice; nothing is read back.
-        if (!ok)
-            MessageBox::Show(kRateNotSet);
+        return ok ? QString() : kRateNotSet;
     });
 }
 
@@ -353,8 +360,8 @@ void SetupScreenfrm::OutputBaud_Click()
         const auto baudRate = static_cast<std::int32_t>(std::lround(SupportFunctions::ExtractNumber(entry)));
         const bool ok = VarnexCommsRoutines::SetBaudRate(baudRate, false, true, NmeaTarget);
         EnableControls();
-        MessageBox::Show(ok ? QStringLiteral("The serial port baud rate has been sucessfully changed")
-                            : QStringLiteral("Changing the baud rate failed, please try again"));
+        return ok ? QStringLiteral("The serial port baud rate has been sucessfully changed")
+                  : QStringLiteral("Changing the baud rate failed, please try again");
     });
 }
 
@@ -366,15 +373,15 @@ void SetupScreenfrm::ReflashBtn_Click()
         DisableControls();
         const bool stored = VarnexCommsRoutines::WriteSetupToFlash();
         EnableControls();
-        MessageBox::Show(stored ? QStringLiteral("The current configuration has been stored to flash memory")
-                                : QStringLiteral("operation failed, please fry again"));
+        return stored ? QStringLiteral("The current configuration has been stored to flash memory")
+                      : QStringLiteral("operation failed, please fry again");
     });
 }
 
 void SetupScreenfrm::Timer1_Timer()
 {
     // The view shares the receive buffer with the exchanges' reply waits.
-    if (exchangesRunning_ > 0)
+    if (actions_->Running())
         return;
     QString text;
     if (Forms::Find(QStringLiteral("CommsFrm")) && CommsFrm::SerialPort().PortOpen())
@@ -383,12 +390,14 @@ void SetupScreenfrm::Timer1_Timer()
     if (text != viewText_) {
         viewText_ = text;
         // The box turns CR LF into line breaks, so the raw text is kept
-        // beside it for the next trim. The operator's horizontal scrolling
-        // survives the refresh.
+        // beside it for the next trim. The box shows fewer lines than the
+        // view keeps, so it stays scrolled to its end, where the newest
+        // sentences are; the operator's horizontal scrolling survives.
         QScrollBar* across = Text1->horizontalScrollBar();
         const int position = across->value();
         Text1->setPlainText(viewText_);
         across->setValue(position);
+        Text1->verticalScrollBar()->setValue(Text1->verticalScrollBar()->maximum());
     }
     EventPump::PumpEvents();
     if (!Forms::IsUnloaded(this))
@@ -397,14 +406,16 @@ void SetupScreenfrm::Timer1_Timer()
 
 void SetupScreenfrm::closeEvent(QCloseEvent* event)
 {
-    if (exchangesRunning_ > 0) {
-        // Closing now would close the port under the running exchange.
-        closeRequested_ = true;
-        event->ignore();
+    if (actions_->HoldClose(event))
         return;
-    }
     Form_Unload();
     event->accept();
+}
+
+bool SetupScreenfrm::eventFilter(QObject* watched, QEvent* event)
+{
+    // Only the lists are watched: they never see the wheel.
+    return event->type() == QEvent::Wheel || QWidget::eventFilter(watched, event);
 }
 
 void SetupScreenfrm::Form_Unload()

@@ -4,7 +4,11 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
+namespace WindowSetup {
+class ActionGuard;
+}
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -38,6 +42,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     explicit SetupScreenfrm(std::int32_t nmeaTarget);
@@ -48,9 +53,10 @@ private:
     void SetTimerInterval(int milliseconds);
     void Form_Load();
     void Form_Unload();
-    // Runs one exchange with the receiver; a close request made meanwhile is
-    // held until it has ended.
-    template <typename Exchange> void RunExchange(Exchange exchange);
+    // Runs one exchange with the receiver, then shows the message it returns
+    // (none when empty) with the window usable and the live view running. A
+    // close request made meanwhile goes through once both are over.
+    void RunExchange(const std::function<QString()>& exchange);
 
     QGroupBox* Frame3 = nullptr;
     QLabel* Label1 = nullptr;
@@ -67,6 +73,5 @@ private:
     QList<QObject*> controls_;
     // The raw text shown in Text1, carriage returns included.
     QString viewText_;
-    int exchangesRunning_ = 0;
-    bool closeRequested_ = false;
+    WindowSetup::ActionGuard* actions_ = nullptr;
 };

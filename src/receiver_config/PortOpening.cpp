@@ -29,14 +29,16 @@ constexpr int kDetectionRetries = 4;
 QString LineSettings(std::int32_t rate) { return QStringLiteral("%1,N,8,1").arg(rate); }
 
 // Port number, no handshaking, text input, then the first opening, which is
-// the one whose failure is reported.
+// the one whose failure is reported. A number the control refuses (0 when no
+// list entry was selected) fails the opening too: the control would otherwise
+// open the port it was numbered for before.
 bool PrepareAndOpen()
 {
     SerialControl& port = CommsFrm::SerialPort();
-    port.SetCommPort(SelectedPort);
+    const bool numbered = port.SetCommPort(SelectedPort);
     port.SetHandshaking(0);
     port.SetInputMode(0);
-    if (port.SetPortOpen(true))
+    if (numbered && port.SetPortOpen(true))
         return true;
     MessageBox::Show(QStringLiteral("Cannot open serial port"));
     return false;

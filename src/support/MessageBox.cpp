@@ -1,9 +1,7 @@
 #include "support/MessageBox.h"
 
-#include <QLoggingCategory>
+#include <QGuiApplication>
 #include <QMessageBox>
-
-Q_LOGGING_CATEGORY(lcMessage, "varnexconfig.message")
 
 namespace MessageBox {
 namespace {
@@ -20,25 +18,28 @@ Observer& ConsoleSink()
     return sink;
 }
 
-bool NonInteractive() { return qEnvironmentVariableIntValue("VARNEXCONFIG_NONINTERACTIVE") == 1; }
-
 } // namespace
 
 void Show(const QString& text)
 {
-    qCInfo(lcMessage).noquote() << text;
-    if (CurrentObserver()) {
-        CurrentObserver()(text);
-        return;
-    }
-    if (ConsoleSink()) {
+    // The command line has no windows: its messages are lines on stderr.
+    if (ConsoleSink() && !CurrentObserver()) {
         ConsoleSink()(text);
         return;
     }
-    if (NonInteractive())
-        return;
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kTitle), text, QMessageBox::Ok);
-    box.exec();
+    // The operator is asked to press OK: a running action's busy cursor gives
+    // way to the normal one until the box is confirmed.
+    const bool busy = QGuiApplication::overrideCursor() != nullptr;
+    if (busy)
+        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    if (CurrentObserver()) {
+        CurrentObserver()(text);
+    } else {
+        QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kTitle), text, QMessageBox::Ok);
+        box.exec();
+    }
+    if (busy)
+        QGuiApplication::restoreOverrideCursor();
 }
 
 void SetObserver(Observer observer) { CurrentObserver() = std::move(observer); }

@@ -10,10 +10,8 @@ namespace MessageBox {
 
 inline constexpr const char* kTitle = "VarnexConfig";
 
-// Shows the box and returns when the operator has confirmed it. Every text is
-// also logged under the category "varnexconfig.message". With the
-// environment variable VARNEXCONFIG_NONINTERACTIVE=1 (scripted runs) the box is
-// confirmed at once instead of waiting for the operator.
+// Shows the box, with the normal cursor over it, and returns when the
+// operator has confirmed it. The text goes nowhere else.
 void Show(const QString& text);
 
 // Tests observe messages here: while an observer is set it receives each

@@ -72,6 +72,28 @@ void CheckFlash(const QString& flashPath, const QString& device)
         QCOMPARE(flash.ports[port].baud, baud);
 }
 
+// Devices for receivers wired to two PC ports: each device is the port it opens.
+class EitherPort final : public SerialDevice {
+public:
+    EitherPort(std::unique_ptr<SerialDevice> a, std::unique_ptr<SerialDevice> b) : a_(std::move(a)), b_(std::move(b)) {}
+    bool Open(const QString& path, qint32 baud, QString& error) override
+    {
+        on_ = a_->Open(path, baud, error) ? a_.get() : b_->Open(path, baud, error) ? b_.get() : nullptr;
+        return on_ != nullptr;
+    }
+    void Close() override { a_->Close(), b_->Close(); }
+    bool IsOpen() const override { return on_ && on_->IsOpen(); }
+    bool SetBaudRate(qint32 baud) override { return on_ && on_->SetBaudRate(baud); }
+    void Write(const QByteArray& bytes) override { on_ ? on_->Write(bytes) : void(); }
+    QByteArray ReadAll() override { return on_ ? on_->ReadAll() : QByteArray(); }
+    void WaitForInput(double seconds) override { (on_ ? on_ : a_.get())->WaitForInput(seconds); }
+    bool IsGone() const override { return on_ && on_->IsGone(); }
+
+private:
+    std::unique_ptr<SerialDevice> a_, b_;
+    SerialDevice* on_ = nullptr;
+};
+
 } // namespace
 
 class TestConfigButtons : public QObject {
@@ -82,8 +104,10 @@ private slots:
     void configuresOnRealLine();
     void buttonIndexChoosesDevice_data();
     void buttonIndexChoosesDevice();
+    void selectedPortTakenFromList_data();
     void selectedPortTakenFromList();
     void clickDuringRunStartsNothing();
+    void closeDuringRunWaitsForTheEnd_data();
     void closeDuringRunWaitsForTheEnd();
 };
 
@@ -146,44 +170,78 @@ void TestConfigButtons::buttonIndexChoosesDevice()
     QVERIFY(!CommsFrm::SerialPort().PortOpen());
 }
 
+void TestConfigButtons::selectedPortTakenFromList_data()
+{
+    QTest::addColumn<int>("com");
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<int>("selectedPort");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("Serial Port 4") << 4 << 0 << 4 << kSuccess[1];
+    // The list's tries leave the control numbered 8; nothing may go there.
+    QTest::newRow("no entry selected") << 8 << -1 << 0 << QStringLiteral("Cannot open serial port");
+}
+
 void TestConfigButtons::selectedPortTakenFromList()
 {
-    VirtualReceiver receiver({}, 4); // the receiver is on port 4 and only there
-    SelectedPort = 0;
+    QFETCH(int, com);
+    QFETCH(int, entry);
+    QFETCH(int, selectedPort);
+    QFETCH(QString, message);
+    VirtualReceiver receiver({}, com); // the receiver is on this port and only there
+    SelectedPort = -1;
     QWidget* window = MainWindowDriver::Load();
     QVERIFY(window);
     auto* list = window->findChild<QComboBox*>(QStringLiteral("SelectPort"));
-    QCOMPARE(list->currentText(), QStringLiteral("Serial Port 4"));
+    QCOMPARE(list->currentText(), QStringLiteral("Serial Port %1").arg(com));
+    list->setCurrentIndex(entry);
     MessageRecorder messages;
     QTest::mouseClick(Button(window, "SetAllOutputs", 1), Qt::LeftButton);
-    QCOMPARE(SelectedPort, 4);
-    QCOMPARE(messages.texts, QStringList{kSuccess[1]});
+    QCOMPARE(SelectedPort, selectedPort);
+    QCOMPARE(messages.texts.value(0), message); // a failed opening is followed by the device's failure
+    QCOMPARE(receiver.Frames().isEmpty(), selectedPort == 0);
 }
 
 void TestConfigButtons::clickDuringRunStartsNothing()
 {
-    VirtualReceiver receiver;
+    // The run's receiver on port 3, a second one on port 8.
+    VirtualReceiver second({}, 8);
+    VirtualReceiver receiver({}, 3);
+    SerialControl::SetDeviceFactory([on3 = receiver.Devices(), on8 = second.Devices()] {
+        return std::make_unique<EitherPort>(on3(), on8());
+    });
     QWidget* window = MainWindowDriver::Load();
     QVERIFY(window);
-    MessageRecorder messages;
+    auto* list = window->findChild<QComboBox*>(QStringLiteral("SelectPort"));
+    const QStringList ports{"Serial Port 3", "Serial Port 8"};
+    QCOMPARE(list->currentText(), ports[0]);
+    Qt::CursorShape cursorAtMessage = Qt::WaitCursor;
+    MessageRecorder messages([&](const QString&) {
+        cursorAtMessage = QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor;
+    });
     bool checked = false;
-    // Fires inside one of the run's pauses, when clicks are delivered.
+    // Fires inside one of the run's pauses, when clicks and keys are delivered.
     QTimer::singleShot(0, [&] {
-        QVERIFY(CommSetup::ActionRunning());
         QVERIFY(QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor);
         QTest::mouseClick(Button(window, "SetAllOutputs", 3), Qt::LeftButton);
         QTest::mouseClick(Button(window, "SetNmeaOuputBtn", 0), Qt::LeftButton);
+        QTest::mouseClick(list, Qt::LeftButton); // opening the list would rebuild it
+        QTest::keyClick(list, Qt::Key_Down);
         for (int i = 0; i < 5; ++i)
             QVERIFY(!Button(window, "ReflashBtn", i)->isEnabled());
         checked = true;
     });
     QTest::mouseClick(Button(window, "SetAllOutputs", 2), Qt::LeftButton);
+    list->hidePopup();
     QVERIFY(checked);
-    // One run, Molvane's: one reset's worth of CFG-MSG and one save.
+    // One run, Molvane's, all on port 3: one reset's worth of CFG-MSG and one save.
     QCOMPARE(messages.texts, QStringList{kSuccess[2]});
     QCOMPARE(receiver.Frames(0x06, 0x01).size(), 152 + 5);
     QCOMPARE(receiver.Frames(0x06, 0x09).size(), 1);
-    QVERIFY(!CommSetup::ActionRunning());
+    QCOMPARE(second.Frames(), QStringList());
+    QCOMPARE(list->currentText(), ports[0]);
+    QCOMPARE(list->count(), 2);
+    // The operator is asked to press OK with the normal cursor.
+    QVERIFY(cursorAtMessage != Qt::WaitCursor);
     QVERIFY(!QApplication::overrideCursor());
     for (int i = 0; i < 5; ++i) {
         QVERIFY(Button(window, "SetAllOutputs", i)->isEnabled());
@@ -192,8 +250,19 @@ void TestConfigButtons::clickDuringRunStartsNothing()
     }
 }
 
+void TestConfigButtons::closeDuringRunWaitsForTheEnd_data()
+{
+    QTest::addColumn<QString>("array");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("configuration run") << "SetAllOutputs" << QStringList{kSuccess[1]};
+    // The NMEA Setup window does not open: the operator asked to end.
+    QTest::newRow("successful NMEA search") << "SetNmeaOuputBtn" << QStringList();
+}
+
 void TestConfigButtons::closeDuringRunWaitsForTheEnd()
 {
+    QFETCH(QString, array);
+    QFETCH(QStringList, expected);
     VirtualReceiver receiver;
     QWidget* window = MainWindowDriver::Load();
     QVERIFY(window);
@@ -204,10 +273,11 @@ void TestConfigButtons::closeDuringRunWaitsForTheEnd()
         // The run still has its port and its window.
         closedDuringRun = !window->isVisible() || !Forms::Find(QStringLiteral("CommsFrm"));
     });
-    QTest::mouseClick(Button(window, "SetAllOutputs", 1), Qt::LeftButton);
+    QTest::mouseClick(Button(window, qPrintable(array), 1), Qt::LeftButton);
     QVERIFY(!closedDuringRun);
-    QCOMPARE(messages.texts, QStringList{kSuccess[1]});
-    // Once the run is over the held close goes through.
+    QCOMPARE(messages.texts, expected);
+    // Once the run is over the held close goes through, and the port is free.
+    QVERIFY(!Forms::Find(QStringLiteral("SetupScreenfrm")));
     QVERIFY(!Forms::Find(QStringLiteral("CommSetup")));
     QVERIFY(!Forms::Find(QStringLiteral("CommsFrm")));
 }

@@ -6,9 +6,9 @@
 #include "link/SelectedPort.h"
 
 VirtualReceiver::VirtualReceiver(const VarnexSim::ModelOptions& options, int com)
-    : model_(std::make_shared<VarnexSim::ReceiverModel>(options, clock_.Now())), start_(clock_.Now())
+    : model_(std::make_shared<VarnexSim::ReceiverModel>(options, clock_.Now())), start_(clock_.Now()), com_(com)
 {
-    SerialControl::SetDeviceFactory(MakeSimDeviceFactory(model_, PortNames::PathFor(com)));
+    SerialControl::SetDeviceFactory(Devices());
     SelectedPort = com;
 }
 
@@ -17,6 +17,8 @@ VirtualReceiver::~VirtualReceiver()
     CommsFrm::SerialPort().SetPortOpen(false);
     SerialControl::SetDeviceFactory({});
 }
+
+SerialDeviceFactory VirtualReceiver::Devices() const { return MakeSimDeviceFactory(model_, PortNames::PathFor(com_)); }
 
 QStringList VirtualReceiver::Frames() const { return Frames(-1, -1); }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "harness/PtyPair.h"
+#include "link/SerialDevice.h"
 #include "sim/ReceiverModel.h"
 #include "support/Clock.h"
 
@@ -20,6 +21,8 @@ public:
     VirtualReceiver& operator=(const VirtualReceiver&) = delete;
 
     VarnexSim::ReceiverModel& Model() { return *model_; }
+    // The devices this receiver answers on, for a test that wires up more than one.
+    SerialDeviceFactory Devices() const;
     void SetFaults(const VarnexSim::Faults& faults) { model_->SetFaults(faults); }
     // Virtual seconds since the receiver was wired up.
     double Elapsed() { return clock_.Now() - start_; }
@@ -41,6 +44,7 @@ private:
     TempPortsFolder folder_;
     std::shared_ptr<VarnexSim::ReceiverModel> model_;
     double start_;
+    int com_;
 };
 
 // Upper-case hex without spaces of a literal written with spaces: "B5 62 06 08" -> "B5620608".

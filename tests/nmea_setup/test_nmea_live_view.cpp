@@ -11,6 +11,8 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextBlock>
 #include <QtTest>
 
 using VarnexSim::Key;
@@ -51,6 +53,8 @@ private slots:
     void showsTheLatestSentences();
     void emptiesWhileThePortIsClosed();
     void exchangeBesideTheStreamGetsItsReply();
+    void viewRunsWhileAResultIsShown_data();
+    void viewRunsWhileAResultIsShown();
 
 private:
     std::unique_ptr<MessageRecorder> messages_; // no box ever waits for a click
@@ -105,6 +109,9 @@ void TestNmeaLiveView::showsTheLatestSentences()
         QVERIFY(lines.first().isEmpty());
         for (int i = 1; i <= 12; ++i)
             QVERIFY2(ValidSentence(lines[i]), qPrintable(lines[i]));
+        // The newest whole sentence is on screen.
+        const QTextBlock newest = view->document()->findBlockByNumber(view->document()->blockCount() - 2);
+        QVERIFY(view->viewport()->rect().contains(view->cursorRect(QTextCursor(newest))));
         QTest::qWait(150);
     }
     const QString text = view->toPlainText();
@@ -141,6 +148,32 @@ void TestNmeaLiveView::exchangeBesideTheStreamGetsItsReply()
     }
     // The view runs again afterwards.
     QTRY_VERIFY_WITH_TIMEOUT(Text1(window_)->toPlainText().contains(QStringLiteral("$GPGGA")), 5000);
+}
+
+void TestNmeaLiveView::viewRunsWhileAResultIsShown_data()
+{
+    QTest::addColumn<QString>("baud"); // empty: "Save Setup"
+    QTest::newRow("Save Setup") << QString();
+    QTest::newRow("baud change to the rate in use") << QStringLiteral("115200");
+}
+
+void TestNmeaLiveView::viewRunsWhileAResultIsShown()
+{
+    QFETCH(QString, baud);
+    QPlainTextEdit* view = Text1(window_);
+    QString shown;
+    // The operator reads the result for half a second before pressing OK.
+    messages_.reset();
+    messages_ = std::make_unique<MessageRecorder>([&](const QString&) {
+        QTest::qWait(500);
+        shown = view->toPlainText();
+    });
+    if (baud.isEmpty())
+        QTest::mouseClick(window_->findChild<QPushButton*>(QStringLiteral("ReflashBtn")), Qt::LeftButton);
+    else
+        QVERIFY(Choose(window_->findChild<QComboBox*>(QStringLiteral("OutputBaud")), baud));
+    QCOMPARE(messages_->texts.size(), 1);
+    QVERIFY2(shown.contains(QStringLiteral("$GP")), qPrintable(shown));
 }
 
 QTEST_MAIN(TestNmeaLiveView)

@@ -19,10 +19,12 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include <memory>
@@ -40,6 +42,8 @@ const QString kStored = QStringLiteral("The current configuration has been store
 const QString kStoreFailed = QStringLiteral("operation failed, please fry again");
 
 constexpr int kCom = 3; // PC port the receiver is wired to
+constexpr int kFocusLost = 0;
+constexpr int kWheel = -1;
 
 // The simulator's device with a look-out on what the tool writes: `onWrite`
 // runs just before the bytes reach the receiver, so a test sees the windows
@@ -187,6 +191,8 @@ private slots:
     void choosingARateSendsItForTheTargetPort_data();
     void choosingARateSendsItForTheTargetPort();
     void unacknowledgedRateChangeKeepsTheChoice();
+    void onlyChoosingAnEntryActs_data();
+    void onlyChoosingAnEntryActs();
     void exchangeMakesTheWindowInert();
     void baudChangeMovesReceiverAndPcPort();
     void baudChangeWithoutAnswerLeavesPcAtNewRate();
@@ -418,6 +424,53 @@ void TestNmeaSetupWindow::unacknowledgedRateChangeKeepsTheChoice()
     QVERIFY(viewRunningAtMessage);
     QCOMPARE(RateLists(window)[0]->currentText(), QStringLiteral("5Hz"));
     QCOMPARE(rig.Rate(0, 2), quint8(0)); // the receiver never took it
+}
+
+void TestNmeaSetupWindow::onlyChoosingAnEntryActs_data()
+{
+    QTest::addColumn<int>("row"); // -1: the baud list
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("finish"); // a key, kFocusLost or kWheel
+    QTest::newRow("1 and Tab: completed to 110") << -1 << "1" << int(Qt::Key_Tab);
+    QTest::newRow("9600 and Enter") << -1 << "9600" << int(Qt::Key_Return);
+    QTest::newRow("4800 and focus lost") << -1 << "4800" << kFocusLost;
+    QTest::newRow("wheel over the baud list") << -1 << "" << kWheel;
+    QTest::newRow("wheel over a rate list") << 3 << "" << kWheel;
+}
+
+void TestNmeaSetupWindow::onlyChoosingAnEntryActs()
+{
+    QFETCH(int, row);
+    QFETCH(QString, typed);
+    QFETCH(int, finish);
+    Rig rig(1);
+    QWidget* window = rig.OpenWindow(1);
+    QVERIFY(window);
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QComboBox* list = row < 0 ? OutputBaud(window) : RateLists(window)[row];
+    rig.model->GetTranscript().Clear();
+    rig.messages.texts.clear();
+
+    if (finish == kWheel) {
+        // The pointer passes over the list: a notch up, a notch down.
+        for (int delta : {120, -120}) {
+            QWheelEvent notch(list->rect().center(), list->mapToGlobal(list->rect().center()), {}, {0, delta},
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(list, &notch);
+        }
+    } else {
+        list->setFocus();
+        list->lineEdit()->selectAll(); // the operator types over the shown rate
+        QTest::keyClicks(list, typed);
+        if (finish == kFocusLost)
+            Text1(window)->setFocus();
+        else
+            QTest::keyClick(list, Qt::Key(finish));
+    }
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.Frames(), QStringList());
+    QVERIFY(rig.messages.texts.isEmpty());
 }
 
 void TestNmeaSetupWindow::exchangeMakesTheWindowInert()

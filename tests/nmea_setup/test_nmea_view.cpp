@@ -1,5 +1,5 @@
 // What the live NMEA view keeps of its text: the 13 carriage returns counted
-// back from the second-last character, and the bound on a text without them.
+// back from the second-last character, and the length bound on a text without them.
 #include "nmea_setup/NmeaView.h"
 
 #include <QtTest>
@@ -24,7 +24,6 @@ private slots:
     void trimming_data();
     void trimming();
     void boundOnTextWithoutCarriageReturns();
-    void boundKeepsTheNewestOfLongLines();
 };
 
 void TestNmeaView::trimming_data()
@@ -51,6 +50,9 @@ void TestNmeaView::trimming_data()
         << QStringLiteral("L\r").repeated(20) << QStringLiteral("\rL").repeated(13) + QStringLiteral("\r");
     QTest::newRow("empty text stays empty") << QString() << QString();
     QTest::newRow("one character") << QStringLiteral("\r") << QStringLiteral("\r");
+    const QString longLine = QString(8000, QLatin1Char('x')) + QStringLiteral("\r\n");
+    QTest::newRow("lines beyond the length bound: only the CR rule cuts")
+        << longLine.repeated(20) + QStringLiteral("tail") << QStringLiteral("\r\n") + longLine.repeated(12) + QStringLiteral("tail");
 }
 
 void TestNmeaView::trimming()
@@ -73,16 +75,6 @@ void TestNmeaView::boundOnTextWithoutCarriageReturns()
     QVERIFY(!kept.contains(QLatin1Char('F')));
     QVERIFY(kept.endsWith(QLatin1Char('Z')));
     QCOMPARE(kept, beyond.right(NmeaView::kMaxLength));
-}
-
-void TestNmeaView::boundKeepsTheNewestOfLongLines()
-{
-    // Thirteen lines so long that even the trimmed text exceeds the bound.
-    const QString line = QString(8000, QLatin1Char('x')) + QStringLiteral("\r\n");
-    const QString text = line.repeated(20) + QStringLiteral("tail");
-    const QString kept = NmeaView::Trim(text);
-    QCOMPARE(kept.size(), NmeaView::kMaxLength);
-    QVERIFY(kept.endsWith(QStringLiteral("\r\ntail")));
 }
 
 QTEST_APPLESS_MAIN(TestNmeaView)
