@@ -11,6 +11,15 @@
 // The "excess" column shows it: a few hundredths, or about one second.
 //
 //   build/bench/bench_profiles [device ...]    (default: reset and all five)
+//
+// With --fast, each device's fast run against its exact run, both on a pty,
+// from a receiver whose link runs at 9600 (the factory's rate) and at 57600
+// (--from R1,R2,... for others). Each run starts 1.2 s after the receiver's
+// power-up, in the middle of its first second of output. The floor is the line
+// time of every byte the tool sent and every answer the receiver queued, each
+// at its own rate: what no pacing can save.
+//
+//   build/bench/bench_profiles --fast [--from 9600,57600] [device ...]
 #include "BenchUtil.h"
 #include "harness/MessageRecorder.h"
 #include "harness/PtySim.h"
@@ -21,6 +30,8 @@
 #include "receiver_config/VarnexCommsRoutines.h"
 
 #include <QApplication>
+
+#include <QThread>
 
 #include <cstdio>
 #include <functional>
@@ -97,6 +108,67 @@ QList<Run> Runs()
     return runs;
 }
 
+// Line time of what crossed the link, each byte at the rate it went at.
+struct LineFloor {
+    double seconds = 0;
+    qsizetype sent = 0, received = 0;
+};
+
+LineFloor FloorOf(const std::vector<VarnexSim::TranscriptEntry>& transcript)
+{
+    LineFloor floor;
+    for (const auto& e : transcript) {
+        const bool fromPc = e.dir == VarnexSim::TranscriptEntry::Direction::FromPc;
+        const qint32 rate = fromPc ? e.pcBaud : e.linkBaud;
+        if (rate <= 0)
+            continue;
+        floor.seconds += e.bytes.size() * 10.0 / rate;
+        (fromPc ? floor.sent : floor.received) += e.bytes.size();
+    }
+    return floor;
+}
+
+struct PtyRun {
+    double wall = 0;
+    bool ok = false;
+    LineFloor floor;
+};
+
+PtyRun OnPty(qint32 from, const std::function<bool()>& work)
+{
+    constexpr unsigned long kAfterPowerUpMs = 1200;
+    PtySim sim(1, At(from));
+    SelectedPort = 1;
+    MessageRecorder quiet;
+    QThread::msleep(kAfterPowerUpMs);
+    PtyRun run;
+    const double wall0 = WallSeconds();
+    run.ok = work();
+    run.wall = WallSeconds() - wall0;
+    CommsFrm::SerialPort().SetPortOpen(false);
+    run.floor = FloorOf(sim.Transcript());
+    return run;
+}
+
+void CompareFast(const QStringList& wanted, const QList<qint32>& rates)
+{
+    std::printf("%-8s %6s %8s %8s %11s %8s %9s  %s\n", "device", "from", "fast s", "floor s", "bytes o/i", "exact s",
+                "fast/ex", "ok");
+    for (const SetupOutputs::Profile& p : SetupOutputs::Profiles()) {
+        if (!wanted.isEmpty() && !wanted.contains(QString::fromLatin1(p.key), Qt::CaseInsensitive))
+            continue;
+        for (const qint32 from : rates) {
+            const PtyRun fast = OnPty(from, [&p] { return SetupOutputs::RunProfileFast(p); });
+            const PtyRun exact = OnPty(from, [&p] { return SetupOutputs::RunProfile(p); });
+            const QString bytes = QStringLiteral("%1/%2").arg(fast.floor.sent).arg(fast.floor.received);
+            std::printf("%-8s %6d %8.3f %8.3f %11s %8.3f %9.3f  %s\n", p.name, from, fast.wall, fast.floor.seconds,
+                        qPrintable(bytes), exact.wall, fast.wall / exact.wall,
+                        fast.ok && exact.ok ? "yes" : "NO");
+            std::fflush(stdout);
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -104,8 +176,24 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QStringList wanted;
-    for (int i = 1; i < argc; ++i)
-        wanted << QString::fromLocal8Bit(argv[i]);
+    bool fast = false;
+    QList<qint32> rates = {9600, 57600};
+    for (int i = 1; i < argc; ++i) {
+        const QString arg = QString::fromLocal8Bit(argv[i]);
+        if (arg == QStringLiteral("--fast"))
+            fast = true;
+        else if (arg == QStringLiteral("--from") && i + 1 < argc) {
+            rates.clear();
+            for (const QString& r : QString::fromLocal8Bit(argv[++i]).split(u','))
+                rates << r.toInt();
+        } else
+            wanted << arg;
+    }
+    if (fast) {
+        CompareFast(wanted, rates);
+        CommsFrm::Unload();
+        return 0;
+    }
     std::printf("%-16s %9s %9s %8s %7s %9s %7s  %s\n", "run", "wall s", "floor s", "excess s", "ratio", "CPU s",
                 "CPU %", "ok");
     for (const Run& run : Runs()) {

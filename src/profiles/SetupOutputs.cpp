@@ -134,6 +134,8 @@ bool RunStep(const Step& s)
     return false;
 }
 
+} // namespace
+
 const char* FailureMessage(const Profile& profile, Op op)
 {
     switch (op) {
@@ -143,8 +145,6 @@ const char* FailureMessage(const Profile& profile, Op op)
     default: return kParameterFailure;
     }
 }
-
-} // namespace
 
 bool RunProfile(const Profile& profile, const RunObserver& observer)
 {

@@ -60,5 +60,14 @@ struct RunObserver {
 // Runs `profile`'s steps against the receiver on SelectedPort and shows the
 // outcome. Returns true when everything was acknowledged and saved.
 bool RunProfile(const Profile& profile, const RunObserver& observer = {});
+// The same steps, messages and end state (receiver and flash) as RunProfile,
+// paced by the line instead of fixed waits: the link is found with short
+// polls, each distinct command goes out once, and a link move is confirmed by
+// a poll at the new rate. Commands the receiver blind, as RunProfile does,
+// only when it answers at no rate of the search in time.
+bool RunProfileFast(const Profile& profile, const RunObserver& observer = {});
+
+// The message shown when a step of `op` fails in `profile`'s run.
+const char* FailureMessage(const Profile& profile, Op op);
 
 } // namespace SetupOutputs

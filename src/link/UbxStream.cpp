@@ -1,0 +1,89 @@
+#include "link/UbxStream.h"
+
+namespace UbxStream {
+namespace {
+
+constexpr char kSync1 = '\xB5';
+constexpr char kSync2 = '\x62';
+constexpr qsizetype kOverhead = 8;  // sync, class, id, length, checksum
+constexpr qsizetype kLongestSentence = 82;
+
+std::uint8_t Byte(const QByteArray& text, qsizetype i) { return static_cast<std::uint8_t>(text[i]); }
+
+// The 8-bit Fletcher checksum over class, id, length and payload holds.
+bool ChecksumHolds(const QByteArray& text, qsizetype at, qsizetype length)
+{
+    std::uint8_t a = 0, b = 0;
+    for (qsizetype i = at + 2; i < at + 6 + length; ++i) {
+        a = static_cast<std::uint8_t>(a + Byte(text, i));
+        b = static_cast<std::uint8_t>(b + a);
+    }
+    return a == Byte(text, at + 6 + length) && b == Byte(text, at + 7 + length);
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+bool Reader::Next(Frame& frame)
+{
+    // Where an unfinished frame may start. A later complete frame still counts:
+    // a sync pair inside a payload must not hold the real reply back until
+    // the length it seems to announce has gone by.
+    qsizetype unfinished = -1;
+    for (qsizetype at = text_.indexOf(kSync1); at >= 0; at = text_.indexOf(kSync1, at + 1)) {
+        if (text_.size() - at < 6) {
+            if (unfinished < 0)
+                unfinished = at;
+            break;
+        }
+        const qsizetype length = Byte(text_, at + 4) + 256 * Byte(text_, at + 5);
+        if (text_[at + 1] != kSync2 || length > kMaxPayload)
+            continue;
+        if (text_.size() - at < length + kOverhead) {
+            if (unfinished < 0)
+                unfinished = at;
+            continue;
+        }
+        if (!ChecksumHolds(text_, at, length))
+            continue; // a sync pair by chance
+        frame.msgClass = Byte(text_, at + 2);
+        frame.msgId = Byte(text_, at + 3);
+        frame.payload = text_.mid(at + 6, length);
+        text_.remove(0, at + length + kOverhead);
+        return true;
+    }
+    if (unfinished < 0)
+        text_.clear();
+    else
+        text_.remove(0, unfinished);
+    return false;
+}
+
+bool HoldsNmeaSentence(const QByteArray& text)
+{
+    for (qsizetype start = text.indexOf('$'); start >= 0; start = text.indexOf('$', start + 1)) {
+        const qsizetype star = text.indexOf('*', start);
+        if (star < 0 || star - start > kLongestSentence || star + 2 >= text.size())
+            continue;
+        std::uint8_t sum = 0;
+        bool printable = true;
+        for (qsizetype i = start + 1; i < star; ++i) {
+            printable = printable && text[i] >= ' ' && text[i] <= '~';
+            sum ^= Byte(text, i);
+        }
+        const int high = HexValue(text[star + 1]), low = HexValue(text[star + 2]);
+        if (printable && high >= 0 && low >= 0 && sum == high * 16 + low)
+            return true;
+    }
+    return false;
+}
+
+} // namespace UbxStream

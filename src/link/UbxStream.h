@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+
+// Whole UBX frames picked out of what a receiver sends while it also streams
+// NMEA text or binary navigation output. Only a frame whose checksum holds is
+// taken, so a B5 62 inside a sentence or inside another frame's payload is
+// never read as the start of a reply.
+namespace UbxStream {
+
+struct Frame {
+    std::uint8_t msgClass = 0;
+    std::uint8_t msgId = 0;
+    QByteArray payload;
+};
+
+// Longest payload taken for a frame: a sync pair announcing more is a
+// coincidence in the stream, not a frame this tool waits for.
+inline constexpr qsizetype kMaxPayload = 1024;
+
+class Reader {
+public:
+    void Append(const QByteArray& bytes) { text_.append(bytes); }
+    // The next complete frame with a good checksum, removing it and everything
+    // before it; false when none is complete yet (an unfinished frame is kept).
+    bool Next(Frame& frame);
+    void Clear() { text_.clear(); }
+
+private:
+    QByteArray text_;
+};
+
+// True when `text` holds a whole NMEA sentence ("$...*hh") with a good checksum.
+bool HoldsNmeaSentence(const QByteArray& text);
+
+} // namespace UbxStream
