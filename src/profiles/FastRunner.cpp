@@ -8,6 +8,7 @@
 #include "link/SelectedPort.h"
 #include "link/UbxStream.h"
 #include "receiver_config/Payloads.h"
+#include "receiver_config/ResetList.h"
 #include "receiver_config/VarnexCommsRoutines.h"
 #include "support/Clock.h"
 #include "support/EventPump.h"
@@ -42,7 +43,7 @@ constexpr double kFirstResend = 0.02;
 constexpr double kLongestResendGap = 0.5;
 // A link move may take one reply allowance for the ACK still leaving at the old
 // rate and one for the poll's reply at the new.
-constexpr double kLinkMoveAllowance = 2 * Timing::kReplyTimeout;
+constexpr double kLinkMoveAllowance = 2 * Timing::InSeconds(Timing::kReplyTimeout);
 constexpr int kLinkMoveAttempts = 2;
 // Seconds between the end of a link-moving command's line time and the PC's
 // own move: a USB adapter may start sending a few milliseconds after the
@@ -143,8 +144,8 @@ public:
             const double now = Clock::Now();
             if (now >= deadline)
                 return std::nullopt;
-            port_.WaitForInput(std::min(Timing::kReplyReadSlice, deadline - now));
-            if (now - lastRepaint >= Timing::kRepaintInterval) {
+            port_.WaitForInput(std::min(Timing::InSeconds(Timing::kReplyReadSlice), deadline - now));
+            if (now - lastRepaint >= Timing::InSeconds(Timing::kRepaintInterval)) {
                 EventPump::PumpNonInputEvents();
                 lastRepaint = now;
             }
@@ -195,7 +196,7 @@ std::optional<Link> AskAt(Line& line, std::int32_t rate)
         reply = line.Await(sent + LineTime(rate, window), LinkReplyAt(rate));
     }
     if (!reply && line.HeardTraffic())
-        reply = line.Await(sent + LineTime(rate, kPollBytes) + Timing::kReplyTimeout, LinkReplyAt(rate));
+        reply = line.Await(sent + LineTime(rate, kPollBytes) + Timing::InSeconds(Timing::kReplyTimeout), LinkReplyAt(rate));
     return LinkOf(reply, rate);
 }
 
@@ -218,12 +219,12 @@ std::optional<Link> FindLink(Line& line)
 // it does not answer at that rate.
 bool BlindBringUp(Line& line, Link& link)
 {
-    if (!VarnexCommsRoutines::OpenPortAtBaud(Payloads::kKnownLinkRate))
+    if (!VarnexCommsRoutines::OpenPortAtBaud(VarnexCommsRoutines::kKnownLinkRate))
         return false;
     link.rate = line.Adopt();
     line.Flush();
     line.Send(LinkPortPoll());
-    const double deadline = Clock::Now() + LineTime(link.rate, kPollBytes) + Timing::kReplyTimeout;
+    const double deadline = Clock::Now() + LineTime(link.rate, kPollBytes) + Timing::InSeconds(Timing::kReplyTimeout);
     if (const auto told = LinkOf(line.Await(deadline, LinkReplyAt(link.rate)), link.rate))
         link.receiverPort = told->receiverPort;
     return true;
@@ -234,7 +235,7 @@ bool SendAcknowledged(Line& line, UbxBuffer frame)
     const std::uint8_t msgClass = frame[2], msgId = frame[3];
     line.Flush();
     line.Send(frame);
-    const double deadline = Clock::Now() + LineTime(line.Rate(), qsizetype(frame.size())) + Timing::kReplyTimeout;
+    const double deadline = Clock::Now() + LineTime(line.Rate(), qsizetype(frame.size())) + Timing::InSeconds(Timing::kReplyTimeout);
     const auto answer = line.Await(deadline, [&](const Frame& f) {
         return f.msgClass == kClassAck && (f.msgId == kIdAckAck || f.msgId == kIdAckNak) && f.payload.size() == 2
                && static_cast<std::uint8_t>(f.payload[0]) == msgClass
@@ -268,7 +269,7 @@ bool MoveLink(Line& line, int receiverPort, std::int32_t rate)
 {
     const std::int32_t from = line.Rate();
     for (int attempt = 0; attempt < kLinkMoveAttempts; ++attempt) {
-        const UbxBuffer command = Payloads::CfgPrt(rate, false, receiverPort);
+        const UbxBuffer command = Payloads::CfgPrt(rate, receiverPort);
         line.Flush();
         line.Send(command);
         Clock::Sleep(LineTime(from, qsizetype(command.size())) + kMoveSettle);
@@ -292,19 +293,19 @@ bool Reset(Line& line, Link& link)
     if (link.rate == 0) {
         if (!BlindBringUp(line, link))
             return false;
-    } else if (link.rate != Payloads::kKnownLinkRate) {
-        if (!MoveLink(line, *link.receiverPort, Payloads::kKnownLinkRate))
+    } else if (link.rate != VarnexCommsRoutines::kKnownLinkRate) {
+        if (!MoveLink(line, *link.receiverPort, VarnexCommsRoutines::kKnownLinkRate))
             return false;
-        link.rate = Payloads::kKnownLinkRate;
+        link.rate = VarnexCommsRoutines::kKnownLinkRate;
     }
     for (const std::int32_t port : kReceiverPorts)
-        if (!SendAcknowledged(line, Payloads::CfgPrt(Payloads::kKnownLinkRate, false, port)))
+        if (!SendAcknowledged(line, Payloads::CfgPrt(VarnexCommsRoutines::kKnownLinkRate, port)))
             return false;
     SupportFunctions::ShowStatus(QStringLiteral("Writing Configuration"));
-    if (!SendAcknowledged(line, Payloads::CfgRate(Payloads::kKnownMeasurementPeriod, Payloads::kKnownNavigationRate)))
+    if (!SendAcknowledged(line, Payloads::CfgRate(VarnexCommsRoutines::kKnownMeasurementPeriod, VarnexCommsRoutines::kKnownNavigationRate)))
         return false;
     SupportFunctions::ShowStatus(QStringLiteral("Resetting All Messages To Known State"));
-    for (const Payloads::MessageId& m : Payloads::kResetMessages)
+    for (const VarnexCommsRoutines::MessageId& m : VarnexCommsRoutines::kResetMessages)
         if (!SendAcknowledged(line, Payloads::CfgMsg(m.msgClass, m.msgId, 0, 0)))
             return false;
     return true;
@@ -315,13 +316,13 @@ bool SetBaud(Line& line, Link& link, std::int32_t rate, int port)
     if (!link.receiverPort) {
         // Which port carries the link is not known: the exact run's confirmed
         // baud change finds out by polling, and the PC follows where needed.
-        const bool done = VarnexCommsRoutines::SetBaudRate(rate, false, true, port);
+        const bool done = VarnexCommsRoutines::SetBaudRate(rate, VarnexCommsRoutines::BaudMode::Confirming, port);
         link.rate = line.Adopt();
         return done;
     }
-    SupportFunctions::ShowStatus(Payloads::SetBaudRateStatus(rate, port));
+    SupportFunctions::ShowStatus(VarnexCommsRoutines::SetBaudRateStatus(rate, port));
     if (port != *link.receiverPort || rate == link.rate)
-        return SendAcknowledged(line, Payloads::CfgPrt(rate, false, port));
+        return SendAcknowledged(line, Payloads::CfgPrt(rate, port));
     if (!MoveLink(line, port, rate))
         return false;
     link.rate = rate;
@@ -340,11 +341,11 @@ bool RunStep(Line& line, Link& link, const Step& s)
         SupportFunctions::ShowStatus(QStringLiteral("Set Dynamic Navigation Parameters"));
         return SendAcknowledged(line, Payloads::CfgNav());
     case Op::SetTimePulse:
-        SupportFunctions::ShowStatus(Payloads::SetTimePulseStatus(s.args[0]));
+        SupportFunctions::ShowStatus(VarnexCommsRoutines::SetTimePulseStatus(s.args[0]));
         return SendAcknowledged(line, Payloads::CfgTp(s.args[0], s.args[1]));
     case Op::SetMessageRate:
         SupportFunctions::ShowStatus(
-            Payloads::SetMessageRateStatus(byte(s.args[0]), byte(s.args[1]), byte(s.args[2]), s.args[3]));
+            VarnexCommsRoutines::SetMessageRateStatus(byte(s.args[0]), byte(s.args[1]), byte(s.args[2]), s.args[3]));
         return SendAcknowledged(line, Payloads::CfgMsg(byte(s.args[0]), byte(s.args[1]), byte(s.args[2]), s.args[3]));
     case Op::SetBaudRate: return SetBaud(line, link, s.args[0], s.args[1]);
     case Op::WriteSetupToFlash:

@@ -8,7 +8,7 @@
 #include "link/CommsFrm.h"
 #include "link/SelectedPort.h"
 #include "profiles/SetupOutputs.h"
-#include "receiver_config/Payloads.h"
+#include "receiver_config/ResetList.h"
 
 #include <QtTest>
 
@@ -153,8 +153,8 @@ void TestFastRunner::sameReceiverAsTheExactRun()
     QVERIFY(fast.running == exact.running);
     QVERIFY(fast.flash == fast.running);
     // Each distinct command once: the reset's 38 CFG-MSG, not four passes of them.
-    QCOMPARE(fast.msgCommands, qsizetype(Payloads::kResetMessages.size()) + MessageSteps(profile));
-    QCOMPARE(exact.msgCommands, 4 * qsizetype(Payloads::kResetMessages.size()) + MessageSteps(profile));
+    QCOMPARE(fast.msgCommands, qsizetype(VarnexCommsRoutines::kResetMessages.size()) + MessageSteps(profile));
+    QCOMPARE(exact.msgCommands, 4 * qsizetype(VarnexCommsRoutines::kResetMessages.size()) + MessageSteps(profile));
 }
 
 // QSerialPort, the drain before a rate change and the simulator's rate
@@ -176,7 +176,7 @@ void TestFastRunner::onARealPty()
     QVERIFY(sim.Running() == exact.running);
     QVERIFY(sim.Sim().WithModel([](VarnexSim::ReceiverModel& m) { return m.FlashConfig(); }) == exact.flash);
     QCOMPARE(sim.FramesFromPc().filter(QRegularExpression(QStringLiteral("^b5 62 06 01"))).size(),
-             qsizetype(Payloads::kResetMessages.size()) + MessageSteps(trissel));
+             qsizetype(VarnexCommsRoutines::kResetMessages.size()) + MessageSteps(trissel));
 }
 
 QTEST_MAIN(TestFastRunner)
