@@ -1,6 +1,5 @@
 #include "harness/VirtualReceiver.h"
 
-#include "harness/SimDevice.h"
 #include "link/CommsFrm.h"
 #include "link/PortNames.h"
 #include "link/SelectedPort.h"
@@ -8,7 +7,7 @@
 VirtualReceiver::VirtualReceiver(const VarnexSim::ModelOptions& options, int com)
     : model_(std::make_shared<VarnexSim::ReceiverModel>(options, clock_.Now())), start_(clock_.Now())
 {
-    SerialControl::SetDeviceFactory(MakeSimDeviceFactory(model_, PortNames::PathFor(com)));
+    SerialControl::SetDeviceFactory(MakeSimDeviceFactory(model_, PortNames::PathFor(com), hooks_));
     SelectedPort = com;
 }
 
@@ -16,6 +15,13 @@ VirtualReceiver::~VirtualReceiver()
 {
     CommsFrm::SerialPort().SetPortOpen(false);
     SerialControl::SetDeviceFactory({});
+}
+
+void VirtualReceiver::Quiet()
+{
+    VarnexSim::ReceiverConfig config = model_->Running();
+    config.msgRates.clear();
+    model_->SetRunning(config);
 }
 
 QStringList VirtualReceiver::Frames() const { return Frames(-1, -1); }
