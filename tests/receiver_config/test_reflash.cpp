@@ -14,7 +14,6 @@
 #include "receiver_config/VarnexCommsRoutines.h"
 #include "support/Forms.h"
 
-#include <QProcess>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QtTest>
@@ -145,13 +144,6 @@ private slots:
         PtySim sim(12, atFlashingRate);
         QVERIFY2(sim.IsValid(), qPrintable(sim.Error()));
         StandInFlasher flasher;
-        {
-            QSerialPort held(sim.DevicePath()); // the probe can tell a held port
-            QVERIFY(held.open(QIODevice::ReadWrite));
-            QProcess probe;
-            probe.start(QStringLiteral(REFLASH_PORT_PROBE_EXE), {sim.DevicePath()});
-            QVERIFY(probe.waitForFinished(10000) && probe.readAllStandardOutput().startsWith("busy"));
-        }
         qputenv("REFLASH_PORT_PROBE", REFLASH_PORT_PROBE_EXE);
         SelectedPort = 12;
         MessageRecorder messages;
