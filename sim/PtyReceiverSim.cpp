@@ -1,6 +1,7 @@
 #include "PtyReceiverSim.h"
 
 #include "PtyBaud.h"
+#include "PtyLine.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -26,23 +27,6 @@ constexpr int kReadChunk = 4096;
 QString ErrnoText(const char* what)
 {
     return QStringLiteral("%1: %2").arg(QString::fromLatin1(what), QString::fromLocal8Bit(std::strerror(errno)));
-}
-
-// Raw mode at rate 0 while no one else holds the port: the tool (QSerialPort)
-// saves these settings when it opens and puts them back when it closes, so
-// between two openings nothing echoes and rate 0 says "closed". EXTPROC makes
-// the kernel report every change of the slave's settings to the master in
-// packet mode, so the thread wakes when the tool opens the port at a rate.
-void MakeSlaveIdle(int slaveFd)
-{
-    termios tio {};
-    if (tcgetattr(slaveFd, &tio) != 0)
-        return;
-    cfmakeraw(&tio);
-    tio.c_lflag |= EXTPROC;
-    cfsetispeed(&tio, B0);
-    cfsetospeed(&tio, B0);
-    tcsetattr(slaveFd, TCSANOW, &tio);
 }
 
 // Reads everything the PC wrote from a master in packet mode: each read gives
@@ -129,59 +113,30 @@ void PtyReceiverSim::Stop()
 
 bool PtyReceiverSim::OpenPty(QString& error)
 {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (master_ < 0) {
-        error = ErrnoText("posix_openpt");
+    PtyEnds pty;
+    if (!VarnexSim::OpenPty(pty, error))
         return false;
-    }
-    char name[128] = {};
-    if (grantpt(master_) != 0 || unlockpt(master_) != 0 || ptsname_r(master_, name, sizeof name) != 0) {
-        error = ErrnoText("pty setup");
-        ClosePty();
-        return false;
-    }
-    ownSlave_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (ownSlave_ < 0) {
-        error = ErrnoText("open pty slave");
-        ClosePty();
-        return false;
-    }
-    MakeSlaveIdle(ownSlave_);
+    master_ = pty.master;
+    ownSlave_ = pty.slave;
+    // Packet mode: with EXTPROC on the slave, each change of its settings
+    // wakes this side, so the thread sees the tool open the port at a rate.
     int packetMode = 1;
     ioctl(master_, TIOCPKT, &packetMode);
     std::lock_guard<std::mutex> lock(pathMutex_);
-    slavePath_ = QString::fromLocal8Bit(name);
+    slavePath_ = pty.slavePath;
     return true;
 }
 
 void PtyReceiverSim::ClosePty()
 {
-    for (int* fd : {&ownSlave_, &master_}) {
-        if (*fd >= 0)
-            close(*fd);
-        *fd = -1;
-    }
+    PtyEnds pty{master_, ownSlave_, {}};
+    VarnexSim::ClosePty(pty);
+    master_ = ownSlave_ = -1;
     std::lock_guard<std::mutex> lock(pathMutex_);
     slavePath_.clear();
 }
 
-// Points comN at the current slave, replacing an earlier link (never a real file).
-bool PtyReceiverSim::MapLink(QString& error)
-{
-    const QString link = DevicePath();
-    const QFileInfo info(link);
-    if (info.exists() && !info.isSymLink()) {
-        error = QStringLiteral("%1 exists and is not a link").arg(link);
-        return false;
-    }
-    if (info.isSymLink())
-        QFile::remove(link);
-    if (symlink(SlavePath().toLocal8Bit().constData(), link.toLocal8Bit().constData()) != 0) {
-        error = ErrnoText("symlink");
-        return false;
-    }
-    return true;
-}
+bool PtyReceiverSim::MapLink(QString& error) { return VarnexSim::MapLink(DevicePath(), SlavePath(), error); }
 
 std::vector<TranscriptEntry> PtyReceiverSim::Transcript() const
 {

@@ -1,58 +1,34 @@
 #include "harness/PtyPair.h"
 
+#include "sim/PtyBaud.h"
+
 #include <QDir>
 #include <QFile>
+#include <QThread>
 
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <unistd.h>
 
 #include <chrono>
 
-// TCGETS2 lives in the kernel's termbits header, which clashes with
-// <termios.h>; declare just what is needed.
-#include <sys/ioctl.h>
-namespace {
-struct Termios2 {
-    unsigned int c_iflag, c_oflag, c_cflag, c_lflag;
-    unsigned char c_line;
-    unsigned char c_cc[19];
-    unsigned int c_ispeed, c_ospeed;
-};
-const unsigned long kGetTermios2 = _IOR('T', 0x2A, Termios2);
-} // namespace
-
 PtyPair::PtyPair()
 {
-    char name[256] = {};
-    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
-        master_ = slave_ = -1;
-        return;
-    }
-    slavePath_ = QString::fromLocal8Bit(name);
-    // Raw slave: no echo or line editing should touch the bytes under test.
-    termios raw{};
-    tcgetattr(slave_, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave_, TCSANOW, &raw);
-    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    QString error;
+    VarnexSim::OpenPty(pty_, error);
 }
 
 PtyPair::~PtyPair()
 {
     Unmap();
-    if (master_ >= 0)
-        ::close(master_);
-    if (slave_ >= 0)
-        ::close(slave_);
+    VarnexSim::ClosePty(pty_);
 }
 
 bool PtyPair::MapAs(const QString& folder, int number)
 {
     Unmap();
     link_ = QDir(folder).absoluteFilePath(QStringLiteral("com%1").arg(number));
-    return QFile::link(slavePath_, link_);
+    QString error;
+    return VarnexSim::MapLink(link_, pty_.slavePath, error);
 }
 
 void PtyPair::Unmap()
@@ -64,13 +40,12 @@ void PtyPair::Unmap()
 
 void PtyPair::Write(const QByteArray& bytes)
 {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(master_, bytes.constData() + done, bytes.size() - done);
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(pty_.master, bytes.constData() + done, bytes.size() - done);
         if (n > 0)
             done += n;
         else
-            ::usleep(1000);
+            QThread::msleep(1);
     }
 }
 
@@ -81,22 +56,16 @@ QByteArray PtyPair::Read(qsizetype count, double seconds)
     QByteArray out;
     char buffer[4096];
     while (out.size() < count && clock::now() < end) {
-        pollfd p{master_, POLLIN, 0};
+        pollfd p{pty_.master, POLLIN, 0};
         ::poll(&p, 1, 10);
-        const ssize_t n = ::read(master_, buffer, sizeof buffer);
+        const ssize_t n = ::read(pty_.master, buffer, sizeof buffer);
         if (n > 0)
             out.append(buffer, n);
     }
     return out;
 }
 
-int PtyPair::ToolBaudRate() const
-{
-    Termios2 t{};
-    if (::ioctl(master_, kGetTermios2, &t) != 0)
-        return 0;
-    return static_cast<int>(t.c_ospeed);
-}
+int PtyPair::ToolBaudRate() const { return VarnexSim::PeerBaud(pty_.master); }
 
 TempPortsFolder::TempPortsFolder()
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim/PtyLine.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
@@ -13,8 +15,8 @@ public:
     PtyPair(const PtyPair&) = delete;
     PtyPair& operator=(const PtyPair&) = delete;
 
-    bool IsValid() const { return master_ >= 0; }
-    QString SlavePath() const { return slavePath_; }
+    bool IsValid() const { return pty_.master >= 0; }
+    QString SlavePath() const { return pty_.slavePath; }
     // Maps the slave as `folder`/com`number`.
     bool MapAs(const QString& folder, int number);
     void Unmap();
@@ -26,9 +28,7 @@ public:
     int ToolBaudRate() const;
 
 private:
-    int master_ = -1;
-    int slave_ = -1;
-    QString slavePath_;
+    VarnexSim::PtyEnds pty_;
     QString link_;
 };
 

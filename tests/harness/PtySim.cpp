@@ -1,31 +1,28 @@
-#include "PtySim.h"
+#include "harness/PtySim.h"
 
 #include <QDir>
 
-PtySim::PtySim(int com, const VarnexSim::ModelOptions& options)
+namespace {
+VarnexSim::PtyReceiverSim::Options At(const QString& folder, int com, VarnexSim::ModelOptions model)
 {
-    VarnexSim::PtyReceiverSim::Options o;
-    o.portsDir = folder_.Path();
-    o.com = com;
-    o.model = options;
-    if (o.model.flashPath.isEmpty())
-        o.model.flashPath = QDir(folder_.Path()).filePath(QStringLiteral("sim-flash-com%1.json").arg(com));
-    sim_ = std::make_unique<VarnexSim::PtyReceiverSim>(o);
-    if (!folder_.IsValid()) {
-        error_ = QStringLiteral("cannot create a temporary ports folder");
-        return;
-    }
-    started_ = sim_->Start(error_);
+    if (model.flashPath.isEmpty()) // the flash image inside the ports folder unless named
+        model.flashPath = QDir(folder).filePath(QStringLiteral("sim-flash-com%1.json").arg(com));
+    return {folder, com, model};
 }
+} // namespace
 
-PtySim::~PtySim() { sim_->Stop(); }
+PtySim::PtySim(int com, const VarnexSim::ModelOptions& options)
+    : PtyReceiverSim(At(folder_.Path(), com, options))
+{
+    started_ = folder_.IsValid() && Start(error_);
+}
 
 void PtySim::SetRunning(const VarnexSim::ReceiverConfig& config)
 {
-    sim_->WithModel([&](VarnexSim::ReceiverModel& m) { m.SetRunning(config); });
+    WithModel([&](VarnexSim::ReceiverModel& m) { m.SetRunning(config); });
 }
 
 VarnexSim::ReceiverConfig PtySim::Running()
 {
-    return sim_->WithModel([](VarnexSim::ReceiverModel& m) { return m.Running(); });
+    return WithModel([](VarnexSim::ReceiverModel& m) { return m.Running(); });
 }

@@ -1,6 +1,5 @@
 #include "harness/VirtualReceiver.h"
 
-#include "harness/SimDevice.h"
 #include "link/CommsFrm.h"
 #include "link/PortNames.h"
 #include "link/SelectedPort.h"
@@ -18,7 +17,14 @@ VirtualReceiver::~VirtualReceiver()
     SerialControl::SetDeviceFactory({});
 }
 
-SerialDeviceFactory VirtualReceiver::Devices() const { return MakeSimDeviceFactory(model_, PortNames::PathFor(com_)); }
+SerialDeviceFactory VirtualReceiver::Devices() const { return MakeSimDeviceFactory(model_, PortNames::PathFor(com_), hooks_); }
+
+void VirtualReceiver::Quiet()
+{
+    VarnexSim::ReceiverConfig config = model_->Running();
+    config.msgRates.clear();
+    model_->SetRunning(config);
+}
 
 QStringList VirtualReceiver::Frames() const { return Frames(-1, -1); }
 

@@ -2,17 +2,19 @@
 
 #include "harness/PtyPair.h"
 #include "link/SerialDevice.h"
+#include "harness/SimDevice.h"
 #include "sim/ReceiverModel.h"
 #include "support/Clock.h"
 
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 // The simulated receiver wired to PC port `com` (1 unless given) in virtual
 // time: the serial control's devices are the simulator's model, the clock is
-// virtual, and SelectedPort is `com`. A 5-second time-out costs microseconds and behaves as on
-// a real line. Everything is undone on destruction.
+// virtual, and SelectedPort is `com`. A 5-second time-out costs microseconds
+// and behaves as on a real line. Everything is undone on destruction.
 class VirtualReceiver {
 public:
     explicit VirtualReceiver(const VarnexSim::ModelOptions& options = {}, int com = 1);
@@ -24,10 +26,22 @@ public:
     // The devices this receiver answers on, for a test that wires up more than one.
     SerialDeviceFactory Devices() const;
     void SetFaults(const VarnexSim::Faults& faults) { model_->SetFaults(faults); }
+    // No periodic output: what the PC hears is the answers alone.
+    void Quiet();
     // Virtual seconds since the receiver was wired up.
-    double Elapsed() { return clock_.Now() - start_; }
+    double Elapsed() { return Clock::Now() - start_; }
     // Lets `seconds` of virtual time pass with nothing happening on the port.
-    void Idle(double seconds) { clock_.Advance(seconds); }
+    void Idle(double seconds) { clock_.virtualClock.Advance(seconds); }
+
+    // Bytes that reach the PC `at` seconds after wiring, beside the receiver's own.
+    void Arrive(double at, const QByteArray& bytes) { hooks_->arrivals.emplace(start_ + at, bytes); }
+    // Runs `hook` on each write of the PC, before the receiver takes it in.
+    void OnWrite(std::function<void(const QByteArray&)> hook) { hooks_->onWrite = std::move(hook); }
+    // Everything the PC wrote, at any rate.
+    const QByteArray& Written() const { return hooks_->written; }
+    // Added to every reading of the clock from now on (e.g. the length of a
+    // program run that virtual time does not see).
+    void ShiftClock(std::function<double()> shift) { clock_.shift = std::move(shift); }
 
     // Every frame the receiver understood, as upper-case hex without spaces.
     QStringList Frames() const;
@@ -39,9 +53,16 @@ public:
     qint32 PcRate() const;
 
 private:
-    Clock::VirtualClock clock_;
+    struct ShiftedClock final : Clock::Source {
+        Clock::VirtualClock virtualClock;
+        std::function<double()> shift;
+        double Now() override { return virtualClock.Now() + (shift ? shift() : 0.0); }
+        void Sleep(double seconds) override { virtualClock.Sleep(seconds); }
+    };
+    ShiftedClock clock_;
     Clock::ScopedClock use_{&clock_};
     TempPortsFolder folder_;
+    std::shared_ptr<LineHooks> hooks_ = std::make_shared<LineHooks>();
     std::shared_ptr<VarnexSim::ReceiverModel> model_;
     double start_;
     int com_;

@@ -1,5 +1,6 @@
 // Finding the receiver's rate, commanding it to a rate, and the confirmed baud
-// change, against the simulated receiver in virtual time.
+// change, against the simulated receiver in virtual time: what went out at
+// which rate, the result, where the PC and the receiver are left, and how long it took.
 #include "harness/MessageRecorder.h"
 #include "harness/VirtualReceiver.h"
 #include "link/CommsFrm.h"
@@ -12,211 +13,149 @@ using namespace VarnexCommsRoutines;
 using RateRuns = QList<QPair<qint32, qsizetype>>;
 
 namespace {
-VarnexSim::ModelOptions At(qint32 baud)
+constexpr qsizetype kPoll = 8;    // bytes of a CFG-RATE poll
+constexpr qsizetype kCfgPrt = 28; // bytes of a CFG-PRT
+const QByteArray kRatePoll = QByteArray::fromHex("B5 62 06 08 00 00 0E 30");
+
+RateRuns Runs(std::initializer_list<qint32> rates, qsizetype bytes)
 {
-    VarnexSim::ModelOptions options;
-    options.startBaud = baud;
-    return options;
+    RateRuns runs;
+    for (qint32 rate : rates)
+        runs.append({rate, bytes});
+    return runs;
 }
-constexpr qsizetype kPoll = 8;     // bytes of a CFG-RATE poll
-constexpr qsizetype kCfgPrt = 28;  // bytes of a CFG-PRT
-const char* kRatePoll = "B5 62 06 08 00 00 0E 30";
 } // namespace
 
 class TestPortOpening : public QObject {
     Q_OBJECT
 private slots:
     void cleanup() { CommsFrm::SerialPort().SetPortOpen(false); }
-    void readConfigurationValue();
-    void foundAtFirstRateWithOnePoll();
-    void foundAtThirdRateAfterTwoRoundsOfPolls();
-    void answerOnlyToFifthPollCounts();
-    void failedSearchTriesEveryRateOnceInOrder();
-    void missingPortSendsNothing();
-    void openAtBaudCommandsFromEveryRateThenPolls();
-    void openAtBaudWithoutReceiver();
-    void confirmedChangeAnsweredAtOldRate();
-    void confirmedChangeOfTheLinkMovesThePc();
-    void confirmedChangeWithoutReceiver();
-    void confirmedChangeAnsweredAtEleventhPoll();
-    void plainChangeSendsOneFrameOnly();
+
+    // op: "find", "open <rate>", "confirm <rate> <port>" or "plain <rate> <port>",
+    // the last two from a port already open at 115200. fault: "silent" or the
+    // first poll answered. seconds < 0: not checked.
+    void operations_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<RateRuns>("runs");
+        QTest::addColumn<int>("pcRate");
+        QTest::addColumn<double>("seconds");
+        const qsizetype kFive = 5 * kPoll;
+        QTest::newRow("found at the first rate with one poll") << 4800 << "" << "find" << true
+            << RateRuns{{4800, kPoll}} << 4800 << -1.0;
+        QTest::newRow("found at the third rate after two rounds of polls") << 9600 << "" << "find" << true
+            << RateRuns{{4800, kFive}, {115200, kFive}, {9600, kPoll}} << 9600 << 2 * 27.2 + 0.2;
+        QTest::newRow("only the fifth poll answered") << 4800 << "poll 5" << "find" << true
+            << RateRuns{{4800, kFive}} << 4800 << -1.0;
+        QTest::newRow("nothing answers: every rate once, in order") << 9600 << "silent" << "find" << false
+            << Runs({4800, 115200, 9600, 57600, 2400, 14400, 19200, 28800, 38400}, kFive) << 38400 << 9 * 27.2;
+        QTest::newRow("commanded from every rate, then polled") << 9600 << "" << "open 115200" << true
+            << Runs({1200, 2400, 4800, 9600, 14400, 19200, 28800, 38400, 57600}, 4 * kCfgPrt)
+                   + RateRuns{{115200, 4 * kCfgPrt + kPoll}} << 115200 << -1.0;
+        QTest::newRow("commanded, nothing answers") << 9600 << "silent" << "open 57600" << false
+            << Runs({1200, 2400, 4800, 9600, 14400, 19200, 28800, 38400}, 4 * kCfgPrt)
+                   + RateRuns{{57600, 4 * kCfgPrt}, {115200, 4 * kCfgPrt}, {57600, kFive}} << 57600 << -1.0;
+        QTest::newRow("another port changed: answered at the old rate") << 115200 << "" << "confirm 9600 2" << true
+            << RateRuns{{115200, kCfgPrt + kPoll}} << 115200 << -1.0;
+        QTest::newRow("the link changed: the PC follows") << 115200 << "" << "confirm 9600 1" << true
+            << RateRuns{{115200, kCfgPrt + kPoll}, {9600, kPoll}} << 9600 << -1.0;
+        QTest::newRow("confirmed, nothing answers: eleven polls") << 115200 << "silent" << "confirm 4800 1" << false
+            << RateRuns{{115200, kCfgPrt + kPoll}, {4800, 10 * kPoll}} << 4800 << 11 * 5.0 + 10 * 0.6;
+        QTest::newRow("confirmed by the eleventh poll") << 115200 << "poll 11" << "confirm 115200 2" << true
+            << RateRuns{{115200, kCfgPrt + 11 * kPoll}} << 115200 << -1.0;
+        QTest::newRow("plain: one frame, nothing awaited") << 115200 << "silent" << "plain 9600 3" << true
+            << RateRuns{{115200, kCfgPrt}} << 115200 << 0.0;
+    }
+    void operations()
+    {
+        QFETCH(int, start);
+        QFETCH(QString, fault);
+        QFETCH(QString, op);
+        VarnexSim::ModelOptions options;
+        options.startBaud = start;
+        VirtualReceiver receiver(options);
+        const QStringList words = op.split(u' ');
+        SerialControl& port = CommsFrm::SerialPort();
+        if (words[0] == u"confirm" || words[0] == u"plain") {
+            port.SetCommPort(1);
+            port.SetSettings(QStringLiteral("115200,N,8,1"));
+            QVERIFY(port.SetPortOpen(true));
+        }
+        VarnexSim::Faults faults;
+        faults.silent = fault == u"silent";
+        faults.answerPollsFrom = fault.startsWith(u"poll") ? fault.mid(5).toInt() : 0;
+        receiver.SetFaults(faults);
+        const double before = receiver.Elapsed();
+        MessageRecorder messages;
+        bool result = false;
+        if (words[0] == u"find")
+            result = FindBaudAndOpenPort();
+        else if (words[0] == u"open")
+            result = OpenPortAtBaud(words[1].toInt());
+        else
+            result = SetBaudRate(words[1].toInt(), words[0] == u"confirm" ? BaudMode::Confirming : BaudMode::SendOnly, words[2].toInt());
+        QTEST(result, "result");
+        QTEST(receiver.BytesByRate(), "runs");
+        QTEST(int(receiver.PcRate()), "pcRate");
+        QVERIFY(port.PortOpen());
+        QVERIFY(messages.texts.isEmpty());
+        QFETCH(double, seconds);
+        if (seconds >= 0)
+            QVERIFY2(qAbs(receiver.Elapsed() - before - seconds) < 0.1 + seconds / 100, qPrintable(QString::number(receiver.Elapsed())));
+        if (result && !faults.silent && words[0] != u"find") // the receiver's port is at the rate asked for
+            QCOMPARE(receiver.Model().Running().ports[words.value(2, "1").toInt()].baud, words[1].toInt());
+    }
+
+    // The first CFG-RATE poll gets `reply`, every later one the factory's: a
+    // reply of another length or with a period of 0 is no receiver, so the
+    // detection polls again; ReadConfiguration gives no period for it.
+    void readConfiguration_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<std::optional<float>>("period");
+        QTest::addColumn<qsizetype>("polls");
+        QTest::newRow("1000 ms") << QByteArray::fromHex("B5 62 06 08 06 00 E8 03 01 00 01 00 01 39") << std::optional<float>(1000.0f) << kPoll;
+        QTest::newRow("8 payload bytes") << QByteArray::fromHex("B5 62 06 08 08 00 E8 03 01 00 01 00 00 00 00 00")
+                                         << std::optional<float>() << 2 * kPoll;
+        QTest::newRow("period 0") << QByteArray::fromHex("B5 62 06 08 06 00 00 00 01 00 01 00 00 00") << std::optional<float>()
+                                  << 2 * kPoll;
+    }
+    void readConfiguration()
+    {
+        QFETCH(QByteArray, reply);
+        VarnexSim::ModelOptions options;
+        options.startBaud = 4800;
+        options.faults.silent = true;
+        VirtualReceiver receiver(options);
+        int badReplies = 1;
+        receiver.OnWrite([&](const QByteArray&) {
+            if (receiver.Written().endsWith(kRatePoll))
+                receiver.Arrive(receiver.Elapsed() + 0.01,
+                                (badReplies-- > 0 ? reply : QByteArray::fromHex("B5 62 06 08 06 00 E8 03 01 00 01 00 01 39"))
+                                    + QByteArray(37, 'x'));
+        });
+        QVERIFY(FindBaudAndOpenPort());
+        QFETCH(qsizetype, polls);
+        QCOMPARE(receiver.BytesByRate(), (RateRuns{{4800, polls}}));
+        badReplies = 1;
+        QTEST(ReadConfiguration(), "period");
+    }
+
+    void missingPortSendsNothing()
+    {
+        VirtualReceiver receiver;
+        SelectedPort = 3;
+        MessageRecorder messages;
+        QVERIFY(!FindBaudAndOpenPort());
+        QVERIFY(!OpenPortAtBaud(115200));
+        QCOMPARE(messages.texts, QStringList({"Cannot open serial port", "Cannot open serial port"}));
+        QVERIFY(receiver.BytesByRate().isEmpty());
+        QVERIFY(!CommsFrm::SerialPort().PortOpen());
+    }
 };
-
-void TestPortOpening::readConfigurationValue()
-{
-    VirtualReceiver receiver(At(9600));
-    CommsFrm::SerialPort().SetCommPort(1);
-    CommsFrm::SerialPort().SetSettings(QStringLiteral("9600,N,8,1"));
-    QVERIFY(CommsFrm::SerialPort().SetPortOpen(true));
-    QCOMPARE(ReadConfiguration(), std::optional<float>(1000.0f));
-    QCOMPARE(receiver.Frames(), QStringList{HexFrame(kRatePoll)});
-}
-
-void TestPortOpening::foundAtFirstRateWithOnePoll()
-{
-    VirtualReceiver receiver(At(4800));
-    QVERIFY(FindBaudAndOpenPort());
-    QCOMPARE(receiver.PcRate(), 4800);
-    QVERIFY(CommsFrm::SerialPort().PortOpen());
-    QCOMPARE(receiver.Frames(), QStringList{HexFrame(kRatePoll)});
-    QCOMPARE(receiver.BytesByRate(), (RateRuns{{4800, kPoll}}));
-}
-
-void TestPortOpening::foundAtThirdRateAfterTwoRoundsOfPolls()
-{
-    VirtualReceiver receiver(At(9600));
-    QVERIFY(FindBaudAndOpenPort());
-    QCOMPARE(receiver.PcRate(), 9600);
-    QCOMPARE(receiver.BytesByRate(), (RateRuns{{4800, 5 * kPoll}, {115200, 5 * kPoll}, {9600, kPoll}}));
-    // Two silent rates: 0.2 s, five 5-second polls and four 0.5 s pauses each.
-    QVERIFY(qAbs(receiver.Elapsed() - (2 * 27.2 + 0.2)) < 1.0);
-}
-
-void TestPortOpening::answerOnlyToFifthPollCounts()
-{
-    VirtualReceiver receiver(At(4800));
-    VarnexSim::Faults faults;
-    faults.answerPollsFrom = 5;
-    receiver.SetFaults(faults);
-    QVERIFY(FindBaudAndOpenPort());
-    QCOMPARE(receiver.PcRate(), 4800);
-    QCOMPARE(receiver.BytesByRate(), (RateRuns{{4800, 5 * kPoll}}));
-}
-
-void TestPortOpening::failedSearchTriesEveryRateOnceInOrder()
-{
-    VirtualReceiver receiver(At(9600));
-    VarnexSim::Faults faults;
-    faults.silent = true;
-    receiver.SetFaults(faults);
-    MessageRecorder messages;
-    QVERIFY(!FindBaudAndOpenPort());
-    RateRuns expected;
-    for (qint32 rate : {4800, 115200, 9600, 57600, 2400, 14400, 19200, 28800, 38400})
-        expected.append({rate, 5 * kPoll});
-    QCOMPARE(receiver.BytesByRate(), expected);
-    // About four minutes, and the port stays open at the last rate tried.
-    QVERIFY(qAbs(receiver.Elapsed() - 9 * 27.2) < 2.0);
-    QVERIFY(CommsFrm::SerialPort().PortOpen());
-    QCOMPARE(receiver.PcRate(), 38400);
-    QVERIFY(messages.texts.isEmpty());
-}
-
-void TestPortOpening::missingPortSendsNothing()
-{
-    VirtualReceiver receiver(At(9600));
-    SelectedPort = 3;
-    MessageRecorder messages;
-    QVERIFY(!FindBaudAndOpenPort());
-    QVERIFY(!OpenPortAtBaud(115200));
-    QCOMPARE(messages.texts, QStringList({"Cannot open serial port", "Cannot open serial port"}));
-    QVERIFY(receiver.BytesByRate().isEmpty());
-    QVERIFY(!CommsFrm::SerialPort().PortOpen());
-}
-
-void TestPortOpening::openAtBaudCommandsFromEveryRateThenPolls()
-{
-    VirtualReceiver receiver(At(9600));
-    QVERIFY(OpenPortAtBaud(115200));
-    RateRuns expected;
-    for (qint32 rate : {1200, 2400, 4800, 9600, 14400, 19200, 28800, 38400, 57600})
-        expected.append({rate, 4 * kCfgPrt});
-    expected.append({115200, 4 * kCfgPrt + kPoll});
-    QCOMPARE(receiver.BytesByRate(), expected);
-    // At 9600 the receiver hears ports 0 and 1; port 1 is its link, which then
-    // moves, so the rest at 9600 is noise. At 115200 it hears all four and the poll.
-    const QStringList prt = receiver.Frames(0x06, 0x00);
-    QCOMPARE(prt.size(), 6);
-    QCOMPARE(prt[1], HexFrame("B5 62 06 00 14 00 01 00 00 00 C0 08 00 00 00 C2 01 00 03 00 03 00 00 00 00 00 AC 5E"));
-    QCOMPARE(receiver.Frames(0x06, 0x08).size(), 1);
-    QCOMPARE(receiver.PcRate(), 115200);
-    for (int port = 0; port < 4; ++port)
-        QCOMPARE(receiver.Model().Running().ports[port].baud, 115200);
-}
-
-void TestPortOpening::openAtBaudWithoutReceiver()
-{
-    VirtualReceiver receiver(At(9600));
-    VarnexSim::Faults faults;
-    faults.silent = true;
-    receiver.SetFaults(faults);
-    QVERIFY(!OpenPortAtBaud(57600));
-    QVERIFY(CommsFrm::SerialPort().PortOpen());
-    QCOMPARE(receiver.PcRate(), 57600);
-    // The blind commands end at 115200; then five unanswered polls at 57600.
-    QCOMPARE(receiver.BytesByRate().mid(8), (RateRuns{{57600, 4 * kCfgPrt}, {115200, 4 * kCfgPrt}, {57600, 5 * kPoll}}));
-}
-
-namespace {
-void OpenAt(qint32 rate)
-{
-    SerialControl& port = CommsFrm::SerialPort();
-    port.SetCommPort(1);
-    port.SetSettings(QStringLiteral("%1,N,8,1").arg(rate));
-    QVERIFY(port.SetPortOpen(true));
-}
-} // namespace
-
-void TestPortOpening::confirmedChangeAnsweredAtOldRate()
-{
-    VirtualReceiver receiver(At(115200));
-    OpenAt(115200);
-    QVERIFY(SetBaudRate(9600, BaudMode::Confirming, 2)); // not the link: it keeps answering
-    QCOMPARE(receiver.PcRate(), 115200);
-    QCOMPARE(receiver.Frames(0x06, 0x08).size(), 1);
-    QCOMPARE(receiver.Model().Running().ports[2].baud, 9600);
-}
-
-void TestPortOpening::confirmedChangeOfTheLinkMovesThePc()
-{
-    VirtualReceiver receiver(At(115200));
-    OpenAt(115200);
-    QVERIFY(SetBaudRate(9600, BaudMode::Confirming, 1));
-    QCOMPARE(receiver.PcRate(), 9600);
-    QCOMPARE(receiver.Model().LinkBaud(), 9600);
-    // The first poll, right behind the CFG-PRT at the old rate, is noise to
-    // the receiver; one re-open cycle later the poll at 9600 is answered.
-    QCOMPARE(receiver.BytesByRate(), (RateRuns{{115200, kCfgPrt + kPoll}, {9600, kPoll}}));
-}
-
-void TestPortOpening::confirmedChangeWithoutReceiver()
-{
-    VirtualReceiver receiver(At(115200));
-    OpenAt(115200);
-    VarnexSim::Faults faults;
-    faults.silent = true;
-    receiver.SetFaults(faults);
-    QVERIFY(!SetBaudRate(4800, BaudMode::Confirming, 1));
-    // Eleven polls, ten close/set/open cycles of 0.6 s, the PC left at the new rate.
-    QCOMPARE(receiver.BytesByRate(), (RateRuns{{115200, kCfgPrt + kPoll}, {4800, 10 * kPoll}}));
-    QVERIFY(qAbs(receiver.Elapsed() - (11 * 5.0 + 10 * 0.6)) < 0.1);
-    QCOMPARE(receiver.PcRate(), 4800);
-    QVERIFY(CommsFrm::SerialPort().PortOpen());
-}
-
-void TestPortOpening::confirmedChangeAnsweredAtEleventhPoll()
-{
-    VirtualReceiver receiver(At(115200));
-    OpenAt(115200);
-    VarnexSim::Faults faults;
-    faults.answerPollsFrom = 11;
-    receiver.SetFaults(faults);
-    QVERIFY(SetBaudRate(115200, BaudMode::Confirming, 2));
-    QCOMPARE(receiver.Frames(0x06, 0x08).size(), 11);
-}
-
-void TestPortOpening::plainChangeSendsOneFrameOnly()
-{
-    VirtualReceiver receiver(At(115200));
-    OpenAt(115200);
-    VarnexSim::Faults faults;
-    faults.silent = true;
-    receiver.SetFaults(faults);
-    QVERIFY(SetBaudRate(9600, BaudMode::SendOnly, 3));
-    QCOMPARE(receiver.BytesByRate(), (RateRuns{{115200, kCfgPrt}}));
-    QVERIFY(receiver.Elapsed() < 0.1);
-    QCOMPARE(receiver.PcRate(), 115200);
-}
 
 QTEST_MAIN(TestPortOpening)
 #include "test_port_opening.moc"
