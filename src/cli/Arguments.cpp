@@ -40,7 +40,7 @@ QString Usage()
     return QStringLiteral(
         "Usage:\n"
         "  varnexconfig                 open the window\n"
-        "  varnexconfig configure DEVICE --port PORT [--verify] [--report FILE] [--serial TEXT] [--repeat]\n"
+        "  varnexconfig configure DEVICE --port PORT [--verify] [--report FILE] [--serial TEXT] [--repeat] [--fast]\n"
         "  varnexconfig verify DEVICE --port PORT [--report FILE] [--serial TEXT]\n"
         "  varnexconfig ports\n"
         "  varnexconfig --help | --version\n"
@@ -53,6 +53,9 @@ QString Usage()
         "  --report  appends one JSON line per unit to FILE\n"
         "  --serial  text recorded with the unit (e.g. its serial number)\n"
         "  --repeat  bench loop: configures one unit after another until Ctrl-C\n"
+        "  --fast    the same saved configuration in well under two seconds: finds the\n"
+        "            link's rate by polling, sends each distinct command once, and\n"
+        "            confirms a link move by a poll at the new rate\n"
         "verify      compares a receiver's configuration with the device's, sending polls only\n"
         "ports       lists the PC ports: number, device path, description\n"
         "\n"
@@ -139,6 +142,8 @@ Parsed Parse(const QStringList& args)
             a.verify = true;
         } else if (configure && arg == QLatin1String("--repeat") && !hasInlineValue) {
             a.repeat = true;
+        } else if (configure && arg == QLatin1String("--fast") && !hasInlineValue) {
+            a.fast = true;
         } else if (arg.startsWith(u'-')) {
             return fail(QStringLiteral("unknown option %1 for %2").arg(arg, command));
         } else if (!a.device) {

@@ -6,7 +6,7 @@
 #include <QStringList>
 
 // The command line's arguments, read by one pure function:
-//   varnexconfig configure DEVICE --port PORT [--verify] [--report FILE] [--serial TEXT] [--repeat]
+//   varnexconfig configure DEVICE --port PORT [--verify] [--report FILE] [--serial TEXT] [--repeat] [--fast]
 //   varnexconfig verify DEVICE --port PORT [--report FILE] [--serial TEXT]
 //   varnexconfig ports
 //   varnexconfig --help | --version
@@ -21,6 +21,7 @@ struct Arguments {
     int portNumber = 0;  // PC port N, or 0 when `port` is a device path
     bool verify = false; // configure: read back after the save (always for verify)
     bool repeat = false;
+    bool fast = false;   // configure: the fast runner, same end state
     QString report;      // empty: no report
     QString serial;
 };

@@ -193,7 +193,8 @@ UnitRecord RunUnit(const Arguments& a, Console& console)
             if (!ok)
                 unit.failedStep = SetupOutputs::StepName(step);
         };
-        succeeded = SetupOutputs::RunProfile(*a.device, observer);
+        succeeded = a.fast ? SetupOutputs::RunProfileFast(*a.device, observer)
+                           : SetupOutputs::RunProfile(*a.device, observer);
     } else {
         console.BeginUnit(0);
         unit.steps.push_back({QStringLiteral("FindBaudAndOpenPort"), false, {}});

@@ -2,6 +2,7 @@
 
 #include "link/CommsFrm.h"
 #include "link/ReplyScan.h"
+#include "link/UbxStream.h"
 #include "support/Clock.h"
 #include "support/EventPump.h"
 #include "support/Timing.h"
@@ -101,6 +102,12 @@ void ReadUbxPollReply(std::vector<std::uint8_t>& payload, std::uint8_t msgClass,
 
 void SetLinkObserver(LinkObserver observer) { Observer() = std::move(observer); }
 
+void NoteWaitEnded(LinkObserver::Wait wait, std::uint8_t msgClass, std::uint8_t msgId, bool found, double seconds)
+{
+    if (Observer().waitEnded)
+        Observer().waitEnded(wait, msgClass, msgId, found, seconds);
+}
+
 bool SendAcknowledged(UbxBuffer frame)
 {
     FlushSerialInput();
@@ -115,6 +122,38 @@ std::vector<std::uint8_t> Poll(UbxBuffer request)
     std::vector<std::uint8_t> payload;
     ReadUbxPollReply(payload, request[2], request[3]);
     return payload;
+}
+
+std::optional<std::vector<std::uint8_t>> PollWholeReply(UbxBuffer request)
+{
+    FlushSerialInput();
+    SendUbxMessage(request);
+    const QByteArray asked(reinterpret_cast<const char*>(request.data()) + 6, qsizetype(request.size()) - 8);
+    SerialControl& port = CommsFrm::SerialPort();
+    UbxStream::Reader reader;
+    const double start = Clock::Now();
+    const double end = start + Timing::InSeconds(Timing::kReplyTimeout);
+    double lastRepaint = start;
+    for (;;) {
+        reader.Append(port.Input());
+        UbxStream::Frame frame;
+        while (reader.Next(frame)) {
+            if (frame.msgClass == request[2] && frame.msgId == request[3] && frame.payload.startsWith(asked)) {
+                ReportWait(LinkObserver::Wait::PollReply, request[2], request[3], true, start);
+                return std::vector<std::uint8_t>(frame.payload.begin(), frame.payload.end());
+            }
+        }
+        const double now = Clock::Now();
+        if (now >= end)
+            break;
+        port.WaitForInput(std::min(Timing::InSeconds(Timing::kReplyReadSlice), end - now));
+        if (now - lastRepaint >= Timing::InSeconds(Timing::kRepaintInterval)) {
+            EventPump::PumpNonInputEvents();
+            lastRepaint = now;
+        }
+    }
+    ReportWait(LinkObserver::Wait::PollReply, request[2], request[3], false, start);
+    return std::nullopt;
 }
 
 } // namespace uBloxLowLevelComms

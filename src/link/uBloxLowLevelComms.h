@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 // Sending a UBX frame and waiting for the receiver's answer, through the
@@ -36,6 +37,9 @@ struct LinkObserver {
 };
 // Installs `observer` in place of the previous one; an empty one stops watching.
 void SetLinkObserver(LinkObserver observer);
+// Tells the observer about a reply wait made outside this module's own waits
+// (the fast runner reads whole frames with its own reader).
+void NoteWaitEnded(LinkObserver::Wait wait, std::uint8_t msgClass, std::uint8_t msgId, bool found, double seconds);
 
 // The two exchanges every receiver operation is made of. Both flush the input
 // first, so that nothing received before the request counts as its answer.
@@ -45,5 +49,11 @@ bool SendAcknowledged(UbxBuffer frame);
 // request's own class and id, as ReadUbxPollReply leaves it starting from an
 // empty payload (one byte 0 when no reply came).
 std::vector<std::uint8_t> Poll(UbxBuffer request);
+// A poll that ends as soon as its reply is whole: the payload of the first
+// frame of the request's class and id, with a good checksum, that starts with
+// the request's own payload (the port or message asked about); nothing when
+// none came within the reply time-out. For reading a configuration back,
+// where the windows' poll would wait for more output after every reply.
+std::optional<std::vector<std::uint8_t>> PollWholeReply(UbxBuffer request);
 
 } // namespace uBloxLowLevelComms

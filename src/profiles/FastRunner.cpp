@@ -7,6 +7,7 @@
 #include "link/CommsFrm.h"
 #include "link/SelectedPort.h"
 #include "link/UbxStream.h"
+#include "link/uBloxLowLevelComms.h"
 #include "receiver_config/Payloads.h"
 #include "receiver_config/ResetList.h"
 #include "receiver_config/VarnexCommsRoutines.h"
@@ -25,6 +26,7 @@ namespace {
 
 using uBloxLowLevelComms::UbxBuffer;
 using UbxStream::Frame;
+using uBloxLowLevelComms::LinkObserver;
 
 // The search's rates: the factory's first, then the reset's, then where the
 // devices leave their link, then the rest fastest first (a wrong rate costs
@@ -107,11 +109,11 @@ public:
         port_.SetSettings(LineSettings(rate));
         rate_ = rate;
     }
+    // Sends through the link's own sender, so that a run's record sees every frame.
     void Send(UbxBuffer frame)
     {
-        frame[0] = 0xB5;
-        frame[1] = 0x62;
-        port_.SetOutput(QByteArray(reinterpret_cast<const char*>(frame.data()), qsizetype(frame.size())));
+        uBloxLowLevelComms::SendUbxMessage(frame);
+        lastSent_ = {frame[2], frame[3]};
     }
     // Forgets what has arrived, so that only answers to what is sent next count.
     void Flush()
@@ -125,9 +127,14 @@ public:
     // Reads until `accept` takes a frame or `deadline` passes on the program's
     // clock. Blocks on the port between reads and lets the windows repaint
     // now and then; the operator's input stays queued.
-    std::optional<Frame> Await(double deadline, const std::function<bool(const Frame&)>& accept)
+    std::optional<Frame> Await(double deadline, const std::function<bool(const Frame&)>& accept,
+                               LinkObserver::Wait kind = LinkObserver::Wait::PollReply)
     {
-        double lastRepaint = Clock::Now();
+        const double start = Clock::Now();
+        const auto note = [&](bool found) {
+            uBloxLowLevelComms::NoteWaitEnded(kind, lastSent_.first, lastSent_.second, found, Clock::Now() - start);
+        };
+        double lastRepaint = start;
         for (;;) {
             const QByteArray bytes = port_.Input();
             reader_.Append(bytes);
@@ -138,12 +145,16 @@ public:
             Frame frame;
             while (reader_.Next(frame)) {
                 heardFrame_ = true;
-                if (accept(frame))
+                if (accept(frame)) {
+                    note(true);
                     return frame;
+                }
             }
             const double now = Clock::Now();
-            if (now >= deadline)
+            if (now >= deadline) {
+                note(false);
                 return std::nullopt;
+            }
             port_.WaitForInput(std::min(Timing::InSeconds(Timing::kReplyReadSlice), deadline - now));
             if (now - lastRepaint >= Timing::InSeconds(Timing::kRepaintInterval)) {
                 EventPump::PumpNonInputEvents();
@@ -162,6 +173,7 @@ private:
     QByteArray recent_;
     bool heardBytes_ = false;
     bool heardFrame_ = false;
+    std::pair<std::uint8_t, std::uint8_t> lastSent_{};
 };
 
 // What the runner knows of the link: its rate (0 until it is found) and the
@@ -240,7 +252,7 @@ bool SendAcknowledged(Line& line, UbxBuffer frame)
         return f.msgClass == kClassAck && (f.msgId == kIdAckAck || f.msgId == kIdAckNak) && f.payload.size() == 2
                && static_cast<std::uint8_t>(f.payload[0]) == msgClass
                && static_cast<std::uint8_t>(f.payload[1]) == msgId;
-    });
+    }, LinkObserver::Wait::Ack);
     return answer && answer->msgId == kIdAckAck;
 }
 

@@ -168,12 +168,8 @@ std::vector<Item> ReadBackAndCompare(const std::vector<Expectation>& expected)
     std::vector<Item> items;
     for (const Expectation& e : expected) {
         SupportFunctions::ShowStatus(QStringLiteral("Reading back %1").arg(e.name));
-        UbxBuffer request = e.poll;
-        uBloxLowLevelComms::FlushSerialInput();
-        uBloxLowLevelComms::SendUbxMessage(request);
-        std::vector<std::uint8_t> reply;
-        uBloxLowLevelComms::ReadUbxPollReply(reply, e.msgClass, e.msgId);
-        const std::vector<Item> compared = Compare(e, reply);
+        const auto reply = uBloxLowLevelComms::PollWholeReply(e.poll);
+        const std::vector<Item> compared = Compare(e, reply.value_or(std::vector<std::uint8_t>{}));
         items.insert(items.end(), compared.begin(), compared.end());
         SupportFunctions::ClearStatus();
     }
