@@ -14,7 +14,7 @@ cmake --build --preset default -j2 --target varnexconfig varnex-receiver-sim
 
 demo="${VARNEXCONFIG_DEMO_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/varnexconfig-demo}"
 mkdir -p "$demo"
-build/sim/varnex-receiver-sim --ports "$demo" --com 1 &
+build/sim/varnex-receiver-sim --ports "$demo" --com 1 --flash "$demo/flash-com1.json" &
 sim=$!
 trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true' EXIT
 for _ in $(seq 50); do

@@ -34,7 +34,7 @@ void AddOptions(QCommandLineParser& p)
         {"com", "Map the receiver as comN (default 1).", "n", "1"},
         {"link-port", "Receiver port 0..3 wired to the PC (default 1).", "port", "1"},
         {"baud", "Rate of the link port at power-up, over the flash contents.", "rate"},
-        {"flash", "Flash image file (default sim-flash-comN.json in the ports folder).", "file"},
+        {"flash", "Flash image file (default ~/.cache/varnex-receiver-sim/flash-comN.json).", "file"},
         {"transcript", "Write every frame received and reply sent as JSON lines.", "file"},
         {"silent", "Decode frames but answer none."},
         {"silent-from", "Answer nothing from the n-th received frame on.", "n"},
@@ -97,14 +97,25 @@ bool ParseFaults(const QCommandLineParser& p, Faults& f, QString& error)
     return ParseKeys(p.values("never-ack"), f.neverAck, error) && ParseKeys(p.values("nak"), f.nakFor, error);
 }
 
+// The flash image lives outside the ports folder, so that a folder this
+// program made for its link can go again when it stops: a ports folder left
+// behind would hide the system's own serial ports from the tool.
+QString DefaultFlashPath(int com)
+{
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (cache.isEmpty())
+        cache = QDir::homePath() + "/.cache";
+    QDir().mkpath(cache + "/varnex-receiver-sim");
+    return cache + QStringLiteral("/varnex-receiver-sim/flash-com%1.json").arg(com);
+}
+
 bool ParseOptions(const QCommandLineParser& p, PtyReceiverSim::Options& o, QString& error)
 {
     o.portsDir = QDir(p.isSet("ports") ? p.value("ports") : DefaultPortsDir()).absolutePath();
     o.com = p.value("com").toInt();
     o.model.linkPort = p.value("link-port").toInt();
     o.model.startBaud = p.value("baud").toInt();
-    o.model.flashPath = p.isSet("flash") ? p.value("flash")
-                                         : QDir(o.portsDir).absoluteFilePath(QStringLiteral("sim-flash-com%1.json").arg(o.com));
+    o.model.flashPath = p.isSet("flash") ? p.value("flash") : DefaultFlashPath(o.com);
     o.model.transcriptPath = p.value("transcript");
     if (o.com < 1 || o.model.linkPort < 0 || o.model.linkPort >= kPortCount) {
         error = "--com must be 1 or more and --link-port 0 to 3";
@@ -140,6 +151,7 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    const bool folderExisted = QDir(options.portsDir).exists();
     PtyReceiverSim sim(options);
     if (!sim.Start(error)) {
         err << "varnex-receiver-sim: " << error << Qt::endl;
@@ -153,5 +165,7 @@ int main(int argc, char** argv)
     sigwait(&stopSignals, &signal);
     sim.Stop();
     out << "removed " << sim.DevicePath() << Qt::endl;
+    if (!folderExisted)
+        QDir().rmdir(options.portsDir); // only when nothing else was put there
     return 0;
 }
