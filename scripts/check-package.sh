@@ -180,6 +180,19 @@ export DISPLAY=":$(head -n1 "$tmp/display")"
 
 # The visible window of process $2 titled exactly $1 (xdotool's --name also
 # matches the window class, which is "VarnexConfig" for every window).
+# Starts the packaged simulator as com1 of ports folder $1, with its flash
+# memory in the throw-away folder (log $tmp/$2.log), and waits for the link.
+start_sim() {
+    "$bin/varnex-receiver-sim" --ports "$1" --com 1 --flash "$tmp/$2-flash.json" </dev/null >"$tmp/$2.log" 2>&1 &
+    sim_pid=$!
+    pids+=("$sim_pid")
+    for _ in $(seq 100); do
+        [ -L "$1/com1" ] && break
+        kill -0 "$sim_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+}
+
 find_window() {
     local id
     for id in $(xdotool search --onlyvisible --pid "$2" --name "^$1\$" 2>/dev/null); do
@@ -208,14 +221,8 @@ wait_end() {
 echo "--- start-up on the packaged simulator"
 ports="$tmp/ports"
 mkdir "$ports"
-"$bin/varnex-receiver-sim" --ports "$ports" --com 1 </dev/null >"$tmp/sim.log" 2>&1 &
-sim=$!
-pids+=("$sim")
-for _ in $(seq 100); do
-    [ -L "$ports/com1" ] && break
-    kill -0 "$sim" 2>/dev/null || break
-    sleep 0.1
-done
+start_sim "$ports" sim
+sim=$sim_pid
 if [ ! -L "$ports/com1" ]; then
     cat "$tmp/sim.log" >&2
     fail "the packaged simulator did not map com1"
@@ -264,13 +271,8 @@ echo "--- the command line on the packaged simulator, without a display"
 grep -qxF ./usr/share/man/man1/varnexconfig.1.gz "$tmp/paths.txt" && pass "contains the man page" || fail "missing ./usr/share/man/man1/varnexconfig.1.gz"
 cli_ports="$tmp/cli-ports"
 mkdir "$cli_ports"
-"$bin/varnex-receiver-sim" --ports "$cli_ports" --com 1 </dev/null >"$tmp/cli-sim.log" 2>&1 &
-cli_sim=$!
-pids+=("$cli_sim")
-for _ in $(seq 100); do
-    [ -L "$cli_ports/com1" ] && break
-    sleep 0.1
-done
+start_sim "$cli_ports" cli-sim
+cli_sim=$sim_pid
 cli_run() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM VARNEXCONFIG_PORTS="$cli_ports" timeout 120 "$bin/varnexconfig" "$@"; }
 status=0
 cli_run configure pemmet --port 1 --verify --report "$tmp/units.jsonl" --serial check-1 2>"$tmp/cli.log" || status=$?
