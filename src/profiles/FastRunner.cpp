@@ -373,21 +373,11 @@ bool RunProfileFast(const Profile& profile, const RunObserver& observer)
 {
     Line line(CommsFrm::SerialPort());
     Link link; // found by the reset, the first step of every device
-    for (std::size_t index = 0; index < profile.steps.size(); ++index) {
-        const Step& step = profile.steps[index];
-        if (observer.stepStarted)
-            observer.stepStarted(index, step);
+    return RunSteps(profile, observer, [&](const Step& step) {
         const bool succeeded = RunStep(line, link, step);
         SupportFunctions::ClearStatus();
-        if (observer.stepEnded)
-            observer.stepEnded(index, step, succeeded);
-        if (!succeeded) {
-            MessageBox::Show(QString::fromLatin1(FailureMessage(profile, step.op)));
-            return false;
-        }
-    }
-    MessageBox::Show(QString::fromLatin1(profile.success));
-    return true;
+        return succeeded;
+    });
 }
 
 } // namespace SetupOutputs

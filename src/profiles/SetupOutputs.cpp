@@ -148,11 +148,16 @@ const char* FailureMessage(const Profile& profile, Op op)
 
 bool RunProfile(const Profile& profile, const RunObserver& observer)
 {
+    return RunSteps(profile, observer, RunStep);
+}
+
+bool RunSteps(const Profile& profile, const RunObserver& observer, const std::function<bool(const Step&)>& runStep)
+{
     for (std::size_t index = 0; index < profile.steps.size(); ++index) {
         const Step& step = profile.steps[index];
         if (observer.stepStarted)
             observer.stepStarted(index, step);
-        const bool succeeded = RunStep(step);
+        const bool succeeded = runStep(step);
         if (observer.stepEnded)
             observer.stepEnded(index, step, succeeded);
         if (!succeeded) {

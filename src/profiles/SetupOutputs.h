@@ -69,5 +69,9 @@ bool RunProfileFast(const Profile& profile, const RunObserver& observer = {});
 
 // The message shown when a step of `op` fails in `profile`'s run.
 const char* FailureMessage(const Profile& profile, Op op);
+// The one step loop of both runners: runs each step through `runStep`,
+// telling `observer`, stops at the first that fails with its message, and
+// ends with the device's success message.
+bool RunSteps(const Profile& profile, const RunObserver& observer, const std::function<bool(const Step&)>& runStep);
 
 } // namespace SetupOutputs
