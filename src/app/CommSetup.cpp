@@ -129,14 +129,17 @@ void CommSetup::BuildButtonGroup(QGroupBox* frame, std::array<QPushButton*, kBut
 
 void CommSetup::SetFocusOrder()
 {
+    // The list first; then the three groups' buttons but the bottom one, group
+    // by group; the three bottom buttons come last, in the order they were added.
+    constexpr int last = kButtons - 1;
     QList<QWidget*> order{SelectPort};
-    for (int i = 0; i < kButtons - 1; ++i)
+    for (int i = 0; i < last; ++i)
         order << SetAllOutputs[i];
-    for (int i = 0; i < kButtons - 1; ++i)
+    for (int i = 0; i < last; ++i)
         order << SetNmeaOuputBtn[i];
-    for (int i = 0; i < kButtons - 1; ++i)
+    for (int i = 0; i < last; ++i)
         order << ReflashBtn[i];
-    order << ReflashBtn[4] << SetAllOutputs[4] << SetNmeaOuputBtn[4];
+    order << ReflashBtn[last] << SetAllOutputs[last] << SetNmeaOuputBtn[last];
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
     SelectPort->setFocus();
