@@ -44,6 +44,8 @@ ReceiverModel::ReceiverModel(const ModelOptions& options, double now)
         running_.ports[linkPort_].baud = options.startBaud;
         line_.Reset(options.startBaud, now);
     }
+    if (options.outputFromFirstByte)
+        nextSolution_ = kInfinity;
 }
 
 void ReceiverModel::PowerCycle(double now)
@@ -189,6 +191,8 @@ QByteArray ReceiverModel::TakeOutput(qint32 pcBaud, double now)
 void ReceiverModel::PcWrite(const QByteArray& bytes, qint32 pcBaud, double t)
 {
     clock_ = std::max(clock_, t);
+    if (options_.outputFromFirstByte && nextSolution_ == kInfinity && !bytes.isEmpty())
+        nextSolution_ = t + NavPeriod();
     Advance(t);
     if (LinkGone(t) || bytes.isEmpty())
         return;

@@ -46,6 +46,9 @@ struct ModelOptions {
     qint32 startBaud = 0;       // when > 0, the link port's rate at power-up, over flash
     QString flashPath;          // flash image file; empty keeps flash in memory only
     QString transcriptPath;     // JSON-lines transcript; empty keeps it in memory only
+    // Periodic output starts with the PC's first byte rather than at power-up,
+    // so two runs of the same work see their output at the same moments.
+    bool outputFromFirstByte = false;
     Faults faults;
 };
 
