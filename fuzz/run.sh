@@ -13,7 +13,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
 
-for target in reply_scan; do
+for target in reply_scan ubx_stream; do
     exe="$build_dir/fuzz/fuzz_$target"
     if [ ! -x "$exe" ]; then
         echo "missing $exe: build with the fuzz preset first" >&2
