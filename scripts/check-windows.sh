@@ -19,7 +19,10 @@ for module in QtCore QtGui QtWidgets QtSerialPort; do includes+=(-I"$qt/$module"
 # Qt's CMake package adds them for every Windows target that links Qt.
 # -Wno-attributes: the Linux headers' dllimport declarations of a few friend
 # functions draw warnings that only a Windows Qt would not.
-flags=(-std=c++20 -fsyntax-only -Wall -Wextra -Wno-attributes -DNOMINMAX -DUNICODE -D_UNICODE)
+# VARNEXCONFIG_VERSION as src/CMakeLists.txt defines it, from the project's version.
+version="$(sed -n 's/^project(VarnexConfig VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
+flags=(-std=c++20 -fsyntax-only -Wall -Wextra -Wno-attributes -DNOMINMAX -DUNICODE -D_UNICODE
+       -DVARNEXCONFIG_VERSION="\"$version\"")
 
 mapfile -t files < <(grep -rlE '^\s*#\s*if(def)?\s.*_WIN32' src --include='*.cpp' | sort)
 [ "${#files[@]}" -gt 0 ] || { echo "no source file has a _WIN32 block" >&2; exit 1; }
