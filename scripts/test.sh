@@ -7,6 +7,10 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 
+# The suite's share of the code (non-blank lines; docs/ARCHITECTURE.md, Tests).
+git ls-files tests src sim | grep -v '^tests/data/' | grep -E '\.(cpp|h|py|sh)$|CMakeLists\.txt$' \
+    | xargs awk 'NF { n[FILENAME ~ /^tests\//]++ } END { printf "tests %d  code %d  ratio %.2f\n", n[1], n[0], n[1] / n[0] }' || true
+
 cmake --preset default
 cmake --build --preset default -j2
 ctest --preset default
