@@ -62,6 +62,7 @@ public:
     QByteArray ReadAll() override
     {
         Pull();
+        hooks_->received += received_;
         return std::exchange(received_, {});
     }
     void WaitForInput(double seconds) override

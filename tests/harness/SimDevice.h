@@ -14,6 +14,7 @@ struct LineHooks {
     std::multimap<double, QByteArray> arrivals; // at a time on the program's clock
     std::function<void(const QByteArray&)> onWrite;
     QByteArray written; // everything the PC wrote
+    QByteArray received; // everything the PC read
 };
 
 // A device factory for the serial control: each device it makes is the

@@ -39,6 +39,8 @@ public:
     void OnWrite(std::function<void(const QByteArray&)> hook) { hooks_->onWrite = std::move(hook); }
     // Everything the PC wrote, at any rate.
     const QByteArray& Written() const { return hooks_->written; }
+    // Everything the PC read.
+    const QByteArray& Received() const { return hooks_->received; }
     // Added to every reading of the clock from now on (e.g. the length of a
     // program run that virtual time does not see).
     void ShiftClock(std::function<double()> shift) { clock_.shift = std::move(shift); }
