@@ -19,7 +19,6 @@ public:
     QString Error() const { return error_; }
     QString PortsFolder() const { return folder_.Path(); }
     VarnexSim::PtyReceiverSim& Sim() { return *this; }
-    VarnexSim::Faults Faults() const { return GetFaults(); }
     // The running configuration (e.g. to start without NMEA output).
     void SetRunning(const VarnexSim::ReceiverConfig& config);
     VarnexSim::ReceiverConfig Running();

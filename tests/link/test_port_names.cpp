@@ -51,7 +51,6 @@ void TestPortNames::order_data()
         << QList<SystemPort>{kS0, kFtdiB, kFtdiA} << QStringList{"ttyUSB1", "ttyUSB0", "ttyS0"};
     QTest::newRow("u-blox ACM device on a laptop: empty on-board ports left out")
         << QList<SystemPort>{kS3, kS2, kUblox, kS1, kS0} << QStringList{"ttyACM0", "ttyS0"};
-    QTest::newRow("nothing reported") << QList<SystemPort>{} << QStringList{};
     QTest::newRow("laptop without any UART") << QList<SystemPort>{OnBoard("ttyS0", false), kS1, kS2, kS3}
                                              << QStringList{};
     QTest::newRow("USB with by-id before USB without, then on-board")

@@ -58,10 +58,6 @@ private slots:
         QTest::newRow("commanded, nothing answers") << 9600 << "silent" << "open 57600" << false
             << Runs({1200, 2400, 4800, 9600, 14400, 19200, 28800, 38400}, 4 * kCfgPrt)
                    + RateRuns{{57600, 4 * kCfgPrt}, {115200, 4 * kCfgPrt}, {57600, kFive}} << 57600 << -1.0;
-        QTest::newRow("another port changed: answered at the old rate") << 115200 << "" << "confirm 9600 2" << true
-            << RateRuns{{115200, kCfgPrt + kPoll}} << 115200 << -1.0;
-        QTest::newRow("the link changed: the PC follows") << 115200 << "" << "confirm 9600 1" << true
-            << RateRuns{{115200, kCfgPrt + kPoll}, {9600, kPoll}} << 9600 << -1.0;
         QTest::newRow("confirmed, nothing answers: eleven polls") << 115200 << "silent" << "confirm 4800 1" << false
             << RateRuns{{115200, kCfgPrt + kPoll}, {4800, 10 * kPoll}} << 4800 << 11 * 5.0 + 10 * 0.6;
         QTest::newRow("confirmed by the eleventh poll") << 115200 << "poll 11" << "confirm 115200 2" << true
