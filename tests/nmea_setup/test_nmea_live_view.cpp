@@ -1,6 +1,6 @@
 // The live NMEA view in real time, with the simulated receiver on a real
-// pseudo-terminal streaming sentences: what the operator sees, also while a
-// result message is held open.
+// pseudo-terminal streaming sentences, while a result message is held open:
+// the box's own event loop must keep the view running.
 #include "harness/MessageRecorder.h"
 #include "harness/PtySim.h"
 #include "link/CommsFrm.h"
@@ -12,7 +12,6 @@
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextBlock>
 #include <QtTest>
 
 using VarnexSim::Key;
@@ -33,16 +32,6 @@ VarnexSim::ReceiverConfig Streaming(VarnexSim::ReceiverConfig config)
     return config;
 }
 
-bool ValidSentence(const QString& line)
-{
-    if (!line.startsWith(QLatin1Char('$')) || line.size() < 4 || line[line.size() - 3] != QLatin1Char('*'))
-        return false;
-    quint8 sum = 0;
-    for (qsizetype i = 1; i < line.size() - 3; ++i)
-        sum ^= static_cast<quint8>(line[i].toLatin1());
-    return line.right(2).toUpper() == QStringLiteral("%1").arg(sum, 2, 16, QLatin1Char('0')).toUpper();
-}
-
 } // namespace
 
 class TestNmeaLiveView : public QObject {
@@ -50,8 +39,6 @@ class TestNmeaLiveView : public QObject {
 private slots:
     void init();
     void cleanup();
-    void showsTheLatestSentences();
-    void emptiesWhileThePortIsClosed();
     void viewRunsWhileAResultIsShown_data();
     void viewRunsWhileAResultIsShown();
 
@@ -87,45 +74,6 @@ void TestNmeaLiveView::cleanup()
     sim_.reset();
     window_ = nullptr;
     messages_.reset();
-}
-
-void TestNmeaLiveView::showsTheLatestSentences()
-{
-    // The five rows streaming on the link show "5Hz".
-    const auto lists = window_->findChildren<QComboBox*>(QStringLiteral("UpdateRate"));
-    int fiveHz = 0;
-    for (QComboBox* list : lists)
-        fiveHz += list->currentText() == QStringLiteral("5Hz");
-    QCOMPARE(fiveHz, 5);
-
-    QPlainTextEdit* view = Text1(window_);
-    // Once more than 13 lines have come, the view holds an empty first line,
-    // twelve whole sentences and the one arriving (possibly nothing yet).
-    QTRY_VERIFY_WITH_TIMEOUT(view->toPlainText().split(QLatin1Char('\n')).size() == 14, 10000);
-    for (int sample = 0; sample < 5; ++sample) {
-        const QStringList lines = view->toPlainText().split(QLatin1Char('\n'));
-        QCOMPARE(lines.size(), 14);
-        QVERIFY(lines.first().isEmpty());
-        for (int i = 1; i <= 12; ++i)
-            QVERIFY2(ValidSentence(lines[i]), qPrintable(lines[i]));
-        // The newest whole sentence is on screen.
-        const QTextBlock newest = view->document()->findBlockByNumber(view->document()->blockCount() - 2);
-        QVERIFY(view->viewport()->rect().contains(view->cursorRect(QTextCursor(newest))));
-        QTest::qWait(150);
-    }
-    const QString text = view->toPlainText();
-    for (const char* talker : {"$GPGGA", "$GPGLL", "$GPGSA", "$GPRMC", "$GPVTG"})
-        QVERIFY2(text.contains(QLatin1String(talker)), talker);
-}
-
-void TestNmeaLiveView::emptiesWhileThePortIsClosed()
-{
-    QPlainTextEdit* view = Text1(window_);
-    QTRY_VERIFY_WITH_TIMEOUT(view->toPlainText().contains(QStringLiteral("$GP")), 5000);
-    CommsFrm::SerialPort().SetPortOpen(false);
-    QTRY_VERIFY_WITH_TIMEOUT(view->toPlainText().isEmpty(), 2000);
-    QTest::qWait(300);
-    QVERIFY(view->toPlainText().isEmpty());
 }
 
 void TestNmeaLiveView::viewRunsWhileAResultIsShown_data()

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTextBlock>
 #include <QTimer>
 #include <QWheelEvent>
 #include <QtTest>
@@ -139,6 +140,7 @@ private slots:
     void onlyChoosingAnEntryActs_data();
     void onlyChoosingAnEntryActs();
     void closeDuringABaudChangeWaitsForItsEnd();
+    void liveViewKeepsTheNewestSentencesInSight();
 };
 
 void TestNmeaSetupWindow::controlsAndKeyboardOrder()
@@ -454,6 +456,35 @@ void TestNmeaSetupWindow::closeDuringABaudChangeWaitsForItsEnd()
     QVERIFY(!Forms::Find(QStringLiteral("SetupScreenfrm")));
     QVERIFY(Forms::Find(QStringLiteral("CommSetup")));
     QVERIFY(!CommsFrm::SerialPort().PortOpen());
+}
+
+// Five sentences at each of five solutions a second: once more than 13 lines
+// have come, the view holds an empty first line, twelve whole sentences and
+// the one arriving, scrolled so that the newest whole one is in sight.
+void TestNmeaSetupWindow::liveViewKeepsTheNewestSentencesInSight()
+{
+    Bench bench(1);
+    VarnexSim::ReceiverConfig config = bench.rx.Model().Running();
+    config.measRateMs = 200;
+    for (quint8 id : {0, 1, 2, 4, 5})
+        config.SetRate(Key(0xF0, id), 1, 1);
+    bench.rx.Model().SetRunning(config);
+    QWidget* window = bench.OpenWindow(1);
+    QVERIFY(window);
+    QPlainTextEdit* view = Text1(window);
+    for (int tick = 0; tick < 16; ++tick) {
+        bench.rx.Idle(0.1);
+        QTest::qWait(Timer1(window)->interval() + 10);
+        const QStringList lines = view->toPlainText().split(u'\n');
+        if (tick < 8)
+            continue; // 13 lines have come by then
+        QCOMPARE(lines.size(), 14);
+        QVERIFY(lines.first().isEmpty());
+        for (int i = 1; i <= 12; ++i)
+            QVERIFY2(lines[i].startsWith(u"$GP") && lines[i][lines[i].size() - 3] == u'*', qPrintable(lines[i]));
+        const QTextBlock newest = view->document()->findBlockByNumber(view->document()->blockCount() - 2);
+        QVERIFY(view->viewport()->rect().contains(view->cursorRect(QTextCursor(newest))));
+    }
 }
 
 QTEST_MAIN(TestNmeaSetupWindow)
