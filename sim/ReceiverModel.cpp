@@ -290,6 +290,11 @@ void ReceiverModel::Send(const Answer& a, const DecodedItem& item, qint32 pcBaud
     const int txCls = frame.size() > 3 ? quint8(frame[2]) : -1;
     const int txId = frame.size() > 3 ? quint8(frame[3]) : -1;
     qint32 switchAfter = a.linkMovesTo;
+    // Output restarts with each link move too, so that runs compared with one
+    // another see it at the same moments after the move, however long the
+    // steps before it took.
+    if (a.linkMovesTo > 0 && options_.outputFromFirstByte)
+        nextSolution_ = t + NavPeriod();
     if (a.linkMovesTo > 0) {
         switch (faults_.linkMoveAck) {
         case LinkMoveAck::OldRateThenMove: break;

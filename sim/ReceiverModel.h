@@ -47,7 +47,8 @@ struct ModelOptions {
     QString flashPath;          // flash image file; empty keeps flash in memory only
     QString transcriptPath;     // JSON-lines transcript; empty keeps it in memory only
     // Periodic output starts with the PC's first byte rather than at power-up,
-    // so two runs of the same work see their output at the same moments.
+    // and starts again with each link move, so two runs of the same work see
+    // their output at the same moments (benchmarks compare runs this way).
     bool outputFromFirstByte = false;
     Faults faults;
 };
