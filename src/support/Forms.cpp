@@ -32,7 +32,8 @@ QWidget* Load(const QString& name)
 
 QWidget* Find(const QString& name)
 {
-    if (!qApp)
+    // The command line runs on a bare QCoreApplication: no windows to find.
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
         return nullptr;
     const auto windows = QApplication::topLevelWidgets();
     for (QWidget* w : windows) {

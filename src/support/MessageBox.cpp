@@ -29,7 +29,8 @@ void Show(const QString& text)
     }
     // The operator is asked to press OK: a running action's busy cursor gives
     // way to the normal one until the box is confirmed.
-    const bool busy = QGuiApplication::overrideCursor() != nullptr;
+    const bool busy = qobject_cast<QGuiApplication*>(QCoreApplication::instance())
+                      && QGuiApplication::overrideCursor() != nullptr;
     if (busy)
         QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
     if (CurrentObserver()) {
