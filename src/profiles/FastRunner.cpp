@@ -55,7 +55,6 @@ constexpr double kMoveSettle = 0.02;
 constexpr qsizetype kRecentInput = 1024;
 
 constexpr std::uint8_t kClassAck = 0x05, kIdAckNak = 0x00, kIdAckAck = 0x01;
-constexpr std::int32_t kReceiverPorts[] = {0, 1, 2, 3};
 
 double LineTime(std::int32_t rate, qsizetype bytes) { return bytes * 10.0 / rate; }
 QString LineSettings(std::int32_t rate) { return QStringLiteral("%1,N,8,1").arg(rate); }
@@ -310,7 +309,7 @@ bool Reset(Line& line, Link& link)
             return false;
         link.rate = VarnexCommsRoutines::kKnownLinkRate;
     }
-    for (const std::int32_t port : kReceiverPorts)
+    for (std::int32_t port = 0; port < Payloads::kReceiverPortCount; ++port)
         if (!SendAcknowledged(line, Payloads::CfgPrt(VarnexCommsRoutines::kKnownLinkRate, port)))
             return false;
     SupportFunctions::ShowStatus(QStringLiteral("Writing Configuration"));
