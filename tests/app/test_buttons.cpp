@@ -73,7 +73,6 @@ private slots:
     void closeDuringRunWaitsForTheEnd();
     void nmeaButtonChoosesReceiverPort_data();
     void nmeaButtonChoosesReceiverPort();
-    void nmeaSearchWithoutReceiverLeavesMainWindow();
 };
 
 void TestButtons::runs_data()
@@ -83,9 +82,8 @@ void TestButtons::runs_data()
     QTest::addColumn<int>("at"); // Silent, SecondClick: frames after the reset; Unplug: CFG-MSG sent
     QTest::addColumn<QString>("message");
     QTest::addColumn<double>("seconds"); // from the fault to the message; < 0 not checked
-    const QStringList devices{"Sculla", "Pemmet", "Molvane", "Garnock", "Trissel"};
-    for (int i = 0; i < devices.size(); ++i)
-        QTest::newRow(qPrintable(devices[i])) << i << Fault::None << 0 << kSuccess[i] << -1.0;
+    for (int i = 0; i < kDevices.size(); ++i)
+        QTest::newRow(qPrintable(kDevices[i])) << i << Fault::None << 0 << kSuccess[i] << -1.0;
     QTest::newRow("Garnock's second link move unanswered") << 3 << Fault::Silent << 12 << kBaudFailure << -1.0;
     QTest::newRow("Molvane's third baud step unanswered") << 2 << Fault::Silent << 12 << kBaudFailure << -1.0;
     // One time-out for the step, not one for each of its remaining commands.
@@ -114,9 +112,7 @@ void TestButtons::runs()
             return;
         faultAt = receiver.Elapsed();
         if (fault == Fault::Silent) {
-            VarnexSim::Faults silent;
-            silent.silent = true;
-            receiver.SetFaults(silent);
+            receiver.SetFaults({.silent = true});
         } else if (fault == Fault::Unplug) {
             receiver.Model().Unplug();
         } else if (fault == Fault::SecondClick) {
@@ -268,26 +264,36 @@ void TestButtons::closeDuringRunWaitsForTheEnd()
 void TestButtons::nmeaButtonChoosesReceiverPort_data()
 {
     QTest::addColumn<int>("index");
-    QTest::addColumn<int>("receiverPort");
+    QTest::addColumn<int>("receiverPort"); // 0: no receiver answers the search
     QTest::newRow("Varnex with Sculla") << 0 << 1;
     QTest::newRow("Varnex with Pemmet") << 1 << 1;
     QTest::newRow("Molvane external port") << 2 << 2;
     QTest::newRow("Garnock external port") << 3 << 1;
     QTest::newRow("Trissel external port") << 4 << 2;
+    QTest::newRow("no receiver: the main window stays") << 2 << 0;
 }
 
 void TestButtons::nmeaButtonChoosesReceiverPort()
 {
     QFETCH(int, index);
     QFETCH(int, receiverPort);
-    VarnexSim::ModelOptions options;
-    options.startBaud = 4800;
-    VirtualReceiver receiver(options, 3);
+    VirtualReceiver receiver({.startBaud = 4800, .faults = {.silent = receiverPort == 0}}, 3);
     QWidget* main = MainWindowDriver::Load();
     QVERIFY(main);
     MessageRecorder messages;
     QTest::mouseClick(Button(main, "SetNmeaOuputBtn", index), Qt::LeftButton);
+    QVERIFY(messages.texts.isEmpty());
     SetupScreenfrm* window = NmeaWindow();
+    if (receiverPort == 0) {
+        QVERIFY(!window);
+        QCOMPARE(Forms::Find(QStringLiteral("CommSetup")), main);
+        QVERIFY(!CommsFrm::SerialPort().PortOpen());
+        // The next action opens the port as usual.
+        receiver.SetFaults({});
+        QTest::mouseClick(Button(main, "SetAllOutputs", 4), Qt::LeftButton);
+        QCOMPARE(messages.texts, QStringList{kSuccess[4]});
+        return;
+    }
     QVERIFY(window);
     QCOMPARE(window->NmeaTarget, receiverPort);
     QVERIFY(window->isVisible());
@@ -295,7 +301,6 @@ void TestButtons::nmeaButtonChoosesReceiverPort()
     // The port is left open at the rate found.
     QVERIFY(CommsFrm::SerialPort().PortOpen());
     QCOMPARE(receiver.PcRate(), 4800);
-    QVERIFY(messages.texts.isEmpty());
 
     // Closing it brings back a freshly loaded main window and frees the port.
     QVERIFY(window->close());
@@ -305,27 +310,6 @@ void TestButtons::nmeaButtonChoosesReceiverPort()
     QVERIFY(!CommsFrm::SerialPort().PortOpen());
     for (int i = 0; i < 5; ++i)
         QVERIFY(!Button(back, "ReflashBtn", i)->isEnabled());
-}
-
-void TestButtons::nmeaSearchWithoutReceiverLeavesMainWindow()
-{
-    VirtualReceiver receiver;
-    VarnexSim::Faults faults;
-    faults.silent = true;
-    receiver.SetFaults(faults);
-    QWidget* main = MainWindowDriver::Load();
-    QVERIFY(main);
-    MessageRecorder messages;
-    QTest::mouseClick(Button(main, "SetNmeaOuputBtn", 2), Qt::LeftButton);
-    QVERIFY(!NmeaWindow());
-    QCOMPARE(Forms::Find(QStringLiteral("CommSetup")), main);
-    QVERIFY(messages.texts.isEmpty());
-    QVERIFY(!CommsFrm::SerialPort().PortOpen());
-
-    // The next action opens the port as usual.
-    receiver.SetFaults({});
-    QTest::mouseClick(Button(main, "SetAllOutputs", 4), Qt::LeftButton);
-    QCOMPARE(messages.texts, QStringList{kSuccess[4]});
 }
 
 QTEST_MAIN(TestButtons)

@@ -208,9 +208,7 @@ void TestCli::verifySendsOnlyPollsAndNamesDifference()
 
 void TestCli::failedStepIsNamedAndNothingSaved()
 {
-    VarnexSim::ModelOptions options;
-    options.faults.neverAck.insert(VarnexSim::Key(0x06, 0x07)); // CFG-TP
-    VirtualReceiver receiver(options);
+    VirtualReceiver receiver({.faults = {.neverAck = {VarnexSim::Key(0x06, 0x07)}}}); // CFG-TP never acknowledged
     const Captured run = RunCli({"configure", "garnock", "--port", "1", "--verify", "--report", Report()});
     QCOMPARE(run.code, 1);
     QVERIFY2(run.err.contains(QLatin1String("Failed to set Varnex parameter please check it is connected correctly")),

@@ -17,7 +17,7 @@ VirtualReceiver::~VirtualReceiver()
     SerialControl::SetDeviceFactory({});
 }
 
-SerialDeviceFactory VirtualReceiver::Devices() const { return MakeSimDeviceFactory(model_, PortNames::PathFor(com_), hooks_); }
+SerialDeviceFactory VirtualReceiver::Devices() const { return VarnexSim::MakeVirtualDeviceFactory(model_, PortNames::PathFor(com_), hooks_); }
 
 void VirtualReceiver::Quiet()
 {

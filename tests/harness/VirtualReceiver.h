@@ -2,7 +2,7 @@
 
 #include "harness/PtyPair.h"
 #include "link/SerialDevice.h"
-#include "harness/SimDevice.h"
+#include "sim/virtual/VirtualLine.h"
 #include "sim/ReceiverModel.h"
 #include "support/Clock.h"
 
@@ -64,7 +64,7 @@ private:
     ShiftedClock clock_;
     Clock::ScopedClock use_{&clock_};
     TempPortsFolder folder_;
-    std::shared_ptr<LineHooks> hooks_ = std::make_shared<LineHooks>();
+    std::shared_ptr<VarnexSim::LineHooks> hooks_ = std::make_shared<VarnexSim::LineHooks>();
     std::shared_ptr<VarnexSim::ReceiverModel> model_;
     double start_;
     int com_;

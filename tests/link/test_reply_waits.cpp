@@ -23,20 +23,13 @@ const QByteArray kAfter(37, 'x'); // what a poll reply needs behind it to end th
 // A receiver that answers nothing itself: the PC hears the scripted chunks
 // alone, `gone` seconds after wiring the line goes away.
 struct Line : VirtualReceiver {
-    explicit Line(const Chunks& chunks, double gone = -1) : VirtualReceiver(Options(gone))
+    explicit Line(const Chunks& chunks, double gone = -1) : VirtualReceiver({.faults = {.silent = true, .unplugAt = gone}})
     {
         Quiet();
         for (const auto& [at, bytes] : chunks)
             Arrive(at, bytes);
         CommsFrm::SerialPort().SetCommPort(1);
         CommsFrm::SerialPort().SetPortOpen(true);
-    }
-    static VarnexSim::ModelOptions Options(double gone)
-    {
-        VarnexSim::ModelOptions options;
-        options.faults.silent = true;
-        options.faults.unplugAt = gone;
-        return options;
     }
 };
 

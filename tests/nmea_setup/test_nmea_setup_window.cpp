@@ -81,7 +81,7 @@ struct Bench {
             onMessage(text);
     }};
 
-    explicit Bench(int linkPort, qint32 baud = 115200) : rx(Options(linkPort, baud), kCom)
+    explicit Bench(int linkPort) : rx({.linkPort = linkPort, .startBaud = 115200}, kCom)
     {
         rx.Quiet();
         SerialControl::SetDeviceFactory([devices = rx.Devices(), this] {
@@ -98,13 +98,6 @@ struct Bench {
             Forms::Unload(Forms::Find(QString::fromLatin1(name)));
         CommsFrm::Unload();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    static VarnexSim::ModelOptions Options(int linkPort, qint32 baud)
-    {
-        VarnexSim::ModelOptions options;
-        options.linkPort = linkPort;
-        options.startBaud = baud;
-        return options;
     }
 
     // The main window's way in: find the receiver's rate, then open the window.
@@ -155,18 +148,6 @@ void TestNmeaSetupWindow::controlsAndKeyboardOrder()
     QCOMPARE(baudEntries, QStringList({"110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200",
                                        "28800", "38400", "57600", "115200"}));
     QCOMPARE(baud->currentText(), QStringLiteral("115200"));
-
-    QList<QLabel*> labels = window->findChildren<QLabel*>(QStringLiteral("MessageDescTxt"));
-    std::sort(labels.begin(), labels.end(), [](QWidget* a, QWidget* b) {
-        return a->property("Index").toInt() < b->property("Index").toInt();
-    });
-    QStringList talkers;
-    for (QLabel* label : labels)
-        talkers << label->text().left(6);
-    QCOMPARE(talkers, QStringList({"$GPGGA", "$GPGLL", "$GPGSA", "$GPGSV", "$GPRMC", "$GPVTG", "$GPGRS", "$GPGST",
-                                   "$GPZDA"}));
-    QCOMPARE(Timer1(window)->interval(), 100);
-
     // Tab goes: the baud list, the nine rate lists, the view, the button.
     QList<QWidget*> order{baud};
     for (QComboBox* list : RateLists(window))
@@ -208,7 +189,7 @@ void TestNmeaSetupWindow::loading()
     bench.rx.Model().GetTranscript().Clear();
     bench.messages.texts.clear();
     if (silent)
-        bench.rx.SetFaults([] { VarnexSim::Faults f; f.silent = true; return f; }());
+        bench.rx.SetFaults({.silent = true});
 
     const double start = bench.rx.Elapsed();
     NmeaSetup::ShowNmeaSetup(target);
@@ -323,8 +304,7 @@ void TestNmeaSetupWindow::exchanges()
         bench.rx.Model().GetTranscript().Clear();
     }
     bench.opens = 0;
-    VarnexSim::Faults faults;
-    faults.silent = setup == QStringLiteral("silent");
+    VarnexSim::Faults faults{.silent = setup == QStringLiteral("silent")};
     if (setup == QStringLiteral("unacknowledged rate"))
         faults.neverAck.insert(Key(0x06, 0x01));
     bench.rx.SetFaults(faults);

@@ -1,12 +1,11 @@
 // The fast runner against the exact one, from the same receiver: the same
 // message, the same running configuration (every port's rate, every message
 // rate on every port, CFG-RATE, CFG-NAV, CFG-TP) and the same flash; nothing
-// saved when a step is not confirmed. In virtual time, plus one run on a pty.
+// saved when a step is not confirmed. In virtual time; the command line's
+// end-to-end test runs it on a real pty.
 #include "harness/MessageRecorder.h"
-#include "harness/PtySim.h"
 #include "harness/VirtualReceiver.h"
 #include "link/CommsFrm.h"
-#include "link/SelectedPort.h"
 #include "profiles/SetupOutputs.h"
 #include "receiver_config/ResetList.h"
 
@@ -31,48 +30,20 @@ struct Row {
     bool configured;
 };
 
-VarnexSim::Faults Refusing(quint8 cls, quint8 id)
-{
-    VarnexSim::Faults f;
-    f.nakFor.insert(Key(cls, id));
-    return f;
-}
-
-VarnexSim::Faults Dropping(quint8 cls, quint8 id)
-{
-    VarnexSim::Faults f;
-    f.neverAck.insert(Key(cls, id));
-    return f;
-}
-
-VarnexSim::Faults GarbledLinkMoveAck()
-{
-    VarnexSim::Faults f;
-    f.linkMoveAck = VarnexSim::LinkMoveAck::Garbled;
-    return f;
-}
-
-VarnexSim::Faults Late(double seconds)
-{
-    VarnexSim::Faults f;
-    f.replyLatency = seconds;
-    return f;
-}
-
 const Row kRows[] = {
     {"Sculla from 9600", "sculla", {}, true},
     {"Pemmet from 9600", "pemmet", {}, true},
     {"Molvane from 9600", "molvane", {}, true},
     {"Garnock from 9600", "garnock", {}, true},
     {"Trissel from 9600", "trissel", {}, true},
-    {"Garnock from 57600", "garnock", {57600, false, {}}, true},
-    {"Trissel from 4800, binary output at 5 Hz", "trissel", {4800, true, {}}, true},
-    {"Pemmet answering 1.5 s late", "pemmet", {0, false, Late(1.5)}, true},
-    {"Molvane, CFG-TP refused", "molvane", {0, false, Refusing(0x06, 0x07)}, false},
-    {"Molvane, link move acknowledged garbled", "molvane", {0, false, GarbledLinkMoveAck()}, true},
-    {"Garnock, CFG-NAV never acknowledged", "garnock", {0, false, Dropping(0x06, 0x03)}, false},
-    {"Sculla, every CFG-PRT refused", "sculla", {0, false, Refusing(0x06, 0x00)}, false},
-    {"Pemmet, save refused", "pemmet", {0, false, Refusing(0x06, 0x09)}, false},
+    {"Garnock from 57600", "garnock", {.baud = 57600}, true},
+    {"Trissel from 4800, binary output at 5 Hz", "trissel", {.baud = 4800, .binaryAt5Hz = true}, true},
+    {"Pemmet answering 1.5 s late", "pemmet", {.faults = {.replyLatency = 1.5}}, true},
+    {"Molvane, CFG-TP refused", "molvane", {.faults = {.nakFor = {Key(0x06, 0x07)}}}, false},
+    {"Molvane, link move acknowledged garbled", "molvane", {.faults = {.linkMoveAck = VarnexSim::LinkMoveAck::Garbled}}, true},
+    {"Garnock, CFG-NAV never acknowledged", "garnock", {.faults = {.neverAck = {Key(0x06, 0x03)}}}, false},
+    {"Sculla, every CFG-PRT refused", "sculla", {.faults = {.nakFor = {Key(0x06, 0x00)}}}, false},
+    {"Pemmet, save refused", "pemmet", {.faults = {.nakFor = {Key(0x06, 0x09)}}}, false},
 };
 
 ReceiverConfig StartConfig(const Start& s)
@@ -123,7 +94,6 @@ private slots:
     void cleanup() { CommsFrm::SerialPort().SetPortOpen(false); }
     void sameReceiverAsTheExactRun_data();
     void sameReceiverAsTheExactRun();
-    void onARealPty();
 };
 
 void TestFastRunner::sameReceiverAsTheExactRun_data()
@@ -155,28 +125,6 @@ void TestFastRunner::sameReceiverAsTheExactRun()
     // Each distinct command once: the reset's 38 CFG-MSG, not four passes of them.
     QCOMPARE(fast.msgCommands, qsizetype(VarnexCommsRoutines::kResetMessages.size()) + MessageSteps(profile));
     QCOMPARE(exact.msgCommands, 4 * qsizetype(VarnexCommsRoutines::kResetMessages.size()) + MessageSteps(profile));
-}
-
-// QSerialPort, the drain before a rate change and the simulator's rate
-// detection on a real line: the fast path's link moves depend on all three.
-void TestFastRunner::onARealPty()
-{
-    const Row row{"Trissel", "trissel", {57600, false, {}}, true};
-    const Outcome exact = RunVirtual(false, row);
-    VarnexSim::ModelOptions options;
-    options.startBaud = 57600;
-    PtySim sim(1, options);
-    QVERIFY2(sim.IsValid(), qPrintable(sim.Error()));
-    SelectedPort = 1;
-    MessageRecorder messages;
-    const Profile& trissel = *FindProfile(QStringLiteral("trissel"));
-    QVERIFY(RunProfileFast(trissel));
-    CommsFrm::SerialPort().SetPortOpen(false);
-    QCOMPARE(messages.texts, exact.messages);
-    QVERIFY(sim.Running() == exact.running);
-    QVERIFY(sim.Sim().WithModel([](VarnexSim::ReceiverModel& m) { return m.FlashConfig(); }) == exact.flash);
-    QCOMPARE(sim.FramesFromPc().filter(QRegularExpression(QStringLiteral("^b5 62 06 01"))).size(),
-             qsizetype(VarnexCommsRoutines::kResetMessages.size()) + MessageSteps(trissel));
 }
 
 QTEST_MAIN(TestFastRunner)

@@ -58,8 +58,7 @@ private slots:
         QFETCH(double, seconds);
         VirtualReceiver receiver;
         const VarnexSim::ReceiverConfig flash = receiver.Model().FlashConfig();
-        VarnexSim::Faults silent;
-        silent.silent = true;
+        const VarnexSim::Faults silent{.silent = true};
         double silentAt = 0;
         if (silentFrom == u"*")
             receiver.SetFaults(silent);
@@ -88,9 +87,7 @@ private slots:
     // whole; every acknowledgement ends its wait on arrival.
     void garnockOnRealLine()
     {
-        VarnexSim::ModelOptions options;
-        options.startBaud = 1200;
-        PtySim sim(1, options);
+        PtySim sim(1, {.startBaud = 1200});
         QVERIFY2(sim.IsValid(), qPrintable(sim.Error()));
         SelectedPort = 1;
         MessageRecorder messages;

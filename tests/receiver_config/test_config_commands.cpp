@@ -12,13 +12,7 @@
 using namespace VarnexCommsRoutines;
 
 namespace {
-VarnexSim::ModelOptions At115200(bool silent = false)
-{
-    VarnexSim::ModelOptions options;
-    options.startBaud = 115200;
-    options.faults.silent = silent;
-    return options;
-}
+VarnexSim::ModelOptions At115200(bool silent = false) { return {.startBaud = 115200, .faults = {.silent = silent}}; }
 
 void OpenLink()
 {

@@ -70,9 +70,7 @@ private slots:
         QFETCH(int, start);
         QFETCH(QString, fault);
         QFETCH(QString, op);
-        VarnexSim::ModelOptions options;
-        options.startBaud = start;
-        VirtualReceiver receiver(options);
+        VirtualReceiver receiver({.startBaud = start});
         const QStringList words = op.split(u' ');
         SerialControl& port = CommsFrm::SerialPort();
         if (words[0] == u"confirm" || words[0] == u"plain") {
@@ -80,9 +78,8 @@ private slots:
             port.SetSettings(QStringLiteral("115200,N,8,1"));
             QVERIFY(port.SetPortOpen(true));
         }
-        VarnexSim::Faults faults;
-        faults.silent = fault == u"silent";
-        faults.answerPollsFrom = fault.startsWith(u"poll") ? fault.mid(5).toInt() : 0;
+        const VarnexSim::Faults faults{.silent = fault == u"silent",
+                                       .answerPollsFrom = fault.startsWith(u"poll") ? fault.mid(5).toInt() : 0};
         receiver.SetFaults(faults);
         const double before = receiver.Elapsed();
         MessageRecorder messages;
@@ -122,10 +119,7 @@ private slots:
     void readConfiguration()
     {
         QFETCH(QByteArray, reply);
-        VarnexSim::ModelOptions options;
-        options.startBaud = 4800;
-        options.faults.silent = true;
-        VirtualReceiver receiver(options);
+        VirtualReceiver receiver({.startBaud = 4800, .faults = {.silent = true}});
         int badReplies = 1;
         receiver.OnWrite([&](const QByteArray&) {
             if (receiver.Written().endsWith(kRatePoll))

@@ -103,9 +103,7 @@ private slots:
         QFETCH(double, run);
         QFETCH(double, perReading);
         StandInFlasher flasher(kind);
-        VarnexSim::ModelOptions options;
-        options.faults.silent = run < 0;
-        VirtualReceiver receiver(options, 12);
+        VirtualReceiver receiver({.faults = {.silent = run < 0}}, 12);
         int readings = 0;
         receiver.ShiftClock([&] { return QFile::exists(flasher.File("ended")) ? run + perReading * readings++ : 0.0; });
         SelectedPort = selected;
@@ -139,9 +137,7 @@ private slots:
     // and the port is free for it while it runs and afterwards.
     void programFindsThePortFree()
     {
-        VarnexSim::ModelOptions atFlashingRate;
-        atFlashingRate.startBaud = 57600;
-        PtySim sim(12, atFlashingRate);
+        PtySim sim(12, {.startBaud = 57600}); // at the flashing program's rate
         QVERIFY2(sim.IsValid(), qPrintable(sim.Error()));
         StandInFlasher flasher;
         qputenv("REFLASH_PORT_PROBE", REFLASH_PORT_PROBE_EXE);

@@ -1,7 +1,7 @@
 // What the tool's tests cannot see of their partner: the simulator's own UBX
 // codec, and how it moves its link on a CFG-PRT (the poll right behind the
 // frame is noise, which the confirmed baud change relies on).
-#include "harness/SimDevice.h"
+#include "sim/virtual/VirtualLine.h"
 #include "sim/UbxCodec.h"
 #include "support/Clock.h"
 
@@ -33,22 +33,6 @@ QByteArray Listen(SerialDevice& device, double seconds)
 class TestSim : public QObject {
     Q_OBJECT
 private slots:
-    void encodes_data()
-    {
-        QTest::addColumn<int>("id");
-        QTest::addColumn<QByteArray>("payload");
-        QTest::addColumn<QByteArray>("frame");
-        QTest::newRow("poll") << 0x08 << QByteArray() << kPoll;
-        QTest::newRow("sums wrap at 256") << 0x09 << QByteArray(4, char(0xFF)) << H("B5 62 06 09 04 00 FF FF FF FF 0F 7D");
-    }
-    void encodes()
-    {
-        QFETCH(int, id);
-        QFETCH(QByteArray, payload);
-        QFETCH(QByteArray, frame);
-        QCOMPARE(EncodeUbx(0x06, quint8(id), payload).toHex(' '), frame.toHex(' '));
-    }
-
     // Fed in pieces of `chunk` bytes: the frames found, bad checksums, and what was skipped.
     void decodes_data()
     {
@@ -105,14 +89,12 @@ private slots:
         QFETCH(int, mode);
         Clock::VirtualClock clock;
         Clock::ScopedClock use(&clock);
-        ModelOptions options;
-        options.faults.linkMoveAck = LinkMoveAck(mode);
-        auto model = std::make_shared<ReceiverModel>(options, clock.Now());
+        auto model = std::make_shared<ReceiverModel>(ModelOptions{.faults = {.linkMoveAck = LinkMoveAck(mode)}}, clock.Now());
         ReceiverConfig quiet = model->Running();
         quiet.msgRates.clear();
         model->SetRunning(quiet);
         const QString path = QStringLiteral("/nowhere/com1");
-        std::unique_ptr<SerialDevice> device = MakeSimDeviceFactory(model, path)();
+        std::unique_ptr<SerialDevice> device = MakeVirtualDeviceFactory(model, path)();
         QString error;
         QVERIFY(device->Open(path, 9600, error));
         device->Write(kPrtTo115200 + kPoll);

@@ -4,9 +4,17 @@
 #include "sim/ReceiverModel.h"
 #include "support/Clock.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 
+namespace VarnexSim {
+
+// The receiver model on a virtual line, behind the tool's serial device
+// interface: the tool's code runs unchanged against it while time is virtual.
+// Tests and benchmarks use it; unlike the rest of the simulator it depends on
+// the tool's device interface and clock, so it is a library of its own.
+//
 // What a test adds to the line beside the receiver: bytes that reach the PC at
 // given times (replies no well-behaved receiver sends), and a hook that sees
 // each write before the receiver does. Shared by every device of one line.
@@ -22,5 +30,7 @@ struct LineHooks {
 // on the program's clock. A wait for input moves a virtual clock to the next
 // byte's arrival (or the end of the wait), so a 5-second time-out costs
 // nothing and the receiver's timings hold exactly as on a real line.
-SerialDeviceFactory MakeSimDeviceFactory(std::shared_ptr<VarnexSim::ReceiverModel> model, QString path,
-                                         std::shared_ptr<LineHooks> hooks = {});
+SerialDeviceFactory MakeVirtualDeviceFactory(std::shared_ptr<ReceiverModel> model, QString path,
+                                             std::shared_ptr<LineHooks> hooks = {});
+
+} // namespace VarnexSim

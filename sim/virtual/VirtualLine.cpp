@@ -1,21 +1,22 @@
-#include "harness/SimDevice.h"
+#include "sim/virtual/VirtualLine.h"
 
 #include "support/Clock.h"
 
 #include <QDir>
 
+namespace VarnexSim {
 namespace {
 
 // No listener has this rate: output taken at it is thrown away.
 constexpr qint32 kNotListening = -1;
 
-class SimDevice final : public SerialDevice {
+class VirtualDevice final : public SerialDevice {
 public:
-    SimDevice(std::shared_ptr<VarnexSim::ReceiverModel> model, QString path, std::shared_ptr<LineHooks> hooks)
+    VirtualDevice(std::shared_ptr<ReceiverModel> model, QString path, std::shared_ptr<LineHooks> hooks)
         : model_(std::move(model)), path_(QDir::cleanPath(path)), hooks_(std::move(hooks))
     {
     }
-    ~SimDevice() override { Close(); }
+    ~VirtualDevice() override { Close(); }
 
     bool Open(const QString& path, qint32 baud, QString& error) override
     {
@@ -71,7 +72,7 @@ public:
         Pull();
         while (received_.isEmpty() && Clock::Now() < deadline) {
             const double now = Clock::Now();
-            double next = VarnexSim::kInfinity;
+            double next = kInfinity;
             if (open_ && !Dead()) {
                 next = model_->NextOutputTime();
                 if (!hooks_->arrivals.empty())
@@ -111,7 +112,7 @@ private:
             received_.append(arrivals.extract(arrivals.begin()).mapped());
     }
 
-    std::shared_ptr<VarnexSim::ReceiverModel> model_;
+    std::shared_ptr<ReceiverModel> model_;
     QString path_;
     std::shared_ptr<LineHooks> hooks_;
     bool open_ = false;
@@ -123,10 +124,12 @@ private:
 
 } // namespace
 
-SerialDeviceFactory MakeSimDeviceFactory(std::shared_ptr<VarnexSim::ReceiverModel> model, QString path,
-                                         std::shared_ptr<LineHooks> hooks)
+SerialDeviceFactory MakeVirtualDeviceFactory(std::shared_ptr<ReceiverModel> model, QString path,
+                                             std::shared_ptr<LineHooks> hooks)
 {
     if (!hooks)
         hooks = std::make_shared<LineHooks>();
-    return [model, path, hooks] { return std::make_unique<SimDevice>(model, path, hooks); };
+    return [model, path, hooks] { return std::make_unique<VirtualDevice>(model, path, hooks); };
 }
+
+} // namespace VarnexSim
