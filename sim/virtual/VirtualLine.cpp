@@ -12,8 +12,8 @@ constexpr qint32 kNotListening = -1;
 
 class VirtualDevice final : public SerialDevice {
 public:
-    VirtualDevice(std::shared_ptr<ReceiverModel> model, QString path, std::shared_ptr<LineHooks> hooks)
-        : model_(std::move(model)), path_(QDir::cleanPath(path)), hooks_(std::move(hooks))
+    VirtualDevice(std::shared_ptr<ReceiverModel> model, QStringList paths, std::shared_ptr<LineHooks> hooks)
+        : model_(std::move(model)), paths_(std::move(paths)), hooks_(std::move(hooks))
     {
     }
     ~VirtualDevice() override { Close(); }
@@ -21,7 +21,7 @@ public:
     bool Open(const QString& path, qint32 baud, QString& error) override
     {
         const double now = Clock::Now();
-        if (open_ || QDir::cleanPath(path) != path_ || model_->LinkGone(now)) {
+        if (open_ || !paths_.contains(QDir::cleanPath(path)) || model_->LinkGone(now)) {
             error = QStringLiteral("%1: cannot open").arg(path);
             return false;
         }
@@ -113,7 +113,7 @@ private:
     }
 
     std::shared_ptr<ReceiverModel> model_;
-    QString path_;
+    QStringList paths_;
     std::shared_ptr<LineHooks> hooks_;
     bool open_ = false;
     qint32 baud_ = 0;
@@ -124,12 +124,14 @@ private:
 
 } // namespace
 
-SerialDeviceFactory MakeVirtualDeviceFactory(std::shared_ptr<ReceiverModel> model, QString path,
+SerialDeviceFactory MakeVirtualDeviceFactory(std::shared_ptr<ReceiverModel> model, QStringList paths,
                                              std::shared_ptr<LineHooks> hooks)
 {
     if (!hooks)
         hooks = std::make_shared<LineHooks>();
-    return [model, path, hooks] { return std::make_unique<VirtualDevice>(model, path, hooks); };
+    for (QString& path : paths)
+        path = QDir::cleanPath(path);
+    return [model, paths, hooks] { return std::make_unique<VirtualDevice>(model, paths, hooks); };
 }
 
 } // namespace VarnexSim

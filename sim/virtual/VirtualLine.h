@@ -26,11 +26,11 @@ struct LineHooks {
 };
 
 // A device factory for the serial control: each device it makes is the
-// receiver model behind the device interface, answering opens of `path` only,
+// receiver model behind the device interface, answering opens of `paths` only,
 // on the program's clock. A wait for input moves a virtual clock to the next
 // byte's arrival (or the end of the wait), so a 5-second time-out costs
 // nothing and the receiver's timings hold exactly as on a real line.
-SerialDeviceFactory MakeVirtualDeviceFactory(std::shared_ptr<ReceiverModel> model, QString path,
+SerialDeviceFactory MakeVirtualDeviceFactory(std::shared_ptr<ReceiverModel> model, QStringList paths,
                                              std::shared_ptr<LineHooks> hooks = {});
 
 } // namespace VarnexSim

@@ -2,6 +2,7 @@
 // the simulator, with no display and no platform plugin named: a bench of two
 // units configured the fast way with read-back and report, the port given as
 // a device path, ended by Ctrl-C.
+#include "harness/GoldenFrames.h"
 #include "harness/PtySim.h"
 
 #include <QJsonArray>
@@ -74,13 +75,12 @@ void TestCliE2e::benchOfTwoUnitsWithoutDisplay()
             QVERIFY2(v.toObject()["equal"].toBool(), qPrintable(v.toObject()["name"].toString()));
     }
     // What the record says was sent is what the receiver got, frame for frame.
-    QStringList recorded;
+    QStringList recorded, received;
     for (const QJsonValue& step : unit["steps"].toArray())
         for (const QJsonValue& frame : step.toObject()["frames"].toArray())
-            recorded << frame.toObject()["sent"].toString().remove(u' ');
-    QStringList received;
+            recorded << HexFrame(frame.toObject()["sent"].toString());
     for (const QString& f : sim.FramesFromPc())
-        received << QString(f).remove(u' ').toUpper();
+        received << HexFrame(f);
     QCOMPARE(recorded.mid(recorded.size() - 60), received.mid(received.size() - 60));
 }
 

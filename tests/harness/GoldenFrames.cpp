@@ -2,7 +2,7 @@
 
 #include <QFile>
 
-QString NormalHex(const QString& hex) { return QString(hex).remove(u' ').toUpper(); }
+QString HexFrame(const QString& hex) { return QString(hex).remove(u' ').toUpper(); }
 
 QStringList GoldenProfileFrames(const QString& device)
 {
@@ -12,7 +12,7 @@ QStringList GoldenProfileFrames(const QString& device)
     QStringList frames;
     for (const QByteArray& line : file.readAll().split('\n'))
         if (!line.trimmed().isEmpty())
-            frames << NormalHex(QString::fromLatin1(line));
+            frames << HexFrame(QString::fromLatin1(line));
     return frames;
 }
 
@@ -21,10 +21,10 @@ QStringList FramesAfterReset(const QStringList& frames)
     const QString cfgMsg = QStringLiteral("B5620601");
     int seen = 0;
     for (qsizetype i = 0; i < frames.size(); ++i) {
-        if (NormalHex(frames[i]).startsWith(cfgMsg) && ++seen == 152) {
+        if (HexFrame(frames[i]).startsWith(cfgMsg) && ++seen == 152) {
             QStringList after;
             for (const QString& f : frames.mid(i + 1))
-                after << NormalHex(f);
+                after << HexFrame(f);
             return after;
         }
     }

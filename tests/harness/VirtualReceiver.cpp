@@ -5,7 +5,7 @@
 #include "link/SelectedPort.h"
 
 VirtualReceiver::VirtualReceiver(const VarnexSim::ModelOptions& options, int com)
-    : model_(std::make_shared<VarnexSim::ReceiverModel>(options, clock_.Now())), start_(clock_.Now()), com_(com)
+    : model_(std::make_shared<VarnexSim::ReceiverModel>(options, clock_.Now())), start_(clock_.Now()), coms_{com}
 {
     SerialControl::SetDeviceFactory(Devices());
     SelectedPort = com;
@@ -17,7 +17,19 @@ VirtualReceiver::~VirtualReceiver()
     SerialControl::SetDeviceFactory({});
 }
 
-SerialDeviceFactory VirtualReceiver::Devices() const { return VarnexSim::MakeVirtualDeviceFactory(model_, PortNames::PathFor(com_), hooks_); }
+SerialDeviceFactory VirtualReceiver::Devices() const
+{
+    QStringList paths;
+    for (int com : coms_)
+        paths << PortNames::PathFor(com);
+    return VarnexSim::MakeVirtualDeviceFactory(model_, paths, hooks_);
+}
+
+void VirtualReceiver::AlsoOn(int com)
+{
+    coms_ << com;
+    SerialControl::SetDeviceFactory(Devices());
+}
 
 void VirtualReceiver::Quiet()
 {
@@ -52,5 +64,3 @@ QList<QPair<qint32, qsizetype>> VirtualReceiver::BytesByRate() const
 }
 
 qint32 VirtualReceiver::PcRate() const { return SerialControl::ParseSettings(CommsFrm::SerialPort().Settings()); }
-
-QString HexFrame(const char* spaced) { return QString::fromLatin1(spaced).remove(u' ').toUpper(); }

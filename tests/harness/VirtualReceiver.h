@@ -1,5 +1,6 @@
 #pragma once
 
+#include "harness/GoldenFrames.h"
 #include "harness/PtyPair.h"
 #include "link/SerialDevice.h"
 #include "sim/virtual/VirtualLine.h"
@@ -23,8 +24,10 @@ public:
     VirtualReceiver& operator=(const VirtualReceiver&) = delete;
 
     VarnexSim::ReceiverModel& Model() { return *model_; }
-    // The devices this receiver answers on, for a test that wires up more than one.
+    // The devices this receiver answers on, for a test that counts its opens.
     SerialDeviceFactory Devices() const;
+    // The receiver answers on PC port `com` too, as if wired to both.
+    void AlsoOn(int com);
     void SetFaults(const VarnexSim::Faults& faults) { model_->SetFaults(faults); }
     // No periodic output: what the PC hears is the answers alone.
     void Quiet();
@@ -67,8 +70,5 @@ private:
     std::shared_ptr<VarnexSim::LineHooks> hooks_ = std::make_shared<VarnexSim::LineHooks>();
     std::shared_ptr<VarnexSim::ReceiverModel> model_;
     double start_;
-    int com_;
+    QList<int> coms_;
 };
-
-// Upper-case hex without spaces of a literal written with spaces: "B5 62 06 08" -> "B5620608".
-QString HexFrame(const char* spaced);

@@ -1,4 +1,5 @@
 #include "link/UbxStream.h"
+#include "sim/UbxCodec.h"
 
 #include <QtTest>
 
@@ -7,20 +8,10 @@
 // receiver must not.
 namespace {
 
-QByteArray Frame(quint8 cls, quint8 id, const QByteArray& payload)
-{
-    QByteArray f("\xB5\x62", 2);
-    f.append(char(cls)).append(char(id)).append(char(payload.size() & 0xFF)).append(char(payload.size() >> 8));
-    f.append(payload);
-    quint8 a = 0, b = 0;
-    for (qsizetype i = 2; i < f.size(); ++i) {
-        a = quint8(a + quint8(f[i]));
-        b = quint8(b + a);
-    }
-    return f.append(char(a)).append(char(b));
-}
+// Frames built by the simulator's own codec, not the tool's.
+using VarnexSim::EncodeUbx;
 
-const QByteArray kAck = Frame(0x05, 0x01, QByteArray("\x06\x01", 2));
+const QByteArray kAck = EncodeUbx(0x05, 0x01, QByteArray("\x06\x01", 2));
 const QByteArray kNmea = "$GPGGA,,,,,,0,00,99.99,,,,,,*48\r\n";
 
 QByteArray BadChecksum(QByteArray frame)
@@ -47,14 +38,14 @@ void TestUbxStream::frames_data()
         << QByteArrayList{kNmea.left(20), kNmea.mid(20) + kAck.left(3), kAck.mid(3, 4), kAck.mid(7)}
         << QStringList{"0501 0601"};
     QTest::newRow("an ack inside another frame's payload is not taken")
-        << QByteArrayList{Frame(0x01, 0x02, kAck + QByteArray(4, '\0'))}
+        << QByteArrayList{EncodeUbx(0x01, 0x02, kAck + QByteArray(4, '\0'))}
         << QStringList{"0102 " + (kAck + QByteArray(4, '\0')).toHex()};
     QTest::newRow("a sync pair announcing a long payload does not hold the ack back")
         << QByteArrayList{QByteArray("\xB5\x62\x01\x02\xFF\x03", 6), kAck} << QStringList{"0501 0601"};
     QTest::newRow("a bad checksum drops the frame, not the next")
         << QByteArrayList{BadChecksum(kAck) + kAck} << QStringList{"0501 0601"};
     QTest::newRow("binary output at 5 Hz around a NAK")
-        << QByteArrayList{Frame(0x01, 0x02, QByteArray(28, '\xB5')) + Frame(0x05, 0x00, QByteArray("\x06\x07", 2))}
+        << QByteArrayList{EncodeUbx(0x01, 0x02, QByteArray(28, '\xB5')) + EncodeUbx(0x05, 0x00, QByteArray("\x06\x07", 2))}
         << QStringList{"0102 " + QByteArray(28, '\xB5').toHex(), "0500 0607"};
 }
 

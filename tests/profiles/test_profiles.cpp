@@ -1,7 +1,12 @@
-// The device profiles. Their failures in virtual time, the receiver falling
-// silent at a chosen frame: the message that ends each run, what was sent, and
-// that nothing reached flash. And one whole run on a real line, Garnock's, with
-// its two moves of the link: what the real line adds to the virtual-time runs.
+// The device profiles, each row run by the exact runner and by the fast one
+// from the same receiver: the same message and the same flash; when
+// configured, the same running configuration (every port's rate, every
+// message rate on every port, CFG-RATE, CFG-NAV, CFG-TP) with each distinct
+// command sent once by the fast runner; when not, nothing saved. Where the
+// receiver falls silent at a frame, the exact run's frames and the time it
+// took to give up. In virtual time, plus Garnock's exact run on a real line
+// with its two moves of the link (the command line's end-to-end test runs the
+// fast path on a real line).
 #include "harness/GoldenFrames.h"
 #include "harness/MessageRecorder.h"
 #include "harness/PtySim.h"
@@ -9,103 +14,185 @@
 #include "link/CommsFrm.h"
 #include "link/SelectedPort.h"
 #include "profiles/SetupOutputs.h"
+#include "receiver_config/ResetList.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
 
 using namespace SetupOutputs;
+using VarnexSim::Key;
+using VarnexSim::ReceiverConfig;
 
 namespace {
-const QString kVarnexConnect = QStringLiteral("Failed to connect to the Varnex module, please check it is connected correctly");
+
+const QString kConnect = QStringLiteral("Failed to connect to the Varnex module, please check it is connected correctly");
+const QString kParameter = QStringLiteral("Failed to set Varnex parameter please check it is connected correctly");
+const QString kBaud = QStringLiteral("Failed to set Varnex baud rate correctly please check it is connected correctly");
+const QString kFlash = QStringLiteral("Failed to write Varnex to flash memory please check it is connected correctly");
+
+struct Row {
+    QString device;
+    qint32 baud = 0;          // the link port's rate; 0 keeps the factory's 9600
+    bool binaryAt5Hz = false; // NMEA off, three NAV messages at five solutions a second
+    VarnexSim::Faults faults;
+    QString silentFrom;       // the frame (hex) from which on the receiver answers and applies nothing
+    QString message;          // empty: configured, with the device's own message
+    // The exact run, when checked (>= 0): CFG-MSG frames sent, golden frames
+    // sent after the reset, seconds from the silence to the end.
+    int cfgMsg = -1;
+    int afterReset = -1;
+    double seconds = -1;
+};
+
+struct Outcome {
+    bool done = false;
+    QStringList messages;
+    ReceiverConfig running;
+    ReceiverConfig flash;
+    QStringList frames;   // every frame the receiver understood
+    qsizetype cfgMsg = 0; // of them CFG-MSG
+    double sinceSilent = 0;
+};
+
+Outcome Run(bool fast, const Row& row)
+{
+    VirtualReceiver receiver;
+    ReceiverConfig start = receiver.Model().Running();
+    if (row.baud > 0)
+        start.ports[1].baud = row.baud;
+    if (row.binaryAt5Hz) {
+        start.msgRates.clear();
+        start.measRateMs = 200;
+        for (const auto nav : {Key(0x01, 0x02), Key(0x01, 0x12), Key(0x01, 0x21)})
+            start.SetRate(nav, 1, 1);
+    }
+    receiver.Model().SetRunning(start);
+    receiver.SetFaults(row.faults);
+    double silentAt = 0;
+    receiver.OnWrite([&](const QByteArray&) {
+        if (!row.silentFrom.isEmpty() && silentAt == 0
+            && receiver.Written().toHex().toUpper().endsWith(row.silentFrom.toLatin1())) {
+            receiver.SetFaults({.silent = true});
+            silentAt = receiver.Elapsed();
+        }
+    });
+    MessageRecorder messages;
+    const Profile& profile = *FindProfile(row.device);
+    Outcome o;
+    o.done = fast ? RunProfileFast(profile) : RunProfile(profile);
+    o.messages = messages.texts;
+    o.running = receiver.Model().Running();
+    o.flash = receiver.Model().FlashConfig();
+    o.frames = receiver.Frames();
+    o.cfgMsg = receiver.Frames(0x06, 0x01).size();
+    o.sinceSilent = receiver.Elapsed() - silentAt;
+    return o;
+}
+
 bool IsRateSet(const QString& frame) { return frame.startsWith(u"B56206080600"); }
+
 } // namespace
 
 class TestProfiles : public QObject {
     Q_OBJECT
 private slots:
     void cleanup() { CommsFrm::SerialPort().SetPortOpen(false); }
+    void runs_data();
+    void runs();
+    void garnockOnRealLine();
 
-    // silentFrom: the frame (hex) from which on the receiver answers and
-    // applies nothing, "*" for from the start. When the reset did not
-    // complete, cfgMsg is how many CFG-MSG went out; else afterReset is every
-    // frame after it. seconds: from the silence to the end (< 0 not checked).
-    void failures_data()
-    {
-        QTest::addColumn<QString>("device");
-        QTest::addColumn<QString>("silentFrom");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<int>("cfgMsg");
-        QTest::addColumn<QStringList>("afterReset");
-        QTest::addColumn<double>("seconds");
-        for (const Profile& p : Profiles())
-            QTest::addRow("%s: no receiver", p.name) << p.name << "*" << p.connectFailure << 0 << QStringList{} << -1.0;
-        QTest::newRow("reset refused at message 26") << "Sculla" << HexFrame("B5 62 06 01 06 00 F0 00 00 00 00 00 FD 15")
-                                                     << kVarnexConnect << 26 << QStringList{} << 5.0;
-        const QStringList molvane = GoldenProfileFrames("Molvane");
-        QTest::newRow("time pulse refused") << "Molvane" << molvane[2]
-            << "Failed to set Varnex parameter please check it is connected correctly" << 0 << molvane.mid(0, 3) << 5.0;
-        QTest::newRow("first baud change unanswered") << "Molvane" << molvane[8]
-            << "Failed to set Varnex baud rate correctly please check it is connected correctly" << 0
-            << molvane.mid(0, 10) << 11 * 5.0 + 10 * 0.6;
-        QTest::newRow("save refused") << "Pemmet" << GoldenProfileFrames("Pemmet").last()
-            << "Failed to write Varnex to flash memory please check it is connected correctly" << 0
-            << GoldenProfileFrames("Pemmet") << 5.0;
-    }
-    void failures()
-    {
-        QFETCH(QString, silentFrom);
-        QFETCH(int, cfgMsg);
-        QFETCH(double, seconds);
-        VirtualReceiver receiver;
-        const VarnexSim::ReceiverConfig flash = receiver.Model().FlashConfig();
-        const VarnexSim::Faults silent{.silent = true};
-        double silentAt = 0;
-        if (silentFrom == u"*")
-            receiver.SetFaults(silent);
-        receiver.OnWrite([&](const QByteArray&) {
-            if (silentAt == 0 && receiver.Written().toHex().toUpper().endsWith(silentFrom.toLatin1())) {
-                receiver.SetFaults(silent);
-                silentAt = receiver.Elapsed();
-            }
-        });
-        QFETCH(QString, device);
-        MessageRecorder messages;
-        QVERIFY(!RunProfile(*FindProfile(device)));
-        QTEST(messages.texts.join(u'\n'), "message");
-        const QStringList frames = receiver.Frames();
-        QTEST(FramesAfterReset(frames), "afterReset");
-        if (cfgMsg > 0 || silentFrom == u"*") {
-            QCOMPARE(receiver.Frames(0x06, 0x01).size(), cfgMsg);
-            QCOMPARE(int(std::count_if(frames.begin(), frames.end(), IsRateSet)), cfgMsg > 0 ? 1 : 0);
-        }
-        if (seconds >= 0)
-            QVERIFY2(qAbs(receiver.Elapsed() - silentAt - seconds) < 0.05, qPrintable(QString::number(receiver.Elapsed() - silentAt)));
-        QVERIFY(receiver.Model().FlashConfig() == flash);
-    }
-
-    // From 1200 bit/s, where only a drained line carries the blind CFG-PRTs
-    // whole; every acknowledgement ends its wait on arrival.
-    void garnockOnRealLine()
-    {
-        PtySim sim(1, {.startBaud = 1200});
-        QVERIFY2(sim.IsValid(), qPrintable(sim.Error()));
-        SelectedPort = 1;
-        MessageRecorder messages;
-        QElapsedTimer timer;
-        timer.start();
-        QVERIFY(RunProfile(*FindProfile("Garnock")));
-        QVERIFY2(timer.elapsed() < 60000, "waits ran to their limit instead of ending on the reply");
-        QCOMPARE(messages.texts, QStringList{"Configured for use with the Garnock"});
-        QCOMPARE(FramesAfterReset(sim.FramesFromPc()), GoldenProfileFrames("Garnock"));
-        QList<QPair<qint32, int>> blind; // CFG-PRT frames heard whole, and at which rate
-        for (const auto& e : sim.Transcript())
-            if (e.IsFrameFromPc() && e.cls == 0x06 && e.id == 0x00 && blind.size() < 6)
-                blind.append({e.pcBaud, int(quint8(e.bytes[6]))});
-        QCOMPARE(blind, (QList<QPair<qint32, int>>{{1200, 0}, {1200, 1}, {115200, 0}, {115200, 1}, {115200, 2}, {115200, 3}}));
-        QVERIFY(sim.Sim().WithModel([](VarnexSim::ReceiverModel& m) { return m.FlashConfig() == m.Running(); }));
-        QCOMPARE(sim.Running().ports[1].baud, 4800);
-    }
+private:
+    QList<Row> rows_;
 };
+
+void TestProfiles::runs_data()
+{
+    QTest::addColumn<int>("index");
+    rows_.clear();
+    const auto add = [this](const QByteArray& label, Row row) {
+        QTest::newRow(label.constData()) << int(rows_.size());
+        rows_.append(std::move(row));
+    };
+    for (const Profile& p : Profiles())
+        add(p.name, {.device = p.key});
+    add("Garnock from 57600", {.device = "garnock", .baud = 57600});
+    add("Trissel from 4800, binary output at 5 Hz", {.device = "trissel", .baud = 4800, .binaryAt5Hz = true});
+    add("Pemmet answering 1.5 s late", {.device = "pemmet", .faults = {.replyLatency = 1.5}});
+    add("Molvane, link move acknowledged garbled",
+        {.device = "molvane", .faults = {.linkMoveAck = VarnexSim::LinkMoveAck::Garbled}});
+    for (const Profile& p : Profiles())
+        add(QByteArray(p.name) + ": no receiver",
+            {.device = p.key, .faults = {.silent = true}, .message = p.connectFailure, .cfgMsg = 0, .afterReset = 0});
+    add("reset refused at message 26", {.device = "sculla", .silentFrom = HexFrame("B5 62 06 01 06 00 F0 00 00 00 00 00 FD 15"),
+                                        .message = kConnect, .cfgMsg = 26, .afterReset = 0, .seconds = 5.0});
+    const QStringList molvane = GoldenProfileFrames("Molvane");
+    add("time pulse unanswered", {.device = "molvane", .silentFrom = molvane[2], .message = kParameter, .afterReset = 3,
+                                  .seconds = 5.0});
+    add("first baud change unanswered", {.device = "molvane", .silentFrom = molvane[8], .message = kBaud,
+                                         .afterReset = 10, .seconds = 11 * 5.0 + 10 * 0.6});
+    add("save unanswered", {.device = "pemmet", .silentFrom = GoldenProfileFrames("Pemmet").last(), .message = kFlash,
+                            .afterReset = 9, .seconds = 5.0});
+    add("Molvane, CFG-TP refused", {.device = "molvane", .faults = {.nakFor = {Key(0x06, 0x07)}}, .message = kParameter});
+    add("Garnock, CFG-NAV never acknowledged",
+        {.device = "garnock", .faults = {.neverAck = {Key(0x06, 0x03)}}, .message = kParameter});
+    add("Sculla, every CFG-PRT refused", {.device = "sculla", .faults = {.nakFor = {Key(0x06, 0x00)}}, .message = kConnect});
+    add("Pemmet, save refused", {.device = "pemmet", .faults = {.nakFor = {Key(0x06, 0x09)}}, .message = kFlash});
+}
+
+void TestProfiles::runs()
+{
+    QFETCH(int, index);
+    const Row& row = rows_[index];
+    const Profile& profile = *FindProfile(row.device);
+    const bool configured = row.message.isEmpty();
+    const Outcome exact = Run(false, row);
+    const Outcome fast = Run(true, row);
+    for (const Outcome* o : {&exact, &fast}) {
+        QCOMPARE(o->done, configured);
+        QCOMPARE(o->messages, QStringList{configured ? QString::fromLatin1(profile.success) : row.message});
+        QVERIFY(o->flash == (configured ? o->running : VarnexSim::FactoryDefaults()));
+    }
+    if (configured) {
+        QVERIFY(fast.running == exact.running);
+        // Each distinct command once: the reset's 38 CFG-MSG, not four passes of them.
+        const auto reset = qsizetype(VarnexCommsRoutines::kResetMessages.size());
+        const auto own = qsizetype(std::count_if(profile.steps.begin(), profile.steps.end(),
+                                                 [](const Step& s) { return s.op == Op::SetMessageRate; }));
+        QCOMPARE(fast.cfgMsg, reset + own);
+        QCOMPARE(exact.cfgMsg, 4 * reset + own);
+    }
+    if (row.cfgMsg >= 0) {
+        QCOMPARE(exact.cfgMsg, qsizetype(row.cfgMsg));
+        QCOMPARE(std::count_if(exact.frames.begin(), exact.frames.end(), IsRateSet), row.cfgMsg > 0 ? 1 : 0);
+    }
+    if (row.afterReset >= 0)
+        QCOMPARE(FramesAfterReset(exact.frames), GoldenProfileFrames(row.device).mid(0, row.afterReset));
+    if (row.seconds >= 0)
+        QVERIFY2(qAbs(exact.sinceSilent - row.seconds) < 0.05, qPrintable(QString::number(exact.sinceSilent)));
+}
+
+// From 1200 bit/s, where only a drained line carries the blind CFG-PRTs
+// whole; every acknowledgement ends its wait on arrival.
+void TestProfiles::garnockOnRealLine()
+{
+    PtySim sim(1, {.startBaud = 1200});
+    QVERIFY2(sim.IsValid(), qPrintable(sim.Error()));
+    SelectedPort = 1;
+    MessageRecorder messages;
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(RunProfile(*FindProfile("Garnock")));
+    QVERIFY2(timer.elapsed() < 60000, "waits ran to their limit instead of ending on the reply");
+    QCOMPARE(messages.texts, QStringList{"Configured for use with the Garnock"});
+    QCOMPARE(FramesAfterReset(sim.FramesFromPc()), GoldenProfileFrames("Garnock"));
+    QList<QPair<qint32, int>> blind; // CFG-PRT frames heard whole, and at which rate
+    for (const auto& e : sim.Transcript())
+        if (e.IsFrameFromPc() && e.cls == 0x06 && e.id == 0x00 && blind.size() < 6)
+            blind.append({e.pcBaud, int(quint8(e.bytes[6]))});
+    QCOMPARE(blind, (QList<QPair<qint32, int>>{{1200, 0}, {1200, 1}, {115200, 0}, {115200, 1}, {115200, 2}, {115200, 3}}));
+    QVERIFY(sim.Sim().WithModel([](VarnexSim::ReceiverModel& m) { return m.FlashConfig() == m.Running(); }));
+    QCOMPARE(sim.Running().ports[1].baud, 4800);
+}
 
 QTEST_MAIN(TestProfiles)
 #include "test_profiles.moc"

@@ -94,7 +94,7 @@ private slots:
         quiet.msgRates.clear();
         model->SetRunning(quiet);
         const QString path = QStringLiteral("/nowhere/com1");
-        std::unique_ptr<SerialDevice> device = MakeVirtualDeviceFactory(model, path)();
+        std::unique_ptr<SerialDevice> device = MakeVirtualDeviceFactory(model, {path})();
         QString error;
         QVERIFY(device->Open(path, 9600, error));
         device->Write(kPrtTo115200 + kPoll);
