@@ -2,6 +2,7 @@
 // closing, and the program's end when no port can be opened.
 #include "app/CommSetup.h"
 #include "app/StartModule.h"
+#include "harness/MainWindowDriver.h"
 #include "harness/MessageRecorder.h"
 #include "harness/PtyPair.h"
 #include "link/CommsFrm.h"
@@ -43,21 +44,13 @@ struct Ports {
     std::vector<std::unique_ptr<PtyPair>> ptys;
 };
 
-void Cleanup()
-{
-    if (QWidget* w = Forms::Find(QStringLiteral("CommSetup")))
-        Forms::Unload(w);
-    CommsFrm::Unload();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 } // namespace
 
 class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { StartModule::RegisterForms(); }
-    void cleanup() { Cleanup(); }
+    void cleanup() { MainWindowDriver::UnloadAll(); }
     void listsOpenablePortsInOrder();
     void dropDownRebuildsList();
     void controlsCaptionsAndStates();

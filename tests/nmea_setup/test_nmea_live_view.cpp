@@ -1,6 +1,7 @@
 // The live NMEA view in real time, with the simulated receiver on a real
 // pseudo-terminal streaming sentences, while a result message is held open:
 // the box's own event loop must keep the view running.
+#include "harness/MainWindowDriver.h"
 #include "harness/MessageRecorder.h"
 #include "harness/PtySim.h"
 #include "link/CommsFrm.h"
@@ -40,11 +41,7 @@ private slots:
         port.SetCommPort(1);
         port.SetSettings(QStringLiteral("115200,N,8,1"));
         QVERIFY2(port.SetPortOpen(true), qPrintable(port.LastError()));
-        const auto unload = qScopeGuard([] {
-            Forms::Unload(Forms::Find(QStringLiteral("SetupScreenfrm")));
-            CommsFrm::Unload();
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        });
+        const auto unload = qScopeGuard(MainWindowDriver::UnloadAll);
         // The operator reads each result for half a second before pressing OK.
         QWidget* window = nullptr;
         QString shown;

@@ -3,6 +3,7 @@
 // how the window behaves while an exchange runs and afterwards, and how it
 // hands the main window back.
 #include "app/StartModule.h"
+#include "harness/MainWindowDriver.h"
 #include "harness/MessageRecorder.h"
 #include "harness/VirtualReceiver.h"
 #include "link/CommsFrm.h"
@@ -94,10 +95,7 @@ struct Bench {
     {
         onMessage = {};
         rx.OnWrite({});
-        for (const char* name : {"SetupScreenfrm", "CommSetup"})
-            Forms::Unload(Forms::Find(QString::fromLatin1(name)));
-        CommsFrm::Unload();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        MainWindowDriver::UnloadAll();
     }
 
     // The main window's way in: find the receiver's rate, then open the window.

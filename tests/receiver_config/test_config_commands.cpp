@@ -1,10 +1,9 @@
 // The configuration commands, the rate read-back and the reset against the
 // simulated receiver in virtual time: results, progress texts and frames.
-#include "app/StartModule.h"
+#include "harness/MainWindowDriver.h"
 #include "harness/VirtualReceiver.h"
 #include "link/CommsFrm.h"
 #include "receiver_config/VarnexCommsRoutines.h"
-#include "support/Forms.h"
 
 #include <QLabel>
 #include <QtTest>
@@ -28,28 +27,16 @@ const QString kMsgPoll = HexFrame("B5 62 06 01 02 00 F0 04 FD 15");
 class TestConfigCommands : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        // The main window must be loaded for the progress texts to show.
-        folder_ = std::make_unique<TempPortsFolder>();
-        mainWindowPort_.MapAs(folder_->Path(), 1);
-        StartModule::RegisterForms();
-        QVERIFY(Forms::Load(QStringLiteral("CommSetup")));
-    }
-    void cleanupTestCase()
-    {
-        Forms::Unload(Forms::Find(QStringLiteral("CommSetup")));
-        CommsFrm::Unload();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-
     // The receiver never answers, so each command is still waiting, its text
-    // showing, when a zero timer fires inside the wait.
+    // showing in the main window, when a zero timer fires inside the wait.
     void progressTexts()
     {
         VirtualReceiver receiver(At115200(true));
+        QWidget* main = MainWindowDriver::Load();
+        QVERIFY(main);
+        const auto unload = qScopeGuard(MainWindowDriver::UnloadAll);
         OpenLink();
-        auto* panel = Forms::Find(QStringLiteral("CommSetup"))->findChild<QLabel*>(QStringLiteral("Panel1"));
+        auto* panel = main->findChild<QLabel*>(QStringLiteral("Panel1"));
         QStringList seen;
         QTimer probe;
         QObject::connect(&probe, &QTimer::timeout, [&] { seen << panel->text(); });
@@ -120,10 +107,6 @@ private slots:
         QCOMPARE(all.mid(rate + 1), msg);
         QCOMPARE(receiver.Model().Running().measRateMs, 1000);
     }
-
-private:
-    std::unique_ptr<TempPortsFolder> folder_;
-    PtyPair mainWindowPort_;
 };
 
 QTEST_MAIN(TestConfigCommands)

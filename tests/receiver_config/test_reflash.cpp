@@ -5,6 +5,7 @@
 // where the stand-in checks that the port is free for it.
 #include "app/CommSetup.h"
 #include "app/StartModule.h"
+#include "harness/MainWindowDriver.h"
 #include "harness/MessageRecorder.h"
 #include "harness/PtySim.h"
 #include "harness/VirtualReceiver.h"
@@ -63,12 +64,7 @@ class TestReflash : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { StartModule::RegisterForms(); }
-    void cleanup()
-    {
-        if (QWidget* window = Forms::Find(QStringLiteral("CommSetup")))
-            Forms::Unload(window);
-        CommsFrm::Unload();
-    }
+    void cleanup() { MainWindowDriver::UnloadAll(); }
 
     // run: seconds the flash "took" (< 0: the receiver is silent); perReading:
     // more time passing with each later reading of the clock.
