@@ -177,10 +177,7 @@ private:
 
 // What the runner knows of the link: its rate (0 until it is found) and the
 // receiver port the PC is wired to (unknown when the receiver does not tell).
-struct Link {
-    std::int32_t rate = 0;
-    std::optional<int> receiverPort;
-};
+using Link = FoundLink;
 
 std::optional<Link> LinkOf(const std::optional<Frame>& reply, std::int32_t rate)
 {
@@ -367,6 +364,16 @@ bool RunStep(Line& line, Link& link, const Step& s)
 }
 
 } // namespace
+
+std::optional<FoundLink> FindReceiver()
+{
+    Line line(CommsFrm::SerialPort());
+    if (line.Open())
+        if (const auto link = FindLink(line))
+            return link;
+    CommsFrm::SerialPort().SetPortOpen(false);
+    return std::nullopt;
+}
 
 bool RunProfileFast(const Profile& profile, const RunObserver& observer)
 {

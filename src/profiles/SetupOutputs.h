@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 
 // The fixed configuration of each target device into which the Varnex module
@@ -66,6 +67,18 @@ bool RunProfile(const Profile& profile, const RunObserver& observer = {});
 // a poll at the new rate. Commands the receiver blind, as RunProfile does,
 // only when it answers at no rate of the search in time.
 bool RunProfileFast(const Profile& profile, const RunObserver& observer = {});
+
+// The receiver as the fast runner's search finds it: the rate its link runs
+// at, and the receiver port (0..3) the PC is wired to when the receiver told.
+struct FoundLink {
+    std::int32_t rate = 0;
+    std::optional<int> receiverPort;
+};
+// Opens the selected port and looks for the receiver at each rate of the fast
+// runner's search with CFG-PRT polls, which change nothing in the receiver.
+// On success the port stays open at the rate found; otherwise it is closed.
+// Nothing when the port does not open or no rate answers.
+std::optional<FoundLink> FindReceiver();
 
 // The message shown when a step of `op` fails in `profile`'s run.
 const char* FailureMessage(const Profile& profile, Op op);
