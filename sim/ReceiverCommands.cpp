@@ -37,14 +37,15 @@ Answer Reply(quint8 cls, quint8 id, const QByteArray& payload)
     return Answer{Answer::Kind::Reply, EncodeUbx(cls, id, payload), 0, {}};
 }
 
+// As the receiver lays the port out: a rate only on the UART ports.
 QByteArray PrtPayload(int port, const PortSettings& s)
 {
     QByteArray p;
     PutLe(p, quint32(port), 1);
     PutLe(p, 0, 1);           // reserved
     PutLe(p, 0, 2);           // reserved
-    PutLe(p, s.mode, 4);
-    PutLe(p, quint32(s.baud), 4);
+    PutLe(p, s.mode, 4);      // UART mode, DDC address, reserved on USB
+    PutLe(p, IsUart(port) ? quint32(s.baud) : 0, 4);
     PutLe(p, s.inProtoMask, 2);
     PutLe(p, s.outProtoMask, 2);
     PutLe(p, s.flags, 2);
@@ -97,17 +98,22 @@ ReceiverModel::Answer ReceiverModel::OnCfgPrt(const QByteArray& p)
     const qint32 baud = qint32(Le(p, 8, 4));
     if (port >= kPortCount || baud <= 0)
         return Nak(QStringLiteral("bad port or rate"));
-    PortSettings s;
-    s.mode = Le(p, 4, 4);
-    s.baud = baud;
+    if (faults_.nakPrtPorts.count(port))
+        return Nak(QStringLiteral("port refuses these settings"));
+    // DDC and USB take the protocol masks only: they have no UART mode or rate.
+    PortSettings s = running_.ports[port];
+    if (IsUart(port)) {
+        s.mode = Le(p, 4, 4);
+        s.baud = baud;
+    }
     s.inProtoMask = quint16(Le(p, 12, 2));
     s.outProtoMask = quint16(Le(p, 14, 2));
     s.flags = quint16(Le(p, 16, 2));
     const qint32 oldBaud = running_.ports[port].baud;
     running_.ports[port] = s;
     Answer a = Ack();
-    if (port == linkPort_ && baud != oldBaud)
-        a.linkMovesTo = baud;
+    if (port == linkPort_ && s.baud != oldBaud)
+        a.linkMovesTo = s.baud;
     return a;
 }
 

@@ -92,6 +92,8 @@ void ReceiverConfig::SetRate(MsgKey key, int port, quint8 rate)
 ReceiverConfig FactoryDefaults()
 {
     ReceiverConfig c;
+    c.ports[kDdcPort].mode = kDdcMode;
+    c.ports[kUsbPort].mode = 0;
     for (quint8 id = 0; id <= 5; ++id)
         c.msgRates[Key(0xF0, id)] = {0, 1, 0, 1};
     c.cfgNav = QByteArray::fromHex(kFactoryNav);

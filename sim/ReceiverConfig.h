@@ -11,9 +11,18 @@ namespace VarnexSim {
 
 inline constexpr int kPortCount = 4;
 
+// One receiver port. DDC (0) and USB (3) have no rate: a poll reads 0 there,
+// DDC's mode holds its bus address and USB's is reserved. `baud` is still
+// kept for them, as the rate the model's line runs at when the PC is wired
+// to one of them.
+inline constexpr int kDdcPort = 0;
+inline constexpr int kUsbPort = 3;
+inline constexpr quint32 kDdcMode = 0x42 << 1; // bus address 0x42 in bits 1..7
+inline bool IsUart(int port) { return port == 1 || port == 2; }
+
 struct PortSettings {
     qint32 baud = 9600;
-    quint32 mode = 0x08C0;     // 8 data bits, no parity, 1 stop bit
+    quint32 mode = 0x08C0;     // UART: 8 data bits, no parity, 1 stop bit
     quint16 inProtoMask = 0x0003;  // UBX and NMEA
     quint16 outProtoMask = 0x0003; // UBX and NMEA
     quint16 flags = 0;

@@ -31,6 +31,7 @@ struct Faults {
     int silentFromFrame = 0;    // the same from the n-th decoded frame on (1-based); 0 = off
     std::set<MsgKey> neverAck;  // frames of these class/id are dropped: not applied, not answered
     std::set<MsgKey> nakFor;    // frames of these class/id get ACK-NAK and are not applied
+    std::set<int> nakPrtPorts;  // CFG-PRT settings for these receiver ports get ACK-NAK
     int answerPollsFrom = 0;    // polls before the n-th (1-based) go unanswered; 0 = all answered
     double replyLatency = 0;    // extra seconds between a frame's last byte and its answer
     double noiseInterval = 0;   // seconds between bursts of random bytes on the line; 0 = off

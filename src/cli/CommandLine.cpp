@@ -17,6 +17,7 @@
 namespace Cli {
 namespace {
 
+using uBloxLowLevelComms::Answer;
 using uBloxLowLevelComms::LinkObserver;
 
 // Ctrl-C during the bench loop: the unit in progress finishes, the wait for
@@ -34,6 +35,27 @@ QString SpacedHex(const uBloxLowLevelComms::UbxBuffer& frame)
     return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(frame.data()), qsizetype(frame.size()))
                                    .toHex(' ')
                                    .toUpper());
+}
+
+QString AnswerName(Answer answer)
+{
+    switch (answer) {
+    case Answer::Ack: return QStringLiteral("ack");
+    case Answer::Nak: return QStringLiteral("nak");
+    case Answer::Reply: return QStringLiteral("reply");
+    case Answer::None: break;
+    }
+    return QStringLiteral("none");
+}
+
+// "CFG-PRT (06 00)": the configuration messages by name, any other by its numbers.
+QString MessageName(std::uint8_t msgClass, std::uint8_t msgId)
+{
+    static const char* const kCfgNames[] = {"CFG-PRT", "CFG-MSG", nullptr, "CFG-NAV", nullptr,
+                                            nullptr,   nullptr,   "CFG-TP", "CFG-RATE", "CFG-CFG"};
+    const QString numbers = QStringLiteral("%1 %2").arg(msgClass, 2, 16, QLatin1Char('0')).arg(msgId, 2, 16, QLatin1Char('0')).toUpper();
+    const char* name = msgClass == 0x06 && msgId < std::size(kCfgNames) ? kCfgNames[msgId] : nullptr;
+    return name ? QStringLiteral("%1 (%2)").arg(QLatin1String(name), numbers) : numbers;
 }
 
 // Points the serial control at the port of the arguments: PC port N, or a
@@ -60,19 +82,22 @@ QString TryOpen()
 // Collects the frames of a run into the record's current step.
 class FrameRecorder {
 public:
-    explicit FrameRecorder(UnitRecord& unit) : unit_(unit)
+    FrameRecorder(UnitRecord& unit, Console& console) : unit_(unit), console_(console)
     {
         LinkObserver observer;
         observer.frameSent = [this](const uBloxLowLevelComms::UbxBuffer& frame) {
             if (!unit_.steps.empty())
-                unit_.steps.back().frames.push_back({SpacedHex(frame), {}, false, 0});
+                unit_.steps.back().frames.push_back({SpacedHex(frame), {}, {}, 0});
         };
-        observer.waitEnded = [this](LinkObserver::Wait wait, std::uint8_t, std::uint8_t, bool found, double seconds) {
+        observer.waitEnded = [this](LinkObserver::Wait wait, std::uint8_t msgClass, std::uint8_t msgId, Answer answer,
+                                    double seconds) {
+            if (answer == Answer::Nak)
+                console_.Line(QStringLiteral("varnexconfig: the receiver refused %1").arg(MessageName(msgClass, msgId)));
             if (unit_.steps.empty() || unit_.steps.back().frames.empty())
                 return;
             FrameRecord& last = unit_.steps.back().frames.back();
             last.wait = wait == LinkObserver::Wait::Ack ? QStringLiteral("ack") : QStringLiteral("reply");
-            last.answered = found;
+            last.answer = AnswerName(answer);
             last.seconds = seconds;
         };
         uBloxLowLevelComms::SetLinkObserver(std::move(observer));
@@ -83,6 +108,7 @@ public:
 
 private:
     UnitRecord& unit_;
+    Console& console_;
 };
 
 void Finish(UnitRecord& unit, int exitCode, const QString& outcome)
@@ -92,16 +118,24 @@ void Finish(UnitRecord& unit, int exitCode, const QString& outcome)
     unit.end = QDateTime::currentDateTimeUtc();
 }
 
-// Reads the configuration back and names every difference.
-void VerifyInto(UnitRecord& unit, const Arguments& a, Console& console)
+// Reads the running and the saved configuration back and names every
+// difference. False when the port vanished during the read-back.
+bool VerifyInto(UnitRecord& unit, const Arguments& a, Console& console)
 {
     unit.steps.push_back({QStringLiteral("ReadBack"), false, {}});
     unit.verified = true;
-    unit.verification = Verification::ReadBackAndCompare(Verification::ExpectedState(*a.device));
+    const Verification::ReadBack readBack = Verification::ReadBackRunningAndSaved(Verification::ExpectedState(*a.device));
+    unit.verification = readBack.items;
+    if (readBack.end == Verification::ReadBackEnd::PortLost) {
+        unit.failedStep = unit.steps.back().name;
+        console.Line(QStringLiteral("varnexconfig: port %1: the port was lost during the read-back").arg(a.port));
+        return false;
+    }
     unit.steps.back().succeeded = Verification::AllEqual(unit.verification);
     for (const Verification::Item& item : unit.verification)
         if (!item.equal)
             console.Line(QStringLiteral("varnexconfig: port %1: %2").arg(a.port, Verification::Describe(item)));
+    return true;
 }
 
 // The bench loop's probes, quiet and short, so that Ctrl-C ends a wait promptly.
@@ -179,7 +213,7 @@ UnitRecord RunUnit(const Arguments& a, Console& console)
         return unit;
     }
 
-    FrameRecorder recorder(unit);
+    FrameRecorder recorder(unit, console);
     bool succeeded = false;
     if (a.command == Command::Configure) {
         console.BeginUnit(int(a.device->steps.size()));
@@ -197,8 +231,8 @@ UnitRecord RunUnit(const Arguments& a, Console& console)
                            : SetupOutputs::RunProfile(*a.device, observer);
     } else {
         console.BeginUnit(0);
-        unit.steps.push_back({QStringLiteral("FindBaudAndOpenPort"), false, {}});
-        succeeded = VarnexCommsRoutines::FindBaudAndOpenPort();
+        unit.steps.push_back({QStringLiteral("FindReceiver"), false, {}});
+        succeeded = SetupOutputs::FindReceiver().has_value();
         unit.steps.back().succeeded = succeeded;
         if (!succeeded) {
             unit.failedStep = unit.steps.back().name;
@@ -210,8 +244,9 @@ UnitRecord RunUnit(const Arguments& a, Console& console)
         console.Line(QStringLiteral("varnexconfig: port %1: step %2 failed").arg(a.port, unit.failedStep));
         Finish(unit, kStepFailed, QStringLiteral("step failed"));
     } else if (a.verify) {
-        VerifyInto(unit, a, console);
-        if (unit.steps.back().succeeded)
+        if (!VerifyInto(unit, a, console))
+            Finish(unit, kStepFailed, QStringLiteral("port lost"));
+        else if (unit.steps.back().succeeded)
             Finish(unit, kDone, QStringLiteral("done"));
         else
             Finish(unit, kDifference, QStringLiteral("verification failed"));

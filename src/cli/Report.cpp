@@ -21,7 +21,7 @@ QByteArray ToJsonLine(const UnitRecord& u)
             QJsonObject frame{{"sent", f.sent}};
             if (!f.wait.isEmpty()) {
                 frame.insert("wait", f.wait);
-                frame.insert("answered", f.answered);
+                frame.insert("answer", f.answer);
                 frame.insert("seconds", f.seconds);
             }
             frames.append(frame);
@@ -49,6 +49,7 @@ QByteArray ToJsonLine(const UnitRecord& u)
         QJsonArray items;
         for (const Verification::Item& i : u.verification)
             items.append(QJsonObject{{"name", i.name},
+                                     {"state", Verification::StateName(i.state)},
                                      {"wanted", qint64(i.want)},
                                      {"read", i.read ? QJsonValue(qint64(*i.read)) : QJsonValue()},
                                      {"equal", i.equal}});

@@ -14,8 +14,8 @@ namespace Cli {
 struct FrameRecord {
     QString sent;             // the frame as spaced upper-case hex
     QString wait;             // "ack", "reply", or empty when nothing was awaited
-    bool answered = false;
-    double seconds = 0;       // from the end of sending to the answer (or the time-out)
+    QString answer;           // what ended the wait: "ack", "nak", "reply" or "none" (time-out)
+    double seconds = 0;       // the whole wait, from the sending to its end
 };
 
 struct StepRecord {
@@ -32,7 +32,7 @@ struct UnitRecord {
     QString serial;
     QDateTime start;
     QDateTime end;
-    QString outcome;          // "done", "step failed", "port not opened", "verification failed"
+    QString outcome;          // "done", "step failed", "port not opened", "port lost", "verification failed"
     int exitCode = 0;
     QString failedStep;       // empty when none failed
     QString message;          // the operator message of the run, if any

@@ -9,20 +9,26 @@ constexpr char kSync1 = '\xB5';
 constexpr char kSync2 = '\x62';
 constexpr char kAckClass = '\x05';
 constexpr char kAckAckId = '\x01';
+constexpr char kAckNakId = '\x00';
 constexpr qsizetype kHeaderSize = 4;  // sync, sync, class, id
 constexpr qsizetype kLengthSize = 2;  // payload length, low byte first
-} // namespace
 
-QByteArray AckPattern(std::uint8_t msgClass, std::uint8_t msgId)
+QByteArray AckOrNak(char ackId, std::uint8_t msgClass, std::uint8_t msgId)
 {
     QByteArray pattern;
     pattern.reserve(8);
     pattern.append(kSync1).append(kSync2);
-    pattern.append(kAckClass).append(kAckAckId);
+    pattern.append(kAckClass).append(ackId);
     pattern.append('\x02').append('\x00'); // the ACK's payload length: 2
     pattern.append(static_cast<char>(msgClass)).append(static_cast<char>(msgId));
     return pattern;
 }
+
+} // namespace
+
+QByteArray AckPattern(std::uint8_t msgClass, std::uint8_t msgId) { return AckOrNak(kAckAckId, msgClass, msgId); }
+
+QByteArray NakPattern(std::uint8_t msgClass, std::uint8_t msgId) { return AckOrNak(kAckNakId, msgClass, msgId); }
 
 QByteArray ReplyHeader(std::uint8_t msgClass, std::uint8_t msgId)
 {

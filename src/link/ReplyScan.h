@@ -16,6 +16,8 @@ namespace ReplyScan {
 // First eight bytes of the ACK-ACK for a command: B5 62 05 01 02 00 cls id.
 // The acknowledgement's own checksum is not part of it.
 QByteArray AckPattern(std::uint8_t msgClass, std::uint8_t msgId);
+// First eight bytes of the ACK-NAK refusing a command: B5 62 05 00 02 00 cls id.
+QByteArray NakPattern(std::uint8_t msgClass, std::uint8_t msgId);
 // Start of a poll reply: B5 62 cls id.
 QByteArray ReplyHeader(std::uint8_t msgClass, std::uint8_t msgId);
 

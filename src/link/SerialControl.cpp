@@ -88,6 +88,8 @@ QString SerialControl::Settings() const { return QStringLiteral("%1,N,8,1").arg(
 
 bool SerialControl::PortOpen() const { return device_ && device_->IsOpen(); }
 
+bool SerialControl::PortGone() const { return device_ && device_->IsGone(); }
+
 bool SerialControl::SetPortOpen(bool open)
 {
     if (!open) {

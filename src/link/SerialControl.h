@@ -36,6 +36,9 @@ public:
     QString Settings() const;
     bool SetPortOpen(bool open);
     bool PortOpen() const;
+    // True once the device vanished under the open port (adapter unplugged):
+    // nothing more can be read or written until it is opened afresh.
+    bool PortGone() const;
     bool SetOutput(const QByteArray& bytes);
     QByteArray Input();
 

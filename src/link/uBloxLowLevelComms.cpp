@@ -2,7 +2,6 @@
 
 #include "link/CommsFrm.h"
 #include "link/ReplyScan.h"
-#include "link/UbxStream.h"
 #include "support/Clock.h"
 #include "support/EventPump.h"
 #include "support/Timing.h"
@@ -21,10 +20,10 @@ LinkObserver& Observer()
     return observer;
 }
 
-void ReportWait(LinkObserver::Wait wait, std::uint8_t msgClass, std::uint8_t msgId, bool found, double start)
+void ReportWait(LinkObserver::Wait wait, std::uint8_t msgClass, std::uint8_t msgId, Answer answer, double start)
 {
     if (Observer().waitEnded)
-        Observer().waitEnded(wait, msgClass, msgId, found, Clock::Now() - start);
+        Observer().waitEnded(wait, msgClass, msgId, answer, Clock::Now() - start);
 }
 
 // Gathers what arrives into `received` until `pattern` is found and the text
@@ -86,7 +85,10 @@ bool WaitForUbxAck(std::uint8_t msgClass, std::uint8_t msgId)
     const double start = Clock::Now();
     const bool found =
         WaitForPattern(ReplyScan::AckPattern(msgClass, msgId), ReplyScan::kAckEarlyStop, received) >= 0;
-    ReportWait(LinkObserver::Wait::Ack, msgClass, msgId, found, start);
+    // A refusal does not end the wait, but the record tells it from silence.
+    const bool refused = !found && ReplyScan::FindFirst(received, ReplyScan::NakPattern(msgClass, msgId)) >= 0;
+    ReportWait(LinkObserver::Wait::Ack, msgClass, msgId, found ? Answer::Ack : refused ? Answer::Nak : Answer::None,
+               start);
     return found;
 }
 
@@ -96,16 +98,16 @@ void ReadUbxPollReply(std::vector<std::uint8_t>& payload, std::uint8_t msgClass,
     const double start = Clock::Now();
     const qsizetype position =
         WaitForPattern(ReplyScan::ReplyHeader(msgClass, msgId), ReplyScan::kPollEarlyStop, received);
-    ReportWait(LinkObserver::Wait::PollReply, msgClass, msgId, position >= 0, start);
+    ReportWait(LinkObserver::Wait::PollReply, msgClass, msgId, position >= 0 ? Answer::Reply : Answer::None, start);
     ReplyScan::ExtractPollPayload(received, position, payload);
 }
 
 void SetLinkObserver(LinkObserver observer) { Observer() = std::move(observer); }
 
-void NoteWaitEnded(LinkObserver::Wait wait, std::uint8_t msgClass, std::uint8_t msgId, bool found, double seconds)
+void NoteWaitEnded(LinkObserver::Wait wait, std::uint8_t msgClass, std::uint8_t msgId, Answer answer, double seconds)
 {
     if (Observer().waitEnded)
-        Observer().waitEnded(wait, msgClass, msgId, found, seconds);
+        Observer().waitEnded(wait, msgClass, msgId, answer, seconds);
 }
 
 bool SendAcknowledged(UbxBuffer frame)
@@ -122,38 +124,6 @@ std::vector<std::uint8_t> Poll(UbxBuffer request)
     std::vector<std::uint8_t> payload;
     ReadUbxPollReply(payload, request[2], request[3]);
     return payload;
-}
-
-std::optional<std::vector<std::uint8_t>> PollWholeReply(UbxBuffer request)
-{
-    FlushSerialInput();
-    SendUbxMessage(request);
-    const QByteArray asked(reinterpret_cast<const char*>(request.data()) + 6, qsizetype(request.size()) - 8);
-    SerialControl& port = CommsFrm::SerialPort();
-    UbxStream::Reader reader;
-    const double start = Clock::Now();
-    const double end = start + Timing::InSeconds(Timing::kReplyTimeout);
-    double lastRepaint = start;
-    for (;;) {
-        reader.Append(port.Input());
-        UbxStream::Frame frame;
-        while (reader.Next(frame)) {
-            if (frame.msgClass == request[2] && frame.msgId == request[3] && frame.payload.startsWith(asked)) {
-                ReportWait(LinkObserver::Wait::PollReply, request[2], request[3], true, start);
-                return std::vector<std::uint8_t>(frame.payload.begin(), frame.payload.end());
-            }
-        }
-        const double now = Clock::Now();
-        if (now >= end)
-            break;
-        port.WaitForInput(std::min(Timing::InSeconds(Timing::kReplyReadSlice), end - now));
-        if (now - lastRepaint >= Timing::InSeconds(Timing::kRepaintInterval)) {
-            EventPump::PumpNonInputEvents();
-            lastRepaint = now;
-        }
-    }
-    ReportWait(LinkObserver::Wait::PollReply, request[2], request[3], false, start);
-    return std::nullopt;
 }
 
 } // namespace uBloxLowLevelComms

@@ -26,20 +26,24 @@ bool WaitForUbxAck(std::uint8_t msgClass, std::uint8_t msgId);
 // never arrived or is 0; bytes that never arrived are 0. No checksum check.
 void ReadUbxPollReply(std::vector<std::uint8_t>& payload, std::uint8_t msgClass, std::uint8_t msgId);
 
+// What ended a reply wait: the acknowledgement, the refusal (ACK-NAK) of the
+// frame awaited, the poll reply, or nothing before the time-out.
+enum class Answer { Ack, Nak, Reply, None };
+
 // Watches the link frame by frame, for a record of what a run sent and how
 // fast each answer came: every frame handed to the port, and the end of every
-// reply wait (acknowledgement or poll reply) with whether it was found and how
-// long it took. Each callback may be empty.
+// reply wait for a frame sent (acknowledgement or poll reply) with what ended
+// it and how long the whole wait took. Each callback may be empty.
 struct LinkObserver {
     std::function<void(const UbxBuffer& frame)> frameSent;
     enum class Wait { Ack, PollReply };
-    std::function<void(Wait wait, std::uint8_t msgClass, std::uint8_t msgId, bool found, double seconds)> waitEnded;
+    std::function<void(Wait wait, std::uint8_t msgClass, std::uint8_t msgId, Answer answer, double seconds)> waitEnded;
 };
 // Installs `observer` in place of the previous one; an empty one stops watching.
 void SetLinkObserver(LinkObserver observer);
 // Tells the observer about a reply wait made outside this module's own waits
 // (the fast runner reads whole frames with its own reader).
-void NoteWaitEnded(LinkObserver::Wait wait, std::uint8_t msgClass, std::uint8_t msgId, bool found, double seconds);
+void NoteWaitEnded(LinkObserver::Wait wait, std::uint8_t msgClass, std::uint8_t msgId, Answer answer, double seconds);
 
 // The two exchanges every receiver operation is made of. Both flush the input
 // first, so that nothing received before the request counts as its answer.
@@ -49,11 +53,5 @@ bool SendAcknowledged(UbxBuffer frame);
 // request's own class and id, as ReadUbxPollReply leaves it starting from an
 // empty payload (one byte 0 when no reply came).
 std::vector<std::uint8_t> Poll(UbxBuffer request);
-// A poll that ends as soon as its reply is whole: the payload of the first
-// frame of the request's class and id, with a good checksum, that starts with
-// the request's own payload (the port or message asked about); nothing when
-// none came within the reply time-out. For reading a configuration back,
-// where the windows' poll would wait for more output after every reply.
-std::optional<std::vector<std::uint8_t>> PollWholeReply(UbxBuffer request);
 
 } // namespace uBloxLowLevelComms

@@ -1,6 +1,8 @@
 #include "profiles/Verification.h"
 
+#include "link/CommsFrm.h"
 #include "link/uBloxLowLevelComms.h"
+#include "profiles/FastLink.h"
 #include "receiver_config/Payloads.h"
 #include "receiver_config/ResetList.h"
 #include "support/SupportFunctions.h"
@@ -16,9 +18,17 @@ using SetupOutputs::Op;
 
 constexpr std::size_t kPayloadStart = 6;
 
-constexpr Field kPrtFields[] = {
-    {"mode", 4, 4}, {"baudRate", 8, 4}, {"inProtoMask", 12, 2}, {"outProtoMask", 14, 2}, {"flags", 16, 2},
+// CFG-PRT by port type. A UART port (1, 2) has a mode (data bits, parity,
+// stop bits) and a rate; DDC (0) keeps its bus address in the mode and has no
+// rate, USB (3) has neither: their rate reads 0 whatever was sent.
+constexpr Field kUartFields[] = {
+    {"mode", 4, 4}, {"baudRate", 8, 4}, {"inProtoMask", 12, 2}, {"outProtoMask", 14, 2},
 };
+constexpr Field kProtocolFields[] = {{"inProtoMask", 12, 2}, {"outProtoMask", 14, 2}};
+std::span<const Field> PrtFields(int port)
+{
+    return port == 1 || port == 2 ? std::span<const Field>(kUartFields) : std::span<const Field>(kProtocolFields);
+}
 constexpr Field kMsgFields[] = {{"port 0", 2, 1}, {"port 1", 3, 1}, {"port 2", 4, 1}, {"port 3", 5, 1}};
 constexpr Field kRateFields[] = {{"measRate", 0, 2}, {"navRate", 2, 2}, {"timeRef", 4, 2}};
 // The navigation parameter block as it is sent: single bytes, and the five
@@ -110,7 +120,7 @@ std::vector<Expectation> ExpectedState(const SetupOutputs::Profile& profile)
     std::vector<Expectation> expected;
     for (const auto& [port, payload] : ports)
         expected.push_back({QStringLiteral("CFG-PRT port %1").arg(port), Poll(Payloads::kIdCfgPrt, {std::uint8_t(port)}),
-                            Payloads::kClassCfg, Payloads::kIdCfgPrt, payload, kPrtFields});
+                            Payloads::kClassCfg, Payloads::kIdCfgPrt, payload, PrtFields(port)});
     const std::pair<std::uint8_t, std::pair<const char*, std::span<const Field>>> kBlocks[] = {
         {Payloads::kIdCfgRate, {"CFG-RATE", kRateFields}},
         {Payloads::kIdCfgNav, {"CFG-NAV", kNavFields}},
@@ -157,23 +167,74 @@ bool AllEqual(const std::vector<Item>& items)
     return !items.empty() && std::all_of(items.begin(), items.end(), [](const Item& i) { return i.equal; });
 }
 
+QString StateName(State state) { return state == State::Saved ? QStringLiteral("saved") : QStringLiteral("running"); }
+
 QString Describe(const Item& item)
 {
     const QString read = item.read ? QStringLiteral("read %1").arg(*item.read) : QStringLiteral("no reply");
-    return QStringLiteral("%1: want %2, %3").arg(item.name).arg(item.want).arg(read);
+    return QStringLiteral("%1 %2: want %3, %4").arg(StateName(item.state), item.name).arg(item.want).arg(read);
 }
 
-std::vector<Item> ReadBackAndCompare(const std::vector<Expectation>& expected)
+namespace {
+
+// Polls every expectation at the line's rate. False when the port vanished,
+// which ends the read-back at once.
+bool ReadInto(FastLink::Line& line, const std::vector<Expectation>& expected, State state, std::vector<Item>& items)
 {
-    std::vector<Item> items;
     for (const Expectation& e : expected) {
         SupportFunctions::ShowStatus(QStringLiteral("Reading back %1").arg(e.name));
-        const auto reply = uBloxLowLevelComms::PollWholeReply(e.poll);
-        const std::vector<Item> compared = Compare(e, reply.value_or(std::vector<std::uint8_t>{}));
-        items.insert(items.end(), compared.begin(), compared.end());
+        const auto reply = FastLink::PollReply(line, e.poll);
         SupportFunctions::ClearStatus();
+        if (line.Gone())
+            return false;
+        const QByteArray bytes = reply.value_or(QByteArray());
+        for (Item item : Compare(e, std::vector<std::uint8_t>(bytes.begin(), bytes.end()))) {
+            item.state = state;
+            items.push_back(std::move(item));
+        }
     }
-    return items;
+    return true;
+}
+
+// Every saved item as unread: the receiver would not load what it saved.
+void NothingSaved(const std::vector<Expectation>& expected, std::vector<Item>& items)
+{
+    for (const Expectation& e : expected)
+        for (Item item : Compare(e, {})) {
+            item.state = State::Saved;
+            items.push_back(std::move(item));
+        }
+}
+
+} // namespace
+
+ReadBack ReadBackRunningAndSaved(const std::vector<Expectation>& expected)
+{
+    ReadBack result;
+    FastLink::Line line(CommsFrm::SerialPort());
+    line.Adopt();
+    if (!ReadInto(line, expected, State::Running, result.items)) {
+        result.end = ReadBackEnd::PortLost;
+        return result;
+    }
+    SupportFunctions::ShowStatus(QStringLiteral("Loading the saved configuration"));
+    const bool loaded = FastLink::SendCommand(line, Payloads::CfgCfgLoadAll()) == uBloxLowLevelComms::Answer::Ack;
+    // A saved rate other than the running one moves the link with the load:
+    // the receiver is looked for again, and its saved port settings tell the
+    // difference.
+    const bool linked = loaded && (FastLink::AskAt(line, line.Rate()) || FastLink::FindLink(line));
+    SupportFunctions::ClearStatus();
+    if (line.Gone()) {
+        result.end = ReadBackEnd::PortLost;
+        return result;
+    }
+    if (!linked) {
+        NothingSaved(expected, result.items);
+        return result;
+    }
+    if (!ReadInto(line, expected, State::Saved, result.items))
+        result.end = ReadBackEnd::PortLost;
+    return result;
 }
 
 } // namespace Verification

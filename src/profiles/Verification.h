@@ -33,6 +33,10 @@ struct Expectation {
     std::span<const Field> fields;         // the fields compared
 };
 
+// Which configuration an item was read from: the one the receiver runs, or
+// the one saved in its flash, which it starts with at its next power-up.
+enum class State { Running, Saved };
+
 // One compared field: "CFG-MSG F0 04 port 2", wanted 5, read 0. `read` is
 // empty when the receiver did not answer the poll.
 struct Item {
@@ -40,10 +44,21 @@ struct Item {
     std::int64_t want = 0;
     std::optional<std::int64_t> read;
     bool equal = false;
+    State state = State::Running;
+};
+
+// How a read-back ended: every item compared (equal or not), or the port
+// vanished under it (an adapter pulled), which ends it at once.
+enum class ReadBackEnd { Compared, PortLost };
+
+struct ReadBack {
+    ReadBackEnd end = ReadBackEnd::Compared;
+    std::vector<Item> items;
 };
 
 // The configuration a run of `profile` leaves in the receiver: CFG-PRT of
-// ports 0 to 3, CFG-RATE, CFG-NAV, CFG-TP, and CFG-MSG of every message the
+// ports 0 to 3 (mode, rate and protocol masks on the UART ports 1 and 2; the
+// protocol masks only on DDC and USB, which have no rate), CFG-RATE, CFG-NAV, CFG-TP, and CFG-MSG of every message the
 // reset and the profile touch (reset order, then the profile's others).
 std::vector<Expectation> ExpectedState(const SetupOutputs::Profile& profile);
 
@@ -54,11 +69,16 @@ std::vector<Item> Compare(const Expectation& expectation, const std::vector<std:
 // True when every item is equal (and there is at least one).
 bool AllEqual(const std::vector<Item>& items);
 
-// "CFG-MSG F0 04 port 2: want 5, read 0"; "...: want 5, no reply".
+// "running CFG-MSG F0 04 port 2: want 5, read 0"; "saved ...: want 5, no reply".
 QString Describe(const Item& item);
+// "running" or "saved".
+QString StateName(State state);
 
-// Sends each expectation's poll on the open port and compares the reply. Only
-// polls go out: nothing is set or saved.
-std::vector<Item> ReadBackAndCompare(const std::vector<Expectation>& expected);
+// Reads the configuration back over the open port, at the rate it is set to:
+// each expectation's poll, compared with its reply; then CFG-CFG loads the
+// saved configuration into the running one (what the next power-up does),
+// the link is followed if that moved it, and every poll is sent again. Only
+// polls and the load go out: nothing is set, cleared or saved.
+ReadBack ReadBackRunningAndSaved(const std::vector<Expectation>& expected);
 
 } // namespace Verification

@@ -189,4 +189,15 @@ UbxBuffer CfgCfgSaveAll()
     return frame;
 }
 
+UbxBuffer CfgCfgLoadAll()
+{
+    UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgCfg, 12);
+    std::uint8_t* p = Payload(frame);
+    PutFourBytes(p + 0, 0);       // clear mask: no section cleared
+    PutFourBytes(p + 4, 0);       // save mask: nothing saved
+    PutFourBytes(p + 8, 0xFFFF);  // load mask: every section loaded from flash
+    CalcUbxChecksum(frame);
+    return frame;
+}
+
 } // namespace Payloads

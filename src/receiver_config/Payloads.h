@@ -41,5 +41,8 @@ uBloxLowLevelComms::UbxBuffer CfgMsg(std::uint8_t msgClass, std::uint8_t msgId, 
 uBloxLowLevelComms::UbxBuffer CfgMsgPoll(std::uint8_t msgClass, std::uint8_t msgId);
 // CFG-CFG: saves every section of the running configuration to flash.
 uBloxLowLevelComms::UbxBuffer CfgCfgSaveAll();
+// CFG-CFG: copies every section of the saved configuration into the running
+// one, as the next power-up does; nothing cleared, nothing saved.
+uBloxLowLevelComms::UbxBuffer CfgCfgLoadAll();
 
 } // namespace Payloads

@@ -52,7 +52,19 @@ bool IsPollFrame(const QString& hex)
            || head == QLatin1String("B56206010200");
 }
 
+// CFG-CFG loading every section from flash, clearing and saving nothing.
+const QString kLoadFrame = QStringLiteral("B56206090C000000000000000000FFFF00001988");
+
+// What a read-back may send: polls, and the one load of the saved configuration.
+bool OnlyPollsAndOneLoad(const QStringList& frames)
+{
+    return frames.count(kLoadFrame) == 1
+           && std::all_of(frames.begin(), frames.end(), [](const QString& f) { return IsPollFrame(f) || f == kLoadFrame; });
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(VarnexSim::Faults)
 
 class TestCli : public QObject {
     Q_OBJECT
@@ -62,7 +74,9 @@ private slots:
     void parse();
     void configureVerifiesEveryDevice_data();
     void configureVerifiesEveryDevice();
-    void verifySendsOnlyPollsAndNamesDifference();
+    void verifyAfterConfigure_data();
+    void verifyAfterConfigure();
+    void failedStepIsNamedAndNothingSaved_data();
     void failedStepIsNamedAndNothingSaved();
     void nothingSentWhenPortOrReportUnusable();
 
@@ -150,8 +164,7 @@ void TestCli::configureVerifiesEveryDevice()
         const QStringList golden = GoldenProfileFrames(device);
         const QStringList after = FramesAfterReset(receiver.Frames());
         QCOMPARE(after.mid(0, golden.size()), golden);
-        for (const QString& f : after.mid(golden.size()))
-            QVERIFY2(IsPollFrame(f), qPrintable(f));
+        QVERIFY2(OnlyPollsAndOneLoad(after.mid(golden.size())), qPrintable(after.mid(golden.size()).join(u' ')));
     }
 
     const QJsonObject unit = LastReportLine(Report());
@@ -167,17 +180,19 @@ void TestCli::configureVerifiesEveryDevice()
     QCOMPARE(flash["name"].toString(), QStringLiteral("WriteSetupToFlash"));
     QVERIFY(!flash["frames"].toArray().isEmpty());
     QCOMPARE(flash["frames"].toArray()[0].toObject()["wait"].toString(), QStringLiteral("ack"));
-    QVERIFY(flash["frames"].toArray()[0].toObject()["answered"].toBool());
+    QCOMPARE(flash["frames"].toArray()[0].toObject()["answer"].toString(), QStringLiteral("ack"));
 
-    // Every field the run set reads back equal; the items name what they hold.
+    // Every field the run set reads back equal, running and saved, on a
+    // receiver that lays out DDC and USB without a rate.
     qsizetype fields = 0;
     for (const Verification::Expectation& e : Verification::ExpectedState(profile))
         fields += qsizetype(e.fields.size());
     const QJsonArray items = unit["verification"].toArray();
-    QCOMPARE(items.size(), fields);
-    for (const QJsonValue& v : items) {
-        const QJsonObject item = v.toObject();
+    QCOMPARE(items.size(), 2 * fields);
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QJsonObject item = items[i].toObject();
         QVERIFY2(item["equal"].toBool() && item["read"] == item["wanted"], qPrintable(item["name"].toString()));
+        QCOMPARE(item["state"].toString(), i < fields ? QStringLiteral("running") : QStringLiteral("saved"));
     }
     // The link's final rate is what the PC talks at after the run.
     for (const QJsonValue& v : items)
@@ -185,43 +200,116 @@ void TestCli::configureVerifiesEveryDevice()
             QCOMPARE(v.toObject()["wanted"].toInt(), receiver.PcRate());
 }
 
-void TestCli::verifySendsOnlyPollsAndNamesDifference()
+void TestCli::verifyAfterConfigure_data()
 {
-    VirtualReceiver receiver;
-    QCOMPARE(RunCli({"configure", "sculla", "--port", "1"}).code, 0);
-    // The unit drifts after the save: RMC no longer on port 1.
-    VarnexSim::ReceiverConfig drifted = receiver.Model().Running();
-    drifted.SetRate(VarnexSim::Key(0xF0, 0x04), 1, 0);
-    receiver.Model().SetRunning(drifted);
+    using VarnexSim::Key;
+    QTest::addColumn<VarnexSim::Faults>("configureFaults"); // while configuring
+    QTest::addColumn<int>("drift");          // 1: RMC turned off on port 1 after the save; 2: the port pulled at the 5th poll
+    QTest::addColumn<VarnexSim::Faults>("verifyFaults");    // while verifying
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<int>("count");                        // differences the console names
+    QTest::addColumn<QStringList>("differences");          // some of them, word for word
+    const VarnexSim::Faults none;
+    QTest::newRow("running changed after the save") << none << 1 << none << 4 << "verification failed" << 1
+        << QStringList{"running CFG-MSG F0 04 port 1: want 1, read 0"};
+    // The load brings back the factory's 9600 bit/s: the link is followed there.
+    QTest::newRow("save refused") << VarnexSim::Faults{.nakFor = {Key(0x06, 0x09)}} << 0 << none << 4
+        << "verification failed" << -1
+        << QStringList{"saved CFG-PRT port 1 baudRate: want 4800, read 9600", "saved CFG-MSG F0 01 port 1: want 0, read 1"};
+    QTest::newRow("a read-back poll unanswered") << none << 0 << VarnexSim::Faults{.neverAck = {Key(0x06, 0x07)}} << 4
+        << "verification failed" << 2 * 7
+        << QStringList{"running CFG-TP interval: want 1000000, no reply", "saved CFG-TP interval: want 1000000, no reply"};
+    QTest::newRow("port lost during the read-back") << none << 2 << none << 1 << "port lost" << 0 << QStringList{};
+}
+
+// Sculla configured, then verified: only polls and the load go out, and the
+// console names exactly the differences of the running and the saved state.
+void TestCli::verifyAfterConfigure()
+{
+    QFETCH(VarnexSim::Faults, configureFaults);
+    QFETCH(int, drift);
+    QFETCH(VarnexSim::Faults, verifyFaults);
+    QFETCH(int, code);
+    QFETCH(QString, outcome);
+    QFETCH(int, count);
+    QFETCH(QStringList, differences);
+    VirtualReceiver receiver({.faults = configureFaults});
+    RunCli({"configure", "sculla", "--port", "1"});
+    if (drift == 1) {
+        VarnexSim::ReceiverConfig drifted = receiver.Model().Running();
+        drifted.SetRate(VarnexSim::Key(0xF0, 0x04), 1, 0);
+        receiver.Model().SetRunning(drifted);
+    }
+    receiver.SetFaults(verifyFaults);
     const qsizetype sentBefore = receiver.Frames().size();
+    const qsizetype framesBefore = receiver.Written().count("\xB5\x62");
+    receiver.OnWrite([&](const QByteArray&) {
+        if (drift == 2 && receiver.Written().count("\xB5\x62") == framesBefore + 5)
+            receiver.Model().Unplug();
+    });
+    const double start = receiver.Elapsed();
 
     const Captured run = RunCli({"verify", "SCULLA", "--port", "1", "--report", Report()});
-    QCOMPARE(run.code, 4);
-    QVERIFY2(run.err.contains(QLatin1String("CFG-MSG F0 04 port 1: want 1, read 0")), qPrintable(run.err));
-    QCOMPARE(run.err.count(QLatin1String(": want ")), 1);
-    for (const QString& f : receiver.Frames().mid(sentBefore))
-        QVERIFY2(IsPollFrame(f), qPrintable(f));
+    QCOMPARE(run.code, code);
+    QStringList named;
+    for (const QString& line : run.err.split(u'\n'))
+        if (line.contains(QLatin1String(": want ")))
+            named << line.section(QLatin1String("port 1: "), 1);
+    if (count >= 0)
+        QCOMPARE(named.size(), count);
+    QVERIFY(!named.isEmpty() || count == 0);
+    // A refused save leaves the running set-up right: only the saved one differs.
+    if (!configureFaults.nakFor.empty())
+        QVERIFY2(std::all_of(named.begin(), named.end(), [](const QString& n) { return n.startsWith(u"saved"); }),
+                 qPrintable(named.join(u'\n')));
+    for (const QString& d : differences)
+        QVERIFY2(named.contains(d), qPrintable(named.join(u'\n')));
     const QJsonObject unit = LastReportLine(Report());
-    QCOMPARE(unit["command"].toString(), QStringLiteral("verify"));
-    QCOMPARE(unit["outcome"].toString(), QStringLiteral("verification failed"));
+    QCOMPARE(unit["outcome"].toString(), outcome);
+    if (drift == 2) // a pulled port ends the read-back at once, not poll by poll
+        QVERIFY2(receiver.Elapsed() - start < 1.0, qPrintable(QString::number(receiver.Elapsed() - start)));
+    else
+        QVERIFY(OnlyPollsAndOneLoad(receiver.Frames().mid(sentBefore)));
+}
+
+void TestCli::failedStepIsNamedAndNothingSaved_data()
+{
+    using VarnexSim::Key;
+    QTest::addColumn<bool>("fast");
+    QTest::addColumn<VarnexSim::Faults>("faults");
+    QTest::addColumn<QString>("answer"); // what ended the failed step's wait, as recorded
+    QTest::newRow("CFG-TP never acknowledged") << false << VarnexSim::Faults{.neverAck = {Key(0x06, 0x07)}} << "none";
+    QTest::newRow("CFG-TP refused") << false << VarnexSim::Faults{.nakFor = {Key(0x06, 0x07)}} << "nak";
+    QTest::newRow("CFG-TP never acknowledged, --fast") << true << VarnexSim::Faults{.neverAck = {Key(0x06, 0x07)}} << "none";
+    QTest::newRow("CFG-TP refused, --fast") << true << VarnexSim::Faults{.nakFor = {Key(0x06, 0x07)}} << "nak";
 }
 
 void TestCli::failedStepIsNamedAndNothingSaved()
 {
-    VirtualReceiver receiver({.faults = {.neverAck = {VarnexSim::Key(0x06, 0x07)}}}); // CFG-TP never acknowledged
-    const Captured run = RunCli({"configure", "garnock", "--port", "1", "--verify", "--report", Report()});
+    QFETCH(bool, fast);
+    QFETCH(VarnexSim::Faults, faults);
+    QFETCH(QString, answer);
+    VirtualReceiver receiver({.faults = faults});
+    QStringList args{"configure", "garnock", "--port", "1", "--verify", "--report", Report()};
+    if (fast)
+        args << QStringLiteral("--fast");
+    const Captured run = RunCli(args);
     QCOMPARE(run.code, 1);
     QVERIFY2(run.err.contains(QLatin1String("Failed to set Varnex parameter please check it is connected correctly")),
              qPrintable(run.err));
     QVERIFY2(run.err.contains(QLatin1String("port 1: step SetTimePulse 200 ms 50 ms failed")), qPrintable(run.err));
+    QCOMPARE(run.err.contains(QLatin1String("the receiver refused CFG-TP (06 07)")), answer == u"nak");
     QVERIFY(receiver.Frames(0x06, 0x09).isEmpty());  // no save
-    QVERIFY(receiver.Frames(0x06, 0x01).size() == 152); // nothing after the failed step, no read-back
+    QCOMPARE(receiver.Frames(0x06, 0x01).size(), fast ? 38 : 152); // nothing after the failed step, no read-back
     const QJsonObject unit = LastReportLine(Report());
     QCOMPARE(unit["failedStep"].toString(), QStringLiteral("SetTimePulse 200 ms 50 ms"));
     QVERIFY(!unit.contains(QLatin1String("verification")));
     const QJsonArray frames = unit["steps"].toArray().last().toObject()["frames"].toArray();
     QCOMPARE(frames.size(), 1);
-    QCOMPARE(frames[0].toObject()["answered"].toBool(), false);
+    QCOMPARE(frames[0].toObject()["answer"].toString(), answer);
+    // The whole wait: the exact run waits out its 5 s even after a refusal.
+    QCOMPARE(frames[0].toObject()["seconds"].toDouble() >= 5.0, !fast || answer == u"none");
 }
 
 void TestCli::nothingSentWhenPortOrReportUnusable()

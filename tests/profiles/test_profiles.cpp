@@ -32,6 +32,7 @@ const QString kFlash = QStringLiteral("Failed to write Varnex to flash memory pl
 
 struct Row {
     QString device;
+    int linkPort = 1;         // the receiver port the PC is wired to
     qint32 baud = 0;          // the link port's rate; 0 keeps the factory's 9600
     bool binaryAt5Hz = false; // NMEA off, three NAV messages at five solutions a second
     VarnexSim::Faults faults;
@@ -52,19 +53,20 @@ struct Outcome {
     QStringList frames;   // every frame the receiver understood
     qsizetype cfgMsg = 0; // of them CFG-MSG
     double sinceSilent = 0;
+    QSet<qint32> linkPolledAt; // rates at which the receiver understood a poll of its link port
 };
 
 Outcome Run(bool fast, const Row& row)
 {
-    VirtualReceiver receiver;
+    VirtualReceiver receiver({.linkPort = row.linkPort});
     ReceiverConfig start = receiver.Model().Running();
     if (row.baud > 0)
-        start.ports[1].baud = row.baud;
+        start.ports[row.linkPort].baud = row.baud;
     if (row.binaryAt5Hz) {
         start.msgRates.clear();
         start.measRateMs = 200;
         for (const auto nav : {Key(0x01, 0x02), Key(0x01, 0x12), Key(0x01, 0x21)})
-            start.SetRate(nav, 1, 1);
+            start.SetRate(nav, row.linkPort, 1);
     }
     receiver.Model().SetRunning(start);
     receiver.SetFaults(row.faults);
@@ -86,10 +88,28 @@ Outcome Run(bool fast, const Row& row)
     o.frames = receiver.Frames();
     o.cfgMsg = receiver.Frames(0x06, 0x01).size();
     o.sinceSilent = receiver.Elapsed() - silentAt;
+    for (const auto& e : receiver.Model().GetTranscript().Entries())
+        if (e.IsFrameFromPc() && e.cls == 0x06 && e.id == 0x00 && e.bytes.size() == 8)
+            o.linkPolledAt.insert(e.pcBaud);
     return o;
 }
 
 bool IsRateSet(const QString& frame) { return frame.startsWith(u"B56206080600"); }
+
+// The rates the link is moved to in a run of `profile` from `baud`: the
+// reset's, then each of the profile's own changes of the link's port.
+QSet<qint32> LinkMoves(const Profile& profile, int linkPort, qint32 baud)
+{
+    QSet<qint32> moves;
+    qint32 rate = baud > 0 ? baud : 9600;
+    for (const Step& s : profile.steps) {
+        const qint32 to = s.op == Op::ResetToKnownState ? 115200 : s.op == Op::SetBaudRate && s.args[1] == linkPort ? s.args[0] : rate;
+        if (to != rate)
+            moves.insert(to);
+        rate = to;
+    }
+    return moves;
+}
 
 } // namespace
 
@@ -118,6 +138,11 @@ void TestProfiles::runs_data()
     add("Garnock from 57600", {.device = "garnock", .baud = 57600});
     add("Trissel from 4800, binary output at 5 Hz", {.device = "trissel", .baud = 4800, .binaryAt5Hz = true});
     add("Pemmet answering 1.5 s late", {.device = "pemmet", .faults = {.replyLatency = 1.5}});
+    add("Molvane wired to port 2", {.device = "molvane", .linkPort = 2});
+    add("Trissel wired to port 2, from 57600", {.device = "trissel", .linkPort = 2, .baud = 57600});
+    add("Pemmet, DDC refuses UART settings", {.device = "pemmet", .faults = {.nakPrtPorts = {0}}});
+    add("Garnock, USB refuses UART settings", {.device = "garnock", .faults = {.nakPrtPorts = {3}}});
+    add("Molvane, the port not wired to the PC refuses them", {.device = "molvane", .faults = {.nakPrtPorts = {2}}});
     add("Molvane, link move acknowledged garbled",
         {.device = "molvane", .faults = {.linkMoveAck = VarnexSim::LinkMoveAck::Garbled}});
     for (const Profile& p : Profiles())
@@ -160,6 +185,9 @@ void TestProfiles::runs()
                                                  [](const Step& s) { return s.op == Op::SetMessageRate; }));
         QCOMPARE(fast.cfgMsg, reset + own);
         QCOMPARE(exact.cfgMsg, 4 * reset + own);
+        // Every move of the link is confirmed by a poll at its new rate.
+        const QSet<qint32> moves = LinkMoves(profile, row.linkPort, row.baud);
+        QVERIFY2(fast.linkPolledAt.contains(moves), qPrintable(QString::number(fast.linkPolledAt.size())));
     }
     if (row.cfgMsg >= 0) {
         QCOMPARE(exact.cfgMsg, qsizetype(row.cfgMsg));

@@ -1,0 +1,284 @@
+#include "profiles/FastLink.h"
+
+#include "link/SelectedPort.h"
+#include "receiver_config/Payloads.h"
+#include "receiver_config/ResetList.h"
+#include "receiver_config/VarnexCommsRoutines.h"
+#include "support/Clock.h"
+#include "support/EventPump.h"
+#include "support/Timing.h"
+
+#include <algorithm>
+
+namespace FastLink {
+namespace {
+
+using UbxStream::Frame;
+using Wait = uBloxLowLevelComms::LinkObserver::Wait;
+
+// The search's rates: the factory's first, then the reset's, then where the
+// devices leave their link, then the rest fastest first (a wrong rate costs
+// the line time of its window).
+constexpr std::int32_t kSearchRates[] = {9600, 115200, 4800, 57600, 38400, 28800, 19200, 14400, 2400};
+// Bytes of a CFG-PRT poll, of its reply, and of one streamed message as the
+// search reckons them (an NMEA sentence is at most 82).
+constexpr qsizetype kPollBytes = 8;
+constexpr qsizetype kPortReplyBytes = 28;
+constexpr qsizetype kStreamedMessageBytes = 100;
+// Seconds added to every search window for the receiver's handling and the PC's wake-up.
+constexpr double kSearchMargin = 0.02;
+// Confirming a link move: the first poll is resent after this many seconds
+// (plus line time), each gap twice the last, up to the longest gap.
+constexpr double kFirstResend = 0.02;
+constexpr double kLongestResendGap = 0.5;
+// A link move may take one reply allowance for the ACK still leaving at the old
+// rate and one for the poll's reply at the new.
+constexpr double kLinkMoveAllowance = 2 * Timing::InSeconds(Timing::kReplyTimeout);
+constexpr int kLinkMoveAttempts = 2;
+// Seconds between the end of a link-moving command's line time and the PC's
+// own move: a USB adapter may start sending a few milliseconds after the
+// write, and a rate change must not catch the frame's last bytes in its buffer.
+constexpr double kMoveSettle = 0.02;
+// Recent raw input kept for recognising NMEA during the search.
+constexpr qsizetype kRecentInput = 1024;
+
+constexpr std::uint8_t kClassAck = 0x05, kIdAckNak = 0x00, kIdAckAck = 0x01;
+constexpr qsizetype kPayloadStart = 6;
+
+QString LineSettings(std::int32_t rate) { return QStringLiteral("%1,N,8,1").arg(rate); }
+double Allowance() { return Timing::InSeconds(Timing::kReplyTimeout); }
+
+std::int32_t LittleEndian32(const QByteArray& p, qsizetype at)
+{
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = v << 8 | static_cast<std::uint8_t>(p[at + i]);
+    return static_cast<std::int32_t>(v);
+}
+
+// CFG-PRT with no payload: the receiver answers with the settings of the port
+// the poll came in on, its number first and its rate at offset 8.
+UbxBuffer LinkPortPoll()
+{
+    UbxBuffer frame = uBloxLowLevelComms::NewUbxBuffer(Payloads::kClassCfg, Payloads::kIdCfgPrt, 0);
+    uBloxLowLevelComms::CalcUbxChecksum(frame);
+    return frame;
+}
+
+std::function<bool(const Frame&)> LinkReplyAt(std::int32_t rate)
+{
+    return [rate](const Frame& f) {
+        return f.msgClass == Payloads::kClassCfg && f.msgId == Payloads::kIdCfgPrt && f.payload.size() == 20
+               && LittleEndian32(f.payload, 8) == rate;
+    };
+}
+
+std::optional<Link> LinkOf(const std::optional<Frame>& reply, std::int32_t rate)
+{
+    if (!reply)
+        return std::nullopt;
+    return Link{rate, static_cast<std::uint8_t>(reply->payload[0])};
+}
+
+// Sends the link poll and waits for the answer at the present rate until `deadline`.
+std::optional<Link> PollLink(Line& line, double deadline)
+{
+    line.Send(LinkPortPoll());
+    const auto link = LinkOf(line.Await(deadline, LinkReplyAt(line.Rate())), line.Rate());
+    line.NoteAnswer(Wait::PollReply, link ? Answer::Reply : Answer::None);
+    return link;
+}
+
+// Polls at `rate` until the receiver answers that the port the PC is wired to
+// runs there, resending the poll with growing gaps: the receiver may still be
+// sending output at the old rate, or miss a poll that came while it moved.
+std::optional<Link> ConfirmAt(Line& line, std::int32_t rate)
+{
+    const double end = Clock::Now() + kLinkMoveAllowance;
+    double gap = kFirstResend + LineTime(rate, kPollBytes + kPortReplyBytes);
+    for (;;) {
+        if (auto link = PollLink(line, std::min(end, Clock::Now() + gap)))
+            return link;
+        if (Clock::Now() >= end || line.Gone())
+            return std::nullopt;
+        gap = std::min(2 * gap, kLongestResendGap);
+    }
+}
+
+} // namespace
+
+bool Line::Open()
+{
+    port_.SetCommPort(SelectedPort); // closes a port left open
+    port_.SetHandshaking(0);
+    port_.SetInputMode(0);
+    rate_ = kSearchRates[0];
+    port_.SetSettings(LineSettings(rate_));
+    return port_.SetPortOpen(true);
+}
+
+std::int32_t Line::Adopt() { return rate_ = SerialControl::ParseSettings(port_.Settings()); }
+
+void Line::MoveTo(std::int32_t rate)
+{
+    port_.SetSettings(LineSettings(rate));
+    rate_ = rate;
+}
+
+void Line::Send(UbxBuffer frame)
+{
+    uBloxLowLevelComms::SendUbxMessage(frame);
+    sentClass_ = frame[2];
+    sentId_ = frame[3];
+    sentAt_ = Clock::Now();
+}
+
+void Line::Flush()
+{
+    port_.Input();
+    reader_.Clear();
+    recent_.clear();
+    heardBytes_ = false;
+    heardFrame_ = false;
+}
+
+std::optional<Frame> Line::Await(double deadline, const std::function<bool(const Frame&)>& accept)
+{
+    double lastRepaint = Clock::Now();
+    for (;;) {
+        const QByteArray bytes = port_.Input();
+        reader_.Append(bytes);
+        recent_.append(bytes);
+        heardBytes_ = heardBytes_ || !bytes.isEmpty();
+        if (recent_.size() > kRecentInput)
+            recent_.remove(0, recent_.size() - kRecentInput);
+        Frame frame;
+        while (reader_.Next(frame)) {
+            heardFrame_ = true;
+            if (accept(frame))
+                return frame;
+        }
+        const double now = Clock::Now();
+        if (now >= deadline || Gone())
+            return std::nullopt;
+        port_.WaitForInput(std::min(Timing::InSeconds(Timing::kReplyReadSlice), deadline - now));
+        if (now - lastRepaint >= Timing::InSeconds(Timing::kRepaintInterval)) {
+            EventPump::PumpNonInputEvents();
+            lastRepaint = now;
+        }
+    }
+}
+
+void Line::NoteAnswer(uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer)
+{
+    uBloxLowLevelComms::NoteWaitEnded(wait, sentClass_, sentId_, answer, Clock::Now() - sentAt_);
+}
+
+bool Line::HeardTraffic() const { return heardFrame_ || UbxStream::HoldsNmeaSentence(recent_); }
+
+double LineTime(std::int32_t rate, qsizetype bytes) { return bytes * 10.0 / rate; }
+
+// A silent line gives up after the line time of the poll and its reply; a
+// line that carries bytes is heard out for two streamed messages more, long
+// enough to tell a receiver's output from the noise of a wrong rate; whole
+// messages prove the rate, and the reply may then queue behind the
+// receiver's output for the whole allowance.
+std::optional<Link> AskAt(Line& line, std::int32_t rate)
+{
+    line.MoveTo(rate);
+    line.Flush();
+    line.Send(LinkPortPoll());
+    const double sent = Clock::Now() + kSearchMargin;
+    auto reply = line.Await(sent + LineTime(rate, kPollBytes + kPortReplyBytes), LinkReplyAt(rate));
+    if (!reply && line.HeardBytes()) {
+        const qsizetype window = kPollBytes + kPortReplyBytes + 2 * kStreamedMessageBytes;
+        reply = line.Await(sent + LineTime(rate, window), LinkReplyAt(rate));
+    }
+    if (!reply && line.HeardTraffic())
+        reply = line.Await(sent + LineTime(rate, kPollBytes) + Allowance(), LinkReplyAt(rate));
+    line.NoteAnswer(Wait::PollReply, reply ? Answer::Reply : Answer::None);
+    return LinkOf(reply, rate);
+}
+
+// A receiver heard at a rate but not answering there is not looked for elsewhere.
+std::optional<Link> FindLink(Line& line)
+{
+    for (const std::int32_t rate : kSearchRates) {
+        if (auto link = AskAt(line, rate))
+            return link;
+        if (line.HeardTraffic() || line.Gone())
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+bool BlindBringUp(Line& line, Link& link)
+{
+    if (!VarnexCommsRoutines::OpenPortAtBaud(VarnexCommsRoutines::kKnownLinkRate))
+        return false;
+    link.rate = line.Adopt();
+    line.Flush();
+    if (const auto told = PollLink(line, Clock::Now() + LineTime(link.rate, kPollBytes) + Allowance()))
+        link.receiverPort = told->receiverPort;
+    return true;
+}
+
+Answer SendCommand(Line& line, UbxBuffer frame)
+{
+    const std::uint8_t msgClass = frame[2], msgId = frame[3];
+    line.Flush();
+    line.Send(frame);
+    const double deadline = Clock::Now() + LineTime(line.Rate(), qsizetype(frame.size())) + Allowance();
+    const auto verdict = line.Await(deadline, [&](const Frame& f) {
+        return f.msgClass == kClassAck && (f.msgId == kIdAckAck || f.msgId == kIdAckNak) && f.payload.size() == 2
+               && static_cast<std::uint8_t>(f.payload[0]) == msgClass
+               && static_cast<std::uint8_t>(f.payload[1]) == msgId;
+    });
+    const Answer answer = !verdict ? Answer::None : verdict->msgId == kIdAckAck ? Answer::Ack : Answer::Nak;
+    line.NoteAnswer(Wait::Ack, answer);
+    return answer;
+}
+
+std::optional<QByteArray> PollReply(Line& line, UbxBuffer request)
+{
+    const std::uint8_t msgClass = request[2], msgId = request[3];
+    const QByteArray asked(reinterpret_cast<const char*>(request.data()) + kPayloadStart,
+                           qsizetype(request.size()) - kPayloadStart - 2);
+    line.Flush();
+    line.Send(request);
+    const double deadline = Clock::Now() + LineTime(line.Rate(), qsizetype(request.size())) + Allowance();
+    const auto reply = line.Await(deadline, [&](const Frame& f) {
+        return f.msgClass == msgClass && f.msgId == msgId && f.payload.startsWith(asked);
+    });
+    line.NoteAnswer(Wait::PollReply, reply ? Answer::Reply : Answer::None);
+    if (!reply)
+        return std::nullopt;
+    return reply->payload;
+}
+
+bool StillAnswers(Line& line)
+{
+    line.Flush();
+    return PollLink(line, Clock::Now() + LineTime(line.Rate(), kPollBytes) + Allowance()).has_value();
+}
+
+// A receiver that still answers at the old rate never got the command (a
+// frame lost on the line): it is sent once more.
+bool MoveLink(Line& line, int receiverPort, std::int32_t rate)
+{
+    const std::int32_t from = line.Rate();
+    for (int attempt = 0; attempt < kLinkMoveAttempts; ++attempt) {
+        const UbxBuffer command = Payloads::CfgPrt(rate, receiverPort);
+        line.Flush();
+        line.Send(command);
+        Clock::Sleep(LineTime(from, qsizetype(command.size())) + kMoveSettle);
+        line.MoveTo(rate);
+        if (const auto moved = ConfirmAt(line, rate))
+            return moved->receiverPort == receiverPort;
+        if (line.Gone() || !AskAt(line, from))
+            return false;
+    }
+    return false;
+}
+
+} // namespace FastLink

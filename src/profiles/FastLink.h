@@ -1,0 +1,89 @@
+#pragma once
+
+#include "link/SerialControl.h"
+#include "link/UbxStream.h"
+#include "link/uBloxLowLevelComms.h"
+#include "profiles/SetupOutputs.h"
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+// The open PC port as the fast runner and the read-back see it: whole UBX
+// frames in (checksums checked), frames out through the link's own sender,
+// and every wait paced by the line's own time rather than by fixed pauses.
+// How the search, the commands and a link move work is told in
+// docs/ARCHITECTURE.md ("The fast runner").
+namespace FastLink {
+
+using Link = SetupOutputs::FoundLink;
+using uBloxLowLevelComms::Answer;
+using uBloxLowLevelComms::UbxBuffer;
+
+class Line {
+public:
+    explicit Line(SerialControl& port) : port_(port) {}
+
+    // Opens the selected port at the first rate of the search.
+    bool Open();
+    std::int32_t Rate() const { return rate_; }
+    // Takes the rate the port was set to by someone else (an operation of the
+    // exact run, or the run before a read-back).
+    std::int32_t Adopt();
+    // Moves the PC port, once what was written has left the line.
+    void MoveTo(std::int32_t rate);
+    // Sends through the link's own sender, so that a run's record sees every frame.
+    void Send(UbxBuffer frame);
+    // Forgets what has arrived, so that only answers to what is sent next count.
+    void Flush();
+    // Reads until `accept` takes a frame or `deadline` passes on the program's
+    // clock. Blocks on the port between reads and lets the windows repaint
+    // now and then; the operator's input stays queued.
+    std::optional<UbxStream::Frame> Await(double deadline, const std::function<bool(const UbxStream::Frame&)>& accept);
+    // Tells the link's observer once how the wait for the last frame sent
+    // ended, with the seconds since it was sent (over every stage of the wait).
+    void NoteAnswer(uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer);
+    bool HeardBytes() const { return heardBytes_; }
+    // Whole messages have arrived since the last flush: the rate is right.
+    bool HeardTraffic() const;
+    // The device vanished under the open port: nothing will answer again.
+    bool Gone() const { return port_.PortGone(); }
+
+private:
+    SerialControl& port_;
+    std::int32_t rate_ = 0;
+    UbxStream::Reader reader_;
+    QByteArray recent_;
+    bool heardBytes_ = false;
+    bool heardFrame_ = false;
+    std::uint8_t sentClass_ = 0;
+    std::uint8_t sentId_ = 0;
+    double sentAt_ = 0;
+};
+
+// Line time of `bytes` at `rate` bit/s (8N1: ten bits a byte), in seconds.
+double LineTime(std::int32_t rate, qsizetype bytes);
+
+// Asks at `rate` which port the PC is wired to, changing nothing.
+std::optional<Link> AskAt(Line& line, std::int32_t rate);
+// Looks for the receiver at each rate of the search list.
+std::optional<Link> FindLink(Line& line);
+// Nothing answered the search: the receiver is commanded to the reset's rate
+// blind at every rate, as in the exact run, then asked which port the PC is
+// wired to. False when it does not answer at that rate.
+bool BlindBringUp(Line& line, Link& link);
+// Sends a command and waits for its ACK-ACK or ACK-NAK (whole frames only),
+// within the reply allowance after its line time. What ended the wait.
+Answer SendCommand(Line& line, UbxBuffer frame);
+// Polls `request` and returns the payload of the first reply of its class and
+// id that starts with the request's own payload; nothing within the allowance.
+std::optional<QByteArray> PollReply(Line& line, UbxBuffer request);
+// True when the receiver still answers on the link at the present rate.
+bool StillAnswers(Line& line);
+// Moves the link's port (`receiverPort`, the PC's) to `rate`, the PC
+// following, and confirms by a poll at the new rate.
+bool MoveLink(Line& line, int receiverPort, std::int32_t rate);
+
+} // namespace FastLink
