@@ -21,13 +21,23 @@
 // at its own rate: what no pacing can save.
 //
 //   build/bench/bench_profiles --fast [--from 9600,57600] [device ...]
+//
+// With --verify, the read-back of `verify` (the link search, the running and
+// the saved configuration) on a pty: for each device on a unit it has just
+// configured (at the device's final rate), and for Pemmet on a fresh unit at
+// each rate of --from (default 4800,115200). The floor is the line time of
+// what the read-back sent and the receiver queued.
+//
+//   build/bench/bench_profiles --verify [--from 4800,115200] [device ...]
 #include "BenchUtil.h"
 #include "harness/MessageRecorder.h"
 #include "harness/PtySim.h"
 #include "harness/VirtualReceiver.h"
 #include "link/CommsFrm.h"
+#include "link/QtSerialDevice.h"
 #include "link/SelectedPort.h"
 #include "profiles/SetupOutputs.h"
+#include "profiles/Verification.h"
 #include "receiver_config/VarnexCommsRoutines.h"
 
 #include <QApplication>
@@ -112,10 +122,11 @@ struct LineFloor {
     qsizetype sent = 0, received = 0;
 };
 
-LineFloor FloorOf(const std::vector<VarnexSim::TranscriptEntry>& transcript)
+LineFloor FloorOf(const std::vector<VarnexSim::TranscriptEntry>& transcript, std::size_t from = 0)
 {
     LineFloor floor;
-    for (const auto& e : transcript) {
+    for (std::size_t i = from; i < transcript.size(); ++i) {
+        const auto& e = transcript[i];
         const bool fromPc = e.dir == VarnexSim::TranscriptEntry::Direction::FromPc;
         const qint32 rate = fromPc ? e.pcBaud : e.linkBaud;
         if (rate <= 0)
@@ -132,20 +143,112 @@ struct PtyRun {
     LineFloor floor;
 };
 
-PtyRun OnPty(qint32 from, const std::function<bool()>& work)
+PtyRun OnPty(qint32 from, const std::function<bool()>& work, const std::function<void()>& prepare = {})
 {
     constexpr unsigned long kAfterPowerUpMs = 1200;
     PtySim sim(1, At(from));
     SelectedPort = 1;
     MessageRecorder quiet;
     QThread::msleep(kAfterPowerUpMs);
+    if (prepare)
+        prepare();
+    const std::size_t before = sim.Transcript().size();
     PtyRun run;
     const double wall0 = WallSeconds();
     run.ok = work();
     run.wall = WallSeconds() - wall0;
     CommsFrm::SerialPort().SetPortOpen(false);
-    run.floor = FloorOf(sim.Transcript());
+    run.floor = FloorOf(sim.Transcript(), before);
     return run;
+}
+
+// The product's port, counting the line time of every byte it writes and
+// reads at the rate it runs at: what the PC's line carried, whatever it was
+// (answers, or the receiver's own output that they queue behind).
+class CountingDevice final : public SerialDevice {
+public:
+    explicit CountingDevice(LineFloor& floor) : floor_(floor) {}
+    bool Open(const QString& path, qint32 baud, QString& error) override { baud_ = baud; return port_.Open(path, baud, error); }
+    void Close() override { port_.Close(); }
+    bool IsOpen() const override { return port_.IsOpen(); }
+    bool SetBaudRate(qint32 baud) override { baud_ = baud; return port_.SetBaudRate(baud); }
+    void Write(const QByteArray& bytes) override
+    {
+        Count(bytes.size(), floor_.sent);
+        port_.Write(bytes);
+    }
+    QByteArray ReadAll() override
+    {
+        QByteArray bytes = port_.ReadAll();
+        Count(bytes.size(), floor_.received);
+        return bytes;
+    }
+    void WaitForInput(double seconds) override { port_.WaitForInput(seconds); }
+    bool IsGone() const override { return port_.IsGone(); }
+
+private:
+    void Count(qsizetype bytes, qsizetype& total)
+    {
+        total += bytes;
+        floor_.seconds += bytes * 10.0 / baud_;
+    }
+    LineFloor& floor_;
+    QtSerialDevice port_;
+    qint32 baud_ = 0;
+};
+
+// What `verify` does once the port is chosen: find the link, read back.
+bool Verify(const SetupOutputs::Profile& p)
+{
+    if (!SetupOutputs::FindReceiver())
+        return false;
+    const auto readBack = Verification::ReadBackRunningAndSaved(Verification::ExpectedState(p));
+    return readBack.end == Verification::ReadBackEnd::Compared && Verification::AllEqual(readBack.items);
+}
+
+void TimeVerify(const QStringList& wanted, const QList<qint32>& rates)
+{
+    std::printf("%-24s %8s %8s %11s %9s  %s\n", "unit", "wall s", "floor s", "bytes o/i", "1.5x+0.5", "equal");
+    const auto row = [](const QString& name, const PtyRun& r) {
+        const double goal = 1.5 * r.floor.seconds + 0.5;
+        std::printf("%-24s %8.3f %8.3f %11s %9.3f  %s\n", qPrintable(name), r.wall, r.floor.seconds,
+                    qPrintable(QStringLiteral("%1/%2").arg(r.floor.sent).arg(r.floor.received)), goal, r.ok ? "yes" : "no");
+        std::fflush(stdout);
+    };
+    // The line time is counted at the PC from the read-back's start.
+    LineFloor counted;
+    bool counting = false;
+    SerialControl::SetDeviceFactory([&]() -> std::unique_ptr<SerialDevice> {
+        if (counting)
+            return std::make_unique<CountingDevice>(counted);
+        return std::make_unique<QtSerialDevice>();
+    });
+    const auto measured = [&](const std::function<bool()>& verify) {
+        return [&, verify] {
+            counted = {};
+            counting = true;
+            const bool equal = verify();
+            counting = false;
+            return equal;
+        };
+    };
+    const auto withCount = [&](PtyRun run) {
+        run.floor = counted;
+        return run;
+    };
+    for (const SetupOutputs::Profile& p : SetupOutputs::Profiles()) {
+        if (!wanted.isEmpty() && !wanted.contains(QString::fromLatin1(p.key), Qt::CaseInsensitive))
+            continue;
+        row(QStringLiteral("%1, configured").arg(QLatin1String(p.name)),
+            withCount(OnPty(9600, measured([&p] { return Verify(p); }), [&p] {
+                SetupOutputs::RunProfileFast(p);
+                CommsFrm::SerialPort().SetPortOpen(false);
+            })));
+    }
+    const SetupOutputs::Profile& pemmet = *SetupOutputs::FindProfile(QStringLiteral("pemmet"));
+    for (const qint32 from : rates)
+        row(QStringLiteral("fresh unit at %1").arg(from), withCount(OnPty(from, measured([&pemmet] { return Verify(pemmet); }))));
+    SerialControl::SetDeviceFactory({});
 }
 
 void CompareFast(const QStringList& wanted, const QList<qint32>& rates)
@@ -175,12 +278,15 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QStringList wanted;
     bool fast = false;
-    QList<qint32> rates = {9600, 57600};
+    bool verify = false;
+    QList<qint32> rates;
     int repeats = 3;
     for (int i = 1; i < argc; ++i) {
         const QString arg = QString::fromLocal8Bit(argv[i]);
         if (arg == QStringLiteral("--fast"))
             fast = true;
+        else if (arg == QStringLiteral("--verify"))
+            verify = true;
         else if (arg == QStringLiteral("--runs") && i + 1 < argc)
             repeats = std::max(1, QString::fromLocal8Bit(argv[++i]).toInt());
         else if (arg == QStringLiteral("--from") && i + 1 < argc) {
@@ -190,8 +296,13 @@ int main(int argc, char** argv)
         } else
             wanted << arg;
     }
+    if (verify) {
+        TimeVerify(wanted, rates.isEmpty() ? QList<qint32>{4800, 115200} : rates);
+        CommsFrm::Unload();
+        return 0;
+    }
     if (fast) {
-        CompareFast(wanted, rates);
+        CompareFast(wanted, rates.isEmpty() ? QList<qint32>{9600, 57600} : rates);
         CommsFrm::Unload();
         return 0;
     }

@@ -1,6 +1,7 @@
 // What the tool's tests cannot see of their partner: the simulator's own UBX
-// codec, and how it moves its link on a CFG-PRT (the poll right behind the
-// frame is noise, which the confirmed baud change relies on).
+// codec, how it moves its link on a CFG-PRT (the poll right behind the
+// frame is noise, which the confirmed baud change relies on), and how it lays
+// out each port type in CFG-PRT.
 #include "sim/virtual/VirtualLine.h"
 #include "sim/UbxCodec.h"
 #include "support/Clock.h"
@@ -105,6 +106,38 @@ private slots:
         device->Write(kPoll);
         QCOMPARE(Listen(*device, 0.5), kRateReply);
         QCOMPARE(model->GetTranscript().FramesFromPc(), (QStringList{kPrtTo115200.toHex(' '), kPoll.toHex(' ')}));
+    }
+
+    void portLayout_data()
+    {
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QByteArray>("modeAndRate"); // bytes 4..11 of the poll's answer after UART settings at 115200
+        QTest::newRow("DDC: its bus address, no rate") << 0 << H("84 00 00 00 00 00 00 00");
+        QTest::newRow("UART 2: the mode and rate sent") << 2 << H("C0 08 00 00 00 C2 01 00");
+        QTest::newRow("USB: neither") << 3 << H("00 00 00 00 00 00 00 00");
+    }
+    // UART settings sent to each port are acknowledged; a poll reads them
+    // back as the port's type holds them.
+    void portLayout()
+    {
+        QFETCH(int, port);
+        QFETCH(QByteArray, modeAndRate);
+        Clock::VirtualClock clock;
+        Clock::ScopedClock use(&clock);
+        auto model = std::make_shared<ReceiverModel>(ModelOptions{}, clock.Now());
+        ReceiverConfig quiet = model->Running();
+        quiet.msgRates.clear();
+        model->SetRunning(quiet);
+        const QString path = QStringLiteral("/nowhere/com1");
+        std::unique_ptr<SerialDevice> device = MakeVirtualDeviceFactory(model, {path})();
+        QString error;
+        QVERIFY(device->Open(path, 9600, error));
+        QByteArray settings = kPrtTo115200.mid(6, 20);
+        settings[0] = char(port);
+        device->Write(EncodeUbx(0x06, 0x00, settings) + EncodeUbx(0x06, 0x00, QByteArray(1, char(port))));
+        const QByteArray heard = Listen(*device, 1.0);
+        QVERIFY(heard.startsWith(H("B5 62 05 01 02 00 06 00")));
+        QCOMPARE(heard.mid(10 + 6 + 4, 8), modeAndRate);
     }
 };
 
