@@ -131,6 +131,9 @@ bool VerifyInto(UnitRecord& unit, const Arguments& a, Console& console)
         console.Line(QStringLiteral("varnexconfig: port %1: the port was lost during the read-back").arg(a.port));
         return false;
     }
+    if (!readBack.savedRead)
+        console.Line(QStringLiteral("varnexconfig: port %1: the receiver did not load its saved configuration, "
+                                    "so what it starts with is unknown").arg(a.port));
     unit.steps.back().succeeded = Verification::AllEqual(unit.verification);
     for (const Verification::Item& item : unit.verification)
         if (!item.equal)

@@ -232,6 +232,7 @@ ReadBack ReadBackRunningAndSaved(const std::vector<Expectation>& expected)
         NothingSaved(expected, result.items);
         return result;
     }
+    result.savedRead = true;
     if (!ReadInto(line, expected, State::Saved, result.items))
         result.end = ReadBackEnd::PortLost;
     return result;

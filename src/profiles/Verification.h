@@ -54,6 +54,9 @@ enum class ReadBackEnd { Compared, PortLost };
 struct ReadBack {
     ReadBackEnd end = ReadBackEnd::Compared;
     std::vector<Item> items;
+    // False when the receiver did not load its saved configuration, or did
+    // not answer after the load: every saved item is then unread.
+    bool savedRead = false;
 };
 
 // The configuration a run of `profile` leaves in the receiver: CFG-PRT of
