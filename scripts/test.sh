@@ -11,6 +11,9 @@ export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 git ls-files tests src sim | grep -v '^tests/data/' | grep -E '\.(cpp|h|py|sh)$|CMakeLists\.txt$' \
     | xargs awk 'NF { n[FILENAME ~ /^tests\//]++ } END { printf "tests %d  code %d  ratio %.2f\n", n[1], n[0], n[1] / n[0] }' || true
 
+# Every include in src/ points down the rooms' dependency line.
+scripts/check-rooms.sh
+
 cmake --preset default
 cmake --build --preset default -j2
 ctest --preset default
