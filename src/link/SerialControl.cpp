@@ -78,9 +78,16 @@ bool SerialControl::SetSettings(const QString& settings)
     const qint32 rate = ParseSettings(settings);
     if (rate == 0)
         return Fail(QStringLiteral("Invalid settings \"%1\"").arg(settings));
-    baud_ = rate;
-    if (device_ && device_->IsOpen() && !device_->SetBaudRate(rate))
-        return Fail(QStringLiteral("Cannot set %1 bit/s").arg(rate));
+    return SetRate(rate);
+}
+
+bool SerialControl::SetRate(qint32 baud)
+{
+    if (baud <= 0)
+        return Fail(QStringLiteral("Invalid rate %1").arg(baud));
+    baud_ = baud;
+    if (device_ && device_->IsOpen() && !device_->SetBaudRate(baud))
+        return Fail(QStringLiteral("Cannot set %1 bit/s").arg(baud));
     return true;
 }
 

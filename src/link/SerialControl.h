@@ -34,6 +34,10 @@ public:
     bool SetInputMode(int mode);
     bool SetSettings(const QString& settings);
     QString Settings() const;
+    // The line's rate as a number, for code that does not speak the legacy
+    // settings text: the same effect as SetSettings("<baud>,N,8,1").
+    bool SetRate(qint32 baud);
+    qint32 Rate() const { return baud_; }
     bool SetPortOpen(bool open);
     bool PortOpen() const;
     // True once the device vanished under the open port (adapter unplugged):
