@@ -35,10 +35,15 @@ bool ActionGuard::Run(const std::function<void()>& action)
     running_ = true;
     qApp->installEventFilter(this);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    action();
-    // Clicks that queued up during the last reply wait are delivered now,
-    // while the action still counts as running, and so dropped.
-    EventPump::PumpEvents();
+    {
+        // Input reaches this filter during the reply waits too, so a close
+        // request is seen at once.
+        const EventPump::InputGuarded guarded;
+        action();
+        // Clicks that queued up during the last reply wait are delivered now,
+        // while the action still counts as running, and so dropped.
+        EventPump::PumpEvents();
+    }
     QApplication::restoreOverrideCursor();
     if (!self)
         return false;
