@@ -5,7 +5,6 @@
 #include "receiver_config/VarnexCommsRoutines.h"
 #include "support/EventPump.h"
 #include "support/Forms.h"
-#include "support/MessageBox.h"
 #include "support/SupportFunctions.h"
 #include "support/Timing.h"
 #include "support/Twips.h"
@@ -17,7 +16,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
@@ -325,18 +323,18 @@ void SetupScreenfrm::EnableControls()
     EventPump::PumpEvents();
 }
 
-void SetupScreenfrm::RunExchange(const std::function<QString()>& exchange)
+void SetupScreenfrm::RunExchange(QWidget* control, const std::function<QString()>& exchange)
 {
     QString message;
     if (!actions_->Run([&] { message = exchange(); }))
         return;
+    // The sweep disabled the control that has the focus, and a disabled
+    // control gives it up: it goes back there, so the operator's next key
+    // (Down again on a rate list) acts where they left off.
+    control->setFocus(Qt::OtherFocusReason);
     // The exchange is over: the operator watches the text arriving (at the
     // new rate, after a baud change) while reading its outcome.
-    QPointer<SetupScreenfrm> self(this);
-    if (!message.isEmpty())
-        MessageBox::Show(message);
-    if (self)
-        actions_->CloseIfHeld();
+    actions_->ShowOutcome(message);
 }
 
 void SetupScreenfrm::UpdateRate_Click(int index)
@@ -346,7 +344,7 @@ void SetupScreenfrm::UpdateRate_Click(int index)
     QComboBox* list = UpdateRate[static_cast<std::size_t>(index)];
     if (!list->isEnabled())
         return;
-    RunExchange([this, list, index] {
+    RunExchange(list, [this, list, index] {
         DisableControls();
         const std::uint8_t rate = RateByte(list->currentIndex());
         const bool ok = VarnexCommsRoutines::SetMessageRate(kNmeaClass, static_cast<std::uint8_t>(index), rate, NmeaTarget);
@@ -360,7 +358,7 @@ void SetupScreenfrm::OutputBaud_Click()
 {
     if (!OutputBaud->isEnabled())
         return;
-    RunExchange([this] {
+    RunExchange(OutputBaud, [this] {
         DisableControls();
         // The chosen entry's text, never what may have been typed.
         const QString entry = OutputBaud->itemText(OutputBaud->currentIndex());
@@ -376,7 +374,7 @@ void SetupScreenfrm::ReflashBtn_Click()
 {
     if (!ReflashBtn->isEnabled())
         return;
-    RunExchange([this] {
+    RunExchange(ReflashBtn, [this] {
         DisableControls();
         const bool stored = VarnexCommsRoutines::WriteSetupToFlash();
         EnableControls();
@@ -387,8 +385,9 @@ void SetupScreenfrm::ReflashBtn_Click()
 
 void SetupScreenfrm::Timer1_Timer()
 {
-    // The view shares the receive buffer with the exchanges' reply waits.
-    if (actions_->Running())
+    // The view shares the receive buffer with the exchanges' reply waits; a
+    // window unloaded unseen (its loading abandoned) leaves the port alone.
+    if (actions_->Running() || Forms::IsUnloaded(this))
         return;
     QString text;
     if (Forms::Find(QStringLiteral("CommsFrm")) && CommsFrm::SerialPort().PortOpen())

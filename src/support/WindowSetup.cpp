@@ -2,6 +2,7 @@
 
 #include "support/EventPump.h"
 #include "support/Forms.h"
+#include "support/MessageBox.h"
 #include "support/Twips.h"
 
 #include <QApplication>
@@ -52,9 +53,23 @@ bool ActionGuard::Run(const std::function<void()>& action)
     return window_ != nullptr;
 }
 
+bool ActionGuard::ShowOutcome(const QString& text)
+{
+    QPointer<ActionGuard> self(this);
+    if (!text.isEmpty()) {
+        showingOutcome_ = true;
+        MessageBox::Show(text);
+        if (!self)
+            return false;
+        showingOutcome_ = false;
+    }
+    CloseIfHeld();
+    return self && window_ && !Forms::IsUnloaded(window_);
+}
+
 bool ActionGuard::HoldClose(QCloseEvent* event)
 {
-    if (!running_)
+    if (!running_ && !showingOutcome_)
         return false;
     closeHeld_ = true;
     event->ignore();
