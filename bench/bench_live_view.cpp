@@ -1,10 +1,16 @@
-// The live NMEA view under a continuous stream: the receiver simulator's
-// model on a pseudo-terminal sends NMEA at 115200 bit/s, more than the line
-// carries, while the NMEA setup window shows it. Prints the CPU used by the
-// tool's thread and by the whole process, and the delay from a sentence's
-// last byte arriving on the line to the view showing the text that holds it.
+// The live NMEA view under a continuous stream at 115200 bit/s while the
+// NMEA setup window shows it. Prints the CPU used by the tool's thread and by
+// the whole process, and the delay from a sentence's last byte arriving on
+// the line to the view showing the text that holds it.
 //
-//   bench_live_view [seconds]     (default 30)
+//   bench_live_view [seconds] [stream]     (default 30 s, nmea)
+//
+// stream: nmea    every standard sentence at 20 solutions a second, more
+//                 than the line carries (the receiver simulator's model);
+//         binary  the model's NAV and RXM frames at 20 solutions a second;
+//         mixed   both at once, more than the line carries;
+//         nocr    bytes of every value but carriage return, filling the
+//                 line, so the view never sees a line end.
 //
 // The model is served from a thread of the bench's own, so every byte's
 // arrival on the line is the moment that thread writes it to the terminal.
@@ -118,9 +124,14 @@ public:
         if (slave_ >= 0)
             ::close(slave_);
     }
-    // Every standard sentence at each of 20 solutions a second: more than
-    // the line carries, so it never rests.
-    void StartStream() { stream_ = true; }
+    // Starts the stream chosen (see the top of this file).
+    void StartStream(const QString& kind)
+    {
+        nmea_ = kind == QStringLiteral("nmea") || kind == QStringLiteral("mixed");
+        binary_ = kind == QStringLiteral("binary") || kind == QStringLiteral("mixed");
+        noCr_ = kind == QStringLiteral("nocr");
+        stream_ = true;
+    }
     // Stops serving and hands over the write marks.
     std::vector<Mark> Stop()
     {
@@ -134,6 +145,8 @@ private:
     {
         char buffer[4096];
         bool streaming = false;
+        double streamStart = 0;
+        qint64 noCrSent = 0;
         while (!stop_) {
             pollfd p{master_, POLLIN, 0};
             ::poll(&p, 1, 1);
@@ -142,16 +155,29 @@ private:
                 model_->PcWrite(QByteArray(buffer, n), kBaud, Now());
             if (stream_ && !streaming) {
                 streaming = true;
+                streamStart = Now();
                 VarnexSim::ReceiverConfig config = model_->Running();
                 config.measRateMs = 50;
                 config.navRate = 1;
-                for (quint8 id = 0; id <= 8; ++id)
-                    config.SetRate(VarnexSim::Key(0xF0, id), kLinkPort, 1);
+                if (nmea_)
+                    for (quint8 id = 0; id <= 8; ++id)
+                        config.SetRate(VarnexSim::Key(0xF0, id), kLinkPort, 1);
+                if (binary_)
+                    for (const auto& [msgClass, msgId] : {std::pair{0x01, 0x02}, {0x01, 0x12}, {0x01, 0x21}, {0x02, 0x10}, {0x02, 0x11}})
+                        config.SetRate(VarnexSim::Key(quint8(msgClass), quint8(msgId)), kLinkPort, 1);
                 model_->SetRunning(config);
             }
-            const QByteArray out = model_->TakeOutput(kBaud, Now());
+            QByteArray out = model_->TakeOutput(kBaud, Now());
+            if (noCr_ && streaming) {
+                // As many bytes as the line has carried since the start (10
+                // bits a byte), cycling through every value but CR.
+                const auto due = static_cast<qint64>((Now() - streamStart) * kBaud / 10);
+                for (; noCrSent < due; ++noCrSent)
+                    out.append(static_cast<char>(noCrSent % 255 < 13 ? noCrSent % 255 : noCrSent % 255 + 1));
+            }
             if (!out.isEmpty()) {
-                for (qsizetype done = 0; done < out.size();) {
+                // Once the tool stops reading, the terminal fills: stop_ ends the wait.
+                for (qsizetype done = 0; done < out.size() && !stop_;) {
                     const ssize_t w = ::write(master_, out.constData() + done, out.size() - done);
                     if (w > 0)
                         done += w;
@@ -171,6 +197,9 @@ private:
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> stream_{false};
+    bool nmea_ = false;
+    bool binary_ = false;
+    bool noCr_ = false;
     qint64 written_ = 0;
     std::vector<Mark> writes_;
 };
@@ -199,6 +228,11 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const double seconds = argc > 1 ? std::max(1.0, QString::fromLocal8Bit(argv[1]).toDouble()) : 30.0;
+    const QString stream = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("nmea");
+    if (!QStringList{"nmea", "binary", "mixed", "nocr"}.contains(stream)) {
+        std::fprintf(stderr, "stream: nmea, binary, mixed or nocr\n");
+        return 2;
+    }
     g_clock.start();
 
     TempPortsFolder folder;
@@ -228,7 +262,7 @@ int main(int argc, char** argv)
     QObject::connect(view, &QPlainTextEdit::textChanged, [&] { viewUpdates.push_back(Now()); });
 
     const qint64 startOffset = g_stream.size();
-    line.StartStream();
+    line.StartStream(stream);
     const double toolCpu0 = CpuSeconds(RUSAGE_THREAD);
     const double processCpu0 = CpuSeconds(RUSAGE_SELF);
     const double start = Now();
@@ -267,13 +301,15 @@ int main(int argc, char** argv)
 
     const double wall = end - start;
     const qint64 bytes = g_stream.size() - startOffset;
-    std::printf("live view, %.1f s at 115200 bit/s from the simulator on a pty\n", wall);
+    std::printf("live view, %s stream, %.1f s at 115200 bit/s on a pty\n", qPrintable(stream), wall);
     std::printf("  received             %lld bytes (%.0f bit/s), %zu sentences, %zu view updates\n",
                 static_cast<long long>(bytes), bytes * 10.0 / wall, sentenceEnds.size(), viewUpdates.size());
     std::printf("  CPU, tool thread     %.2f s = %.2f %% of a core\n", toolCpu, 100.0 * toolCpu / wall);
     std::printf("  CPU, whole process   %.2f s = %.2f %% of a core (the simulator's thread included)\n",
                 processCpu, 100.0 * processCpu / wall);
-    std::printf("  arrival-to-view delay over %zu sentences: median %.1f ms, p90 %.1f ms, p99 %.1f ms, max %.1f ms\n",
+    // A line feed in a binary frame ends no sentence.
+    if (stream == QStringLiteral("nmea"))
+        std::printf("  arrival-to-view delay over %zu sentences: median %.1f ms, p90 %.1f ms, p99 %.1f ms, max %.1f ms\n",
                 delays.size(), 1000 * Percentile(delays, 0.5), 1000 * Percentile(delays, 0.9),
                 1000 * Percentile(delays, 0.99), 1000 * Percentile(delays, 1.0));
 

@@ -5,6 +5,7 @@
 #include "link/CommsFrm.h"
 #include "link/PortNames.h"
 #include "profiles/SetupOutputs.h"
+#include "support/Cancel.h"
 #include "support/Forms.h"
 #include "support/MessageBox.h"
 #include "support/Twips.h"
@@ -194,8 +195,12 @@ void CommSetup::Form_QueryUnload() { CommsFrm::Unload(); }
 
 void CommSetup::closeEvent(QCloseEvent* event)
 {
-    if (actions_->HoldClose(event))
+    if (actions_->HoldClose(event)) {
+        // A search for the receiver's rate is given up at its next wait;
+        // any other action runs to its end before the window closes.
+        Cancel::Request();
         return;
+    }
     Form_QueryUnload();
     Forms::MarkUnloaded(this);
     event->accept();

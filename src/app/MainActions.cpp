@@ -5,6 +5,7 @@
 #include "nmea_setup/ShowNmeaSetup.h"
 #include "profiles/SetupOutputs.h"
 #include "receiver_config/VarnexCommsRoutines.h"
+#include "support/Cancel.h"
 #include "support/MessageBox.h"
 #include "support/SupportFunctions.h"
 
@@ -48,15 +49,20 @@ void SetAllOutputs(const QString& portEntry, int index)
 void SetNmeaOutput(const QString& portEntry, int index, const std::function<bool()>& closeRequested)
 {
     TakePort(portEntry);
-    // A failed search leaves the port open at its last rate: it is closed here,
-    // so that the next action opens it afresh.
-    const SetupOutputs::Profile* device = DeviceAt(index);
-    if (!VarnexCommsRoutines::FindBaudAndOpenPort() || !device || closeRequested()) {
-        ClosePortIfOpen();
-        return;
+    bool found = false;
+    {
+        // With no receiver answering the search takes minutes: the operator's
+        // close gives it up at its next wait.
+        const Cancel::Scope search;
+        found = VarnexCommsRoutines::FindBaudAndOpenPort();
     }
-    // The NMEA setup window takes over the open port and replaces this window.
-    NmeaSetup::ShowNmeaSetup(device->nmeaPort);
+    // The NMEA setup window takes over the open port and replaces this window,
+    // unless the operator asked meanwhile to end the program. A failed search
+    // leaves the port open at its last rate: it is closed here, so that the
+    // next action opens it afresh.
+    const SetupOutputs::Profile* device = DeviceAt(index);
+    if (!found || !device || closeRequested() || !NmeaSetup::ShowNmeaSetup(device->nmeaPort, closeRequested))
+        ClosePortIfOpen();
 }
 
 void Reflash(const QString& portEntry, int /*index*/)

@@ -14,7 +14,8 @@ void TakePort(const QString& portEntry);
 
 void SetAllOutputs(const QString& portEntry, int index);
 // `closeRequested` tells whether the operator asked meanwhile to end the
-// program: the NMEA Setup window then does not open.
+// program: the NMEA Setup window then does not open, and the port is closed.
+// A close request (Cancel) gives up the search for the receiver's rate.
 void SetNmeaOutput(const QString& portEntry, int index, const std::function<bool()>& closeRequested);
 void Reflash(const QString& portEntry, int index);
 

@@ -2,6 +2,7 @@
 
 #include "link/CommsFrm.h"
 #include "link/ReplyScan.h"
+#include "support/Cancel.h"
 #include "support/Clock.h"
 #include "support/EventPump.h"
 #include "support/Timing.h"
@@ -39,7 +40,7 @@ qsizetype WaitForPattern(const QByteArray& pattern, qsizetype earlyStop, QByteAr
     double lastRepaint = start;
     qsizetype position = -1;
     for (;;) {
-        if (ReplyScan::EarlyStopReached(received, position, earlyStop))
+        if (ReplyScan::EarlyStopReached(received, position, earlyStop) || Cancel::Requested())
             break;
         const double now = Clock::Now();
         if (now >= end)

@@ -5,7 +5,6 @@
 #include "receiver_config/VarnexCommsRoutines.h"
 #include "support/EventPump.h"
 #include "support/Forms.h"
-#include "support/MessageBox.h"
 #include "support/SupportFunctions.h"
 #include "support/Timing.h"
 #include "support/Twips.h"
@@ -13,11 +12,11 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
@@ -85,6 +84,9 @@ constexpr int kFirstListTop = kFrame2Top + 480;
 
 constexpr double kWindowPointSize = 8.25;
 constexpr double kViewPointSize = 9.75;
+constexpr double kViewSmallestPointSize = 6.0;
+constexpr double kViewPointStep = 0.25;
+constexpr int kViewMargin = 2; // pixels between the box's frame and its text
 
 const QString kRateNotSet = QStringLiteral("The update rate has not been set to the target value, "
                                             "it please restart the Varnex module and this program");
@@ -102,6 +104,29 @@ int ListIndex(VarnexCommsRoutines::OutputRate rate)
     const auto entry = std::find_if(kRateEntries.begin(), kRateEntries.end(),
                                     [rate](const RateEntry& e) { return e.rate == rate; });
     return entry == kRateEntries.end() ? 0 : static_cast<int>(entry - kRateEntries.begin());
+}
+
+// The live view's face: Courier, or any fixed-pitch face standing in for it,
+// at the design's size or as much below it as the box needs to hold its
+// lines whole. The faces that stand in for Courier have more leading than the
+// design's, and a scroll bar's height is the style's, so the size is found
+// on the spot, at whatever resolution the screen has.
+QFont ViewFont(const QPlainTextEdit* view)
+{
+    QFont courier(QStringLiteral("Courier"));
+    courier.setStyleHint(QFont::TypeWriter);
+    courier.setFixedPitch(true);
+    const double room = view->height() - 2 * view->frameWidth()
+                        - view->horizontalScrollBar()->sizeHint().height() - 2 * view->document()->documentMargin();
+    for (double size = kViewPointSize; size >= kViewSmallestPointSize; size -= kViewPointStep) {
+        courier.setPointSizeF(size);
+        // Metrics at the box's own resolution, which is the screen's. A face
+        // with negative leading still takes its full height a line.
+        const QFontMetricsF metrics(courier, view);
+        if (std::ceil(std::max(metrics.height(), metrics.lineSpacing())) * NmeaView::kLinesShown <= room)
+            break;
+    }
+    return courier;
 }
 
 } // namespace
@@ -185,12 +210,9 @@ void SetupScreenfrm::BuildControls()
     Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    QFont courier(QStringLiteral("Courier"));
-    courier.setPointSizeF(kViewPointSize);
-    courier.setStyleHint(QFont::TypeWriter); // any fixed-pitch face when Courier is missing
-    courier.setFixedPitch(true);
-    Text1->setFont(courier);
+    Text1->document()->setDocumentMargin(kViewMargin);
     Twips::Place(Text1, 60, 4680, 7695, 3015);
+    Text1->setFont(ViewFont(Text1));
     controls_ << Text1;
 
     Timer1 = new QTimer(this);
@@ -325,18 +347,18 @@ void SetupScreenfrm::EnableControls()
     EventPump::PumpEvents();
 }
 
-void SetupScreenfrm::RunExchange(const std::function<QString()>& exchange)
+void SetupScreenfrm::RunExchange(QWidget* control, const std::function<QString()>& exchange)
 {
     QString message;
     if (!actions_->Run([&] { message = exchange(); }))
         return;
+    // The sweep disabled the control that has the focus, and a disabled
+    // control gives it up: it goes back there, so the operator's next key
+    // (Down again on a rate list) acts where they left off.
+    control->setFocus(Qt::OtherFocusReason);
     // The exchange is over: the operator watches the text arriving (at the
     // new rate, after a baud change) while reading its outcome.
-    QPointer<SetupScreenfrm> self(this);
-    if (!message.isEmpty())
-        MessageBox::Show(message);
-    if (self)
-        actions_->CloseIfHeld();
+    actions_->ShowOutcome(message);
 }
 
 void SetupScreenfrm::UpdateRate_Click(int index)
@@ -346,7 +368,7 @@ void SetupScreenfrm::UpdateRate_Click(int index)
     QComboBox* list = UpdateRate[static_cast<std::size_t>(index)];
     if (!list->isEnabled())
         return;
-    RunExchange([this, list, index] {
+    RunExchange(list, [this, list, index] {
         DisableControls();
         const std::uint8_t rate = RateByte(list->currentIndex());
         const bool ok = VarnexCommsRoutines::SetMessageRate(kNmeaClass, static_cast<std::uint8_t>(index), rate, NmeaTarget);
@@ -360,7 +382,7 @@ void SetupScreenfrm::OutputBaud_Click()
 {
     if (!OutputBaud->isEnabled())
         return;
-    RunExchange([this] {
+    RunExchange(OutputBaud, [this] {
         DisableControls();
         // The chosen entry's text, never what may have been typed.
         const QString entry = OutputBaud->itemText(OutputBaud->currentIndex());
@@ -376,7 +398,7 @@ void SetupScreenfrm::ReflashBtn_Click()
 {
     if (!ReflashBtn->isEnabled())
         return;
-    RunExchange([this] {
+    RunExchange(ReflashBtn, [this] {
         DisableControls();
         const bool stored = VarnexCommsRoutines::WriteSetupToFlash();
         EnableControls();
@@ -387,8 +409,9 @@ void SetupScreenfrm::ReflashBtn_Click()
 
 void SetupScreenfrm::Timer1_Timer()
 {
-    // The view shares the receive buffer with the exchanges' reply waits.
-    if (actions_->Running())
+    // The view shares the receive buffer with the exchanges' reply waits; a
+    // window unloaded unseen (its loading abandoned) leaves the port alone.
+    if (actions_->Running() || Forms::IsUnloaded(this))
         return;
     QString text;
     if (Forms::Find(QStringLiteral("CommsFrm")) && CommsFrm::SerialPort().PortOpen())
@@ -396,14 +419,10 @@ void SetupScreenfrm::Timer1_Timer()
     text = NmeaView::Trim(text);
     if (text != viewText_) {
         viewText_ = text;
-        // The box turns CR LF into line breaks, so the raw text is kept
-        // beside it for the next trim. The box shows fewer lines than the
-        // view keeps, so it stays scrolled to its end, where the newest
-        // sentences are; the operator's horizontal scrolling survives.
-        QScrollBar* across = Text1->horizontalScrollBar();
-        const int position = across->value();
-        Text1->setPlainText(viewText_);
-        across->setValue(position);
+        // The raw text is kept beside the box for the next trim; the box
+        // shows its lines, the newest at the bottom, from their start.
+        Text1->setPlainText(NmeaView::Shown(viewText_));
+        Text1->horizontalScrollBar()->setValue(0);
         Text1->verticalScrollBar()->setValue(Text1->verticalScrollBar()->maximum());
     }
     EventPump::PumpEvents();

@@ -53,10 +53,11 @@ private:
     void SetTimerInterval(int milliseconds);
     void Form_Load();
     void Form_Unload();
-    // Runs one exchange with the receiver, then shows the message it returns
+    // Runs one exchange with the receiver started by `control`, gives that
+    // control the focus back, then shows the message the exchange returns
     // (none when empty) with the window usable and the live view running. A
     // close request made meanwhile goes through once both are over.
-    void RunExchange(const std::function<QString()>& exchange);
+    void RunExchange(QWidget* control, const std::function<QString()>& exchange);
 
     QGroupBox* Frame3 = nullptr;
     QLabel* Label1 = nullptr;

@@ -4,6 +4,7 @@
 #include "link/SelectedPort.h"
 #include "link/uBloxLowLevelComms.h"
 #include "receiver_config/Payloads.h"
+#include "support/Cancel.h"
 #include "support/MessageBox.h"
 #include "support/SupportFunctions.h"
 #include "support/Timing.h"
@@ -58,7 +59,7 @@ bool DetectReceiver()
 {
     SerialControl& port = CommsFrm::SerialPort();
     bool answered = ReadConfiguration().has_value();
-    for (int retries = 0; !answered && retries < kDetectionRetries; ++retries) {
+    for (int retries = 0; !answered && retries < kDetectionRetries && !Cancel::Requested(); ++retries) {
         port.SetPortOpen(false);
         Delay(Timing::kRetryPause);
         port.SetPortOpen(true);
@@ -71,6 +72,9 @@ bool DetectReceiver()
 
 std::optional<float> ReadConfiguration()
 {
+    // A search given up sends nothing more.
+    if (Cancel::Requested())
+        return std::nullopt;
     ShowStatus(QStringLiteral("Reading Configuration"));
     const std::vector<std::uint8_t> payload = Poll(Payloads::CfgRatePoll());
     std::optional<float> period;
@@ -89,6 +93,8 @@ bool FindBaudAndOpenPort()
     if (!PrepareAndOpen())
         return false;
     for (const std::int32_t rate : kSearchRates) {
+        if (Cancel::Requested())
+            break;
         ReopenAt(rate);
         if (DetectReceiver())
             return true;

@@ -3,6 +3,11 @@
 #include <QCoreApplication>
 
 namespace EventPump {
+namespace {
+
+int g_guarded = 0;
+
+} // namespace
 
 void PumpEvents()
 {
@@ -13,7 +18,11 @@ void PumpEvents()
 void PumpNonInputEvents()
 {
     if (QCoreApplication::instance())
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QCoreApplication::processEvents(g_guarded > 0 ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
 }
+
+InputGuarded::InputGuarded() { ++g_guarded; }
+
+InputGuarded::~InputGuarded() { --g_guarded; }
 
 } // namespace EventPump

@@ -1,5 +1,6 @@
 #include "support/SupportFunctions.h"
 
+#include "support/Cancel.h"
 #include "support/Clock.h"
 #include "support/EventPump.h"
 #include "support/Forms.h"
@@ -60,7 +61,7 @@ void Delay(float seconds)
         const double now = Clock::Now();
         EventPump::PumpEvents();
         const double elapsed = now - start;
-        if (elapsed >= seconds)
+        if (elapsed >= seconds || Cancel::Requested())
             return;
         Clock::Sleep(std::min(Timing::InSeconds(Timing::kDelaySlice), seconds - elapsed));
     }

@@ -25,7 +25,8 @@ void SetStatusSink(StatusSink sink);
 bool IsFormLoaded(const QString& formName);
 
 // Pauses for `seconds` on the program's clock while letting the event loop
-// process everything pending (repaints, clicks) at least once.
+// process everything pending (repaints, clicks) at least once. Ends early
+// when the operation under way was given up (Cancel).
 void Delay(float seconds);
 // The same for one of the program's fixed times.
 inline void Delay(Timing::Seconds pause) { Delay(static_cast<float>(Timing::InSeconds(pause))); }

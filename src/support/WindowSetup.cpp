@@ -2,6 +2,7 @@
 
 #include "support/EventPump.h"
 #include "support/Forms.h"
+#include "support/MessageBox.h"
 #include "support/Twips.h"
 
 #include <QApplication>
@@ -35,10 +36,15 @@ bool ActionGuard::Run(const std::function<void()>& action)
     running_ = true;
     qApp->installEventFilter(this);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    action();
-    // Clicks that queued up during the last reply wait are delivered now,
-    // while the action still counts as running, and so dropped.
-    EventPump::PumpEvents();
+    {
+        // Input reaches this filter during the reply waits too, so a close
+        // request is seen at once.
+        const EventPump::InputGuarded guarded;
+        action();
+        // Clicks that queued up during the last reply wait are delivered now,
+        // while the action still counts as running, and so dropped.
+        EventPump::PumpEvents();
+    }
     QApplication::restoreOverrideCursor();
     if (!self)
         return false;
@@ -47,9 +53,23 @@ bool ActionGuard::Run(const std::function<void()>& action)
     return window_ != nullptr;
 }
 
+bool ActionGuard::ShowOutcome(const QString& text)
+{
+    QPointer<ActionGuard> self(this);
+    if (!text.isEmpty()) {
+        showingOutcome_ = true;
+        MessageBox::Show(text);
+        if (!self)
+            return false;
+        showingOutcome_ = false;
+    }
+    CloseIfHeld();
+    return self && window_ && !Forms::IsUnloaded(window_);
+}
+
 bool ActionGuard::HoldClose(QCloseEvent* event)
 {
-    if (!running_)
+    if (!running_ && !showingOutcome_)
         return false;
     closeHeld_ = true;
     event->ignore();

@@ -34,8 +34,15 @@ public:
     // False when the action was not run or the window went away during it.
     bool Run(const std::function<void()>& action);
 
+    // Shows `text` (nothing when empty) once an action is over, with the
+    // window live again; the close held during the action, or one requested
+    // while the box is up, goes through once the operator has confirmed it.
+    // False when the window went away.
+    bool ShowOutcome(const QString& text);
+
     // For the window's closeEvent: while an action runs the close would pull
-    // the port from under it, so the event is ignored and remembered. True
+    // the port from under it, and while its outcome is shown the operator
+    // has not yet confirmed it, so the event is ignored and remembered. True
     // when the close was held.
     bool HoldClose(QCloseEvent* event);
     bool CloseHeld() const { return closeHeld_; }
@@ -48,6 +55,7 @@ protected:
 private:
     QPointer<QWidget> window_;
     bool running_ = false;
+    bool showingOutcome_ = false;
     bool closeHeld_ = false;
 };
 

@@ -206,29 +206,67 @@ void TestButtons::clickDuringRunStartsNothing()
 void TestButtons::closeDuringRunWaitsForTheEnd_data()
 {
     QTest::addColumn<QString>("array");
+    QTest::addColumn<QString>("receiver"); // "", "silent": no answer at any rate
+    QTest::addColumn<int>("at");           // close on the PC's write of frame number `at` (from 1); 0: at the first pause
+    QTest::addColumn<int>("frames");       // the receiver understood this many in all
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("configuration run") << "SetAllOutputs" << QStringList{kSuccess[1]};
-    // The NMEA Setup window does not open: the operator asked to end.
-    QTest::newRow("successful NMEA search") << "SetNmeaOuputBtn" << QStringList();
+    // Runs to its end, the receiver set up and saved, before the program ends.
+    QTest::newRow("configuration run") << "SetAllOutputs" << "" << 0 << 169 << QStringList{kSuccess[1]};
+    // The search is given up: what it sent before the close, and no NMEA Setup window.
+    QTest::newRow("NMEA search") << "SetNmeaOuputBtn" << "" << 0 << 0 << QStringList();
+    QTest::newRow("NMEA search, nothing answers: given up at once") << "SetNmeaOuputBtn" << "silent" << 2 << 2 << QStringList();
+    // The window's nine polls run to their end; then the program ends without showing it.
+    QTest::newRow("NMEA window's loading") << "SetNmeaOuputBtn" << "" << 3 << 10 << QStringList();
 }
 
 void TestButtons::closeDuringRunWaitsForTheEnd()
 {
     QFETCH(QString, array);
+    QFETCH(QString, receiver);
+    QFETCH(int, at);
+    QFETCH(int, frames);
     QFETCH(QStringList, expected);
-    VirtualReceiver receiver;
+    VirtualReceiver rx({.startBaud = 4800, .faults = {.silent = receiver == QStringLiteral("silent")}});
     QWidget* window = MainWindowDriver::Load();
     QVERIFY(window);
     MessageRecorder messages;
     bool closedDuringRun = true;
-    QTimer::singleShot(0, [&] {
-        window->close();
-        // The run still has its port and its window.
-        closedDuringRun = !window->isVisible() || !Forms::Find(QStringLiteral("CommsFrm"));
-    });
+    double closedAt = -1;
+    // Windows shown on the way: none but the main window may be.
+    struct ShowSpy : QObject {
+        QStringList shown;
+        bool eventFilter(QObject* o, QEvent* e) override
+        {
+            if (e->type() == QEvent::Show && o->isWidgetType() && static_cast<QWidget*>(o)->isWindow())
+                shown << o->objectName();
+            return false;
+        }
+    } spy;
+    qApp->installEventFilter(&spy);
+    auto close = [&] {
+        closedAt = rx.Elapsed();
+        QMetaObject::invokeMethod(window, [&] {
+            window->close();
+            // The run still has its port and its window.
+            closedDuringRun = !window->isVisible() || !Forms::Find(QStringLiteral("CommsFrm"));
+        }, Qt::QueuedConnection);
+    };
+    if (at == 0)
+        QTimer::singleShot(0, close);
+    else
+        rx.OnWrite([&](const QByteArray&) {
+            if (closedAt < 0 && rx.Frames().size() == at - 1)
+                close();
+        });
     QTest::mouseClick(Button(window, qPrintable(array), 1), Qt::LeftButton);
+    qApp->removeEventFilter(&spy);
     QVERIFY(!closedDuringRun);
     QCOMPARE(messages.texts, expected);
+    if (frames > 0)
+        QCOMPARE(rx.Frames().size(), frames);
+    if (receiver == QStringLiteral("silent"))
+        QVERIFY2(rx.Elapsed() - closedAt < 1.0, qPrintable(QString::number(rx.Elapsed() - closedAt)));
+    QCOMPARE(spy.shown, QStringList());
     // Once the run is over the held close goes through, and the port is free.
     QVERIFY(!Forms::Find(QStringLiteral("SetupScreenfrm")));
     QVERIFY(!Forms::Find(QStringLiteral("CommSetup")));

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTimer>
 #include <QWheelEvent>
@@ -130,7 +131,8 @@ private slots:
     void exchanges();
     void onlyChoosingAnEntryActs_data();
     void onlyChoosingAnEntryActs();
-    void closeDuringABaudChangeWaitsForItsEnd();
+    void closeWaitsForTheExchangeAndItsResult_data();
+    void closeWaitsForTheExchangeAndItsResult();
     void liveViewKeepsTheNewestSentencesInSight();
 };
 
@@ -216,9 +218,12 @@ void TestNmeaSetupWindow::loading()
 }
 
 // Each row opens the window and runs the operator's actions one after another:
-// "rate <row> <entry>", "baud <entry>", "save". Throughout, the window must be
-// inert on every write of the PC (controls disabled, view stopped and empty,
-// the window itself still closable) and live again when a result is shown.
+// "rate <row> <entry>", "baud <entry>", "save", "focus <row>", "key <row>"
+// (Down to whatever has the focus, expected on that rate list). Throughout,
+// the window must be inert on every write of the PC (controls disabled, view
+// stopped and empty, the window itself still closable), live again when a
+// result is shown, and the control that started the exchange must have the
+// focus again afterwards.
 void TestNmeaSetupWindow::exchanges_data()
 {
     QTest::addColumn<int>("target");
@@ -233,6 +238,11 @@ void TestNmeaSetupWindow::exchanges_data()
     const QStringList none;
     QTest::newRow("5Hz on port 2: rate 1")
         << 2 << "" << QStringList{"rate 3 5Hz"} << QStringList{HexFrame("B562060106 00F003 00000100 0126")} << none
+        << "115200,N,8,1" << 0;
+    // Down on a closed list chooses the next entry: "1Hz", then "5Hz".
+    QTest::newRow("keys on the GLL list: Down, Down")
+        << 1 << "" << QStringList{"focus 1", "key 1", "key 1"}
+        << QStringList{HexFrame("B562060106 00F001 00050000"), HexFrame("B562060106 00F001 00010000")} << none
         << "115200,N,8,1" << 0;
     QTest::newRow("Disabled on port 1: rate 0")
         << 1 << "" << QStringList{"rate 3 Disabled"} << QStringList{HexFrame("B562060106 00F003 00000000 0024")}
@@ -328,16 +338,29 @@ void TestNmeaSetupWindow::exchanges()
 
     for (const QString& action : actions) {
         const QStringList words = action.split(u' ');
+        QWidget* control = window->findChild<QPushButton*>(QStringLiteral("ReflashBtn"));
         if (words[0] == QStringLiteral("rate")) {
             QComboBox* list = RateLists(window)[words[1].toInt()];
             QVERIFY(Choose(list, words[2]));
             QCOMPARE(list->currentText(), words[2]);
+            control = list;
         } else if (words[0] == QStringLiteral("baud")) {
             QVERIFY(Choose(OutputBaud(window), words[1]));
             QCOMPARE(OutputBaud(window)->currentText(), words[1]);
+            control = OutputBaud(window);
+        } else if (words[0] == QStringLiteral("focus")) {
+            control = RateLists(window)[words[1].toInt()];
+            control->setFocus();
+            continue;
+        } else if (words[0] == QStringLiteral("key")) {
+            control = RateLists(window)[words[1].toInt()];
+            QCOMPARE(window->focusWidget(), control);
+            QTest::keyClick(window->focusWidget(), Qt::Key_Down);
         } else {
-            QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("ReflashBtn")), Qt::LeftButton);
+            QTest::mouseClick(control, Qt::LeftButton);
         }
+        if (window->focusWidget() != control)
+            faultsSeen << action + QStringLiteral(": the focus is not back on its control");
     }
     bench.rx.OnWrite({});
     QVERIFY2(faultsSeen.isEmpty(), qPrintable(faultsSeen.join(u", ")));
@@ -410,26 +433,46 @@ void TestNmeaSetupWindow::onlyChoosingAnEntryActs()
     QVERIFY(bench.messages.texts.isEmpty());
 }
 
-void TestNmeaSetupWindow::closeDuringABaudChangeWaitsForItsEnd()
+void TestNmeaSetupWindow::closeWaitsForTheExchangeAndItsResult_data()
 {
+    QTest::addColumn<bool>("atResult"); // the close comes while the result is shown, else during the exchange
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("result");
+    // The request arrives during the re-open cycle's pauses.
+    QTest::newRow("during a baud change") << false << "baud" << kBaudChanged;
+    QTest::newRow("while the save's result is shown") << true << "save" << kStored;
+}
+
+void TestNmeaSetupWindow::closeWaitsForTheExchangeAndItsResult()
+{
+    QFETCH(bool, atResult);
+    QFETCH(QString, action);
+    QFETCH(QString, result);
     Bench bench(2);
     QWidget* window = bench.OpenWindow(2);
     QVERIFY(window);
-    // The operator closes the window while the baud change is under way: the
-    // request arrives during the re-open cycle's pauses.
-    bench.rx.OnWrite([&](const QByteArray&) {
-        if (bench.rx.Written().endsWith(QByteArray::fromHex("B5620600")))
-            QMetaObject::invokeMethod(window, "close", Qt::QueuedConnection);
-    });
+    if (!atResult)
+        bench.rx.OnWrite([&](const QByteArray&) {
+            if (bench.rx.Written().endsWith(QByteArray::fromHex("B5620600")))
+                QMetaObject::invokeMethod(window, "close", Qt::QueuedConnection);
+        });
     bool loadedAndOpenAtMessage = false;
     bench.onMessage = [&](const QString&) {
-        loadedAndOpenAtMessage = Forms::Find(QStringLiteral("SetupScreenfrm")) && CommsFrm::SerialPort().PortOpen();
+        if (atResult)
+            window->close();
+        // Held until the operator has confirmed the result.
+        loadedAndOpenAtMessage = Forms::Find(QStringLiteral("SetupScreenfrm")) && CommsFrm::SerialPort().PortOpen()
+                                 && !Forms::Find(QStringLiteral("CommSetup"));
     };
 
-    QVERIFY(Choose(OutputBaud(window), QStringLiteral("9600")));
+    if (action == QStringLiteral("baud")) {
+        QVERIFY(Choose(OutputBaud(window), QStringLiteral("9600")));
+        QCOMPARE(bench.rx.Model().LinkBaud(), 9600);
+    } else {
+        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("ReflashBtn")), Qt::LeftButton);
+    }
     // The exchange ran to its end on the open port, then the close went through.
-    QCOMPARE(bench.messages.texts, QStringList{kBaudChanged});
-    QCOMPARE(bench.rx.Model().LinkBaud(), 9600);
+    QCOMPARE(bench.messages.texts, QStringList{result});
     QVERIFY(loadedAndOpenAtMessage);
     QVERIFY(!Forms::Find(QStringLiteral("SetupScreenfrm")));
     QVERIFY(Forms::Find(QStringLiteral("CommSetup")));
@@ -438,7 +481,8 @@ void TestNmeaSetupWindow::closeDuringABaudChangeWaitsForItsEnd()
 
 // Five sentences at each of five solutions a second: once more than 13 lines
 // have come, the view holds an empty first line, twelve whole sentences and
-// the one arriving, scrolled so that the newest whole one is in sight.
+// the one arriving, all of them in sight and from their start, whatever was
+// scrolled sideways before. Run at 96 dpi and at 144 (the suite's second run).
 void TestNmeaSetupWindow::liveViewKeepsTheNewestSentencesInSight()
 {
     Bench bench(1);
@@ -451,6 +495,7 @@ void TestNmeaSetupWindow::liveViewKeepsTheNewestSentencesInSight()
     QVERIFY(window);
     QPlainTextEdit* view = Text1(window);
     for (int tick = 0; tick < 16; ++tick) {
+        view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->maximum());
         bench.rx.Idle(0.1);
         QTest::qWait(Timer1(window)->interval() + 10);
         const QStringList lines = view->toPlainText().split(u'\n');
@@ -460,8 +505,13 @@ void TestNmeaSetupWindow::liveViewKeepsTheNewestSentencesInSight()
         QVERIFY(lines.first().isEmpty());
         for (int i = 1; i <= 12; ++i)
             QVERIFY2(lines[i].startsWith(u"$GP") && lines[i][lines[i].size() - 3] == u'*', qPrintable(lines[i]));
-        const QTextBlock newest = view->document()->findBlockByNumber(view->document()->blockCount() - 2);
-        QVERIFY(view->viewport()->rect().contains(view->cursorRect(QTextCursor(newest))));
+        const QTextDocument* text = view->document();
+        const QRect first = view->cursorRect(QTextCursor(text->firstBlock()));
+        const QRect last = view->cursorRect(QTextCursor(text->lastBlock()));
+        QVERIFY2(first.top() >= 0 && last.bottom() <= view->viewport()->height(),
+                 qPrintable(QStringLiteral("lines from %1 to %2 in a view %3 high")
+                                .arg(first.top()).arg(last.bottom()).arg(view->viewport()->height())));
+        QCOMPARE(view->horizontalScrollBar()->value(), 0);
     }
 }
 
