@@ -2,6 +2,7 @@
 
 #include "link/CommsFrm.h"
 #include "link/ReplyScan.h"
+#include "link/UbxProtocol.h"
 #include "support/Clock.h"
 #include "support/EventPump.h"
 #include "support/Timing.h"
@@ -10,9 +11,6 @@
 
 namespace uBloxLowLevelComms {
 namespace {
-
-constexpr std::uint8_t kSync1 = 0xB5;
-constexpr std::uint8_t kSync2 = 0x62;
 
 LinkObserver& Observer()
 {
@@ -63,8 +61,8 @@ void SendUbxMessage(UbxBuffer& buffer)
 {
     if (buffer.size() < 2)
         return;
-    buffer[0] = kSync1;
-    buffer[1] = kSync2;
+    buffer[0] = UbxProtocol::kSync1;
+    buffer[1] = UbxProtocol::kSync2;
     SerialControl& port = CommsFrm::SerialPort();
     for (const std::uint8_t byte : buffer)
         port.SetOutput(QByteArray(1, static_cast<char>(byte)));
@@ -114,7 +112,7 @@ bool SendAcknowledged(UbxBuffer frame)
 {
     FlushSerialInput();
     SendUbxMessage(frame);
-    return WaitForUbxAck(frame[2], frame[3]);
+    return WaitForUbxAck(frame[UbxProtocol::kClassIndex], frame[UbxProtocol::kIdIndex]);
 }
 
 std::vector<std::uint8_t> Poll(UbxBuffer request)
@@ -122,7 +120,7 @@ std::vector<std::uint8_t> Poll(UbxBuffer request)
     FlushSerialInput();
     SendUbxMessage(request);
     std::vector<std::uint8_t> payload;
-    ReadUbxPollReply(payload, request[2], request[3]);
+    ReadUbxPollReply(payload, request[UbxProtocol::kClassIndex], request[UbxProtocol::kIdIndex]);
     return payload;
 }
 

@@ -1,6 +1,7 @@
 #include "profiles/FastLink.h"
 
 #include "link/SelectedPort.h"
+#include "link/UbxProtocol.h"
 #include "receiver_config/Payloads.h"
 #include "receiver_config/ResetList.h"
 #include "receiver_config/VarnexCommsRoutines.h"
@@ -15,6 +16,7 @@ namespace {
 
 using UbxStream::Frame;
 using Wait = uBloxLowLevelComms::LinkObserver::Wait;
+using namespace UbxProtocol;
 
 // The search's rates: the factory's first, then the reset's, then where the
 // devices leave their link, then the rest fastest first (a wrong rate costs
@@ -42,9 +44,6 @@ constexpr double kMoveSettle = 0.02;
 // Recent raw input kept for recognising NMEA during the search.
 constexpr qsizetype kRecentInput = 1024;
 
-constexpr std::uint8_t kClassAck = 0x05, kIdAckNak = 0x00, kIdAckAck = 0x01;
-constexpr qsizetype kPayloadStart = 6;
-
 QString LineSettings(std::int32_t rate) { return QStringLiteral("%1,N,8,1").arg(rate); }
 double Allowance() { return Timing::InSeconds(Timing::kReplyTimeout); }
 
@@ -57,10 +56,10 @@ std::int32_t LittleEndian32(const QByteArray& p, qsizetype at)
 }
 
 // CFG-PRT with no payload: the receiver answers with the settings of the port
-// the poll came in on, its number first and its rate at offset 8.
+// the poll came in on: its number and its rate.
 UbxBuffer LinkPortPoll()
 {
-    UbxBuffer frame = uBloxLowLevelComms::NewUbxBuffer(Payloads::kClassCfg, Payloads::kIdCfgPrt, 0);
+    UbxBuffer frame = uBloxLowLevelComms::NewUbxBuffer(kClassCfg, kIdCfgPrt, 0);
     uBloxLowLevelComms::CalcUbxChecksum(frame);
     return frame;
 }
@@ -68,8 +67,8 @@ UbxBuffer LinkPortPoll()
 std::function<bool(const Frame&)> LinkReplyAt(std::int32_t rate)
 {
     return [rate](const Frame& f) {
-        return f.msgClass == Payloads::kClassCfg && f.msgId == Payloads::kIdCfgPrt && f.payload.size() == 20
-               && LittleEndian32(f.payload, 8) == rate;
+        return f.msgClass == kClassCfg && f.msgId == kIdCfgPrt && f.payload.size() == qsizetype(CfgPrtField::kPayloadLength)
+               && LittleEndian32(f.payload, CfgPrtField::kBaudRate) == rate;
     };
 }
 
@@ -77,7 +76,7 @@ std::optional<Link> LinkOf(const std::optional<Frame>& reply, std::int32_t rate)
 {
     if (!reply)
         return std::nullopt;
-    return Link{rate, static_cast<std::uint8_t>(reply->payload[0])};
+    return Link{rate, static_cast<std::uint8_t>(reply->payload[CfgPrtField::kPortId])};
 }
 
 // Sends the link poll and waits for the answer at the present rate until `deadline`.
@@ -128,8 +127,8 @@ void Line::MoveTo(std::int32_t rate)
 void Line::Send(UbxBuffer frame)
 {
     uBloxLowLevelComms::SendUbxMessage(frame);
-    sentClass_ = frame[2];
-    sentId_ = frame[3];
+    sentClass_ = frame[kClassIndex];
+    sentId_ = frame[kIdIndex];
     sentAt_ = Clock::Now();
 }
 
@@ -225,12 +224,12 @@ bool BlindBringUp(Line& line, Link& link)
 
 Answer SendCommand(Line& line, UbxBuffer frame)
 {
-    const std::uint8_t msgClass = frame[2], msgId = frame[3];
+    const std::uint8_t msgClass = frame[kClassIndex], msgId = frame[kIdIndex];
     line.Flush();
     line.Send(frame);
     const double deadline = Clock::Now() + LineTime(line.Rate(), qsizetype(frame.size())) + Allowance();
     const auto verdict = line.Await(deadline, [&](const Frame& f) {
-        return f.msgClass == kClassAck && (f.msgId == kIdAckAck || f.msgId == kIdAckNak) && f.payload.size() == 2
+        return f.msgClass == kClassAck && (f.msgId == kIdAckAck || f.msgId == kIdAckNak) && f.payload.size() == kAckPayloadLength
                && static_cast<std::uint8_t>(f.payload[0]) == msgClass
                && static_cast<std::uint8_t>(f.payload[1]) == msgId;
     });
@@ -241,9 +240,9 @@ Answer SendCommand(Line& line, UbxBuffer frame)
 
 std::optional<QByteArray> PollReply(Line& line, UbxBuffer request)
 {
-    const std::uint8_t msgClass = request[2], msgId = request[3];
+    const std::uint8_t msgClass = request[kClassIndex], msgId = request[kIdIndex];
     const QByteArray asked(reinterpret_cast<const char*>(request.data()) + kPayloadStart,
-                           qsizetype(request.size()) - kPayloadStart - 2);
+                           qsizetype(request.size() - kFrameOverhead));
     line.Flush();
     line.Send(request);
     const double deadline = Clock::Now() + LineTime(line.Rate(), qsizetype(request.size())) + Allowance();
