@@ -4,8 +4,8 @@
 #include "link/UbxProtocol.h"
 #include "link/uBloxLowLevelComms.h"
 #include "profiles/FastLink.h"
+#include "profiles/StepFrames.h"
 #include "receiver_config/Payloads.h"
-#include "receiver_config/ResetList.h"
 #include "support/SupportFunctions.h"
 
 #include <algorithm>
@@ -15,7 +15,6 @@ namespace Verification {
 namespace {
 
 using uBloxLowLevelComms::UbxBuffer;
-using SetupOutputs::Op;
 using namespace UbxProtocol;
 
 // CFG-PRT by port type. A UART port (1, 2) has a mode (data bits, parity,
@@ -63,31 +62,12 @@ UbxBuffer Poll(std::uint8_t id, std::vector<std::uint8_t> payload)
     return frame;
 }
 
-// The setting frames a step sends, in order, as far as they stay in the
-// receiver (polls and the save do not change what a poll reads back).
+// The frames of a step that stay in the receiver, in order: the save does
+// not change what a poll reads back.
 std::vector<UbxBuffer> SettingFrames(const SetupOutputs::Step& step)
 {
-    std::vector<UbxBuffer> frames;
-    switch (step.op) {
-    case Op::ResetToKnownState:
-        for (std::int32_t port = 0; port < Payloads::kReceiverPortCount; ++port)
-            frames.push_back(Payloads::CfgPrt(VarnexCommsRoutines::kKnownLinkRate, port));
-        frames.push_back(Payloads::CfgRate(VarnexCommsRoutines::kKnownMeasurementPeriod, VarnexCommsRoutines::kKnownNavigationRate));
-        for (const VarnexCommsRoutines::MessageId& m : VarnexCommsRoutines::kResetMessages)
-            frames.push_back(Payloads::CfgMsg(m.msgClass, m.msgId, 0, 0));
-        break;
-    case Op::WriteConfiguration:
-        frames.push_back(Payloads::CfgRate(step.period, static_cast<std::uint8_t>(step.args[0])));
-        break;
-    case Op::SetDynamicNavigationParameters: frames.push_back(Payloads::CfgNav()); break;
-    case Op::SetTimePulse: frames.push_back(Payloads::CfgTp(step.args[0], step.args[1])); break;
-    case Op::SetMessageRate:
-        frames.push_back(Payloads::CfgMsg(static_cast<std::uint8_t>(step.args[0]), static_cast<std::uint8_t>(step.args[1]),
-                                          static_cast<std::uint8_t>(step.args[2]), step.args[3]));
-        break;
-    case Op::SetBaudRate: frames.push_back(Payloads::CfgPrt(step.args[0], step.args[1])); break;
-    case Op::WriteSetupToFlash: break;
-    }
+    std::vector<UbxBuffer> frames = SetupOutputs::StepFrames(step);
+    std::erase_if(frames, [](const UbxBuffer& frame) { return frame[kIdIndex] == kIdCfgCfg; });
     return frames;
 }
 
