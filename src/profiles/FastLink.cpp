@@ -6,7 +6,6 @@
 #include "receiver_config/ResetList.h"
 #include "receiver_config/VarnexCommsRoutines.h"
 #include "support/Clock.h"
-#include "support/EventPump.h"
 #include "support/Timing.h"
 
 #include <algorithm>
@@ -143,29 +142,18 @@ void Line::Flush()
 
 std::optional<Frame> Line::Await(double deadline, const std::function<bool(const Frame&)>& accept)
 {
-    double lastRepaint = Clock::Now();
-    for (;;) {
-        const QByteArray bytes = port_.Input();
-        reader_.Append(bytes);
-        recent_.append(bytes);
-        heardBytes_ = heardBytes_ || !bytes.isEmpty();
-        if (recent_.size() > kRecentInput)
-            recent_.remove(0, recent_.size() - kRecentInput);
-        Frame frame;
-        while (reader_.Next(frame)) {
+    return uBloxLowLevelComms::AwaitFrame(
+        port_, reader_, deadline,
+        [&](const Frame& frame) {
             heardFrame_ = true;
-            if (accept(frame))
-                return frame;
-        }
-        const double now = Clock::Now();
-        if (now >= deadline || Gone())
-            return std::nullopt;
-        port_.WaitForInput(std::min(Timing::InSeconds(Timing::kReplyReadSlice), deadline - now));
-        if (now - lastRepaint >= Timing::InSeconds(Timing::kRepaintInterval)) {
-            EventPump::PumpNonInputEvents();
-            lastRepaint = now;
-        }
-    }
+            return accept(frame);
+        },
+        [this](const QByteArray& bytes) {
+            recent_.append(bytes);
+            heardBytes_ = heardBytes_ || !bytes.isEmpty();
+            if (recent_.size() > kRecentInput)
+                recent_.remove(0, recent_.size() - kRecentInput);
+        });
 }
 
 void Line::NoteAnswer(uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer)
