@@ -26,20 +26,8 @@ constexpr std::int32_t kSearchRates[] = {9600, 115200, 4800, 57600, 38400, 28800
 constexpr qsizetype kPollBytes = 8;
 constexpr qsizetype kPortReplyBytes = 28;
 constexpr qsizetype kStreamedMessageBytes = 100;
-// Seconds added to every search window for the receiver's handling and the PC's wake-up.
-constexpr double kSearchMargin = 0.02;
-// Confirming a link move: the first poll is resent after this many seconds
-// (plus line time), each gap twice the last, up to the longest gap.
-constexpr double kFirstResend = 0.02;
-constexpr double kLongestResendGap = 0.5;
-// A link move may take one reply allowance for the ACK still leaving at the old
-// rate and one for the poll's reply at the new.
-constexpr double kLinkMoveAllowance = 2 * Timing::InSeconds(Timing::kReplyTimeout);
+// A link-moving command is sent at most this often (see MoveLink).
 constexpr int kLinkMoveAttempts = 2;
-// Seconds between the end of a link-moving command's line time and the PC's
-// own move: a USB adapter may start sending a few milliseconds after the
-// write, and a rate change must not catch the frame's last bytes in its buffer.
-constexpr double kMoveSettle = 0.02;
 // Recent raw input kept for recognising NMEA during the search.
 constexpr qsizetype kRecentInput = 1024;
 
@@ -92,14 +80,14 @@ std::optional<Link> PollLink(Line& line, double deadline)
 // sending output at the old rate, or miss a poll that came while it moved.
 std::optional<Link> ConfirmAt(Line& line, std::int32_t rate)
 {
-    const double end = Clock::Now() + kLinkMoveAllowance;
-    double gap = kFirstResend + LineTime(rate, kPollBytes + kPortReplyBytes);
+    const double end = Clock::Now() + Timing::InSeconds(Timing::kLinkMoveAllowance);
+    double gap = Timing::InSeconds(Timing::kFirstResend) + LineTime(rate, kPollBytes + kPortReplyBytes);
     for (;;) {
         if (auto link = PollLink(line, std::min(end, Clock::Now() + gap)))
             return link;
         if (Clock::Now() >= end || line.Gone())
             return std::nullopt;
-        gap = std::min(2 * gap, kLongestResendGap);
+        gap = std::min(2 * gap, Timing::InSeconds(Timing::kLongestResendGap));
     }
 }
 
@@ -175,7 +163,7 @@ std::optional<Link> AskAt(Line& line, std::int32_t rate)
     line.MoveTo(rate);
     line.Flush();
     line.Send(LinkPortPoll());
-    const double sent = Clock::Now() + kSearchMargin;
+    const double sent = Clock::Now() + Timing::InSeconds(Timing::kSearchMargin);
     auto reply = line.Await(sent + LineTime(rate, kPollBytes + kPortReplyBytes), LinkReplyAt(rate));
     if (!reply && line.HeardBytes()) {
         const qsizetype window = kPollBytes + kPortReplyBytes + 2 * kStreamedMessageBytes;
@@ -258,7 +246,7 @@ bool MoveLink(Line& line, int receiverPort, std::int32_t rate)
         const UbxBuffer command = Payloads::CfgPrt(rate, receiverPort);
         line.Flush();
         line.Send(command);
-        Clock::Sleep(LineTime(from, qsizetype(command.size())) + kMoveSettle);
+        Clock::Sleep(LineTime(from, qsizetype(command.size())) + Timing::InSeconds(Timing::kMoveSettle));
         line.MoveTo(rate);
         if (const auto moved = ConfirmAt(line, rate))
             return moved->receiverPort == receiverPort;

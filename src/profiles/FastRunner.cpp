@@ -31,7 +31,7 @@ bool AcceptedOnceAnswering(Line& line, UbxBuffer frame)
 // one command per message turns it off everywhere.
 bool Reset(Line& line, Link& link)
 {
-    SupportFunctions::ShowStatus(QStringLiteral("Reading Configuration"));
+    SupportFunctions::ShowStatus(VarnexCommsRoutines::kReadConfigurationStatus);
     if (link.rate == 0 && line.Open())
         link = FindLink(line).value_or(Link{});
     if (link.rate == 0) {
@@ -47,10 +47,10 @@ bool Reset(Line& line, Link& link)
     // follows; a port that refuses UART settings (DDC, USB) changes nothing.
     for (UbxBuffer& port : frames.ports)
         SendCommand(line, std::move(port));
-    SupportFunctions::ShowStatus(QStringLiteral("Writing Configuration"));
+    SupportFunctions::ShowStatus(VarnexCommsRoutines::kWriteConfigurationStatus);
     if (!Acknowledged(line, std::move(frames.rate)))
         return false;
-    SupportFunctions::ShowStatus(QStringLiteral("Resetting All Messages To Known State"));
+    SupportFunctions::ShowStatus(VarnexCommsRoutines::kResetAllMessagesStatus);
     for (UbxBuffer& message : frames.messages)
         if (!Acknowledged(line, std::move(message)))
             return false;

@@ -33,13 +33,13 @@ struct Kind {
 
 constexpr Kind kKinds[] = {
     {Op::ResetToKnownState, AllResetFrames,
-     [](const Step&) { return QStringLiteral("Reading Configuration"); }},
+     [](const Step&) { return QString(kReadConfigurationStatus); }},
     {Op::WriteConfiguration,
      [](const Step& s) { return One(Payloads::CfgRate(s.period, Byte(s.args[0]))); },
-     [](const Step&) { return QStringLiteral("Writing Configuration"); }},
+     [](const Step&) { return QString(kWriteConfigurationStatus); }},
     {Op::SetDynamicNavigationParameters,
      [](const Step&) { return One(Payloads::CfgNav()); },
-     [](const Step&) { return QStringLiteral("Set Dynamic Navigation Parameters"); }},
+     [](const Step&) { return QString(kSetDynamicNavigationParametersStatus); }},
     {Op::SetTimePulse,
      [](const Step& s) { return One(Payloads::CfgTp(s.args[0], s.args[1])); },
      [](const Step& s) { return SetTimePulseStatus(s.args[0]); }},
@@ -53,7 +53,7 @@ constexpr Kind kKinds[] = {
      [](const Step& s) { return SetBaudRateStatus(s.args[0], s.args[1]); }},
     {Op::WriteSetupToFlash,
      [](const Step&) { return One(Payloads::CfgCfgSaveAll()); },
-     [](const Step&) { return QStringLiteral("Writing Setup To Flash"); }},
+     [](const Step&) { return QString(kWriteSetupToFlashStatus); }},
 };
 
 const Kind* KindOf(Op op)

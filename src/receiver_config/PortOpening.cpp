@@ -71,7 +71,7 @@ bool DetectReceiver()
 
 std::optional<float> ReadConfiguration()
 {
-    ShowStatus(QStringLiteral("Reading Configuration"));
+    ShowStatus(kReadConfigurationStatus);
     const std::vector<std::uint8_t> payload = Poll(Payloads::CfgRatePoll());
     std::optional<float> period;
     // Payload offsets 0-1: the measurement period, ms.
