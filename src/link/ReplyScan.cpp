@@ -1,34 +1,39 @@
 #include "link/ReplyScan.h"
 
+#include "link/UbxProtocol.h"
+
 #include <algorithm>
 
 namespace ReplyScan {
 
 namespace {
-constexpr char kSync1 = '\xB5';
-constexpr char kSync2 = '\x62';
-constexpr char kAckClass = '\x05';
-constexpr char kAckAckId = '\x01';
-constexpr char kAckNakId = '\x00';
-constexpr qsizetype kHeaderSize = 4;  // sync, sync, class, id
+constexpr char kSync1 = static_cast<char>(UbxProtocol::kSync1);
+constexpr char kSync2 = static_cast<char>(UbxProtocol::kSync2);
+constexpr qsizetype kHeaderSize = UbxProtocol::kLengthIndex;  // sync, sync, class, id
 constexpr qsizetype kLengthSize = 2;  // payload length, low byte first
 
-QByteArray AckOrNak(char ackId, std::uint8_t msgClass, std::uint8_t msgId)
+QByteArray AckOrNak(std::uint8_t ackId, std::uint8_t msgClass, std::uint8_t msgId)
 {
     QByteArray pattern;
     pattern.reserve(8);
     pattern.append(kSync1).append(kSync2);
-    pattern.append(kAckClass).append(ackId);
-    pattern.append('\x02').append('\x00'); // the ACK's payload length: 2
+    pattern.append(static_cast<char>(UbxProtocol::kClassAck)).append(static_cast<char>(ackId));
+    pattern.append(static_cast<char>(UbxProtocol::kAckPayloadLength)).append('\x00'); // the ACK's payload length, low first
     pattern.append(static_cast<char>(msgClass)).append(static_cast<char>(msgId));
     return pattern;
 }
 
 } // namespace
 
-QByteArray AckPattern(std::uint8_t msgClass, std::uint8_t msgId) { return AckOrNak(kAckAckId, msgClass, msgId); }
+QByteArray AckPattern(std::uint8_t msgClass, std::uint8_t msgId)
+{
+    return AckOrNak(UbxProtocol::kIdAckAck, msgClass, msgId);
+}
 
-QByteArray NakPattern(std::uint8_t msgClass, std::uint8_t msgId) { return AckOrNak(kAckNakId, msgClass, msgId); }
+QByteArray NakPattern(std::uint8_t msgClass, std::uint8_t msgId)
+{
+    return AckOrNak(UbxProtocol::kIdAckNak, msgClass, msgId);
+}
 
 QByteArray ReplyHeader(std::uint8_t msgClass, std::uint8_t msgId)
 {

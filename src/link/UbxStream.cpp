@@ -1,24 +1,29 @@
 #include "link/UbxStream.h"
 
+#include "link/UbxProtocol.h"
+
 namespace UbxStream {
 namespace {
 
-constexpr char kSync1 = '\xB5';
-constexpr char kSync2 = '\x62';
-constexpr qsizetype kOverhead = 8;  // sync, class, id, length, checksum
+constexpr char kSync1 = static_cast<char>(UbxProtocol::kSync1);
+constexpr char kSync2 = static_cast<char>(UbxProtocol::kSync2);
+constexpr qsizetype kClassAt = UbxProtocol::kClassIndex;
+constexpr qsizetype kIdAt = UbxProtocol::kIdIndex;
+constexpr qsizetype kLengthAt = UbxProtocol::kLengthIndex;
+constexpr qsizetype kPayloadAt = UbxProtocol::kPayloadStart;
+constexpr qsizetype kOverhead = UbxProtocol::kFrameOverhead;
 constexpr qsizetype kLongestSentence = 82;
 
 std::uint8_t Byte(const QByteArray& text, qsizetype i) { return static_cast<std::uint8_t>(text[i]); }
 
-// The 8-bit Fletcher checksum over class, id, length and payload holds.
+// The checksum over class, id, length and payload of the frame at `at` holds.
 bool ChecksumHolds(const QByteArray& text, qsizetype at, qsizetype length)
 {
-    std::uint8_t a = 0, b = 0;
-    for (qsizetype i = at + 2; i < at + 6 + length; ++i) {
-        a = static_cast<std::uint8_t>(a + Byte(text, i));
-        b = static_cast<std::uint8_t>(b + a);
-    }
-    return a == Byte(text, at + 6 + length) && b == Byte(text, at + 7 + length);
+    const auto* summed = reinterpret_cast<const std::uint8_t*>(text.constData()) + at + kClassAt;
+    const UbxProtocol::Checksum sum =
+        UbxProtocol::ChecksumOf({summed, static_cast<std::size_t>(kPayloadAt - kClassAt + length)});
+    const qsizetype checksumAt = at + kPayloadAt + length;
+    return sum == UbxProtocol::Checksum{Byte(text, checksumAt), Byte(text, checksumAt + 1)};
 }
 
 int HexValue(char c)
@@ -39,12 +44,12 @@ bool Reader::Next(Frame& frame)
     // the length it seems to announce has gone by.
     qsizetype unfinished = -1;
     for (qsizetype at = text_.indexOf(kSync1); at >= 0; at = text_.indexOf(kSync1, at + 1)) {
-        if (text_.size() - at < 6) {
+        if (text_.size() - at < kPayloadAt) {
             if (unfinished < 0)
                 unfinished = at;
             break;
         }
-        const qsizetype length = Byte(text_, at + 4) + 256 * Byte(text_, at + 5);
+        const qsizetype length = Byte(text_, at + kLengthAt) + 256 * Byte(text_, at + kLengthAt + 1);
         if (text_[at + 1] != kSync2 || length > kMaxPayload)
             continue;
         if (text_.size() - at < length + kOverhead) {
@@ -54,9 +59,9 @@ bool Reader::Next(Frame& frame)
         }
         if (!ChecksumHolds(text_, at, length))
             continue; // a sync pair by chance
-        frame.msgClass = Byte(text_, at + 2);
-        frame.msgId = Byte(text_, at + 3);
-        frame.payload = text_.mid(at + 6, length);
+        frame.msgClass = Byte(text_, at + kClassAt);
+        frame.msgId = Byte(text_, at + kIdAt);
+        frame.payload = text_.mid(at + kPayloadAt, length);
         text_.remove(0, at + length + kOverhead);
         return true;
     }

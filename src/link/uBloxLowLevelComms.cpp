@@ -2,6 +2,7 @@
 
 #include "link/CommsFrm.h"
 #include "link/ReplyScan.h"
+#include "link/UbxProtocol.h"
 #include "support/Cancel.h"
 #include "support/Clock.h"
 #include "support/EventPump.h"
@@ -11,9 +12,6 @@
 
 namespace uBloxLowLevelComms {
 namespace {
-
-constexpr std::uint8_t kSync1 = 0xB5;
-constexpr std::uint8_t kSync2 = 0x62;
 
 LinkObserver& Observer()
 {
@@ -27,33 +25,52 @@ void ReportWait(LinkObserver::Wait wait, std::uint8_t msgClass, std::uint8_t msg
         Observer().waitEnded(wait, msgClass, msgId, answer, Clock::Now() - start);
 }
 
+// The pacing every reply wait shares: up to a deadline, between two reads it
+// blocks briefly on the port instead of spinning, and now and then lets the
+// windows repaint; the operator's clicks and keys stay queued until the wait
+// is over.
+class ReplyPacer {
+public:
+    ReplyPacer(SerialControl& port, double deadline) : port_(port), deadline_(deadline), lastRepaint_(Clock::Now()) {}
+
+    bool Expired(double now) const { return now >= deadline_; }
+    // Waits for input for at most one read slice, never past the deadline.
+    void Pause(double now)
+    {
+        port_.WaitForInput(std::min(Timing::InSeconds(Timing::kReplyReadSlice), deadline_ - now));
+        if (now - lastRepaint_ >= Timing::InSeconds(Timing::kRepaintInterval)) {
+            EventPump::PumpNonInputEvents();
+            lastRepaint_ = now;
+        }
+    }
+
+private:
+    SerialControl& port_;
+    double deadline_;
+    double lastRepaint_;
+};
+
 // Gathers what arrives into `received` until `pattern` is found and the text
 // holds `earlyStop` bytes from it, or the time-out has passed. Returns the
-// pattern's first offset, or -1. Between reads it blocks briefly on the port
-// instead of spinning, and now and then lets the windows repaint; the
-// operator's clicks and keys stay queued until the wait is over.
+// pattern's first offset, or -1. The time is checked before each read, so
+// bytes arriving at the very end of the time-out are not taken; a vanished
+// port is waited out like silence.
 qsizetype WaitForPattern(const QByteArray& pattern, qsizetype earlyStop, QByteArray& received)
 {
     SerialControl& port = CommsFrm::SerialPort();
-    const double start = Clock::Now();
-    const double end = start + Timing::InSeconds(Timing::kReplyTimeout);
-    double lastRepaint = start;
+    ReplyPacer pacer(port, Clock::Now() + Timing::InSeconds(Timing::kReplyTimeout));
     qsizetype position = -1;
     for (;;) {
         if (ReplyScan::EarlyStopReached(received, position, earlyStop) || Cancel::Requested())
             break;
         const double now = Clock::Now();
-        if (now >= end)
+        if (pacer.Expired(now))
             break;
         received += port.Input();
         position = ReplyScan::FindFirst(received, pattern);
         if (ReplyScan::EarlyStopReached(received, position, earlyStop))
             continue;
-        port.WaitForInput(std::min(Timing::InSeconds(Timing::kReplyReadSlice), end - now));
-        if (now - lastRepaint >= Timing::InSeconds(Timing::kRepaintInterval)) {
-            EventPump::PumpNonInputEvents();
-            lastRepaint = now;
-        }
+        pacer.Pause(now);
     }
     return position;
 }
@@ -64,8 +81,8 @@ void SendUbxMessage(UbxBuffer& buffer)
 {
     if (buffer.size() < 2)
         return;
-    buffer[0] = kSync1;
-    buffer[1] = kSync2;
+    buffer[0] = UbxProtocol::kSync1;
+    buffer[1] = UbxProtocol::kSync2;
     SerialControl& port = CommsFrm::SerialPort();
     for (const std::uint8_t byte : buffer)
         port.SetOutput(QByteArray(1, static_cast<char>(byte)));
@@ -103,6 +120,27 @@ void ReadUbxPollReply(std::vector<std::uint8_t>& payload, std::uint8_t msgClass,
     ReplyScan::ExtractPollPayload(received, position, payload);
 }
 
+std::optional<UbxStream::Frame> AwaitFrame(SerialControl& port, UbxStream::Reader& reader, double deadline,
+                                           const std::function<bool(const UbxStream::Frame&)>& accept,
+                                           const std::function<void(const QByteArray&)>& heard)
+{
+    ReplyPacer pacer(port, deadline);
+    for (;;) {
+        const QByteArray bytes = port.Input();
+        reader.Append(bytes);
+        if (heard)
+            heard(bytes);
+        UbxStream::Frame frame;
+        while (reader.Next(frame))
+            if (accept(frame))
+                return frame;
+        const double now = Clock::Now();
+        if (pacer.Expired(now) || port.PortGone())
+            return std::nullopt;
+        pacer.Pause(now);
+    }
+}
+
 void SetLinkObserver(LinkObserver observer) { Observer() = std::move(observer); }
 
 void NoteWaitEnded(LinkObserver::Wait wait, std::uint8_t msgClass, std::uint8_t msgId, Answer answer, double seconds)
@@ -115,7 +153,7 @@ bool SendAcknowledged(UbxBuffer frame)
 {
     FlushSerialInput();
     SendUbxMessage(frame);
-    return WaitForUbxAck(frame[2], frame[3]);
+    return WaitForUbxAck(frame[UbxProtocol::kClassIndex], frame[UbxProtocol::kIdIndex]);
 }
 
 std::vector<std::uint8_t> Poll(UbxBuffer request)
@@ -123,7 +161,7 @@ std::vector<std::uint8_t> Poll(UbxBuffer request)
     FlushSerialInput();
     SendUbxMessage(request);
     std::vector<std::uint8_t> payload;
-    ReadUbxPollReply(payload, request[2], request[3]);
+    ReadUbxPollReply(payload, request[UbxProtocol::kClassIndex], request[UbxProtocol::kIdIndex]);
     return payload;
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "link/UbxFrame.h"
+#include "link/UbxStream.h"
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
+
+class SerialControl;
 
 // Sending a UBX frame and waiting for the receiver's answer, through the
 // program's one serial control.
@@ -44,6 +47,17 @@ void SetLinkObserver(LinkObserver observer);
 // Tells the observer about a reply wait made outside this module's own waits
 // (the fast runner reads whole frames with its own reader).
 void NoteWaitEnded(LinkObserver::Wait wait, std::uint8_t msgClass, std::uint8_t msgId, Answer answer, double seconds);
+
+// Reads whole frames from `port` through `reader` until `accept` takes one or
+// `deadline` passes on the program's clock, and at once when the port is
+// gone. Every frame read is offered to `accept` in turn; `heard`, when set,
+// sees every read's raw bytes. Paced as the other reply waits: blocks on the
+// port between reads, lets the windows repaint now and then, and keeps the
+// operator's input queued. Reporting the wait is the caller's, who knows what
+// was asked.
+std::optional<UbxStream::Frame> AwaitFrame(SerialControl& port, UbxStream::Reader& reader, double deadline,
+                                           const std::function<bool(const UbxStream::Frame&)>& accept,
+                                           const std::function<void(const QByteArray&)>& heard = {});
 
 // The two exchanges every receiver operation is made of. Both flush the input
 // first, so that nothing received before the request counts as its answer.

@@ -1,11 +1,11 @@
 #include "profiles/FastLink.h"
 
 #include "link/SelectedPort.h"
+#include "link/UbxProtocol.h"
 #include "receiver_config/Payloads.h"
 #include "receiver_config/ResetList.h"
 #include "receiver_config/VarnexCommsRoutines.h"
 #include "support/Clock.h"
-#include "support/EventPump.h"
 #include "support/Timing.h"
 
 #include <algorithm>
@@ -15,6 +15,7 @@ namespace {
 
 using UbxStream::Frame;
 using Wait = uBloxLowLevelComms::LinkObserver::Wait;
+using namespace UbxProtocol;
 
 // The search's rates: the factory's first, then the reset's, then where the
 // devices leave their link, then the rest fastest first (a wrong rate costs
@@ -25,25 +26,10 @@ constexpr std::int32_t kSearchRates[] = {9600, 115200, 4800, 57600, 38400, 28800
 constexpr qsizetype kPollBytes = 8;
 constexpr qsizetype kPortReplyBytes = 28;
 constexpr qsizetype kStreamedMessageBytes = 100;
-// Seconds added to every search window for the receiver's handling and the PC's wake-up.
-constexpr double kSearchMargin = 0.02;
-// Confirming a link move: the first poll is resent after this many seconds
-// (plus line time), each gap twice the last, up to the longest gap.
-constexpr double kFirstResend = 0.02;
-constexpr double kLongestResendGap = 0.5;
-// A link move may take one reply allowance for the ACK still leaving at the old
-// rate and one for the poll's reply at the new.
-constexpr double kLinkMoveAllowance = 2 * Timing::InSeconds(Timing::kReplyTimeout);
+// A link-moving command is sent at most this often (see MoveLink).
 constexpr int kLinkMoveAttempts = 2;
-// Seconds between the end of a link-moving command's line time and the PC's
-// own move: a USB adapter may start sending a few milliseconds after the
-// write, and a rate change must not catch the frame's last bytes in its buffer.
-constexpr double kMoveSettle = 0.02;
 // Recent raw input kept for recognising NMEA during the search.
 constexpr qsizetype kRecentInput = 1024;
-
-constexpr std::uint8_t kClassAck = 0x05, kIdAckNak = 0x00, kIdAckAck = 0x01;
-constexpr qsizetype kPayloadStart = 6;
 
 QString LineSettings(std::int32_t rate) { return QStringLiteral("%1,N,8,1").arg(rate); }
 double Allowance() { return Timing::InSeconds(Timing::kReplyTimeout); }
@@ -57,10 +43,10 @@ std::int32_t LittleEndian32(const QByteArray& p, qsizetype at)
 }
 
 // CFG-PRT with no payload: the receiver answers with the settings of the port
-// the poll came in on, its number first and its rate at offset 8.
+// the poll came in on: its number and its rate.
 UbxBuffer LinkPortPoll()
 {
-    UbxBuffer frame = uBloxLowLevelComms::NewUbxBuffer(Payloads::kClassCfg, Payloads::kIdCfgPrt, 0);
+    UbxBuffer frame = uBloxLowLevelComms::NewUbxBuffer(kClassCfg, kIdCfgPrt, 0);
     uBloxLowLevelComms::CalcUbxChecksum(frame);
     return frame;
 }
@@ -68,8 +54,8 @@ UbxBuffer LinkPortPoll()
 std::function<bool(const Frame&)> LinkReplyAt(std::int32_t rate)
 {
     return [rate](const Frame& f) {
-        return f.msgClass == Payloads::kClassCfg && f.msgId == Payloads::kIdCfgPrt && f.payload.size() == 20
-               && LittleEndian32(f.payload, 8) == rate;
+        return f.msgClass == kClassCfg && f.msgId == kIdCfgPrt && f.payload.size() == qsizetype(CfgPrtField::kPayloadLength)
+               && LittleEndian32(f.payload, CfgPrtField::kBaudRate) == rate;
     };
 }
 
@@ -77,7 +63,7 @@ std::optional<Link> LinkOf(const std::optional<Frame>& reply, std::int32_t rate)
 {
     if (!reply)
         return std::nullopt;
-    return Link{rate, static_cast<std::uint8_t>(reply->payload[0])};
+    return Link{rate, static_cast<std::uint8_t>(reply->payload[CfgPrtField::kPortId])};
 }
 
 // Sends the link poll and waits for the answer at the present rate until `deadline`.
@@ -94,14 +80,14 @@ std::optional<Link> PollLink(Line& line, double deadline)
 // sending output at the old rate, or miss a poll that came while it moved.
 std::optional<Link> ConfirmAt(Line& line, std::int32_t rate)
 {
-    const double end = Clock::Now() + kLinkMoveAllowance;
-    double gap = kFirstResend + LineTime(rate, kPollBytes + kPortReplyBytes);
+    const double end = Clock::Now() + Timing::InSeconds(Timing::kLinkMoveAllowance);
+    double gap = Timing::InSeconds(Timing::kFirstResend) + LineTime(rate, kPollBytes + kPortReplyBytes);
     for (;;) {
         if (auto link = PollLink(line, std::min(end, Clock::Now() + gap)))
             return link;
         if (Clock::Now() >= end || line.Gone())
             return std::nullopt;
-        gap = std::min(2 * gap, kLongestResendGap);
+        gap = std::min(2 * gap, Timing::InSeconds(Timing::kLongestResendGap));
     }
 }
 
@@ -128,8 +114,8 @@ void Line::MoveTo(std::int32_t rate)
 void Line::Send(UbxBuffer frame)
 {
     uBloxLowLevelComms::SendUbxMessage(frame);
-    sentClass_ = frame[2];
-    sentId_ = frame[3];
+    sentClass_ = frame[kClassIndex];
+    sentId_ = frame[kIdIndex];
     sentAt_ = Clock::Now();
 }
 
@@ -144,29 +130,18 @@ void Line::Flush()
 
 std::optional<Frame> Line::Await(double deadline, const std::function<bool(const Frame&)>& accept)
 {
-    double lastRepaint = Clock::Now();
-    for (;;) {
-        const QByteArray bytes = port_.Input();
-        reader_.Append(bytes);
-        recent_.append(bytes);
-        heardBytes_ = heardBytes_ || !bytes.isEmpty();
-        if (recent_.size() > kRecentInput)
-            recent_.remove(0, recent_.size() - kRecentInput);
-        Frame frame;
-        while (reader_.Next(frame)) {
+    return uBloxLowLevelComms::AwaitFrame(
+        port_, reader_, deadline,
+        [&](const Frame& frame) {
             heardFrame_ = true;
-            if (accept(frame))
-                return frame;
-        }
-        const double now = Clock::Now();
-        if (now >= deadline || Gone())
-            return std::nullopt;
-        port_.WaitForInput(std::min(Timing::InSeconds(Timing::kReplyReadSlice), deadline - now));
-        if (now - lastRepaint >= Timing::InSeconds(Timing::kRepaintInterval)) {
-            EventPump::PumpNonInputEvents();
-            lastRepaint = now;
-        }
-    }
+            return accept(frame);
+        },
+        [this](const QByteArray& bytes) {
+            recent_.append(bytes);
+            heardBytes_ = heardBytes_ || !bytes.isEmpty();
+            if (recent_.size() > kRecentInput)
+                recent_.remove(0, recent_.size() - kRecentInput);
+        });
 }
 
 void Line::NoteAnswer(uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer)
@@ -188,7 +163,7 @@ std::optional<Link> AskAt(Line& line, std::int32_t rate)
     line.MoveTo(rate);
     line.Flush();
     line.Send(LinkPortPoll());
-    const double sent = Clock::Now() + kSearchMargin;
+    const double sent = Clock::Now() + Timing::InSeconds(Timing::kSearchMargin);
     auto reply = line.Await(sent + LineTime(rate, kPollBytes + kPortReplyBytes), LinkReplyAt(rate));
     if (!reply && line.HeardBytes()) {
         const qsizetype window = kPollBytes + kPortReplyBytes + 2 * kStreamedMessageBytes;
@@ -225,12 +200,12 @@ bool BlindBringUp(Line& line, Link& link)
 
 Answer SendCommand(Line& line, UbxBuffer frame)
 {
-    const std::uint8_t msgClass = frame[2], msgId = frame[3];
+    const std::uint8_t msgClass = frame[kClassIndex], msgId = frame[kIdIndex];
     line.Flush();
     line.Send(frame);
     const double deadline = Clock::Now() + LineTime(line.Rate(), qsizetype(frame.size())) + Allowance();
     const auto verdict = line.Await(deadline, [&](const Frame& f) {
-        return f.msgClass == kClassAck && (f.msgId == kIdAckAck || f.msgId == kIdAckNak) && f.payload.size() == 2
+        return f.msgClass == kClassAck && (f.msgId == kIdAckAck || f.msgId == kIdAckNak) && f.payload.size() == kAckPayloadLength
                && static_cast<std::uint8_t>(f.payload[0]) == msgClass
                && static_cast<std::uint8_t>(f.payload[1]) == msgId;
     });
@@ -241,9 +216,9 @@ Answer SendCommand(Line& line, UbxBuffer frame)
 
 std::optional<QByteArray> PollReply(Line& line, UbxBuffer request)
 {
-    const std::uint8_t msgClass = request[2], msgId = request[3];
+    const std::uint8_t msgClass = request[kClassIndex], msgId = request[kIdIndex];
     const QByteArray asked(reinterpret_cast<const char*>(request.data()) + kPayloadStart,
-                           qsizetype(request.size()) - kPayloadStart - 2);
+                           qsizetype(request.size() - kFrameOverhead));
     line.Flush();
     line.Send(request);
     const double deadline = Clock::Now() + LineTime(line.Rate(), qsizetype(request.size())) + Allowance();
@@ -271,7 +246,7 @@ bool MoveLink(Line& line, int receiverPort, std::int32_t rate)
         const UbxBuffer command = Payloads::CfgPrt(rate, receiverPort);
         line.Flush();
         line.Send(command);
-        Clock::Sleep(LineTime(from, qsizetype(command.size())) + kMoveSettle);
+        Clock::Sleep(LineTime(from, qsizetype(command.size())) + Timing::InSeconds(Timing::kMoveSettle));
         line.MoveTo(rate);
         if (const auto moved = ConfirmAt(line, rate))
             return moved->receiverPort == receiverPort;

@@ -38,9 +38,8 @@ public:
     void Send(UbxBuffer frame);
     // Forgets what has arrived, so that only answers to what is sent next count.
     void Flush();
-    // Reads until `accept` takes a frame or `deadline` passes on the program's
-    // clock. Blocks on the port between reads and lets the windows repaint
-    // now and then; the operator's input stays queued.
+    // Reads whole frames until `accept` takes one, `deadline` passes on the
+    // program's clock or the port is gone (uBloxLowLevelComms::AwaitFrame).
     std::optional<UbxStream::Frame> Await(double deadline, const std::function<bool(const UbxStream::Frame&)>& accept);
     // Tells the link's observer once how the wait for the last frame sent
     // ended, with the seconds since it was sent (over every stage of the wait).

@@ -6,7 +6,7 @@
 
 #include "link/CommsFrm.h"
 #include "profiles/FastLink.h"
-#include "receiver_config/Payloads.h"
+#include "profiles/StepFrames.h"
 #include "receiver_config/ResetList.h"
 #include "receiver_config/VarnexCommsRoutines.h"
 #include "support/SupportFunctions.h"
@@ -31,7 +31,7 @@ bool AcceptedOnceAnswering(Line& line, UbxBuffer frame)
 // one command per message turns it off everywhere.
 bool Reset(Line& line, Link& link)
 {
-    SupportFunctions::ShowStatus(QStringLiteral("Reading Configuration"));
+    SupportFunctions::ShowStatus(VarnexCommsRoutines::kReadConfigurationStatus);
     if (link.rate == 0 && line.Open())
         link = FindLink(line).value_or(Link{});
     if (link.rate == 0) {
@@ -42,22 +42,25 @@ bool Reset(Line& line, Link& link)
             return false;
         link.rate = VarnexCommsRoutines::kKnownLinkRate;
     }
+    ResetFrameSet frames = ResetFrames();
     // The exact run sends these blind and judges the link by the poll that
     // follows; a port that refuses UART settings (DDC, USB) changes nothing.
-    for (std::int32_t port = 0; port < Payloads::kReceiverPortCount; ++port)
-        SendCommand(line, Payloads::CfgPrt(VarnexCommsRoutines::kKnownLinkRate, port));
-    SupportFunctions::ShowStatus(QStringLiteral("Writing Configuration"));
-    if (!Acknowledged(line, Payloads::CfgRate(VarnexCommsRoutines::kKnownMeasurementPeriod, VarnexCommsRoutines::kKnownNavigationRate)))
+    for (UbxBuffer& port : frames.ports)
+        SendCommand(line, std::move(port));
+    SupportFunctions::ShowStatus(VarnexCommsRoutines::kWriteConfigurationStatus);
+    if (!Acknowledged(line, std::move(frames.rate)))
         return false;
-    SupportFunctions::ShowStatus(QStringLiteral("Resetting All Messages To Known State"));
-    for (const VarnexCommsRoutines::MessageId& m : VarnexCommsRoutines::kResetMessages)
-        if (!Acknowledged(line, Payloads::CfgMsg(m.msgClass, m.msgId, 0, 0)))
+    SupportFunctions::ShowStatus(VarnexCommsRoutines::kResetAllMessagesStatus);
+    for (UbxBuffer& message : frames.messages)
+        if (!Acknowledged(line, std::move(message)))
             return false;
     return true;
 }
 
-bool SetBaud(Line& line, Link& link, std::int32_t rate, int port)
+bool SetBaud(Line& line, Link& link, const Step& step)
 {
+    const std::int32_t rate = step.args[0];
+    const int port = step.args[1];
     if (!link.receiverPort) {
         // Which port carries the link is not known: the exact run's confirmed
         // baud change finds out by polling, and the PC follows where needed.
@@ -65,39 +68,29 @@ bool SetBaud(Line& line, Link& link, std::int32_t rate, int port)
         link.rate = line.Adopt();
         return done;
     }
-    SupportFunctions::ShowStatus(VarnexCommsRoutines::SetBaudRateStatus(rate, port));
+    SupportFunctions::ShowStatus(StepStatus(step));
     if (port != *link.receiverPort || rate == link.rate)
-        return AcceptedOnceAnswering(line, Payloads::CfgPrt(rate, port));
+        return AcceptedOnceAnswering(line, StepFrames(step).front());
     if (!MoveLink(line, port, rate))
         return false;
     link.rate = rate;
     return true;
 }
 
+// The reset and a baud change pace the link; every other step is its one
+// command, acknowledged, shown as its operation shows it.
 bool RunStep(Line& line, Link& link, const Step& s)
 {
-    const auto byte = [](std::int32_t v) { return static_cast<std::uint8_t>(v); };
     switch (s.op) {
     case Op::ResetToKnownState: return Reset(line, link);
-    case Op::WriteConfiguration:
-        SupportFunctions::ShowStatus(QStringLiteral("Writing Configuration"));
-        return Acknowledged(line, Payloads::CfgRate(s.period, byte(s.args[0])));
-    case Op::SetDynamicNavigationParameters:
-        SupportFunctions::ShowStatus(QStringLiteral("Set Dynamic Navigation Parameters"));
-        return Acknowledged(line, Payloads::CfgNav());
-    case Op::SetTimePulse:
-        SupportFunctions::ShowStatus(VarnexCommsRoutines::SetTimePulseStatus(s.args[0]));
-        return Acknowledged(line, Payloads::CfgTp(s.args[0], s.args[1]));
-    case Op::SetMessageRate:
-        SupportFunctions::ShowStatus(
-            VarnexCommsRoutines::SetMessageRateStatus(byte(s.args[0]), byte(s.args[1]), byte(s.args[2]), s.args[3]));
-        return Acknowledged(line, Payloads::CfgMsg(byte(s.args[0]), byte(s.args[1]), byte(s.args[2]), s.args[3]));
-    case Op::SetBaudRate: return SetBaud(line, link, s.args[0], s.args[1]);
-    case Op::WriteSetupToFlash:
-        SupportFunctions::ShowStatus(QStringLiteral("Writing Setup To Flash"));
-        return Acknowledged(line, Payloads::CfgCfgSaveAll());
+    case Op::SetBaudRate: return SetBaud(line, link, s);
+    default: break;
     }
-    return false;
+    std::vector<UbxBuffer> frames = StepFrames(s);
+    if (frames.size() != 1)
+        return false;
+    SupportFunctions::ShowStatus(StepStatus(s));
+    return Acknowledged(line, std::move(frames.front()));
 }
 
 } // namespace

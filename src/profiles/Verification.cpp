@@ -1,10 +1,11 @@
 #include "profiles/Verification.h"
 
 #include "link/CommsFrm.h"
+#include "link/UbxProtocol.h"
 #include "link/uBloxLowLevelComms.h"
 #include "profiles/FastLink.h"
+#include "profiles/StepFrames.h"
 #include "receiver_config/Payloads.h"
-#include "receiver_config/ResetList.h"
 #include "support/SupportFunctions.h"
 
 #include <algorithm>
@@ -14,17 +15,17 @@ namespace Verification {
 namespace {
 
 using uBloxLowLevelComms::UbxBuffer;
-using SetupOutputs::Op;
-
-constexpr std::size_t kPayloadStart = 6;
+using namespace UbxProtocol;
 
 // CFG-PRT by port type. A UART port (1, 2) has a mode (data bits, parity,
 // stop bits) and a rate; DDC (0) keeps its bus address in the mode and has no
 // rate, USB (3) has neither: their rate reads 0 whatever was sent.
+constexpr Field kInProtoMask = {"inProtoMask", CfgPrtField::kInProtoMask, 2};
+constexpr Field kOutProtoMask = {"outProtoMask", CfgPrtField::kOutProtoMask, 2};
 constexpr Field kUartFields[] = {
-    {"mode", 4, 4}, {"baudRate", 8, 4}, {"inProtoMask", 12, 2}, {"outProtoMask", 14, 2},
+    {"mode", CfgPrtField::kMode, 4}, {"baudRate", CfgPrtField::kBaudRate, 4}, kInProtoMask, kOutProtoMask,
 };
-constexpr Field kProtocolFields[] = {{"inProtoMask", 12, 2}, {"outProtoMask", 14, 2}};
+constexpr Field kProtocolFields[] = {kInProtoMask, kOutProtoMask};
 std::span<const Field> PrtFields(int port)
 {
     return port == 1 || port == 2 ? std::span<const Field>(kUartFields) : std::span<const Field>(kProtocolFields);
@@ -48,44 +49,25 @@ constexpr Field kTpFields[] = {
 
 std::vector<std::uint8_t> PayloadOf(const UbxBuffer& frame)
 {
-    return {frame.begin() + kPayloadStart, frame.end() - 2};
+    return {frame.begin() + kPayloadStart, frame.end() - kChecksumSize};
 }
 
 QString Hex(std::uint8_t byte) { return QStringLiteral("%1").arg(int{byte}, 2, 16, QLatin1Char('0')).toUpper(); }
 
 UbxBuffer Poll(std::uint8_t id, std::vector<std::uint8_t> payload)
 {
-    UbxBuffer frame = uBloxLowLevelComms::NewUbxBuffer(Payloads::kClassCfg, id, static_cast<std::uint16_t>(payload.size()));
+    UbxBuffer frame = uBloxLowLevelComms::NewUbxBuffer(kClassCfg, id, static_cast<std::uint16_t>(payload.size()));
     std::copy(payload.begin(), payload.end(), frame.begin() + kPayloadStart);
     uBloxLowLevelComms::CalcUbxChecksum(frame);
     return frame;
 }
 
-// The setting frames a step sends, in order, as far as they stay in the
-// receiver (polls and the save do not change what a poll reads back).
+// The frames of a step that stay in the receiver, in order: the save does
+// not change what a poll reads back.
 std::vector<UbxBuffer> SettingFrames(const SetupOutputs::Step& step)
 {
-    std::vector<UbxBuffer> frames;
-    switch (step.op) {
-    case Op::ResetToKnownState:
-        for (std::int32_t port = 0; port < Payloads::kReceiverPortCount; ++port)
-            frames.push_back(Payloads::CfgPrt(VarnexCommsRoutines::kKnownLinkRate, port));
-        frames.push_back(Payloads::CfgRate(VarnexCommsRoutines::kKnownMeasurementPeriod, VarnexCommsRoutines::kKnownNavigationRate));
-        for (const VarnexCommsRoutines::MessageId& m : VarnexCommsRoutines::kResetMessages)
-            frames.push_back(Payloads::CfgMsg(m.msgClass, m.msgId, 0, 0));
-        break;
-    case Op::WriteConfiguration:
-        frames.push_back(Payloads::CfgRate(step.period, static_cast<std::uint8_t>(step.args[0])));
-        break;
-    case Op::SetDynamicNavigationParameters: frames.push_back(Payloads::CfgNav()); break;
-    case Op::SetTimePulse: frames.push_back(Payloads::CfgTp(step.args[0], step.args[1])); break;
-    case Op::SetMessageRate:
-        frames.push_back(Payloads::CfgMsg(static_cast<std::uint8_t>(step.args[0]), static_cast<std::uint8_t>(step.args[1]),
-                                          static_cast<std::uint8_t>(step.args[2]), step.args[3]));
-        break;
-    case Op::SetBaudRate: frames.push_back(Payloads::CfgPrt(step.args[0], step.args[1])); break;
-    case Op::WriteSetupToFlash: break;
-    }
+    std::vector<UbxBuffer> frames = SetupOutputs::StepFrames(step);
+    std::erase_if(frames, [](const UbxBuffer& frame) { return frame[kIdIndex] == kIdCfgCfg; });
     return frames;
 }
 
@@ -101,9 +83,9 @@ std::vector<Expectation> ExpectedState(const SetupOutputs::Profile& profile)
     for (const SetupOutputs::Step& step : profile.steps) {
         for (const UbxBuffer& frame : SettingFrames(step)) {
             std::vector<std::uint8_t> payload = PayloadOf(frame);
-            switch (frame[3]) {
-            case Payloads::kIdCfgPrt: ports[payload[0]] = payload; break;
-            case Payloads::kIdCfgMsg: {
+            switch (frame[kIdIndex]) {
+            case kIdCfgPrt: ports[payload[CfgPrtField::kPortId]] = payload; break;
+            case kIdCfgMsg: {
                 const std::uint16_t key = static_cast<std::uint16_t>(payload[0] << 8 | payload[1]);
                 const auto it = std::find_if(messages.begin(), messages.end(), [&](const auto& m) { return m.first == key; });
                 if (it == messages.end())
@@ -112,30 +94,30 @@ std::vector<Expectation> ExpectedState(const SetupOutputs::Profile& profile)
                     it->second = payload;
                 break;
             }
-            default: blocks[frame[3]] = payload; break;
+            default: blocks[frame[kIdIndex]] = payload; break;
             }
         }
     }
 
     std::vector<Expectation> expected;
     for (const auto& [port, payload] : ports)
-        expected.push_back({QStringLiteral("CFG-PRT port %1").arg(port), Poll(Payloads::kIdCfgPrt, {std::uint8_t(port)}),
-                            Payloads::kClassCfg, Payloads::kIdCfgPrt, payload, PrtFields(port)});
+        expected.push_back({QStringLiteral("CFG-PRT port %1").arg(port), Poll(kIdCfgPrt, {std::uint8_t(port)}),
+                            kClassCfg, kIdCfgPrt, payload, PrtFields(port)});
     const std::pair<std::uint8_t, std::pair<const char*, std::span<const Field>>> kBlocks[] = {
-        {Payloads::kIdCfgRate, {"CFG-RATE", kRateFields}},
-        {Payloads::kIdCfgNav, {"CFG-NAV", kNavFields}},
-        {Payloads::kIdCfgTp, {"CFG-TP", kTpFields}},
+        {kIdCfgRate, {"CFG-RATE", kRateFields}},
+        {kIdCfgNav, {"CFG-NAV", kNavFields}},
+        {kIdCfgTp, {"CFG-TP", kTpFields}},
     };
     for (const auto& [id, nameAndFields] : kBlocks) {
         const auto it = blocks.find(id);
         if (it != blocks.end())
-            expected.push_back({QString::fromLatin1(nameAndFields.first), Poll(id, {}), Payloads::kClassCfg, id,
+            expected.push_back({QString::fromLatin1(nameAndFields.first), Poll(id, {}), kClassCfg, id,
                                 it->second, nameAndFields.second});
     }
     for (const auto& [key, payload] : messages)
         expected.push_back({QStringLiteral("CFG-MSG %1 %2").arg(Hex(payload[0]), Hex(payload[1])),
-                            Poll(Payloads::kIdCfgMsg, {payload[0], payload[1]}), Payloads::kClassCfg,
-                            Payloads::kIdCfgMsg, payload, kMsgFields});
+                            Poll(kIdCfgMsg, {payload[0], payload[1]}), kClassCfg,
+                            kIdCfgMsg, payload, kMsgFields});
     return expected;
 }
 

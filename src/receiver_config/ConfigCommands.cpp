@@ -52,12 +52,12 @@ QString SetTimePulseStatus(std::int32_t pulseIntervalMs)
 
 bool WriteConfiguration(float measurementPeriod, std::uint8_t navigationRate)
 {
-    return ShowAndSend(QStringLiteral("Writing Configuration"), Payloads::CfgRate(measurementPeriod, navigationRate));
+    return ShowAndSend(kWriteConfigurationStatus, Payloads::CfgRate(measurementPeriod, navigationRate));
 }
 
 bool SetDynamicNavigationParameters()
 {
-    return ShowAndSend(QStringLiteral("Set Dynamic Navigation Parameters"), Payloads::CfgNav());
+    return ShowAndSend(kSetDynamicNavigationParametersStatus, Payloads::CfgNav());
 }
 
 bool SetTimePulse(std::int32_t pulseInterval, std::int32_t pulseLength)
@@ -73,7 +73,7 @@ bool SetMessageRate(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate
 
 bool WriteSetupToFlash()
 {
-    return ShowAndSend(QStringLiteral("Writing Setup To Flash"), Payloads::CfgCfgSaveAll());
+    return ShowAndSend(kWriteSetupToFlashStatus, Payloads::CfgCfgSaveAll());
 }
 
 std::uint8_t RateByte(OutputRate rate)

@@ -1,5 +1,6 @@
 #include "receiver_config/Payloads.h"
 
+#include "link/UbxProtocol.h"
 #include "support/SupportFunctions.h"
 
 #include <algorithm>
@@ -14,12 +15,11 @@ using uBloxLowLevelComms::UbxBuffer;
 using SupportFunctions::ByteOfValue;
 using SupportFunctions::HighByte;
 using SupportFunctions::LowByte;
+using namespace UbxProtocol;
 
 namespace Payloads {
 
 namespace {
-
-constexpr std::size_t kPayloadStart = 6; // buffer index of payload offset 0
 
 // First payload byte of a frame made by NewUbxBuffer.
 std::uint8_t* Payload(UbxBuffer& frame) { return frame.data() + kPayloadStart; }
@@ -29,6 +29,13 @@ void PutFourBytes(std::uint8_t* field, std::int32_t value)
 {
     for (std::int32_t n = 0; n < 4; ++n)
         field[n] = ByteOfValue(value, n);
+}
+
+// A 16-bit field (0..65535), least significant byte first.
+void PutTwoBytes(std::uint8_t* field, std::int32_t value)
+{
+    field[0] = ByteOfValue(value, 0);
+    field[1] = ByteOfValue(value, 1);
 }
 
 // Milliseconds as microseconds in a 32-bit signed field; none when the
@@ -55,28 +62,18 @@ std::int32_t RoundHalfToEven(float value)
 
 UbxBuffer CfgPrt(std::int32_t baudRate, std::int32_t receiverPort)
 {
-    UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgPrt, 20);
+    UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgPrt, CfgPrtField::kPayloadLength);
     std::uint8_t* p = Payload(frame);
+    // Offsets 1-3 and 18-19 are reserved and stay 0.
     if (receiverPort >= 0 && receiverPort <= 255)
-        p[0] = static_cast<std::uint8_t>(receiverPort); // receiver port identifier
-    p[1] = 0x00;                                        // reserved
-    p[2] = 0x00;                                        // reserved, 16 bits
-    p[3] = 0x00;
+        p[CfgPrtField::kPortId] = static_cast<std::uint8_t>(receiverPort); // receiver port identifier
     // Port mode 0x000008C0: bits 6-7 = 11 (8 data bits), bits 9-11 = 100
     // (no parity), bits 12-13 = 00 (1 stop bit).
-    p[4] = 0xC0;
-    p[5] = 0x08;
-    p[6] = 0x00;
-    p[7] = 0x00;
-    PutFourBytes(p + 8, baudRate);                      // baud rate, bit/s
-    p[12] = 0x03;                                       // input protocols: bit 0 UBX, bit 1 NMEA
-    p[13] = 0x00;
-    p[14] = 0x03;                                       // output protocols: bit 0 UBX, bit 1 NMEA
-    p[15] = 0x00;
-    p[16] = 0x00;                                       // port flags: none
-    p[17] = 0x00;
-    p[18] = 0x00;                                       // reserved, 16 bits
-    p[19] = 0x00;
+    PutFourBytes(p + CfgPrtField::kMode, 0x08C0);
+    PutFourBytes(p + CfgPrtField::kBaudRate, baudRate); // baud rate, bit/s
+    PutTwoBytes(p + CfgPrtField::kInProtoMask, 0x03);   // input protocols: bit 0 UBX, bit 1 NMEA
+    PutTwoBytes(p + CfgPrtField::kOutProtoMask, 0x03);  // output protocols: bit 0 UBX, bit 1 NMEA
+    PutTwoBytes(p + CfgPrtField::kFlags, 0x00);         // port flags: none
     CalcUbxChecksum(frame);
     return frame;
 }

@@ -9,14 +9,6 @@
 // checksum computed. The sync bytes are left 0; the sender writes B5 62.
 namespace Payloads {
 
-inline constexpr std::uint8_t kClassCfg = 0x06;
-inline constexpr std::uint8_t kIdCfgPrt = 0x00;
-inline constexpr std::uint8_t kIdCfgMsg = 0x01;
-inline constexpr std::uint8_t kIdCfgNav = 0x03;
-inline constexpr std::uint8_t kIdCfgTp = 0x07;
-inline constexpr std::uint8_t kIdCfgRate = 0x08;
-inline constexpr std::uint8_t kIdCfgCfg = 0x09;
-
 // The receiver's ports 0..3 (UBX port identifiers); CFG-MSG carries one rate for each.
 inline constexpr std::int32_t kReceiverPortCount = 4;
 

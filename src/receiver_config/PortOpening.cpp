@@ -75,7 +75,7 @@ std::optional<float> ReadConfiguration()
     // A search given up sends nothing more.
     if (Cancel::Requested())
         return std::nullopt;
-    ShowStatus(QStringLiteral("Reading Configuration"));
+    ShowStatus(kReadConfigurationStatus);
     const std::vector<std::uint8_t> payload = Poll(Payloads::CfgRatePoll());
     std::optional<float> period;
     // Payload offsets 0-1: the measurement period, ms.

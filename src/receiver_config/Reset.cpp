@@ -22,7 +22,7 @@ bool ResetToKnownState()
 
 bool ResetAllMessages(std::int32_t receiverPort)
 {
-    SupportFunctions::ShowStatus(QStringLiteral("Resetting All Messages To Known State"));
+    SupportFunctions::ShowStatus(kResetAllMessagesStatus);
     bool allAcknowledged = true;
     for (const MessageId& message : kResetMessages) {
         if (!SetMessageRate(message.msgClass, message.msgId, 0, receiverPort)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLatin1String>
 #include <QString>
 
 #include <cstdint>
@@ -59,6 +60,12 @@ bool ResetAllMessages(std::int32_t receiverPort);
 // Replaces the firmware through the external flashing program.
 bool ReflashGps(std::int32_t comPort);
 
+// Status bar texts of the operations whose step is fixed.
+inline constexpr QLatin1String kReadConfigurationStatus{"Reading Configuration"};
+inline constexpr QLatin1String kWriteConfigurationStatus{"Writing Configuration"};
+inline constexpr QLatin1String kSetDynamicNavigationParametersStatus{"Set Dynamic Navigation Parameters"};
+inline constexpr QLatin1String kResetAllMessagesStatus{"Resetting All Messages To Known State"};
+inline constexpr QLatin1String kWriteSetupToFlashStatus{"Writing Setup To Flash"};
 // Status bar texts of the operations whose step names a value.
 QString SetMessageRateStatus(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate,
                              std::int32_t receiverPort);                     // "Setting 240004 port 1"

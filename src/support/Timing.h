@@ -30,6 +30,21 @@ inline constexpr std::chrono::milliseconds kRetryPause{500};
 inline constexpr std::chrono::milliseconds kBaudClosePause{100};
 inline constexpr std::chrono::milliseconds kBaudReopenPause{500};
 
+// The fast runner's pacing, besides the line time of what it sends.
+// Added to every search window for the receiver's handling and the PC's wake-up.
+inline constexpr std::chrono::milliseconds kSearchMargin{20};
+// Confirming a link move: the first poll is resent after this (plus its line
+// time), each gap twice the last, up to the longest gap.
+inline constexpr std::chrono::milliseconds kFirstResend{20};
+inline constexpr std::chrono::milliseconds kLongestResendGap{500};
+// A link move may take one reply allowance for the ACK still leaving at the
+// old rate and one for the poll's reply at the new.
+inline constexpr std::chrono::seconds kLinkMoveAllowance = 2 * kReplyTimeout;
+// From the end of a link-moving command's line time to the PC's own move: a
+// USB adapter may start sending a few milliseconds after the write, and a
+// rate change must not catch the frame's last bytes in its buffer.
+inline constexpr std::chrono::milliseconds kMoveSettle{20};
+
 // Live NMEA view refresh.
 inline constexpr std::chrono::milliseconds kLiveViewInterval{100};
 

@@ -1,9 +1,10 @@
-// The acknowledgement and poll-reply waits in virtual time, over a line that
-// hands over scripted bytes at scripted moments: when each wait ends and what
-// it returns.
+// The acknowledgement and poll-reply waits and the whole-frame read in
+// virtual time, over a line that hands over scripted bytes at scripted
+// moments: when each wait ends and what it returns.
 #include "harness/VirtualReceiver.h"
 #include "link/CommsFrm.h"
 #include "link/uBloxLowLevelComms.h"
+#include "support/Clock.h"
 
 #include <QtTest>
 
@@ -103,6 +104,36 @@ private slots:
         Bytes result;
         ReadUbxPollReply(result, 0x06, 0x08);
         QTEST(result, "payload");
+        QFETCH(double, endsAt);
+        CheckEnd(line, endsAt);
+    }
+
+    // Unlike the byte-pattern waits: a frame counts only whole and with a good
+    // checksum, the last read comes after the deadline's pause, and a vanished
+    // port ends the wait at once.
+    void awaitFrame_data()
+    {
+        QTest::addColumn<Chunks>("chunks");
+        QTest::addColumn<bool>("found");
+        QTest::addColumn<double>("endsAt");
+        QTest::addColumn<double>("gone");
+        QTest::newRow("frame split inside NMEA text")
+            << Chunks{{0.1, kGga + kAck.left(5)}, {0.3, kAck.mid(5) + kGga}} << true << 0.3 << -1.0;
+        QTest::newRow("bad checksum is no frame") << Chunks{{0.1, kAck.left(8) + Hex("00 00") + kGga}} << false << 2.0 << -1.0;
+        QTest::newRow("a frame not accepted") << Chunks{{0.1, kRateReply}} << false << 2.0 << -1.0;
+        QTest::newRow("frame arriving at the deadline") << Chunks{{2.0, kAck}} << true << 2.0 << -1.0;
+        QTest::newRow("port gone: ends within a read slice") << Chunks{{1.5, kAck}} << false << 1.005 << 1.0;
+    }
+    void awaitFrame()
+    {
+        QFETCH(Chunks, chunks);
+        QFETCH(double, gone);
+        Line line(chunks, gone);
+        FlushSerialInput();
+        UbxStream::Reader reader;
+        const auto frame = AwaitFrame(CommsFrm::SerialPort(), reader, Clock::Now() + 2.0,
+                                      [](const UbxStream::Frame& f) { return f.msgClass == 0x05 && f.msgId == 0x01; });
+        QTEST(frame.has_value(), "found");
         QFETCH(double, endsAt);
         CheckEnd(line, endsAt);
     }

@@ -14,6 +14,7 @@
 #include "link/CommsFrm.h"
 #include "link/SelectedPort.h"
 #include "profiles/SetupOutputs.h"
+#include "profiles/StepFrames.h"
 #include "receiver_config/ResetList.h"
 
 #include <QElapsedTimer>
@@ -120,6 +121,7 @@ private slots:
     void runs_data();
     void runs();
     void garnockOnRealLine();
+    void stepFramesAreWhatTheOperationsSend();
 
 private:
     QList<Row> rows_;
@@ -220,6 +222,26 @@ void TestProfiles::garnockOnRealLine()
     QCOMPARE(blind, (QList<QPair<qint32, int>>{{1200, 0}, {1200, 1}, {115200, 0}, {115200, 1}, {115200, 2}, {115200, 3}}));
     QVERIFY(sim.Sim().WithModel([](VarnexSim::ReceiverModel& m) { return m.FlashConfig() == m.Running(); }));
     QCOMPARE(sim.Running().ports[1].baud, 4800);
+}
+
+// The frames each step stands for are the bytes its operation sends: every
+// device's golden frames after the reset, less a confirmed baud change's polls.
+void TestProfiles::stepFramesAreWhatTheOperationsSend()
+{
+    const QString ratePoll = HexFrame("B5 62 06 08 00 00 0E 30");
+    for (const Profile& p : Profiles()) {
+        QStringList sent;
+        for (const Step& s : p.steps.subspan(1))
+            for (uBloxLowLevelComms::UbxBuffer f : StepFrames(s)) {
+                f[0] = 0xB5;
+                f[1] = 0x62;
+                sent << QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(f.data()), qsizetype(f.size())).toHex().toUpper());
+            }
+        QStringList golden = GoldenProfileFrames(p.name);
+        golden.removeAll(ratePoll);
+        QVERIFY(!golden.isEmpty());
+        QCOMPARE(sent, golden);
+    }
 }
 
 QTEST_MAIN(TestProfiles)
