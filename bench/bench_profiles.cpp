@@ -200,9 +200,9 @@ private:
 // What `verify` does once the port is chosen: find the link, read back.
 bool Verify(const SetupOutputs::Profile& p)
 {
-    if (!SetupOutputs::FindReceiver())
+    if (!SetupOutputs::FindReceiver(CommsFrm::SerialPort()))
         return false;
-    const auto readBack = Verification::ReadBackRunningAndSaved(Verification::ExpectedState(p));
+    const auto readBack = Verification::ReadBackRunningAndSaved(CommsFrm::SerialPort(), Verification::ExpectedState(p));
     return readBack.end == Verification::ReadBackEnd::Compared && Verification::AllEqual(readBack.items);
 }
 
@@ -241,7 +241,7 @@ void TimeVerify(const QStringList& wanted, const QList<qint32>& rates)
             continue;
         row(QStringLiteral("%1, configured").arg(QLatin1String(p.name)),
             withCount(OnPty(9600, measured([&p] { return Verify(p); }), [&p] {
-                SetupOutputs::RunProfileFast(p);
+                SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort());
                 CommsFrm::SerialPort().SetPortOpen(false);
             })));
     }
@@ -259,7 +259,7 @@ void CompareFast(const QStringList& wanted, const QList<qint32>& rates)
         if (!wanted.isEmpty() && !wanted.contains(QString::fromLatin1(p.key), Qt::CaseInsensitive))
             continue;
         for (const qint32 from : rates) {
-            const PtyRun fast = OnPty(from, [&p] { return SetupOutputs::RunProfileFast(p); });
+            const PtyRun fast = OnPty(from, [&p] { return SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort()); });
             const PtyRun exact = OnPty(from, [&p] { return SetupOutputs::RunProfile(p); });
             const QString bytes = QStringLiteral("%1/%2").arg(fast.floor.sent).arg(fast.floor.received);
             std::printf("%-8s %6d %8.3f %8.3f %11s %8.3f %9.3f  %s\n", p.name, from, fast.wall, fast.floor.seconds,

@@ -124,7 +124,7 @@ bool VerifyInto(UnitRecord& unit, const Arguments& a, Console& console)
 {
     unit.steps.push_back({QStringLiteral("ReadBack"), false, {}});
     unit.verified = true;
-    const Verification::ReadBack readBack = Verification::ReadBackRunningAndSaved(Verification::ExpectedState(*a.device));
+    const Verification::ReadBack readBack = Verification::ReadBackRunningAndSaved(CommsFrm::SerialPort(), Verification::ExpectedState(*a.device));
     unit.verification = readBack.items;
     if (readBack.end == Verification::ReadBackEnd::PortLost) {
         unit.failedStep = unit.steps.back().name;
@@ -230,12 +230,12 @@ UnitRecord RunUnit(const Arguments& a, Console& console)
             if (!ok)
                 unit.failedStep = SetupOutputs::StepName(step);
         };
-        succeeded = a.fast ? SetupOutputs::RunProfileFast(*a.device, observer)
+        succeeded = a.fast ? SetupOutputs::RunProfileFast(*a.device, CommsFrm::SerialPort(), observer)
                            : SetupOutputs::RunProfile(*a.device, observer);
     } else {
         console.BeginUnit(0);
         unit.steps.push_back({QStringLiteral("FindReceiver"), false, {}});
-        succeeded = SetupOutputs::FindReceiver().has_value();
+        succeeded = SetupOutputs::FindReceiver(CommsFrm::SerialPort()).has_value();
         unit.steps.back().succeeded = succeeded;
         if (!succeeded) {
             unit.failedStep = unit.steps.back().name;

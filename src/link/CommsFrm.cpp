@@ -25,6 +25,8 @@ CommsFrm* CommsFrm::Load()
     return new CommsFrm;
 }
 
+bool CommsFrm::IsLoaded() { return !HasWidgets() || Forms::Find(kName) != nullptr; }
+
 SerialControl& CommsFrm::SerialPort()
 {
     if (!HasWidgets())

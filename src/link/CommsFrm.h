@@ -16,6 +16,8 @@ public:
     static SerialControl& SerialPort();
     // Loads the holder if it is not loaded yet.
     static CommsFrm* Load();
+    // True while the holder is loaded (always without a widget application).
+    static bool IsLoaded();
     // Closes the port and unloads the holder; no effect when not loaded.
     static void Unload();
 

@@ -414,7 +414,7 @@ void SetupScreenfrm::Timer1_Timer()
     if (actions_->Running() || Forms::IsUnloaded(this))
         return;
     QString text;
-    if (Forms::Find(QStringLiteral("CommsFrm")) && CommsFrm::SerialPort().PortOpen())
+    if (CommsFrm::IsLoaded() && CommsFrm::SerialPort().PortOpen())
         text = viewText_ + QString::fromLatin1(CommsFrm::SerialPort().Input());
     text = NmeaView::Trim(text);
     if (text != viewText_) {
@@ -451,7 +451,7 @@ void SetupScreenfrm::Form_Unload()
     // window's port is still open.
     if (QWidget* mainWindow = Forms::Load(QStringLiteral("CommSetup")))
         mainWindow->show();
-    if (Forms::Find(QStringLiteral("CommsFrm"))) {
+    if (CommsFrm::IsLoaded()) {
         SerialControl& port = CommsFrm::SerialPort();
         if (port.PortOpen())
             port.SetPortOpen(false);

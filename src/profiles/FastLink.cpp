@@ -1,6 +1,5 @@
 #include "profiles/FastLink.h"
 
-#include "link/SelectedPort.h"
 #include "link/UbxProtocol.h"
 #include "receiver_config/Payloads.h"
 #include "receiver_config/ResetList.h"
@@ -31,7 +30,6 @@ constexpr int kLinkMoveAttempts = 2;
 // Recent raw input kept for recognising NMEA during the search.
 constexpr qsizetype kRecentInput = 1024;
 
-QString LineSettings(std::int32_t rate) { return QStringLiteral("%1,N,8,1").arg(rate); }
 double Allowance() { return Timing::InSeconds(Timing::kReplyTimeout); }
 
 std::int32_t LittleEndian32(const QByteArray& p, qsizetype at)
@@ -95,19 +93,17 @@ std::optional<Link> ConfirmAt(Line& line, std::int32_t rate)
 
 bool Line::Open()
 {
-    port_.SetCommPort(SelectedPort); // closes a port left open
-    port_.SetHandshaking(0);
-    port_.SetInputMode(0);
+    port_.SetPortOpen(false); // a port left open starts afresh
     rate_ = kSearchRates[0];
-    port_.SetSettings(LineSettings(rate_));
+    port_.SetRate(rate_);
     return port_.SetPortOpen(true);
 }
 
-std::int32_t Line::Adopt() { return rate_ = SerialControl::ParseSettings(port_.Settings()); }
+std::int32_t Line::Adopt() { return rate_ = port_.Rate(); }
 
 void Line::MoveTo(std::int32_t rate)
 {
-    port_.SetSettings(LineSettings(rate));
+    port_.SetRate(rate);
     rate_ = rate;
 }
 

@@ -26,7 +26,7 @@ class Line {
 public:
     explicit Line(SerialControl& port) : port_(port) {}
 
-    // Opens the selected port at the first rate of the search.
+    // Opens the control's port afresh at the first rate of the search.
     bool Open();
     std::int32_t Rate() const { return rate_; }
     // Takes the rate the port was set to by someone else (an operation of the

@@ -4,7 +4,6 @@
 // docs/ARCHITECTURE.md ("The fast runner").
 #include "profiles/SetupOutputs.h"
 
-#include "link/CommsFrm.h"
 #include "profiles/FastLink.h"
 #include "profiles/StepFrames.h"
 #include "receiver_config/ResetList.h"
@@ -95,19 +94,19 @@ bool RunStep(Line& line, Link& link, const Step& s)
 
 } // namespace
 
-std::optional<FoundLink> FindReceiver()
+std::optional<FoundLink> FindReceiver(SerialControl& port)
 {
-    Line line(CommsFrm::SerialPort());
+    Line line(port);
     if (line.Open())
         if (const auto link = FindLink(line))
             return link;
-    CommsFrm::SerialPort().SetPortOpen(false);
+    port.SetPortOpen(false);
     return std::nullopt;
 }
 
-bool RunProfileFast(const Profile& profile, const RunObserver& observer)
+bool RunProfileFast(const Profile& profile, SerialControl& port, const RunObserver& observer)
 {
-    Line line(CommsFrm::SerialPort());
+    Line line(port);
     Link link; // found by the reset, the first step of every device
     return RunSteps(profile, observer, [&](const Step& step) {
         const bool succeeded = RunStep(line, link, step);

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class SerialControl;
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -66,7 +68,10 @@ bool RunProfile(const Profile& profile, const RunObserver& observer = {});
 // polls, each distinct command goes out once, and a link move is confirmed by
 // a poll at the new rate. Commands the receiver blind, as RunProfile does,
 // only when it answers at no rate of the search in time.
-bool RunProfileFast(const Profile& profile, const RunObserver& observer = {});
+// Works on `port`, which must be numbered (or given its path) as SelectedPort
+// is: a receiver that answers no search is brought up by the exact run's
+// port opening.
+bool RunProfileFast(const Profile& profile, SerialControl& port, const RunObserver& observer = {});
 
 // The receiver as the fast runner's search finds it: the rate its link runs
 // at, and the receiver port (0..3) the PC is wired to when the receiver told.
@@ -74,11 +79,11 @@ struct FoundLink {
     std::int32_t rate = 0;
     std::optional<int> receiverPort;
 };
-// Opens the selected port and looks for the receiver at each rate of the fast
+// Opens `port` and looks for the receiver at each rate of the fast
 // runner's search with CFG-PRT polls, which change nothing in the receiver.
 // On success the port stays open at the rate found; otherwise it is closed.
 // Nothing when the port does not open or no rate answers.
-std::optional<FoundLink> FindReceiver();
+std::optional<FoundLink> FindReceiver(SerialControl& port);
 
 // The message shown when a step of `op` fails in `profile`'s run.
 const char* FailureMessage(const Profile& profile, Op op);

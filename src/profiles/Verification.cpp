@@ -1,6 +1,5 @@
 #include "profiles/Verification.h"
 
-#include "link/CommsFrm.h"
 #include "link/UbxProtocol.h"
 #include "link/uBloxLowLevelComms.h"
 #include "profiles/FastLink.h"
@@ -190,10 +189,10 @@ void NothingSaved(const std::vector<Expectation>& expected, std::vector<Item>& i
 
 } // namespace
 
-ReadBack ReadBackRunningAndSaved(const std::vector<Expectation>& expected)
+ReadBack ReadBackRunningAndSaved(SerialControl& port, const std::vector<Expectation>& expected)
 {
     ReadBack result;
-    FastLink::Line line(CommsFrm::SerialPort());
+    FastLink::Line line(port);
     line.Adopt();
     if (!ReadInto(line, expected, State::Running, result.items)) {
         result.end = ReadBackEnd::PortLost;

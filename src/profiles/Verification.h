@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class SerialControl;
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -77,11 +79,11 @@ QString Describe(const Item& item);
 // "running" or "saved".
 QString StateName(State state);
 
-// Reads the configuration back over the open port, at the rate it is set to:
+// Reads the configuration back over `port`, open, at the rate it is set to:
 // each expectation's poll, compared with its reply; then CFG-CFG loads the
 // saved configuration into the running one (what the next power-up does),
 // the link is followed if that moved it, and every poll is sent again. Only
 // polls and the load go out: nothing is set, cleared or saved.
-ReadBack ReadBackRunningAndSaved(const std::vector<Expectation>& expected);
+ReadBack ReadBackRunningAndSaved(SerialControl& port, const std::vector<Expectation>& expected);
 
 } // namespace Verification

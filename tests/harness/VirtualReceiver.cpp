@@ -9,6 +9,7 @@ VirtualReceiver::VirtualReceiver(const VarnexSim::ModelOptions& options, int com
 {
     SerialControl::SetDeviceFactory(Devices());
     SelectedPort = com;
+    CommsFrm::SerialPort().SetCommPort(com);
 }
 
 VirtualReceiver::~VirtualReceiver()

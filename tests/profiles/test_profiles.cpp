@@ -82,7 +82,7 @@ Outcome Run(bool fast, const Row& row)
     MessageRecorder messages;
     const Profile& profile = *FindProfile(row.device);
     Outcome o;
-    o.done = fast ? RunProfileFast(profile) : RunProfile(profile);
+    o.done = fast ? RunProfileFast(profile, CommsFrm::SerialPort()) : RunProfile(profile);
     o.messages = messages.texts;
     o.running = receiver.Model().Running();
     o.flash = receiver.Model().FlashConfig();
