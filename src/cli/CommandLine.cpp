@@ -194,7 +194,10 @@ bool Answers()
 // False when interrupted.
 class UnitWait {
 public:
-    UnitWait(const Arguments& a, const QString& path, Console& console) : a_(a), path_(path), console_(console) {}
+    UnitWait(const Arguments& a, const QString& path, Console& console)
+        : a_(a), path_(path), console_(console), there_(DeviceThere(path))
+    {
+    }
 
     bool UntilGone(int unitNumber)
     {
@@ -268,7 +271,7 @@ private:
     const Arguments& a_;
     QString path_;
     Console& console_;
-    bool there_ = true;
+    bool there_;
     bool opens_ = false;
     QString openError_;
     double start_ = 0;
