@@ -15,6 +15,8 @@ constexpr quint8 kCfgNav = 0x03;
 constexpr quint8 kCfgTp = 0x07;
 constexpr quint8 kCfgRate = 0x08;
 constexpr quint8 kCfgCfg = 0x09;
+constexpr quint8 kMon = 0x0A;
+constexpr quint8 kMonVer = 0x04;
 
 quint32 Le(const QByteArray& p, int offset, int bytes)
 {
@@ -29,6 +31,18 @@ void PutLe(QByteArray& p, quint32 v, int bytes)
     for (int i = 0; i < bytes; ++i)
         p.append(char((v >> (8 * i)) & 0xFF));
 }
+
+// A zero-padded text field of MON-VER.
+QByteArray Padded(const char* text, int size)
+{
+    QByteArray field(text);
+    field.resize(size, '\0');
+    return field;
+}
+
+// MON-VER as a receiver of this generation answers it: software and hardware
+// version, no extension fields.
+QByteArray MonVerPayload() { return Padded("7.03 (45969)", 30) + Padded("00040007", 10); }
 
 Answer Ack() { return Answer{Answer::Kind::Ack, {}, 0, {}}; }
 Answer Nak(const QString& why) { return Answer{Answer::Kind::Nak, {}, 0, why}; }
@@ -65,6 +79,8 @@ bool IsPoll(quint8 cls, quint8 id, int length)
 ReceiverModel::Answer ReceiverModel::Dispatch(const DecodedItem& item)
 {
     const QByteArray& p = item.payload;
+    if (item.cls == kMon && item.id == kMonVer && p.isEmpty())
+        return Reply(kMon, kMonVer, MonVerPayload());
     if (item.cls != kCfg) {
         const QByteArray message = item.payload.isEmpty()
             ? PeriodicMessage(Key(item.cls, item.id), NavSolution{FirstSolutionUtc()})

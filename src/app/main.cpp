@@ -1,5 +1,6 @@
 #include "app/StartModule.h"
 #include "cli/CommandLine.h"
+#include "cli/Interrupts.h"
 #include "support/SupportFunctions.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@ namespace {
 // core application, messages and progress on stderr.
 int RunCommandLine(int argc, char** argv)
 {
+    Cli::Interrupts::ProtectStandardStreams();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("VarnexConfig"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VARNEXCONFIG_VERSION));

@@ -5,14 +5,27 @@
 #include <QString>
 #include <QStringList>
 
-// The command line's arguments, read by one pure function:
-//   varnexconfig configure DEVICE --port PORT [--verify] [--report FILE] [--serial TEXT] [--repeat] [--fast]
-//   varnexconfig verify DEVICE --port PORT [--report FILE] [--serial TEXT]
+#include <span>
+
+// The command line's arguments, read through QCommandLineParser from one table
+// of commands, options and exit codes; `--help` is built from the same table:
+//   varnexconfig configure DEVICE --port PORT [--verify] [--report FILE] [--serial TEXT|-] [--repeat] [--fast]
+//   varnexconfig verify DEVICE --port PORT [--report FILE] [--serial TEXT|-]
 //   varnexconfig ports
-//   varnexconfig --help | --version
+//   varnexconfig --help | -h | --version | -V
 namespace Cli {
 
 enum class Command { Configure, Verify, Ports, Help, Version };
+
+enum ExitCode {
+    kDone = 0,
+    kStepFailed = 1,
+    kUsage = 2,
+    kPortNotOpened = 3,
+    kDifference = 4,
+    kReportLost = 5,
+    kInterrupted = 130, // as a shell reports a program ended by Ctrl-C
+};
 
 struct Arguments {
     Command command = Command::Help;
@@ -24,6 +37,7 @@ struct Arguments {
     bool fast = false;   // configure: the fast runner, same end state
     QString report;      // empty: no report
     QString serial;
+    bool serialFromInput = false; // --serial -: one line of standard input before each unit
 };
 
 struct Parsed {
@@ -35,10 +49,25 @@ struct Parsed {
 Parsed Parse(const QStringList& args);
 
 // True when main() should hand `args` (without the program name) to the
-// command line rather than open the window: any argument but a Qt option
-// such as "-platform offscreen".
+// command line rather than open the window: anything but nothing at all or
+// one of Qt's own window options such as "-platform offscreen" first.
 bool WantsCommandLine(const QStringList& args);
 
 QString Usage();
+
+// The table the parser and the help are made of, for the man page's check.
+struct OptionSpec {
+    const char* name;      // long name, without the dashes
+    const char* shortName; // one letter, or nullptr
+    const char* valueName; // nullptr for a flag
+    unsigned commands;     // bit (1 << Command) for each command that takes it
+    const char* help;
+};
+struct ExitSpec {
+    int code;
+    const char* meaning;
+};
+std::span<const OptionSpec> Options();
+std::span<const ExitSpec> ExitCodes();
 
 } // namespace Cli

@@ -1,18 +1,30 @@
 #include "cli/CommandLine.h"
 
 #include "cli/Console.h"
+#include "cli/Interrupts.h"
 #include "link/CommsFrm.h"
 #include "link/PortNames.h"
+#include "link/UbxProtocol.h"
 #include "link/SelectedPort.h"
 #include "link/uBloxLowLevelComms.h"
 #include "profiles/StepNames.h"
 #include "profiles/Verification.h"
+#include "receiver_config/ReceiverVersion.h"
 #include "receiver_config/VarnexCommsRoutines.h"
 #include "support/Clock.h"
 #include "support/SupportFunctions.h"
 
+#include <QFileInfo>
+#include <QSerialPort>
+#include <QSysInfo>
 
-#include <csignal>
+#include <cerrno>
+#include <cstdlib>
+
+#ifndef _WIN32
+#include <poll.h>
+#include <unistd.h>
+#endif
 
 namespace Cli {
 namespace {
@@ -20,14 +32,68 @@ namespace {
 using uBloxLowLevelComms::Answer;
 using uBloxLowLevelComms::LinkObserver;
 
-// Ctrl-C during the bench loop: the unit in progress finishes, the wait for
-// the next one ends. A second Ctrl-C ends the program at once.
-volatile std::sig_atomic_t gInterrupted = 0;
+// A unit is gone when it leaves the search unanswered this long (one missed
+// answer does not count it twice); the loop looks this often.
+constexpr double kGoneAfter = 2.0;
+constexpr double kLookInterval = 0.25;
 
-extern "C" void OnInterrupt(int)
+// What is in progress, for the interruption notices and an abandoned unit's record.
+struct InProgress {
+    const Arguments* arguments = nullptr;
+    Console* console = nullptr;
+    UnitRecord* unit = nullptr;
+    int number = 0; // the unit's number in a loop; 0 for a single run
+    std::function<void(const UnitRecord&)> record;
+    std::function<void(int abandoned)> summary; // the loop's, counting abandoned units as failed
+};
+InProgress gNow;
+
+QString UnitName()
 {
-    gInterrupted = 1;
-    std::signal(SIGINT, SIG_DFL);
+    return gNow.number > 0 ? QStringLiteral("unit %1").arg(gNow.number) : QStringLiteral("the unit");
+}
+
+QString StepText()
+{
+    const Console& c = *gNow.console;
+    return c.StepCount() > 0 ? QStringLiteral("step %1 of %2").arg(c.Step()).arg(c.StepCount())
+                             : QStringLiteral("verifying");
+}
+
+// What the first and the second Ctrl-C will say, kept up to date at each step.
+void UpdateNotices()
+{
+    if (!gNow.unit) {
+        Interrupts::SetNotices("\nvarnexconfig: interrupted; no unit in progress\n",
+                               "\nvarnexconfig: interrupted again\n");
+        return;
+    }
+    Interrupts::SetNotices(QStringLiteral("\nvarnexconfig: finishing %1 (%2); Ctrl-C again abandons it\n")
+                               .arg(UnitName(), StepText())
+                               .toLocal8Bit(),
+                           QStringLiteral("\nvarnexconfig: abandoning %1 in %2\n").arg(UnitName(), StepText()).toLocal8Bit());
+}
+
+// The second interruption: the port is closed at once, the unit recorded as
+// interrupted in the step it was in, and the program ends.
+void Abandon()
+{
+    CommsFrm::SerialPort().SetPortOpen(false);
+    if (gNow.unit) {
+        UnitRecord& unit = *gNow.unit;
+        unit.interruptedStep = unit.steps.empty() ? QStringLiteral("FindBaudAndOpenPort") : unit.steps.back().name;
+        unit.exitCode = kInterrupted;
+        unit.outcome = QStringLiteral("interrupted");
+        unit.end = QDateTime::currentDateTimeUtc();
+        if (gNow.record)
+            gNow.record(unit);
+        gNow.console->Line(QStringLiteral("varnexconfig: port %1: %2 abandoned in step %3")
+                               .arg(gNow.arguments->port, UnitName(), unit.interruptedStep));
+    }
+    if (gNow.summary)
+        gNow.summary(gNow.unit ? 1 : 0);
+    std::fflush(nullptr);
+    std::_Exit(kInterrupted);
 }
 
 QString SpacedHex(const uBloxLowLevelComms::UbxBuffer& frame)
@@ -54,18 +120,18 @@ QString MessageName(std::uint8_t msgClass, std::uint8_t msgId)
     static const char* const kCfgNames[] = {"CFG-PRT", "CFG-MSG", nullptr, "CFG-NAV", nullptr,
                                             nullptr,   nullptr,   "CFG-TP", "CFG-RATE", "CFG-CFG"};
     const QString numbers = QStringLiteral("%1 %2").arg(msgClass, 2, 16, QLatin1Char('0')).arg(msgId, 2, 16, QLatin1Char('0')).toUpper();
-    const char* name = msgClass == 0x06 && msgId < std::size(kCfgNames) ? kCfgNames[msgId] : nullptr;
+    const char* name = msgClass == UbxProtocol::kClassCfg && msgId < std::size(kCfgNames) ? kCfgNames[msgId] : nullptr;
     return name ? QStringLiteral("%1 (%2)").arg(QLatin1String(name), numbers) : numbers;
 }
 
 // Points the serial control at the port of the arguments: PC port N, or a
-// device path given outright.
-void TargetPort(const Arguments& a)
+// device path given outright; `path`, when given, in place of either.
+void TargetPort(const Arguments& a, const QString& path)
 {
     SerialControl& port = CommsFrm::SerialPort();
     SelectedPort = a.portNumber > 0 ? a.portNumber : 1;
     port.SetCommPort(SelectedPort);
-    port.SetPathOverride(a.portNumber > 0 ? QString() : a.port);
+    port.SetPathOverride(!path.isEmpty() ? path : a.portNumber > 0 ? QString() : a.port);
 }
 
 // Opens and closes the port once, so that a port that cannot be opened is
@@ -86,6 +152,7 @@ public:
     {
         LinkObserver observer;
         observer.frameSent = [this](const uBloxLowLevelComms::UbxBuffer& frame) {
+            Interrupts::SafePoint();
             if (!unit_.steps.empty())
                 unit_.steps.back().frames.push_back({SpacedHex(frame), {}, {}, 0});
         };
@@ -141,121 +208,250 @@ bool VerifyInto(UnitRecord& unit, const Arguments& a, Console& console)
     return true;
 }
 
-// The bench loop's probes, quiet and short, so that Ctrl-C ends a wait promptly.
-// Present: the port opens and the receiver talks (any rate: bytes are bytes).
-bool WaitUntilPresent(Console& console)
+bool DeviceThere(const QString& path)
 {
-    SerialControl& port = CommsFrm::SerialPort();
-    console.SetQuiet(true);
-    bool present = false;
-    while (!gInterrupted && !present) {
-        if (port.SetPortOpen(true)) {
-            port.Input();
-            for (int slice = 0; slice < 10 && !gInterrupted && !present; ++slice) {
-                port.WaitForInput(0.1);
-                present = !port.Input().isEmpty();
-            }
-            port.SetPortOpen(false);
-        }
-        if (!present)
-            SupportFunctions::Delay(0.5f);
-    }
-    console.SetQuiet(false);
-    return present;
+#ifdef _WIN32
+    Q_UNUSED(path);
+    return true; // COMn names are no files; the opening tells
+#else
+    return QFileInfo::exists(path); // a dangling link is not there
+#endif
 }
 
-// Gone: the port vanished, or the receiver fell silent and leaves a poll
-// unanswered. The port is probed at the rate the last run left it at.
-bool WaitUntilGone(Console& console)
+// The receiver answers the fast runner's link search at some rate. The port is closed again.
+bool Answers()
 {
-    SerialControl& port = CommsFrm::SerialPort();
-    console.SetQuiet(true);
-    bool gone = false;
-    double lastHeard = Clock::Now();
-    if (!port.SetPortOpen(true))
-        gone = true;
-    while (!gInterrupted && !gone) {
-        port.WaitForInput(0.1);
-        if (!port.Input().isEmpty()) {
-            lastHeard = Clock::Now();
-        } else if (Clock::Now() - lastHeard > 1.0) {
-            gone = !VarnexCommsRoutines::ReadConfiguration().has_value();
-            lastHeard = Clock::Now();
+    const bool found = SetupOutputs::FindReceiver(CommsFrm::SerialPort()).has_value();
+    CommsFrm::SerialPort().SetPortOpen(false);
+    return found;
+}
+
+// The bench loop's wait: first until the unit in place has gone (when there
+// is one), then until the next one answers. Only `path` is ever opened.
+// Tells when the device goes and comes back, and how long it has waited.
+// False when interrupted.
+class UnitWait {
+public:
+    UnitWait(const Arguments& a, const QString& path, Console& console)
+        : a_(a), path_(path), console_(console), there_(DeviceThere(path))
+    {
+    }
+
+    bool UntilGone(int unitNumber)
+    {
+        double lastAnswer = Clock::Now();
+        const bool gone = Loop([&] {
+            if (!there_)
+                return true;
+            if (opens_ && Answers())
+                lastAnswer = Clock::Now();
+            return Clock::Now() - lastAnswer >= kGoneAfter;
+        });
+        if (gone)
+            console_.Line(QStringLiteral("Unit %1 on port %2 is gone").arg(unitNumber).arg(a_.port));
+        return gone;
+    }
+    bool UntilPresent()
+    {
+        return Loop([&] { return opens_ && Answers(); });
+    }
+    void Begin()
+    {
+        start_ = Clock::Now();
+        shown_ = -1;
+    }
+
+private:
+    template <typename Done>
+    bool Loop(Done done)
+    {
+        console_.SetQuiet(true);
+        bool reached = false;
+        while (!Interrupts::Count()) {
+            Look();
+            if (done()) {
+                reached = true;
+                break;
+            }
+            Show();
+            SupportFunctions::Delay(float(kLookInterval));
+        }
+        console_.SetQuiet(false);
+        return reached;
+    }
+    void Look()
+    {
+        const bool there = DeviceThere(path_);
+        if (there != there_)
+            console_.Line(QStringLiteral("Port %1 (%2) is %3").arg(a_.port, path_, there ? QStringLiteral("back") : QStringLiteral("gone")));
+        there_ = there;
+        TargetPort(a_, path_);
+        // A device that is there but will not open (another program holds it)
+        // is said once, not taken for an empty port.
+        const QString error = there ? TryOpen() : QString();
+        opens_ = there && error.isEmpty();
+        if (!error.isEmpty() && error != openError_)
+            console_.Line(QStringLiteral("Port %1 cannot be opened: %2").arg(a_.port, PortNames::OpenFailure(path_, error)));
+        openError_ = error;
+    }
+    void Show()
+    {
+        const int waited = int(Clock::Now() - start_);
+        if (waited == shown_)
+            return;
+        console_.Waiting(QStringLiteral("Waiting for the next unit on port %1 (%2): %3 s (Ctrl-C ends)")
+                             .arg(a_.port, path_)
+                             .arg(waited),
+                         shown_ < 0);
+        shown_ = waited;
+    }
+
+    const Arguments& a_;
+    QString path_;
+    Console& console_;
+    bool there_;
+    bool opens_ = false;
+    QString openError_;
+    double start_ = 0;
+    int shown_ = -1;
+};
+
+// One line of standard input (a barcode scanner ends it with Enter); nothing
+// at the end of the input or when interrupted.
+std::optional<QString> ReadSerial(std::FILE* in)
+{
+    QByteArray line;
+#ifndef _WIN32
+    const int fd = ::fileno(in);
+    if (fd >= 0) {
+        for (;;) {
+            pollfd p{fd, POLLIN, 0};
+            if (Interrupts::Count())
+                return std::nullopt;
+            const int ready = ::poll(&p, 1, 200);
+            if (ready < 0 && errno != EINTR)
+                return std::nullopt;
+            if (ready <= 0)
+                continue;
+            char c = 0;
+            const ssize_t n = ::read(fd, &c, 1);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return line.isEmpty() ? std::nullopt : std::optional<QString>(QString::fromLocal8Bit(line).trimmed());
+            if (c == '\n')
+                return QString::fromLocal8Bit(line).trimmed();
+            line.append(c);
         }
     }
-    port.SetPortOpen(false);
-    console.SetQuiet(false);
-    return gone;
+#endif
+    char buffer[256];
+    if (!std::fgets(buffer, sizeof buffer, in))
+        return std::nullopt;
+    return QString::fromLocal8Bit(buffer).trimmed();
 }
 
 int Ports(const Streams& s)
 {
-    // The window's mapping: each PC port number, its device, what the system says it is.
-    for (const PortNames::Entry& entry : PortNames::Mapping())
-        std::fprintf(s.out, "%d\t%s\t%s\n", entry.number, qPrintable(entry.path), qPrintable(entry.description));
+    // The window's mapping, only what opens now: each PC port number, its
+    // device, and what the system calls it.
+    int listed = 0;
+    for (const PortNames::Entry& entry : PortNames::Mapping()) {
+        QSerialPort probe(entry.path);
+        if (!probe.open(QIODevice::ReadWrite))
+            continue;
+        probe.close();
+        const QString stable = PortNames::StableName(entry.number);
+        std::fprintf(s.out, "%d\t%s\t%s%s\n", entry.number, qPrintable(entry.path),
+                     qPrintable(entry.description.isEmpty() ? QStringLiteral("-") : entry.description),
+                     stable != entry.path ? qPrintable(QStringLiteral("\t") + stable) : "");
+        ++listed;
+    }
+    if (listed == 0)
+        std::fprintf(s.err, "varnexconfig: no serial port can be opened (ports folder %s%s)\n",
+                     qPrintable(PortNames::PortsFolder()),
+                     QFileInfo::exists(PortNames::PortsFolder()) ? "" : ", not present: the system's ports");
     return kDone;
 }
 
 } // namespace
 
-UnitRecord RunUnit(const Arguments& a, Console& console)
+UnitRecord RunUnit(const Arguments& a, Console& console, const QString& path)
 {
     UnitRecord unit;
     unit.command = a.command == Command::Verify ? QStringLiteral("verify") : QStringLiteral("configure");
     unit.device = QLatin1String(a.device->key);
     unit.port = a.port;
     unit.serial = a.serial;
+    unit.host = QSysInfo::machineHostName();
     unit.start = QDateTime::currentDateTimeUtc();
-    TargetPort(a);
+    TargetPort(a, path);
     unit.path = CommsFrm::SerialPort().PortPath();
     const QString openError = TryOpen();
     if (!openError.isEmpty()) {
-        unit.message = openError;
-        console.Line(QStringLiteral("varnexconfig: port %1 cannot be opened: %2").arg(a.port, openError));
+        unit.message = PortNames::OpenFailure(unit.path, openError);
+        console.Line(QStringLiteral("varnexconfig: port %1 cannot be opened: %2").arg(a.port, unit.message));
         Finish(unit, kPortNotOpened, QStringLiteral("port not opened"));
         return unit;
     }
 
-    FrameRecorder recorder(unit, console);
+    gNow.unit = &unit;
     bool succeeded = false;
-    if (a.command == Command::Configure) {
-        console.BeginUnit(int(a.device->steps.size()));
-        SetupOutputs::RunObserver observer;
-        observer.stepStarted = [&](std::size_t index, const SetupOutputs::Step& step) {
-            console.SetStep(int(index));
-            unit.steps.push_back({SetupOutputs::StepName(step), false, {}});
-        };
-        observer.stepEnded = [&](std::size_t, const SetupOutputs::Step& step, bool ok) {
-            unit.steps.back().succeeded = ok;
-            if (!ok)
-                unit.failedStep = SetupOutputs::StepName(step);
-        };
-        succeeded = a.fast ? SetupOutputs::RunProfileFast(*a.device, CommsFrm::SerialPort(), observer)
-                           : SetupOutputs::RunProfile(*a.device, observer);
-    } else {
-        console.BeginUnit(0);
-        unit.steps.push_back({QStringLiteral("FindReceiver"), false, {}});
-        succeeded = SetupOutputs::FindReceiver(CommsFrm::SerialPort()).has_value();
-        unit.steps.back().succeeded = succeeded;
+    {
+        FrameRecorder recorder(unit, console);
+        if (a.command == Command::Configure) {
+            console.BeginUnit(int(a.device->steps.size()));
+            UpdateNotices();
+            SetupOutputs::RunObserver observer;
+            observer.stepStarted = [&](std::size_t index, const SetupOutputs::Step& step) {
+                console.SetStep(int(index));
+                unit.steps.push_back({SetupOutputs::StepName(step), false, {}});
+                UpdateNotices();
+                Interrupts::SafePoint();
+            };
+            observer.stepEnded = [&](std::size_t, const SetupOutputs::Step& step, bool ok) {
+                unit.steps.back().succeeded = ok;
+                if (!ok)
+                    unit.failedStep = SetupOutputs::StepName(step);
+            };
+            succeeded = a.fast ? SetupOutputs::RunProfileFast(*a.device, CommsFrm::SerialPort(), observer)
+                               : SetupOutputs::RunProfile(*a.device, observer);
+        } else {
+            console.BeginUnit(0);
+            UpdateNotices();
+            unit.steps.push_back({QStringLiteral("FindReceiver"), false, {}});
+            succeeded = SetupOutputs::FindReceiver(CommsFrm::SerialPort()).has_value();
+            unit.steps.back().succeeded = succeeded;
+            if (!succeeded) {
+                unit.failedStep = unit.steps.back().name;
+                console.Line(QStringLiteral("no receiver answered"));
+            }
+        }
+        unit.message = console.LastMessage();
         if (!succeeded) {
-            unit.failedStep = unit.steps.back().name;
-            console.Line(QStringLiteral("no receiver answered"));
+            console.Line(QStringLiteral("varnexconfig: port %1: step %2 failed").arg(a.port, unit.failedStep));
+            Finish(unit, kStepFailed, QStringLiteral("step failed"));
+        } else if (a.verify) {
+            if (!VerifyInto(unit, a, console))
+                Finish(unit, kStepFailed, QStringLiteral("port lost"));
+            else if (unit.steps.back().succeeded)
+                Finish(unit, kDone, QStringLiteral("done"));
+            else
+                Finish(unit, kDifference, QStringLiteral("verification failed"));
+        } else {
+            Finish(unit, kDone, QStringLiteral("done"));
         }
     }
-    unit.message = console.LastMessage();
-    if (!succeeded) {
-        console.Line(QStringLiteral("varnexconfig: port %1: step %2 failed").arg(a.port, unit.failedStep));
-        Finish(unit, kStepFailed, QStringLiteral("step failed"));
-    } else if (a.verify) {
-        if (!VerifyInto(unit, a, console))
-            Finish(unit, kStepFailed, QStringLiteral("port lost"));
-        else if (unit.steps.back().succeeded)
-            Finish(unit, kDone, QStringLiteral("done"));
-        else
-            Finish(unit, kDifference, QStringLiteral("verification failed"));
-    } else {
-        Finish(unit, kDone, QStringLiteral("done"));
-    }
+    // The receiver's identity, asked after the run's last frame so that the
+    // run's own frames stay exactly the window's.
+    if (succeeded && CommsFrm::SerialPort().PortOpen() && !CommsFrm::SerialPort().PortGone())
+        if (const auto version = VarnexCommsRoutines::PollReceiverVersion(CommsFrm::SerialPort())) {
+            unit.receiverSoftware = version->software;
+            unit.receiverHardware = version->hardware;
+            unit.receiverExtensions = version->extensions;
+        }
+    gNow.unit = nullptr;
+    UpdateNotices();
     // As after the window's button: whatever the outcome, the port is free again.
     CommsFrm::SerialPort().SetPortOpen(false);
     return unit;
@@ -279,42 +475,89 @@ int Run(const Arguments& a, const Streams& s)
             return kUsage;
         }
     }
+    int unitNumber = 0;
+    // Writes the unit's line; false (and the console names the unit) when it is lost.
     const auto record = [&](const UnitRecord& unit) {
         if (a.report.isEmpty())
             return true;
         const QString error = AppendWhole(a.report, ToJsonLine(unit));
         if (!error.isEmpty())
-            console.Line(QStringLiteral("varnexconfig: cannot write the report %1: %2").arg(a.report, error));
+            console.Line(QStringLiteral("varnexconfig: the report line of unit %1 on port %2 (%3, serial \"%4\") is lost: "
+                                        "cannot write %5: %6")
+                             .arg(unitNumber)
+                             .arg(a.port, unit.outcome, unit.serial, a.report, error));
         return error.isEmpty();
     };
+    int done = 0, failed = 0, lost = 0, lastFailure = kDone;
+    const auto summary = [&](int abandoned) {
+        console.Line(QStringLiteral("Units: %1 done, %2 failed%3")
+                         .arg(done)
+                         .arg(failed + abandoned)
+                         .arg(lost ? QStringLiteral(", %1 report lines lost").arg(lost) : QString()));
+    };
+    gNow = InProgress{&a, &console, nullptr, 0, [&](const UnitRecord& u) { record(u); }, {}};
+    Interrupts::Guard guard(Abandon);
+    UpdateNotices();
+    Arguments unitArguments = a;
 
     if (!a.repeat) {
-        const UnitRecord unit = RunUnit(a, console);
+        unitNumber = 1;
+        if (a.serialFromInput) {
+            const std::optional<QString> serial = ReadSerial(s.in);
+            if (!serial) {
+                console.Line(QStringLiteral("varnexconfig: no serial number on standard input"));
+                return Interrupts::Count() ? kInterrupted : kUsage;
+            }
+            unitArguments.serial = *serial;
+        }
+        const UnitRecord unit = RunUnit(unitArguments, console);
         const bool recorded = record(unit);
-        return (unit.exitCode == kDone && !recorded) ? kStepFailed : unit.exitCode;
+        return (unit.exitCode == kDone && !recorded) ? kReportLost : unit.exitCode;
     }
 
-    gInterrupted = 0;
-    std::signal(SIGINT, OnInterrupt);
-    int done = 0;
-    int failed = 0;
-    int lastFailure = kDone;
-    for (bool first = true; !gInterrupted; first = false) {
-        if (!first) {
-            console.Line(QStringLiteral("Waiting for the next unit on port %1 (Ctrl-C ends)").arg(a.port));
-            if (!WaitUntilGone(console) || !WaitUntilPresent(console))
-                break;
-        }
-        const UnitRecord unit = RunUnit(a, console);
-        const bool ok = record(unit) && unit.exitCode == kDone;
-        (ok ? done : failed) += 1;
-        if (!ok)
-            lastFailure = unit.exitCode == kDone ? kStepFailed : unit.exitCode;
-        console.Line(QStringLiteral("Unit %1 on port %2: %3").arg(done + failed).arg(a.port, unit.outcome));
+    // One device for the whole loop: a number is resolved once to a name that
+    // keeps leading to the same device, so a device that takes the number
+    // later (USB renumbering) is never sent anything.
+    const QString path = a.portNumber > 0 ? PortNames::StableName(a.portNumber) : a.port;
+    if (path.isEmpty()) {
+        console.Line(QStringLiteral("varnexconfig: port %1 leads to no device").arg(a.port));
+        return kPortNotOpened;
     }
-    std::signal(SIGINT, SIG_DFL);
-    console.Line(QStringLiteral("Units: %1 done, %2 failed").arg(done).arg(failed));
-    return failed == 0 ? kDone : lastFailure;
+    console.Line(QStringLiteral("Bench loop on port %1: %2").arg(a.port, path));
+    gNow.summary = summary;
+    UnitWait wait(a, path, console);
+    for (bool first = true; !Interrupts::Count(); first = false) {
+        // The next unit's label can be scanned while the last one is still connected.
+        if (a.serialFromInput) {
+            console.Line(QStringLiteral("Serial number of unit %1:").arg(done + failed + 1));
+            const std::optional<QString> serial = ReadSerial(s.in);
+            if (!serial)
+                break;
+            unitArguments.serial = *serial;
+        }
+        wait.Begin();
+        if (!first && !wait.UntilGone(done + failed))
+            break;
+        if (!wait.UntilPresent())
+            break;
+        unitNumber = done + failed + 1;
+        gNow.number = unitNumber;
+        const UnitRecord unit = RunUnit(unitArguments, console, path);
+        const bool recorded = record(unit);
+        if (!recorded)
+            ++lost;
+        if (unit.exitCode == kDone) {
+            ++done;
+        } else {
+            ++failed;
+            lastFailure = unit.exitCode;
+        }
+        console.Line(QStringLiteral("Unit %1 on port %2: %3").arg(unitNumber).arg(a.port, unit.outcome));
+        gNow.number = 0;
+    }
+    summary(0);
+    gNow = {};
+    return failed > 0 ? lastFailure : lost > 0 ? kReportLost : Interrupts::Count() > 1 ? kInterrupted : kDone;
 }
 
 int Main(const QStringList& args, const Streams& s)

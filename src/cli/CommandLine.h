@@ -12,12 +12,11 @@
 // created: it runs on a bare QCoreApplication, over SSH, in containers and CI.
 namespace Cli {
 
-enum ExitCode { kDone = 0, kStepFailed = 1, kUsage = 2, kPortNotOpened = 3, kDifference = 4 };
-
 struct Streams {
     std::FILE* out = stdout;
     std::FILE* err = stderr;
     bool terminal = false; // err is a terminal: progress updates one line
+    std::FILE* in = stdin; // --serial -: one line before each unit
 };
 
 // Parses `args` (without the program name) and runs them.
@@ -26,8 +25,10 @@ int Main(const QStringList& args, const Streams& streams);
 int Run(const Arguments& arguments, const Streams& streams);
 
 // One unit: the run (configure) or the search (verify), the read-back when
-// asked, the port closed afterwards. Messages and progress go to `console`.
+// asked, the receiver's identity, the port closed afterwards. `path`, when
+// given, is opened in place of the port's mapping (the bench loop's stable
+// name). Messages and progress go to `console`.
 class Console;
-UnitRecord RunUnit(const Arguments& arguments, Console& console);
+UnitRecord RunUnit(const Arguments& arguments, Console& console, const QString& path = QString());
 
 } // namespace Cli

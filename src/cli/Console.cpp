@@ -1,5 +1,6 @@
 #include "cli/Console.h"
 
+#include "cli/Interrupts.h"
 #include "support/Clock.h"
 #include "support/MessageBox.h"
 #include "support/SupportFunctions.h"
@@ -34,6 +35,7 @@ void Console::SetStep(int index) { step_ = index + 1; }
 
 void Console::Status(const QString& text)
 {
+    Interrupts::SafePoint();
     // An emptied status bar needs no line of its own; the next text replaces it.
     if (quiet_ || text.isEmpty())
         return;
@@ -44,6 +46,17 @@ void Console::Status(const QString& text)
         progressShown_ = true;
     } else {
         std::fputs((counter + text + u'\n').toLocal8Bit().constData(), err_);
+    }
+    std::fflush(err_);
+}
+
+void Console::Waiting(const QString& text, bool first)
+{
+    if (terminal_) {
+        std::fputs(("\r\x1b[K" + text).toLocal8Bit().constData(), err_);
+        progressShown_ = true;
+    } else if (first) {
+        std::fputs((text + u'\n').toLocal8Bit().constData(), err_);
     }
     std::fflush(err_);
 }

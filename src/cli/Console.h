@@ -22,10 +22,15 @@ public:
     void SetStep(int index);
     // While quiet, status texts are dropped (the bench loop's probes).
     void SetQuiet(bool quiet) { quiet_ = quiet; }
+    // The bench loop's wait: on a terminal one line updated in place; else
+    // printed once per wait (when `text` is the wait's first).
+    void Waiting(const QString& text, bool first);
     // A line of its own: a message, an error, a result.
     void Line(const QString& text);
     // The last message text shown since BeginUnit.
     QString LastMessage() const { return lastMessage_; }
+    int Step() const { return step_; }
+    int StepCount() const { return stepCount_; }
 
 private:
     void Status(const QString& text);

@@ -5,6 +5,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#ifndef _WIN32
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace Cli {
 namespace {
 
@@ -36,6 +43,7 @@ QByteArray ToJsonLine(const UnitRecord& u)
         {"port", u.port},
         {"path", u.path},
         {"serial", u.serial},
+        {"host", u.host},
         {"start", Iso(u.start)},
         {"end", Iso(u.end)},
         {"durationSeconds", u.start.msecsTo(u.end) / 1000.0},
@@ -45,6 +53,12 @@ QByteArray ToJsonLine(const UnitRecord& u)
         {"message", u.message},
         {"steps", steps},
     };
+    if (!u.interruptedStep.isEmpty())
+        o.insert("interruptedStep", u.interruptedStep);
+    if (!u.receiverSoftware.isEmpty() || !u.receiverHardware.isEmpty())
+        o.insert("receiver", QJsonObject{{"software", u.receiverSoftware},
+                                         {"hardware", u.receiverHardware},
+                                         {"extensions", QJsonArray::fromStringList(u.receiverExtensions)}});
     if (u.verified) {
         QJsonArray items;
         for (const Verification::Item& i : u.verification)
@@ -60,23 +74,49 @@ QByteArray ToJsonLine(const UnitRecord& u)
 
 QString CheckWritable(const QString& path)
 {
+#ifdef _WIN32
     QFile file(path);
     if (!file.open(QIODevice::Append | QIODevice::WriteOnly))
         return file.errorString();
     return {};
+#else
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    ::close(fd);
+    return {};
+#endif
 }
 
 QString AppendWhole(const QString& path, const QByteArray& line)
 {
+#ifdef _WIN32
     QFile file(path);
     if (!file.open(QIODevice::Append | QIODevice::WriteOnly | QIODevice::Unbuffered))
         return file.errorString();
-    const qint64 before = file.size();
-    if (file.write(line) == line.size() && file.flush())
-        return {};
-    const QString error = file.errorString();
-    file.resize(before);
-    return error.isEmpty() ? QStringLiteral("short write") : error;
+    if (file.write(line) != line.size())
+        return file.errorString();
+    return {};
+#else
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    // One write: with O_APPEND the kernel places it at the end as a whole,
+    // whatever other processes append meanwhile.
+    ssize_t written;
+    do
+        written = ::write(fd, line.constData(), std::size_t(line.size()));
+    while (written < 0 && errno == EINTR);
+    QString error;
+    if (written < 0)
+        error = QString::fromLocal8Bit(std::strerror(errno));
+    else if (written != line.size())
+        error = QStringLiteral("only %1 of %2 bytes written").arg(written).arg(line.size());
+    else if (::fsync(fd) != 0 && errno != EINVAL) // EINVAL: a device that keeps nothing to sync
+        error = QString::fromLocal8Bit(std::strerror(errno));
+    ::close(fd);
+    return error;
+#endif
 }
 
 } // namespace Cli

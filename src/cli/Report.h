@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -30,15 +31,21 @@ struct UnitRecord {
     QString port;             // as given
     QString path;             // the device path opened
     QString serial;
+    QString host;             // the machine that ran the unit
     QDateTime start;
     QDateTime end;
-    QString outcome;          // "done", "step failed", "port not opened", "port lost", "verification failed"
+    QString outcome;          // "done", "step failed", "port not opened", "port lost", "verification failed", "interrupted"
     int exitCode = 0;
     QString failedStep;       // empty when none failed
+    QString interruptedStep;  // the step an abandoned unit was in; empty otherwise
     QString message;          // the operator message of the run, if any
     std::vector<StepRecord> steps;
     bool verified = false;    // a verification ran
     std::vector<Verification::Item> verification;
+    // The receiver's own identity (MON-VER), when it answered.
+    QString receiverSoftware;
+    QString receiverHardware;
+    QStringList receiverExtensions;
 };
 
 // The record as one line of JSON, newline included.
@@ -48,8 +55,10 @@ QByteArray ToJsonLine(const UnitRecord& unit);
 // changing what it holds; an empty result means it can, else why not.
 QString CheckWritable(const QString& path);
 
-// Appends `line` to `path` whole or not at all: a write that fails part-way
-// is cut back to the file's previous length. Returns why it failed, or empty.
+// Appends `line` to `path` in one write on a file opened for appending, then
+// syncs it to the disk. Several processes appending to one file leave whole
+// lines; a failed write is never cut back (another station's line may follow
+// it). Returns why it failed, or empty.
 QString AppendWhole(const QString& path, const QByteArray& line);
 
 } // namespace Cli

@@ -225,4 +225,48 @@ QString PathFor(int number)
 #endif
 }
 
+QString StableNameFor(int number, const QString& portsFolder, const QList<SystemPort>& system)
+{
+    if (number < 1)
+        return QString();
+#ifdef _WIN32
+    Q_UNUSED(portsFolder);
+    Q_UNUSED(system);
+    return QStringLiteral("COM%1").arg(number);
+#else
+    if (!portsFolder.isEmpty())
+        return QDir(portsFolder).absoluteFilePath(FolderEntryName(number));
+    const QList<SystemPort> ports = Order(system);
+    if (number > ports.size())
+        return QString();
+    const SystemPort& port = ports[number - 1];
+    return port.byIdName.isEmpty() ? port.path : QStringLiteral("/dev/serial/by-id/") + port.byIdName;
+#endif
+}
+
+QString StableName(int number)
+{
+#ifdef _WIN32
+    return StableNameFor(number, QString(), {});
+#else
+    const QDir folder(PortsFolder());
+    return folder.exists() ? StableNameFor(number, folder.absolutePath(), {}) : StableNameFor(number, QString(), SystemPorts());
+#endif
+}
+
+QString OpenFailure(const QString& path, const QString& error)
+{
+    // QSerialPort takes the device's lock file (or, on Windows, exclusive
+    // access) first: another program holding the port fails there.
+    if (error.contains(QLatin1String("locking"), Qt::CaseInsensitive)
+        || error.contains(QLatin1String("Access is denied"), Qt::CaseInsensitive))
+        return QStringLiteral("%1 is held by another program (gpsd, ModemManager, a terminal program or another "
+                              "varnexconfig): free it and try again").arg(path);
+#ifndef _WIN32
+    if (!path.isEmpty() && !QFileInfo::exists(path))
+        return QStringLiteral("%1 does not exist (unplugged?)").arg(path);
+#endif
+    return error;
+}
+
 } // namespace PortNames

@@ -60,4 +60,20 @@ QString Summary(const Entry& entry);
 // path (QSerialPort opens through the link).
 QString PathFor(int number);
 
+// A name for PC port `number` that keeps leading to the same device while
+// other devices come and go, for a program that uses the port for a long time:
+// on Windows COMN; with the ports folder (`portsFolder` not empty) its entry
+// comN, as the folder decides the mapping; otherwise the device's
+// /dev/serial/by-id name when it has one (a USB adapter's name after its
+// vendor, model and serial number), else its device path. Empty when nothing
+// is mapped to that number. `system` is the system's ports, unordered.
+QString StableNameFor(int number, const QString& portsFolder, const QList<SystemPort>& system);
+// The same over the ports folder if it exists and the system's ports now.
+QString StableName(int number);
+
+// Why `path` could not be opened, in the operator's words: a port held by
+// another program says so (Qt reports it as a locking error); `error` is the
+// serial control's text.
+QString OpenFailure(const QString& path, const QString& error);
+
 } // namespace PortNames

@@ -34,6 +34,9 @@ inline constexpr std::uint8_t kIdAckAck = 0x01;
 inline constexpr std::uint16_t kAckPayloadLength = 2;
 
 // Configuration messages.
+inline constexpr std::uint8_t kClassMon = 0x0A;
+inline constexpr std::uint8_t kIdMonVer = 0x04;  // polled with no payload: the receiver's versions
+
 inline constexpr std::uint8_t kClassCfg = 0x06;
 inline constexpr std::uint8_t kIdCfgPrt = 0x00;
 inline constexpr std::uint8_t kIdCfgMsg = 0x01;

@@ -4,6 +4,7 @@
 #include "cli/CommandLine.h"
 #include "harness/GoldenFrames.h"
 #include "harness/VirtualReceiver.h"
+#include "link/PortNames.h"
 #include "profiles/Verification.h"
 
 #include <QJsonArray>
@@ -12,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -22,27 +24,41 @@ struct Captured {
     QString err;
 };
 
-Captured RunCli(const QStringList& args)
+// `input`: what standard input holds (--serial -).
+Captured RunCli(const QStringList& args, QByteArray input = {})
 {
     char* buffer = nullptr;
     std::size_t size = 0;
     std::FILE* err = open_memstream(&buffer, &size);
+    input.append('\0'); // fmemopen needs a buffer of at least one byte
+    std::FILE* in = fmemopen(input.data(), std::size_t(input.size() - 1), "r");
     Captured c;
-    c.code = Cli::Main(args, {err, err, false});
+    c.code = Cli::Main(args, {err, qEnvironmentVariableIsSet("CLI_DEBUG") ? stderr : err, false, in});
+    std::fclose(in);
     std::fclose(err);
     c.err = QString::fromLocal8Bit(buffer, qsizetype(size));
     std::free(buffer);
     return c;
 }
 
-QJsonObject LastReportLine(const QString& path)
+QList<QJsonObject> ReportLines(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    return lines.size() >= 2 ? QJsonDocument::fromJson(lines[lines.size() - 2]).object() : QJsonObject();
+    QList<QJsonObject> units;
+    if (file.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : file.readAll().split('\n'))
+            if (!line.isEmpty())
+                units << QJsonDocument::fromJson(line).object();
+    return units;
 }
+
+QJsonObject LastReportLine(const QString& path)
+{
+    const QList<QJsonObject> units = ReportLines(path);
+    return units.isEmpty() ? QJsonObject() : units.last();
+}
+
+QJsonArray FirstStepFrames(const QJsonObject& unit) { return unit["steps"].toArray()[0].toObject()["frames"].toArray(); }
 
 // A poll: no payload, or the one-byte CFG-PRT and two-byte CFG-MSG forms.
 bool IsPollFrame(const QString& hex)
@@ -65,6 +81,8 @@ bool OnlyPollsAndOneLoad(const QStringList& frames)
 } // namespace
 
 Q_DECLARE_METATYPE(VarnexSim::Faults)
+Q_DECLARE_METATYPE(VarnexSim::ModelOptions)
+Q_DECLARE_METATYPE(PortNames::SystemPort)
 
 class TestCli : public QObject {
     Q_OBJECT
@@ -79,6 +97,11 @@ private slots:
     void failedStepIsNamedAndNothingSaved_data();
     void failedStepIsNamedAndNothingSaved();
     void nothingSentWhenPortOrReportUnusable();
+    void benchLoop_data();
+    void benchLoop();
+    void helpAndManPageFollowTheTable();
+    void stableNameSurvivesRenumbering_data();
+    void stableNameSurvivesRenumbering();
 
 private:
     QString Report() const { return dir_->filePath(QStringLiteral("units.jsonl")); }
@@ -91,19 +114,27 @@ void TestCli::parse_data()
     QTest::addColumn<QString>("want"); // "command device port number verify repeat fast report serial", or "error: <text>"
     const auto row = [](const char* name, const char* line, const char* want) { QTest::newRow(name) << line << want; };
     row("configure by number", "configure sculla --port 3", "configure sculla 3 3 0 0 0 - -");
-    row("any case, path, all options", "configure MOLVANE --port /dev/ttyUSB0 --verify --report r.jsonl --serial SN7 --repeat --fast",
-        "configure molvane /dev/ttyUSB0 0 1 1 1 r.jsonl SN7");
-    row("options before device, = form", "configure --port=COM5 --serial= Trissel", "configure trissel COM5 0 0 0 0 - -");
+    row("any case, path, all options", "configure MOLVANE --port /dev/ttyUSB0 --verify --report r.jsonl --serial - --repeat --fast",
+        "configure molvane /dev/ttyUSB0 0 1 1 1 r.jsonl -");
+    row("options before device, = form", "configure --port=COM5 --serial=SN7 Trissel", "configure trissel COM5 0 0 0 0 - SN7");
     row("verify always reads back", "verify pemmet --port 2 --report r", "verify pemmet 2 2 1 0 0 r -");
     row("verify has no --fast", "verify pemmet --port 2 --fast", "error: unknown option --fast for verify");
     row("ports", "ports", "ports");
     row("help", "--help", "help");
-    row("version", "--version", "version");
+    row("help, short", "-h", "help");
+    row("version, short", "-V", "version");
+    row("Qt's window option opens the window", "-platform offscreen", "window");
+    row("other single dash", "-v", "error: unknown option -v");
+    row("single-dash word", "configure sculla -port 1", "error: unknown option -p");
     row("unknown device", "configure widget --port 1", "error: unknown device \"widget\" (sculla, pemmet, molvane, garnock, trissel)");
     row("port 0", "configure sculla --port 0", "error: bad port \"0\"");
     row("port text", "configure sculla --port usb", "error: bad port \"usb\"");
     row("port missing", "configure sculla", "error: configure needs --port PORT");
-    row("port without value", "configure sculla --port", "error: --port needs");
+    row("port without value", "configure sculla --port", "error: Missing value after '--port'");
+    row("two ports given", "configure sculla --port 1 --port /dev/ttyUSB3", "error: --port given twice");
+    row("two reports", "verify sculla --port 1 --report a --report=b", "error: --report given twice");
+    row("two serials", "configure sculla --port 1 --serial a --serial b", "error: --serial given twice");
+    row("one serial for a whole loop", "configure sculla --port 1 --repeat --serial SN7", "error: --repeat takes --serial -");
     row("device missing", "verify --port 1", "error: verify needs a device");
     row("verify has no --repeat", "verify sculla --port 1 --repeat", "error: unknown option --repeat for verify");
     row("unknown option", "configure sculla --port 1 --fast-ish", "error: unknown option --fast-ish");
@@ -117,6 +148,9 @@ void TestCli::parse()
 {
     QFETCH(QString, line);
     QFETCH(QString, want);
+    QCOMPARE(Cli::WantsCommandLine(line.split(u' ')), want != QLatin1String("window"));
+    if (want == QLatin1String("window"))
+        return;
     const Cli::Parsed p = Cli::Parse(line.split(u' '));
     if (want.startsWith(QLatin1String("error: "))) {
         QVERIFY2(p.error.startsWith(want.mid(7)), qPrintable(p.error));
@@ -135,6 +169,7 @@ void TestCli::parse()
                    .arg(int(a.fast))
                    .arg(a.report.isEmpty() ? QStringLiteral("-") : a.report,
                         a.serial.isEmpty() ? QStringLiteral("-") : a.serial);
+    QCOMPARE(a.serialFromInput, line.contains(QLatin1String("--serial -")));
     QCOMPARE(got, want);
 }
 
@@ -324,7 +359,156 @@ void TestCli::nothingSentWhenPortOrReportUnusable()
     const Captured noReport = RunCli({"configure", "pemmet", "--port", "1", "--report", unwritable});
     QCOMPARE(noReport.code, 2);
     QVERIFY2(noReport.err.contains(QLatin1String("cannot write the report")), qPrintable(noReport.err));
+    const Captured twoPorts = RunCli({"configure", "pemmet", "--port", "1", "--port", "/dev/ttyUSB3"});
+    QCOMPARE(twoPorts.code, 2);
+    QCOMPARE(twoPorts.err.count(u'\n'), 1);
     QVERIFY(receiver.BytesByRate().isEmpty());
+
+    // A configured unit whose line cannot be written is not a failed step.
+    const Captured lost = RunCli({"configure", "pemmet", "--port", "1", "--fast", "--report", "/dev/full"});
+    QCOMPARE(lost.code, 5);
+    QVERIFY2(lost.err.contains(QLatin1String("report line of unit 1 on port 1 (done")), qPrintable(lost.err));
+}
+
+// The bench loop in virtual time, each unit's serial number read from
+// standard input; a loop still waiting at `stopAt` (virtual seconds) gets a Ctrl-C.
+void TestCli::benchLoop_data()
+{
+    QTest::addColumn<VarnexSim::ModelOptions>("options");
+    QTest::addColumn<bool>("quiet");      // every output off: only answers on the line
+    QTest::addColumn<double>("freshAt");  // from then on a fresh unit is connected; < 0 never
+    QTest::addColumn<QByteArray>("serials");
+    QTest::addColumn<QString>("report");  // empty: the test's own file
+    QTest::addColumn<double>("stopAt");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("units");   // serial:outcome of each report line
+    const auto away = [](double at, double seconds) {
+        VarnexSim::ModelOptions o;
+        o.faults.unplugAt = at;
+        o.faults.unplugFor = seconds;
+        return o;
+    };
+    QTest::newRow("second unit found as the first") << away(1, 3) << false << 4.0 << QByteArray("A\nB\n") << QString() << 60.0
+                                                    << 0 << "A:done B:done";
+    QTest::newRow("silent unit, plugged in after the start")
+        << away(0, 5) << true << -1.0 << QByteArray("A\n") << QString() << 60.0 << 0 << "A:done";
+    QTest::newRow("one missed answer counts once") << away(1, 1) << false << -1.0 << QByteArray("A\nB\n") << QString() << 8.0
+                                                   << 0 << "A:done";
+    VarnexSim::ModelOptions noTimePulse;
+    noTimePulse.faults.neverAck = {VarnexSim::Key(0x06, 0x07)};
+    QTest::newRow("failed unit counted as failed") << noTimePulse << false << -1.0 << QByteArray("A\n") << QString() << 60.0
+                                                   << 1 << "A:step failed";
+    QTest::newRow("report line lost") << VarnexSim::ModelOptions() << false << -1.0 << QByteArray("A\n")
+                                      << QStringLiteral("/dev/full") << 60.0 << 5 << "";
+}
+
+void TestCli::benchLoop()
+{
+    QFETCH(VarnexSim::ModelOptions, options);
+    QFETCH(bool, quiet);
+    QFETCH(double, freshAt);
+    QFETCH(QByteArray, serials);
+    QFETCH(QString, report);
+    QFETCH(double, stopAt);
+    QFETCH(int, code);
+    QFETCH(QString, units);
+    VirtualReceiver receiver(options);
+    if (quiet)
+        receiver.Quiet();
+    QFile device(PortNames::PathFor(1)); // the loop's device exists the whole time; the unit comes and goes
+    QVERIFY(device.open(QIODevice::WriteOnly));
+    bool fresh = false, stopped = false;
+    receiver.OnWrite([&](const QByteArray&) {
+        if (freshAt >= 0 && !fresh && receiver.Elapsed() > freshAt) {
+            receiver.Model().SetRunning(VarnexSim::FactoryDefaults());
+            fresh = true;
+        }
+        if (!stopped && receiver.Elapsed() > stopAt) {
+            stopped = true;
+            std::raise(SIGINT);
+        }
+    });
+    if (report.isEmpty())
+        report = Report();
+    const Captured run = RunCli({"configure", "pemmet", "--port", "1", "--fast", "--repeat", "--serial", "-", "--report", report},
+                                serials);
+    QVERIFY2(run.code == code, qPrintable(run.err));
+    QStringList got;
+    const QList<QJsonObject> lines = report == QLatin1String("/dev/full") ? QList<QJsonObject>() : ReportLines(report);
+    for (const QJsonObject& unit : lines)
+        got << unit["serial"].toString() + u':' + unit["outcome"].toString();
+    QCOMPARE(got.join(u' '), units);
+    const int done = int(units.count(QLatin1String(":done")));
+    QVERIFY2(run.err.contains(QStringLiteral("Units: %1 done, %2 failed").arg(done).arg(serials.count('\n') - done)) || code == 5
+                 || stopped,
+             qPrintable(run.err));
+    if (code == 5)
+        QVERIFY2(run.err.contains(QLatin1String("report line of unit 1 on port 1 (done, serial \"A\") is lost")), qPrintable(run.err));
+    QVERIFY(!run.err.contains(QLatin1String("port not opened")));
+    // Every unit is found and configured as the first: the same frames in the
+    // same steps, and no blind bring-up.
+    for (const QJsonObject& unit : lines) {
+        QCOMPARE(FirstStepFrames(unit), FirstStepFrames(lines.first()));
+        QVERIFY(unit["durationSeconds"].toDouble() < 5);
+        if (unit["outcome"] == QStringLiteral("done")) // the receiver's identity, after the run
+            QCOMPARE(unit["receiver"].toObject()["software"].toString(), QStringLiteral("7.03 (45969)"));
+    }
+}
+
+// --help is built from the table; the man page is written by hand and must
+// name every option and exit code of it, and no exit code it does not have.
+void TestCli::helpAndManPageFollowTheTable()
+{
+    QFile file(QStringLiteral(VARNEX_MAN_PAGE));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString man = QString::fromUtf8(file.readAll());
+    const QString usage = Cli::Usage();
+    for (const Cli::OptionSpec& o : Cli::Options()) {
+        QVERIFY2(man.contains(QStringLiteral("\\-\\-%1").arg(QLatin1String(o.name))), o.name);
+        QVERIFY2(usage.contains(QStringLiteral("--%1").arg(QLatin1String(o.name))), o.name);
+        if (o.shortName)
+            QVERIFY2(man.contains(QStringLiteral(".BR \\-%1 ").arg(QLatin1String(o.shortName))), o.shortName);
+    }
+    QStringList documented, table;
+    const QString exitStatus = man.section(QStringLiteral(".SH EXIT STATUS"), 1).section(QStringLiteral(".SH "), 0, 0);
+    static const QRegularExpression codeLine(QStringLiteral("^\\.B (\\d+)$"), QRegularExpression::MultilineOption);
+    for (const QRegularExpressionMatch& m : codeLine.globalMatch(exitStatus))
+        documented << m.captured(1);
+    for (const Cli::ExitSpec& e : Cli::ExitCodes()) {
+        table << QString::number(e.code);
+        QVERIFY2(usage.contains(QStringLiteral("%1  %2").arg(e.code, 3).arg(QLatin1String(e.meaning))), e.meaning);
+    }
+    QCOMPARE(documented, table);
+}
+
+// A port number is resolved once to a name of its device; other devices
+// coming and going (and the numbers moving with them) do not change where it leads.
+void TestCli::stableNameSurvivesRenumbering_data()
+{
+    QTest::addColumn<QList<PortNames::SystemPort>>("ports");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("name");
+    const PortNames::SystemPort a{"ttyUSB0", "/dev/ttyUSB0", "usb-FTDI_A-if00", "", true, false};
+    const PortNames::SystemPort b{"ttyUSB1", "/dev/ttyUSB1", "usb-FTDI_B-if00", "", true, false};
+    PortNames::SystemPort bRenumbered = b;
+    bRenumbered.name = "ttyUSB0";
+    bRenumbered.path = "/dev/ttyUSB0";
+    const PortNames::SystemPort onBoard{"ttyS0", "/dev/ttyS0", "", "", false, false};
+    QTest::newRow("by-id name of the first adapter") << QList{b, a, onBoard} << 1 << "/dev/serial/by-id/usb-FTDI_A-if00";
+    QTest::newRow("first unplugged: port 1 is another device")
+        << QList{bRenumbered, onBoard} << 1 << "/dev/serial/by-id/usb-FTDI_B-if00";
+    QTest::newRow("on-board port keeps its path") << QList{a, onBoard} << 2 << "/dev/ttyS0";
+    QTest::newRow("nothing there") << QList{a} << 2 << "";
+}
+
+void TestCli::stableNameSurvivesRenumbering()
+{
+    QFETCH(QList<PortNames::SystemPort>, ports);
+    QFETCH(int, number);
+    QFETCH(QString, name);
+    QCOMPARE(PortNames::StableNameFor(number, QString(), ports), name);
+    // With the ports folder, its entry is the name whatever the system reports.
+    QCOMPARE(PortNames::StableNameFor(number, QStringLiteral("/p"), ports), QStringLiteral("/p/com%1").arg(number));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -1,7 +1,8 @@
-// The packaged executable's command line on a real pseudo-terminal against
+// The packaged executable's command line on real pseudo-terminals against
 // the simulator, with no display and no platform plugin named: a bench of two
 // units configured the fast way with read-back and report, the port given as
-// a device path, ended by Ctrl-C.
+// a device path, ended by Ctrl-C; interruptions, a closed stderr, a port held
+// by another program, and three stations appending to one report.
 #include "harness/GoldenFrames.h"
 #include "harness/PtySim.h"
 
@@ -9,9 +10,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
 
 namespace {
@@ -22,12 +25,24 @@ QList<QByteArray> ReportLines(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>();
 }
 
+// The tool as a bench starts it: no display, nothing of Qt's platform named.
+void StartTool(QProcess& tool, const QStringList& args)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(name));
+    tool.setProcessEnvironment(env);
+    tool.start(QStringLiteral(VARNEX_TOOL_EXE), args);
+}
+
 } // namespace
 
 class TestCliE2e : public QObject {
     Q_OBJECT
 private slots:
     void benchOfTwoUnitsWithoutDisplay();
+    void stations_data();
+    void stations();
 };
 
 void TestCliE2e::benchOfTwoUnitsWithoutDisplay()
@@ -37,12 +52,9 @@ void TestCliE2e::benchOfTwoUnitsWithoutDisplay()
     QTemporaryDir dir;
     const QString report = dir.filePath(QStringLiteral("bench.jsonl"));
     QProcess tool;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(QLatin1String(name));
-    tool.setProcessEnvironment(env);
-    tool.start(QStringLiteral(VARNEX_TOOL_EXE), {"configure", "Pemmet", "--port", sim.DevicePath(), "--fast", "--verify",
-                                                 "--repeat", "--report", report, "--serial", "A-0042"});
+    StartTool(tool, {"configure", "Pemmet", "--port", sim.DevicePath(), "--fast", "--verify", "--repeat", "--report", report,
+                     "--serial", "-"});
+    tool.write("A-0042\nA-0043\n");
     QTRY_COMPARE_WITH_TIMEOUT(ReportLines(report).size(), 2, 60000);
     // The configured unit goes away, the next one comes.
     sim.Unplug();
@@ -62,12 +74,13 @@ void TestCliE2e::benchOfTwoUnitsWithoutDisplay()
     const QList<QByteArray> lines = ReportLines(report);
     QJsonObject unit;
     for (const QByteArray& line : lines.mid(0, 2)) {
+        const QString serial = unit.isEmpty() ? QStringLiteral("A-0042") : QStringLiteral("A-0043");
         QJsonParseError parseError;
         unit = QJsonDocument::fromJson(line, &parseError).object();
         QVERIFY2(parseError.error == QJsonParseError::NoError, qPrintable(parseError.errorString()));
         QCOMPARE(unit["outcome"].toString(), QStringLiteral("done"));
         QCOMPARE(unit["path"].toString(), sim.DevicePath());
-        QCOMPARE(unit["serial"].toString(), QStringLiteral("A-0042"));
+        QCOMPARE(unit["serial"].toString(), serial);
         QVERIFY(unit["durationSeconds"].toDouble() > 0);
         const QJsonArray items = unit["verification"].toArray();
         QVERIFY(items.size() > 40);
@@ -81,7 +94,108 @@ void TestCliE2e::benchOfTwoUnitsWithoutDisplay()
             recorded << HexFrame(frame.toObject()["sent"].toString());
     for (const QString& f : sim.FramesFromPc())
         received << HexFrame(f);
-    QCOMPARE(recorded.mid(recorded.size() - 60), received.mid(received.size() - 60));
+    // (The loop's own search polls and the identity poll come after it.)
+    QVERIFY(recorded.size() > 40);
+    QVERIFY(std::search(received.begin(), received.end(), recorded.begin(), recorded.end()) != received.end());
+}
+
+// One or more stations, each a tool on its own simulated receiver, all
+// appending to one report; signals sent during the run (`during`: after the
+// first frames) or after each station's first unit, one after the other.
+void TestCliE2e::stations_data()
+{
+    QTest::addColumn<int>("stations");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QList<int>>("sent");
+    QTest::addColumn<bool>("during");
+    QTest::addColumn<bool>("closeStderr");
+    QTest::addColumn<bool>("holdPort");     // another program has the port open
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("outcome");   // of every report line
+    QTest::addColumn<QString>("said");      // on stderr, in order, '|' between
+    QTest::newRow("Ctrl-C twice abandons the unit") << 1 << QStringList{} << QList<int>{SIGINT, SIGINT} << true << false << false
+        << 130 << "interrupted" << "finishing the unit (step 1 of 9); Ctrl-C again abandons it|abandoning the unit";
+    QTest::newRow("SIGTERM once, stderr closed: the unit ends") << 1 << QStringList{} << QList<int>{SIGTERM} << true << true
+                                                                << false << 0 << "done" << "";
+    QTest::newRow("SIGHUP in a loop finishes the unit") << 1 << QStringList{"--repeat"} << QList<int>{SIGHUP} << true << false
+        << false << 0 << "done" << "finishing unit 1 (step|Unit 1 on port|Units: 1 done, 0 failed";
+    QTest::newRow("port held by another program") << 1 << QStringList{} << QList<int>{} << false << false << true << 3
+                                                  << "port not opened" << "is held by another program";
+    QTest::newRow("three stations, one report") << 3 << QStringList{"--repeat", "--fast", "--verify"} << QList<int>{SIGINT}
+                                                << false << false << false << 0 << "done" << "Units: 1 done, 0 failed";
+}
+
+void TestCliE2e::stations()
+{
+    QFETCH(int, stations);
+    QFETCH(QStringList, options);
+    QFETCH(QList<int>, sent);
+    QFETCH(bool, during);
+    QFETCH(bool, closeStderr);
+    QFETCH(bool, holdPort);
+    QFETCH(int, code);
+    QFETCH(QString, outcome);
+    QFETCH(QString, said);
+    QTemporaryDir dir;
+    const QString report = dir.filePath(QStringLiteral("bench.jsonl"));
+    std::vector<std::unique_ptr<PtySim>> sims;
+    std::vector<std::unique_ptr<QProcess>> tools;
+    QSerialPort holder;
+    for (int i = 0; i < stations; ++i) {
+        sims.push_back(std::make_unique<PtySim>(i + 1));
+        QVERIFY2(sims.back()->IsValid(), qPrintable(sims.back()->Error()));
+    }
+    if (holdPort) {
+        holder.setPortName(sims[0]->DevicePath());
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+    }
+    for (auto& sim : sims) {
+        tools.push_back(std::make_unique<QProcess>());
+        StartTool(*tools.back(), QStringList{"configure", "pemmet", "--port", sim->DevicePath(), "--report", report} + options);
+        QVERIFY(tools.back()->waitForStarted());
+        if (closeStderr)
+            tools.back()->closeReadChannel(QProcess::StandardError);
+    }
+    if (during)
+        QTRY_VERIFY_WITH_TIMEOUT(sims[0]->FramesFromPc().size() > 3, 20000);
+    else if (!sent.isEmpty())
+        QTRY_COMPARE_WITH_TIMEOUT(ReportLines(report).size(), stations + 1, 60000);
+    QString err;
+    for (int signal : sent) {
+        for (auto& tool : tools)
+            ::kill(pid_t(tool->processId()), signal);
+        // Each notice is written at once, before the unit ends.
+        const qsizetype before = err.size();
+        QTRY_VERIFY_WITH_TIMEOUT(tools[0]->state() != QProcess::Running || closeStderr
+                                     || (err += QString::fromLocal8Bit(tools[0]->readAllStandardError()))
+                                            .indexOf("\nvarnexconfig: ", before) >= 0,
+                                 5000);
+    }
+    const qsizetype framesAtEnd = sims[0]->FramesFromPc().size();
+    for (auto& tool : tools) {
+        QVERIFY(tool->state() == QProcess::NotRunning || tool->waitForFinished(60000));
+        err += QString::fromLocal8Bit(tool->readAllStandardError());
+        QVERIFY2(tool->exitStatus() == QProcess::NormalExit && tool->exitCode() == code, qPrintable(err));
+    }
+    // Abandoned: the port was closed at once, nothing more went out.
+    if (code == 130)
+        QCOMPARE(sims[0]->FramesFromPc().size(), framesAtEnd);
+    const QList<QByteArray> lines = ReportLines(report);
+    QCOMPARE(lines.size(), stations + 1);
+    QVERIFY(lines.last().isEmpty());
+    for (const QByteArray& line : lines.mid(0, stations)) {
+        QJsonParseError parseError;
+        const QJsonObject unit = QJsonDocument::fromJson(line, &parseError).object();
+        QVERIFY2(parseError.error == QJsonParseError::NoError, line.left(200).constData());
+        QCOMPARE(unit["outcome"].toString(), outcome);
+        QCOMPARE(unit.contains("interruptedStep"), outcome == QLatin1String("interrupted"));
+        QVERIFY(!unit["host"].toString().isEmpty());
+    }
+    qsizetype at = 0;
+    for (const QString& text : said.split(u'|', Qt::SkipEmptyParts)) {
+        at = err.indexOf(text, at);
+        QVERIFY2(at >= 0, qPrintable(text + "\n---\n" + err));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCliE2e)
