@@ -84,14 +84,14 @@ bool RunStep(Line& line, Link& link, const Step& s)
         return Acknowledged(line, Payloads::CfgRate(s.period, byte(s.args[0])));
     case Op::SetDynamicNavigationParameters:
         SupportFunctions::ShowStatus(QStringLiteral("Set Dynamic Navigation Parameters"));
-        return Acknowledged(line, Payloads::CfgNav());
+        return Acknowledged(line, Payloads::CfgNav(s.payload));
     case Op::SetTimePulse:
         SupportFunctions::ShowStatus(VarnexCommsRoutines::SetTimePulseStatus(s.args[0]));
         return Acknowledged(line, Payloads::CfgTp(s.args[0], s.args[1]));
     case Op::SetMessageRate:
         SupportFunctions::ShowStatus(
             VarnexCommsRoutines::SetMessageRateStatus(byte(s.args[0]), byte(s.args[1]), byte(s.args[2]), s.args[3]));
-        return Acknowledged(line, Payloads::CfgMsg(byte(s.args[0]), byte(s.args[1]), byte(s.args[2]), s.args[3]));
+        return Acknowledged(line, Payloads::CfgMsg(byte(s.args[0]), byte(s.args[1]), byte(s.args[2]), s.args[3], s.payload));
     case Op::SetBaudRate: return SetBaud(line, link, s.args[0], s.args[1]);
     case Op::WriteSetupToFlash:
         SupportFunctions::ShowStatus(QStringLiteral("Writing Setup To Flash"));

@@ -77,11 +77,11 @@ std::vector<UbxBuffer> SettingFrames(const SetupOutputs::Step& step)
     case Op::WriteConfiguration:
         frames.push_back(Payloads::CfgRate(step.period, static_cast<std::uint8_t>(step.args[0])));
         break;
-    case Op::SetDynamicNavigationParameters: frames.push_back(Payloads::CfgNav()); break;
+    case Op::SetDynamicNavigationParameters: frames.push_back(Payloads::CfgNav(step.payload)); break;
     case Op::SetTimePulse: frames.push_back(Payloads::CfgTp(step.args[0], step.args[1])); break;
     case Op::SetMessageRate:
         frames.push_back(Payloads::CfgMsg(static_cast<std::uint8_t>(step.args[0]), static_cast<std::uint8_t>(step.args[1]),
-                                          static_cast<std::uint8_t>(step.args[2]), step.args[3]));
+                                          static_cast<std::uint8_t>(step.args[2]), step.args[3], step.payload));
         break;
     case Op::SetBaudRate: frames.push_back(Payloads::CfgPrt(step.args[0], step.args[1])); break;
     case Op::WriteSetupToFlash: break;
