@@ -437,6 +437,62 @@ std::unique_ptr<LoadedProfile> ReadTable(const toml::table& root)
     return loaded;
 }
 
+// TOML allows characters beyond ASCII only in strings and comments. The
+// packaged toml++ (3.3.0) runs into undefined behaviour when it meets some of
+// them elsewhere, so they are refused before the text reaches it. Only quotes,
+// escapes and comments are followed here, as far as needed to tell where a
+// string or comment ends; the parser proper does everything else.
+std::optional<Fault> OutsideAscii(std::string_view text)
+{
+    std::uint32_t line = 1, column = 1;
+    const auto at = [&](std::size_t i) { return i < text.size() ? text[i] : '\0'; };
+    for (std::size_t i = 0; i < text.size();) {
+        // Moves past one byte, counting columns in characters.
+        const auto step = [&] {
+            const auto byte = static_cast<unsigned char>(text[i++]);
+            if (byte == '\n') {
+                ++line;
+                column = 1;
+            } else if ((byte & 0xC0) != 0x80) {
+                ++column;
+            }
+        };
+        const char c = text[i];
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            toml::source_region where;
+            where.begin = {line, column};
+            return Fault{where, "a character beyond ASCII stands outside a string or comment"};
+        }
+        if (c == '#') {
+            while (i < text.size() && text[i] != '\n')
+                step();
+        } else if (c == '"' || c == '\'') {
+            const bool multiLine = at(i + 1) == c && at(i + 2) == c;
+            const bool escapes = c == '"';
+            for (int n = multiLine ? 3 : 1; n > 0; --n)
+                step();
+            while (i < text.size()) {
+                if (escapes && text[i] == '\\') {
+                    step();
+                    if (i < text.size())
+                        step();
+                } else if (text[i] == c && (!multiLine || (at(i + 1) == c && at(i + 2) == c))) {
+                    for (int n = multiLine ? 3 : 1; n > 0; --n)
+                        step();
+                    break;
+                } else if (!multiLine && text[i] == '\n') {
+                    break; // an unterminated string: the parser names it
+                } else {
+                    step();
+                }
+            }
+        } else {
+            step();
+        }
+    }
+    return std::nullopt;
+}
+
 std::string Located(std::string_view fileName, const toml::source_region& where, std::string_view what)
 {
     std::string line(fileName);
@@ -508,6 +564,8 @@ std::string Write(const SetupOutputs::Profile& profile)
 ReadResult Read(std::string_view text, std::string_view fileName)
 {
     try {
+        if (const auto fault = OutsideAscii(text))
+            throw *fault;
         const toml::table root = toml::parse(text, fileName);
         return {ReadTable(root), {}};
     } catch (const toml::parse_error& e) {

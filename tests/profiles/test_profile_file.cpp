@@ -31,7 +31,7 @@ ReceiverConfig Observable(ReceiverConfig config)
 }
 
 // A small valid file; each bad-file row spoils one line of it.
-const char* const kGood = R"(name = "Bench unit"
+const char* const kGood = R"(name = "Bench unit é"  # é in a string and a comment is fine
 nmea_port = 1
 
 [[step]]
@@ -62,7 +62,7 @@ kind = "save"
 
 QString Spoiled(const QString& from, const QString& to)
 {
-    QString text = QString::fromLatin1(kGood);
+    QString text = QString::fromUtf8(kGood);
     if (!from.isEmpty()) {
         if (!text.contains(from))
             qFatal("row does not match the good file: %s", qPrintable(from));
@@ -160,9 +160,11 @@ void TestProfileFile::badFiles_data()
     QTest::newRow("DOP mask off the 0.1 grid") << "= 12.5" << "= 12.55" << "21:21" << "steps of 0.1";
     QTest::newRow("unknown message name") << "NMEA-GGA" << "NMEA-XYZ" << "16:11" << "unknown message NMEA-XYZ";
     QTest::newRow("rate of the wrong type") << "rate = 5" << "rate = \"5\"" << "17:8" << "must be a whole number";
+    QTest::newRow("a character beyond ASCII outside a string") << "navigation_rate = 1" << "navigation_rate = \u00A11"
+                                                               << "9:19" << "beyond ASCII";
     QTest::newRow("no save step") << "[[step]]\nkind = \"save\"\n" << "" << "22:1" << "the last step must be the save";
     QTest::newRow("no reset first") << "kind = \"reset\"\n[[step]]\n" << "" << "4:1" << "the first step must be the reset";
-    QTest::newRow("no name") << "name = \"Bench unit\"\n" << "" << "1:1" << "has no name";
+    QTest::newRow("no name") << QString::fromUtf8(kGood).section(u'\n', 0, 0) << "" << "1:1" << "has no name";
     QTest::newRow("good file") << "" << "" << "" << "";
 }
 
