@@ -9,6 +9,7 @@
 #include "profiles/ProfileFile.h"
 #include "profiles/Reading.h"
 #include "profiles/SetupOutputs.h"
+#include "profiles/StepNames.h"
 #include "profiles/Verification.h"
 #include "receiver_config/Payloads.h"
 
@@ -128,6 +129,10 @@ void TestProfileFile::cloneAndVerify()
     const Profile& clone = file.profile->Profile();
     QCOMPARE(clone.success, "Configured for use with Bench clone");
     QCOMPARE(clone.nmeaPort, FindProfile(device)->nmeaPort);
+    QStringList names;
+    for (const Step& step : clone.steps)
+        names << StepName(step);
+    QCOMPARE(names.contains("SetMessageRate F0 00 rates 0 3 7 0"), ggaOnBothUarts);
 
     VirtualReceiver fresh({.linkPort = linkPort});
     QVERIFY(RunProfileFast(clone));
