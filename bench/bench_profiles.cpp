@@ -29,6 +29,14 @@
 // what the read-back sent and the receiver queued.
 //
 //   build/bench/bench_profiles --verify [--from 4800,115200] [device ...]
+//
+// With --files, profile files on a pty from a unit whose link runs at each
+// rate of --from (default 115200,9600): reading a unit configured as the
+// device into a profile (link search and polls), and the fast run of the
+// device's exported file on a fresh unit. The floor is the line time of what
+// crossed the PC's line, counted at the PC.
+//
+//   build/bench/bench_profiles --files [--from 115200,9600] [device ...]   (default: garnock)
 #include "BenchUtil.h"
 #include "harness/MessageRecorder.h"
 #include "harness/PtySim.h"
@@ -36,6 +44,8 @@
 #include "link/CommsFrm.h"
 #include "link/QtSerialDevice.h"
 #include "link/SelectedPort.h"
+#include "profiles/ProfileFile.h"
+#include "profiles/Reading.h"
 #include "profiles/SetupOutputs.h"
 #include "profiles/Verification.h"
 #include "receiver_config/VarnexCommsRoutines.h"
@@ -251,6 +261,57 @@ void TimeVerify(const QStringList& wanted, const QList<qint32>& rates)
     SerialControl::SetDeviceFactory({});
 }
 
+void TimeFiles(QStringList wanted, const QList<qint32>& rates)
+{
+    if (wanted.isEmpty())
+        wanted << QStringLiteral("garnock");
+    std::printf("%-42s %8s %8s %11s %9s  %s\n", "run", "wall s", "floor s", "bytes o/i", "1.5x+0.5", "ok");
+    LineFloor counted;
+    bool counting = false;
+    SerialControl::SetDeviceFactory([&]() -> std::unique_ptr<SerialDevice> {
+        if (counting)
+            return std::make_unique<CountingDevice>(counted);
+        return std::make_unique<QtSerialDevice>();
+    });
+    const auto timed = [&](const QString& name, qint32 from, const std::function<bool()>& work,
+                           const std::function<void()>& prepare) {
+        PtyRun run = OnPty(from, [&] {
+            counted = {};
+            counting = true;
+            const bool ok = work();
+            counting = false;
+            return ok;
+        }, prepare);
+        run.floor = counted;
+        std::printf("%-42s %8.3f %8.3f %11s %9.3f  %s\n", qPrintable(name), run.wall, run.floor.seconds,
+                    qPrintable(QStringLiteral("%1/%2").arg(run.floor.sent).arg(run.floor.received)),
+                    1.5 * run.floor.seconds + 0.5, run.ok ? "yes" : "NO");
+        std::fflush(stdout);
+    };
+    for (const SetupOutputs::Profile& p : SetupOutputs::Profiles()) {
+        if (!wanted.contains(QString::fromLatin1(p.key), Qt::CaseInsensitive))
+            continue;
+        const auto file = ProfileFile::Read(ProfileFile::Write(p), "bench.toml");
+        if (!file.profile)
+            continue;
+        for (const qint32 from : rates) {
+            // The unit is configured as the device, then its link moved to
+            // `from`, so the read runs at that rate.
+            const auto configure = [&p, from] {
+                SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort());
+                if (const auto link = SetupOutputs::FindReceiver(CommsFrm::SerialPort()); link && link->receiverPort)
+                    VarnexCommsRoutines::SetBaudRate(from, VarnexCommsRoutines::BaudMode::Confirming, *link->receiverPort);
+                CommsFrm::SerialPort().SetPortOpen(false);
+            };
+            timed(QStringLiteral("read %1 at %2").arg(QLatin1String(p.name)).arg(from), from,
+                  [] { return SetupOutputs::FindReceiver(CommsFrm::SerialPort()) && Reading::ReadReceiver(CommsFrm::SerialPort(), false) != nullptr; }, configure);
+            timed(QStringLiteral("%1 from its file, fast, from %2").arg(QLatin1String(p.name)).arg(from), from,
+                  [&file] { return SetupOutputs::RunProfileFast(file.profile->Profile(), CommsFrm::SerialPort()); }, {});
+        }
+    }
+    SerialControl::SetDeviceFactory({});
+}
+
 void CompareFast(const QStringList& wanted, const QList<qint32>& rates)
 {
     std::printf("%-8s %6s %8s %8s %11s %8s %9s  %s\n", "device", "from", "fast s", "floor s", "bytes o/i", "exact s",
@@ -279,6 +340,7 @@ int main(int argc, char** argv)
     QStringList wanted;
     bool fast = false;
     bool verify = false;
+    bool files = false;
     QList<qint32> rates;
     int repeats = 3;
     for (int i = 1; i < argc; ++i) {
@@ -287,6 +349,8 @@ int main(int argc, char** argv)
             fast = true;
         else if (arg == QStringLiteral("--verify"))
             verify = true;
+        else if (arg == QStringLiteral("--files"))
+            files = true;
         else if (arg == QStringLiteral("--runs") && i + 1 < argc)
             repeats = std::max(1, QString::fromLocal8Bit(argv[++i]).toInt());
         else if (arg == QStringLiteral("--from") && i + 1 < argc) {
@@ -295,6 +359,11 @@ int main(int argc, char** argv)
                 rates << r.toInt();
         } else
             wanted << arg;
+    }
+    if (files) {
+        TimeFiles(wanted, rates.isEmpty() ? QList<qint32>{115200, 9600} : rates);
+        CommsFrm::Unload();
+        return 0;
     }
     if (verify) {
         TimeVerify(wanted, rates.isEmpty() ? QList<qint32>{4800, 115200} : rates);

@@ -8,7 +8,7 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 $SUDO apt-get update
 $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y \
-    cmake g++ make qt6-base-dev qt6-serialport-dev libgl-dev \
+    cmake g++ make qt6-base-dev qt6-serialport-dev libgl-dev libtomlplusplus-dev \
     clang libclang-rt-14-dev \
     desktop-file-utils appstream dpkg-dev file xvfb imagemagick xdotool \
     g++-mingw-w64-x86-64-posix

@@ -123,11 +123,11 @@ bool RunStep(const Step& s)
     switch (s.op) {
     case Op::ResetToKnownState: return ResetToKnownState();
     case Op::WriteConfiguration: return WriteConfiguration(s.period, static_cast<std::uint8_t>(s.args[0]));
-    case Op::SetDynamicNavigationParameters: return SetDynamicNavigationParameters();
+    case Op::SetDynamicNavigationParameters: return SetDynamicNavigationParameters(s.payload);
     case Op::SetTimePulse: return SetTimePulse(s.args[0], s.args[1]);
     case Op::SetMessageRate:
         return SetMessageRate(static_cast<std::uint8_t>(s.args[0]), static_cast<std::uint8_t>(s.args[1]),
-                              static_cast<std::uint8_t>(s.args[2]), s.args[3]);
+                              static_cast<std::uint8_t>(s.args[2]), s.args[3], s.payload);
     case Op::SetBaudRate: return SetBaudRate(s.args[0], BaudMode::Confirming, s.args[1]);
     case Op::WriteSetupToFlash: return WriteSetupToFlash();
     }

@@ -26,11 +26,16 @@ enum class Op {
 };
 
 // One operation and its arguments: `period` for WriteConfiguration, `args` in
-// the order of the operation's parameters for the others.
+// the order of the operation's parameters for the others. `payload` is empty
+// in the built-in tables; a device read from a file may carry its own bytes:
+// the 28-byte navigation parameter block of SetDynamicNavigationParameters,
+// or the four per-port rates (ports 0..3) of a SetMessageRate that outputs
+// one message on more than one port. The bytes belong to whoever owns the table.
 struct Step {
     Op op;
     float period = 0;
     std::array<std::int32_t, 4> args{};
+    std::span<const std::uint8_t> payload{};
 };
 
 // Everything the program knows about one target device: what the operator

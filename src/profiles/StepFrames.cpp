@@ -38,14 +38,14 @@ constexpr Kind kKinds[] = {
      [](const Step& s) { return One(Payloads::CfgRate(s.period, Byte(s.args[0]))); },
      [](const Step&) { return QString(kWriteConfigurationStatus); }},
     {Op::SetDynamicNavigationParameters,
-     [](const Step&) { return One(Payloads::CfgNav()); },
+     [](const Step& s) { return One(Payloads::CfgNav(s.payload)); },
      [](const Step&) { return QString(kSetDynamicNavigationParametersStatus); }},
     {Op::SetTimePulse,
      [](const Step& s) { return One(Payloads::CfgTp(s.args[0], s.args[1])); },
      [](const Step& s) { return SetTimePulseStatus(s.args[0]); }},
     {Op::SetMessageRate,
      [](const Step& s) {
-         return One(Payloads::CfgMsg(Byte(s.args[0]), Byte(s.args[1]), Byte(s.args[2]), s.args[3]));
+         return One(Payloads::CfgMsg(Byte(s.args[0]), Byte(s.args[1]), Byte(s.args[2]), s.args[3], s.payload));
      },
      [](const Step& s) { return SetMessageRateStatus(Byte(s.args[0]), Byte(s.args[1]), Byte(s.args[2]), s.args[3]); }},
     {Op::SetBaudRate,

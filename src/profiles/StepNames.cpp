@@ -16,6 +16,13 @@ QString StepName(const Step& s)
     case Op::SetDynamicNavigationParameters: return QStringLiteral("SetDynamicNavigationParameters");
     case Op::SetTimePulse: return QStringLiteral("SetTimePulse %1 ms %2 ms").arg(s.args[0]).arg(s.args[1]);
     case Op::SetMessageRate:
+        if (s.payload.size() == 4)
+            return QStringLiteral("SetMessageRate %1 %2 rates %3 %4 %5 %6")
+                .arg(Hex(s.args[0]), Hex(s.args[1]))
+                .arg(s.payload[0])
+                .arg(s.payload[1])
+                .arg(s.payload[2])
+                .arg(s.payload[3]);
         return QStringLiteral("SetMessageRate %1 %2 rate %3 port %4")
             .arg(Hex(s.args[0]), Hex(s.args[1]))
             .arg(s.args[2])

@@ -55,9 +55,9 @@ bool WriteConfiguration(float measurementPeriod, std::uint8_t navigationRate)
     return ShowAndSend(kWriteConfigurationStatus, Payloads::CfgRate(measurementPeriod, navigationRate));
 }
 
-bool SetDynamicNavigationParameters()
+bool SetDynamicNavigationParameters(std::span<const std::uint8_t> block)
 {
-    return ShowAndSend(kSetDynamicNavigationParametersStatus, Payloads::CfgNav());
+    return ShowAndSend(kSetDynamicNavigationParametersStatus, Payloads::CfgNav(block));
 }
 
 bool SetTimePulse(std::int32_t pulseInterval, std::int32_t pulseLength)
@@ -65,10 +65,11 @@ bool SetTimePulse(std::int32_t pulseInterval, std::int32_t pulseLength)
     return ShowAndSend(SetTimePulseStatus(pulseInterval), Payloads::CfgTp(pulseInterval, pulseLength));
 }
 
-bool SetMessageRate(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate, std::int32_t receiverPort)
+bool SetMessageRate(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate, std::int32_t receiverPort,
+                    std::span<const std::uint8_t> portRates)
 {
     return ShowAndSend(SetMessageRateStatus(msgClass, msgId, rate, receiverPort),
-                       Payloads::CfgMsg(msgClass, msgId, rate, receiverPort));
+                       Payloads::CfgMsg(msgClass, msgId, rate, receiverPort, portRates));
 }
 
 bool WriteSetupToFlash()

@@ -100,7 +100,7 @@ UbxBuffer CfgRate(float measurementPeriod, std::uint8_t navigationRate)
     return frame;
 }
 
-UbxBuffer CfgNav()
+UbxBuffer CfgNav(std::span<const std::uint8_t> block)
 {
     UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgNav, 28);
     std::uint8_t* p = Payload(frame);
@@ -124,6 +124,8 @@ UbxBuffer CfgNav()
     p[25] = 0x00;          // reserved
     p[26] = 0x00;
     p[27] = 0x00;
+    if (block.size() == kNavBlockSize)
+        std::copy(block.begin(), block.end(), p);
     CalcUbxChecksum(frame);
     return frame;
 }
@@ -149,7 +151,8 @@ UbxBuffer CfgTp(std::int32_t pulseIntervalMs, std::int32_t pulseLengthMs)
     return frame;
 }
 
-UbxBuffer CfgMsg(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate, std::int32_t receiverPort)
+UbxBuffer CfgMsg(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate, std::int32_t receiverPort,
+                 std::span<const std::uint8_t> portRates)
 {
     UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgMsg, 6);
     std::uint8_t* p = Payload(frame);
@@ -161,6 +164,8 @@ UbxBuffer CfgMsg(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate, s
     p[2] = p[3] = p[4] = p[5] = 0x00;
     if (receiverPort >= 0 && receiverPort < kReceiverPortCount)
         p[2 + receiverPort] = rate;
+    if (portRates.size() == std::size_t(kReceiverPortCount))
+        std::copy(portRates.begin(), portRates.end(), p + 2);
     CalcUbxChecksum(frame);
     return frame;
 }

@@ -2,7 +2,9 @@
 
 #include "link/UbxFrame.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 // The configuration messages the tool sends, one builder per message. Each
 // returns the whole frame: class, id, length and payload filled and the
@@ -20,15 +22,19 @@ uBloxLowLevelComms::UbxBuffer CfgRatePoll();
 // CFG-RATE: measurement period in ms (rounded, halves to even) and the
 // number of measurement cycles per navigation solution.
 uBloxLowLevelComms::UbxBuffer CfgRate(float measurementPeriod, std::uint8_t navigationRate);
-// CFG-NAV: the fixed navigation parameter set.
-uBloxLowLevelComms::UbxBuffer CfgNav();
+// CFG-NAV: the fixed navigation parameter set, or `block` when it holds a
+// whole parameter block of its own (kNavBlockSize bytes).
+inline constexpr std::size_t kNavBlockSize = 28;
+uBloxLowLevelComms::UbxBuffer CfgNav(std::span<const std::uint8_t> block = {});
 // CFG-TP: pulse interval and pulse length in ms, sent in µs. A value above
 // 2147483 ms does not fit the field and leaves its four bytes 0.
 uBloxLowLevelComms::UbxBuffer CfgTp(std::int32_t pulseIntervalMs, std::int32_t pulseLengthMs);
 // CFG-MSG: output rate of one message on one receiver port (0..3), and off on
 // the other three. A port outside 0..3 turns the message off everywhere.
+// With `portRates` (one rate for each of ports 0..3) those rates go out
+// instead, so that one message can run on several ports.
 uBloxLowLevelComms::UbxBuffer CfgMsg(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate,
-                                     std::int32_t receiverPort);
+                                     std::int32_t receiverPort, std::span<const std::uint8_t> portRates = {});
 // CFG-MSG poll: asks for the rates of one message on all four ports.
 uBloxLowLevelComms::UbxBuffer CfgMsgPoll(std::uint8_t msgClass, std::uint8_t msgId);
 // CFG-CFG: saves every section of the running configuration to flash.

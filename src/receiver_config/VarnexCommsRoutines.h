@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 
 // The receiver operations: finding and setting the link's rate, the
 // configuration commands, the reset to a known state and the firmware reflash.
@@ -32,9 +33,12 @@ bool SetBaudRate(std::int32_t baudRate, BaudMode mode, std::int32_t receiverPort
 
 // Configuration commands, each acknowledged.
 bool WriteConfiguration(float measurementPeriod, std::uint8_t navigationRate);
-bool SetDynamicNavigationParameters();
+// `block`: a navigation parameter block of the device's own; empty, the fixed one.
+bool SetDynamicNavigationParameters(std::span<const std::uint8_t> block = {});
 bool SetTimePulse(std::int32_t pulseInterval, std::int32_t pulseLength);
-bool SetMessageRate(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate, std::int32_t receiverPort);
+// `portRates`: the rates of ports 0..3 at once (see Payloads::CfgMsg).
+bool SetMessageRate(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate, std::int32_t receiverPort,
+                    std::span<const std::uint8_t> portRates = {});
 
 // The output rate of one message on one receiver port, as the NMEA setup
 // window offers it. The rate byte of CFG-MSG counts navigation solutions per

@@ -6,13 +6,15 @@
 // receiver falls silent at a frame, the exact run's frames and the time it
 // took to give up. In virtual time, plus Garnock's exact run on a real line
 // with its two moves of the link (the command line's end-to-end test runs the
-// fast path on a real line).
+// fast path on a real line). A device run from the file it was exported to
+// sends the built-in's frames, byte for byte, with either runner.
 #include "harness/GoldenFrames.h"
 #include "harness/MessageRecorder.h"
 #include "harness/PtySim.h"
 #include "harness/VirtualReceiver.h"
 #include "link/CommsFrm.h"
 #include "link/SelectedPort.h"
+#include "profiles/ProfileFile.h"
 #include "profiles/SetupOutputs.h"
 #include "profiles/StepFrames.h"
 #include "receiver_config/ResetList.h"
@@ -44,6 +46,7 @@ struct Row {
     int cfgMsg = -1;
     int afterReset = -1;
     double seconds = -1;
+    bool fromFile = false;    // run from the device's exported profile file
 };
 
 struct Outcome {
@@ -80,7 +83,11 @@ Outcome Run(bool fast, const Row& row)
         }
     });
     MessageRecorder messages;
-    const Profile& profile = *FindProfile(row.device);
+    const Profile* builtIn = FindProfile(row.device);
+    const auto file = row.fromFile ? ProfileFile::Read(ProfileFile::Write(*builtIn), "exported.toml") : ProfileFile::ReadResult{};
+    if (row.fromFile && !file.profile)
+        qFatal("%s", file.error.c_str());
+    const Profile& profile = row.fromFile ? file.profile->Profile() : *builtIn;
     Outcome o;
     o.done = fast ? RunProfileFast(profile, CommsFrm::SerialPort()) : RunProfile(profile);
     o.messages = messages.texts;
@@ -137,6 +144,8 @@ void TestProfiles::runs_data()
     };
     for (const Profile& p : Profiles())
         add(p.name, {.device = p.key});
+    for (const Profile& p : Profiles())
+        add(QByteArray(p.name) + " from its exported file", {.device = p.key, .fromFile = true});
     add("Garnock from 57600", {.device = "garnock", .baud = 57600});
     add("Trissel from 4800, binary output at 5 Hz", {.device = "trissel", .baud = 4800, .binaryAt5Hz = true});
     add("Pemmet answering 1.5 s late", {.device = "pemmet", .faults = {.replyLatency = 1.5}});
@@ -190,6 +199,12 @@ void TestProfiles::runs()
         // Every move of the link is confirmed by a poll at its new rate.
         const QSet<qint32> moves = LinkMoves(profile, row.linkPort, row.baud);
         QVERIFY2(fast.linkPolledAt.contains(moves), qPrintable(QString::number(fast.linkPolledAt.size())));
+    }
+    if (row.fromFile) {
+        Row builtIn = row;
+        builtIn.fromFile = false;
+        QCOMPARE(exact.frames, Run(false, builtIn).frames);
+        QCOMPARE(fast.frames, Run(true, builtIn).frames);
     }
     if (row.cfgMsg >= 0) {
         QCOMPARE(exact.cfgMsg, qsizetype(row.cfgMsg));

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "profiles/SetupOutputs.h"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A device table kept in a TOML file, so that a golden unit can be cloned and
+// a device added without rebuilding the program. The format is told key by
+// key in docs/PROFILE_FILES.md. A loaded file runs through the same runners
+// and the same verification as the built-in table.
+namespace ProfileFile {
+
+// One device read from a file (or from a receiver): it owns every string, the
+// steps and their payload bytes, and lends them out as a SetupOutputs::Profile.
+// Neither copied nor moved, so that the lent pointers stay valid.
+class LoadedProfile {
+public:
+    // Captions and the key come from `name`; empty messages get the defaults
+    // DefaultConnectFailure() and DefaultSuccess(name).
+    LoadedProfile(std::string name, std::int32_t nmeaPort, std::string connectFailure = {}, std::string success = {});
+    LoadedProfile(const LoadedProfile&) = delete;
+    LoadedProfile& operator=(const LoadedProfile&) = delete;
+
+    // Appends a step; `payload` (a navigation block or four port rates) is copied.
+    void Add(SetupOutputs::Step step, std::span<const std::uint8_t> payload = {});
+    const SetupOutputs::Profile& Profile() const { return profile_; }
+
+private:
+    std::string key_, name_, connectFailure_, success_;
+    std::vector<SetupOutputs::Step> steps_;
+    std::deque<std::vector<std::uint8_t>> payloads_; // stable addresses for the steps' spans
+    SetupOutputs::Profile profile_{};
+};
+
+// "Failed to connect to the GPS module, please check it is connected correctly"
+std::string DefaultConnectFailure();
+// "Configured for use with <name>"
+std::string DefaultSuccess(std::string_view name);
+
+// The profile as a file: a header comment, the device's keys, then one
+// [[step]] table per step in order. Reading it back gives a device that sends
+// the same frames.
+std::string Write(const SetupOutputs::Profile& profile);
+
+struct ReadResult {
+    std::unique_ptr<LoadedProfile> profile; // null when the file is refused
+    std::string error;                      // "FILE:LINE:COLUMN: what", one line
+};
+// Parses and checks a whole file; `fileName` only names it in the error. A
+// file is refused at its first fault: bad syntax, an unknown key, a step of
+// an unknown kind, a value out of range, a first step other than the reset
+// or a last step other than the save.
+ReadResult Read(std::string_view text, std::string_view fileName);
+
+// The name of a message ("NAV-POSLLH", "NMEA-GGA") or empty when it has none here.
+std::string_view MessageName(std::uint8_t msgClass, std::uint8_t msgId);
+
+} // namespace ProfileFile

@@ -1,0 +1,203 @@
+// Profile files. A unit configured as a built-in device, read back into a
+// profile and that profile written and read as a file, configures a fresh
+// unit that the verification finds equal item for item, running and saved,
+// and that holds the same configuration as the unit read. A bad file is
+// refused with the line and column of its fault. In virtual time.
+#include "harness/MessageRecorder.h"
+#include "harness/VirtualReceiver.h"
+#include "link/CommsFrm.h"
+#include "profiles/ProfileFile.h"
+#include "profiles/Reading.h"
+#include "profiles/SetupOutputs.h"
+#include "profiles/StepNames.h"
+#include "profiles/Verification.h"
+#include "receiver_config/Payloads.h"
+
+#include <QtTest>
+
+using namespace SetupOutputs;
+using VarnexSim::Key;
+using VarnexSim::ReceiverConfig;
+
+namespace {
+
+// The configuration as polls can tell it: a message never touched reads the
+// same as one turned off everywhere.
+ReceiverConfig Observable(ReceiverConfig config)
+{
+    std::erase_if(config.msgRates, [](const auto& entry) {
+        return std::all_of(entry.second.begin(), entry.second.end(), [](quint8 r) { return r == 0; });
+    });
+    return config;
+}
+
+// A small valid file; each bad-file row spoils one line of it.
+const char* const kGood = R"(name = "Bench unit é"  # é in a string and a comment is fine
+nmea_port = 1
+
+[[step]]
+kind = "reset"
+[[step]]
+kind = "rate"
+period_ms = 200
+navigation_rate = 1
+[[step]]
+kind = "baud"
+rate = 9600
+port = 1
+[[step]]
+kind = "message"
+message = "NMEA-GGA"
+rate = 5
+port = 1
+[[step]]
+kind = "navigation"
+position_dop_mask = 12.5
+[[step]]
+kind = "time_pulse"
+interval_ms = 1000
+length_ms = 100
+[[step]]
+kind = "save"
+)";
+
+QString Spoiled(const QString& from, const QString& to)
+{
+    QString text = QString::fromUtf8(kGood);
+    if (!from.isEmpty()) {
+        if (!text.contains(from))
+            qFatal("row does not match the good file: %s", qPrintable(from));
+        text.replace(from, to);
+    }
+    return text;
+}
+
+} // namespace
+
+class TestProfileFile : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() { CommsFrm::SerialPort().SetPortOpen(false); }
+    void cloneAndVerify_data();
+    void cloneAndVerify();
+    void badFiles_data();
+    void badFiles();
+};
+
+void TestProfileFile::cloneAndVerify_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<int>("linkPort");
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<bool>("ggaOnBothUarts"); // a message on two ports, which one CFG-MSG per port cannot express
+    QTest::newRow("Garnock, running") << "garnock" << 1 << false << false;
+    QTest::newRow("Garnock, saved") << "garnock" << 1 << true << false;
+    QTest::newRow("Molvane wired to port 2, GGA on both UARTs") << "molvane" << 2 << false << true;
+    QTest::newRow("Trissel, RXM-SFRB outside the reset list") << "trissel" << 1 << false << false;
+}
+
+void TestProfileFile::cloneAndVerify()
+{
+    QFETCH(QString, device);
+    QFETCH(int, linkPort);
+    QFETCH(bool, saved);
+    QFETCH(bool, ggaOnBothUarts);
+    MessageRecorder messages;
+    QString text;
+    ReceiverConfig golden;
+    {
+        VirtualReceiver unit({.linkPort = linkPort});
+        QVERIFY(RunProfileFast(*FindProfile(device), CommsFrm::SerialPort()));
+        if (ggaOnBothUarts) {
+            ReceiverConfig running = unit.Model().Running();
+            running.SetRate(Key(0xF0, 0x00), 1, 3);
+            running.SetRate(Key(0xF0, 0x00), 2, 7);
+            unit.Model().SetRunning(running);
+        }
+        const qsizetype before = unit.Frames().size();
+        const auto read = Reading::ReadReceiver(CommsFrm::SerialPort(), saved, "Bench clone");
+        QVERIFY(read);
+        // Only polls (two payload bytes at most) and, for the saved state, the load went out.
+        const QString load = QStringLiteral("B56206090C000000000000000000FFFF0000");
+        for (const QString& frame : unit.Frames().mid(before))
+            QVERIFY2(frame.mid(8, 4) <= "0200" || (saved && frame.startsWith(load)), qPrintable(frame));
+        golden = Observable(unit.Model().Running());
+        text = QString::fromStdString(ProfileFile::Write(read->Profile()));
+    }
+    const auto file = ProfileFile::Read(text.toStdString(), "clone.toml");
+    QVERIFY2(file.profile, file.error.c_str());
+    const Profile& clone = file.profile->Profile();
+    QCOMPARE(clone.success, "Configured for use with Bench clone");
+    QCOMPARE(clone.nmeaPort, FindProfile(device)->nmeaPort);
+    QStringList names;
+    for (const Step& step : clone.steps)
+        names << StepName(step);
+    QCOMPARE(names.contains("SetMessageRate F0 00 rates 0 3 7 0"), ggaOnBothUarts);
+
+    VirtualReceiver fresh({.linkPort = linkPort});
+    QVERIFY(RunProfileFast(clone, CommsFrm::SerialPort()));
+    const Verification::ReadBack readBack = Verification::ReadBackRunningAndSaved(CommsFrm::SerialPort(), Verification::ExpectedState(clone));
+    QVERIFY(readBack.savedRead);
+    for (const Verification::Item& item : readBack.items)
+        QVERIFY2(item.equal, qPrintable(Verification::Describe(item)));
+    QCOMPARE(Observable(fresh.Model().Running()), golden);
+    QCOMPARE(Observable(fresh.Model().FlashConfig()), golden);
+}
+
+void TestProfileFile::badFiles_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("where"); // line:column
+    QTest::addColumn<QString>("what");
+    QTest::newRow("not TOML") << "period_ms = 200" << "period_ms = " << "8:13" << "expected";
+    QTest::newRow("unknown key in a step") << "port = 1\n[[step]]\nkind = \"message\"" << "porte = 1\n[[step]]\nkind = \"message\""
+                                           << "13:1" << "unknown key porte";
+    QTest::newRow("unknown key at the top") << "nmea_port = 1" << "nmea_port = 1\ncolour = \"red\"" << "3:1" << "unknown key colour";
+    QTest::newRow("unknown kind") << "kind = \"save\"" << "kind = \"flash\"" << "27:8" << "unknown step kind flash";
+    QTest::newRow("baud rate not in the list") << "rate = 9600" << "rate = 9601" << "12:8" << "9601 is not one of";
+    QTest::newRow("baud port above 3") << "rate = 9600\nport = 1" << "rate = 9600\nport = 4" << "13:8" << "port 4 is out of range";
+    QTest::newRow("message port above 3") << "rate = 5\nport = 1" << "rate = 5\nport = 9" << "18:8" << "port 9 is out of range";
+    QTest::newRow("message rate above 255") << "rate = 5" << "rate = 256" << "17:8" << "message rate 256 is out of range";
+    QTest::newRow("period 0") << "period_ms = 200" << "period_ms = 0" << "8:13" << "period_ms must be 1 to 65535";
+    QTest::newRow("navigation rate 0") << "navigation_rate = 1" << "navigation_rate = 0" << "9:19" << "navigation_rate 0";
+    QTest::newRow("pulse longer than its interval") << "length_ms = 100" << "length_ms = 1001" << "25:13" << "length_ms 1001";
+    QTest::newRow("DOP mask off the 0.1 grid") << "= 12.5" << "= 12.55" << "21:21" << "steps of 0.1";
+    QTest::newRow("unknown message name") << "NMEA-GGA" << "NMEA-XYZ" << "16:11" << "unknown message NMEA-XYZ";
+    QTest::newRow("rate of the wrong type") << "rate = 5" << "rate = \"5\"" << "17:8" << "must be a whole number";
+    QTest::newRow("a character beyond ASCII outside a string") << "navigation_rate = 1" << "navigation_rate = \u00A11"
+                                                               << "9:19" << "beyond ASCII";
+    QTest::newRow("no save step") << "[[step]]\nkind = \"save\"\n" << "" << "22:1" << "the last step must be the save";
+    QTest::newRow("no reset first") << "kind = \"reset\"\n[[step]]\n" << "" << "4:1" << "the first step must be the reset";
+    QTest::newRow("no name") << QString::fromUtf8(kGood).section(u'\n', 0, 0) << "" << "1:1" << "has no name";
+    QTest::newRow("good file") << "" << "" << "" << "";
+}
+
+void TestProfileFile::badFiles()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QString, where);
+    QFETCH(QString, what);
+    const auto result = ProfileFile::Read(Spoiled(from, to).toStdString(), "bench.toml");
+    const QString error = QString::fromStdString(result.error);
+    if (where.isEmpty()) {
+        QVERIFY2(result.profile, qPrintable(error));
+        // The named navigation field lands in its bytes; the rest of the block is the fixed one.
+        const auto& nav = result.profile->Profile().steps[4];
+        QCOMPARE(nav.payload.size(), Payloads::kNavBlockSize);
+        auto builtIn = Payloads::CfgNav();
+        builtIn[6 + 16] = 125;
+        builtIn[6 + 17] = 0;
+        uBloxLowLevelComms::CalcUbxChecksum(builtIn);
+        QVERIFY(Payloads::CfgNav(nav.payload) == builtIn);
+        return;
+    }
+    QVERIFY(!result.profile);
+    QVERIFY2(error.startsWith("bench.toml:" + where + ": "), qPrintable(error));
+    QVERIFY2(error.contains(what), qPrintable(error));
+    QVERIFY(!error.contains(u'\n'));
+}
+
+QTEST_MAIN(TestProfileFile)
+#include "test_profile_file.moc"
