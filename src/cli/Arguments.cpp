@@ -14,6 +14,8 @@ constexpr int kHighestPort = 255;
 constexpr unsigned Bit(Command c) { return 1u << unsigned(c); }
 constexpr unsigned kConfigure = Bit(Command::Configure);
 constexpr unsigned kUnitCommands = Bit(Command::Configure) | Bit(Command::Verify);
+constexpr unsigned kPortCommands = kUnitCommands | Bit(Command::Read);
+constexpr unsigned kFileWriters = Bit(Command::Profile) | Bit(Command::Read);
 
 struct CommandSpec {
     const char* name;
@@ -27,10 +29,18 @@ constexpr CommandSpec kCommands[] = {
      "compares the receiver's running configuration with the device's, then loads its saved one (what it starts "
      "with at its next power-up) and compares that too; sends polls and the load, nothing else"},
     {"ports", Command::Ports, "lists the PC ports that can be opened: number, device, what the system calls it"},
+    {"profile", Command::Profile, "writes a built-in device as a profile file (TOML) that --profile runs"},
+    {"read", Command::Read,
+     "reads a receiver's configuration into a profile file, sending polls only (and the load, with --saved)"},
 };
 
 constexpr OptionSpec kOptions[] = {
-    {"port", nullptr, "PORT", kUnitCommands, "a PC port number N (as \"Serial Port N\" in the window) or a device path"},
+    {"port", nullptr, "PORT", kPortCommands, "a PC port number N (as \"Serial Port N\" in the window) or a device path"},
+    {"profile", nullptr, "FILE", kUnitCommands,
+     "the device's table from a profile file instead of a built-in DEVICE; a file that is refused sends nothing"},
+    {"out", nullptr, "FILE", kFileWriters, "the profile file to write (standard output when not given)"},
+    {"saved", nullptr, nullptr, Bit(Command::Read),
+     "reads the saved configuration: has the receiver load it first (what it starts with at its next power-up)"},
     {"verify", nullptr, nullptr, kConfigure, "after the save, verifies the unit as the verify command does"},
     {"report", nullptr, "FILE", kUnitCommands, "appends one JSON line per unit to FILE, synced to the disk"},
     {"serial", nullptr, "TEXT", kUnitCommands,
@@ -100,9 +110,14 @@ QString Synopsis(const CommandSpec& command)
     const Command c = command.command;
     QString line = QStringLiteral("varnexconfig %1").arg(QLatin1String(command.name));
     if (c == Command::Configure || c == Command::Verify)
-        line += QStringLiteral(" DEVICE --port PORT");
+        line += QStringLiteral(" DEVICE|--profile FILE --port PORT");
+    else if (c == Command::Profile)
+        line += QStringLiteral(" DEVICE");
+    else if (c == Command::Read)
+        line += QStringLiteral(" --port PORT");
     for (const OptionSpec& o : kOptions)
-        if ((o.commands & Bit(c)) && QLatin1String(o.name) != QLatin1String("port"))
+        if ((o.commands & Bit(c)) && QLatin1String(o.name) != QLatin1String("port")
+            && QLatin1String(o.name) != QLatin1String("profile"))
             line += o.valueName ? QStringLiteral(" [%1 %2]").arg(Dashed(o), QLatin1String(o.valueName))
                                                 : QStringLiteral(" [%1]").arg(Dashed(o));
     return line;
@@ -207,14 +222,29 @@ Parsed Parse(const QStringList& args)
             return fail(QStringLiteral("unknown option %1 for %2").arg(Dashed(*o), command));
     if (a.command == Command::Ports)
         return r;
+    if (parser.isSet(QStringLiteral("out"))) {
+        a.out = parser.value(QStringLiteral("out"));
+        if (a.out.isEmpty())
+            return fail(QStringLiteral("--out needs a file name"));
+    }
+    a.saved = parser.isSet(QStringLiteral("saved"));
 
-    if (positional.size() < 2)
-        return fail(QStringLiteral("%1 needs a device (%2)").arg(command, DeviceKeys()));
-    a.device = SetupOutputs::FindProfile(positional[1]);
-    if (!a.device)
-        return fail(QStringLiteral("unknown device \"%1\" (%2)").arg(positional[1], DeviceKeys()));
-    if (positional.size() > 2)
-        return fail(QStringLiteral("unexpected argument \"%1\"").arg(positional[2]));
+    // A device by name, or (configure, verify) a profile file; read takes neither.
+    a.profileFile = parser.value(QStringLiteral("profile"));
+    if (parser.isSet(QStringLiteral("profile")) && a.profileFile.isEmpty())
+        return fail(QStringLiteral("--profile needs a file name"));
+    const qsizetype devices = a.command == Command::Read || !a.profileFile.isEmpty() ? 0 : 1;
+    if (positional.size() < 1 + devices)
+        return fail(QStringLiteral("%1 needs a device (%2) or --profile FILE").arg(command, DeviceKeys()));
+    if (devices) {
+        a.device = SetupOutputs::FindProfile(positional[1]);
+        if (!a.device)
+            return fail(QStringLiteral("unknown device \"%1\" (%2)").arg(positional[1], DeviceKeys()));
+    }
+    if (positional.size() > 1 + devices)
+        return fail(QStringLiteral("unexpected argument \"%1\"").arg(positional[1 + devices]));
+    if (a.command == Command::Profile)
+        return r;
 
     if (!parser.isSet(QStringLiteral("port")))
         return fail(QStringLiteral("%1 needs --port PORT").arg(command));

@@ -11,11 +11,14 @@
 // of commands, options and exit codes; `--help` is built from the same table:
 //   varnexconfig configure DEVICE --port PORT [--verify] [--report FILE] [--serial TEXT|-] [--repeat] [--fast]
 //   varnexconfig verify DEVICE --port PORT [--report FILE] [--serial TEXT|-]
+//   varnexconfig configure --profile FILE --port PORT [...], verify --profile FILE --port PORT [...]
+//   varnexconfig profile DEVICE [--out FILE]
+//   varnexconfig read --port PORT [--saved] [--out FILE]
 //   varnexconfig ports
 //   varnexconfig --help | -h | --version | -V
 namespace Cli {
 
-enum class Command { Configure, Verify, Ports, Help, Version };
+enum class Command { Configure, Verify, Ports, Help, Version, Profile, Read };
 
 enum ExitCode {
     kDone = 0,
@@ -38,6 +41,9 @@ struct Arguments {
     QString report;      // empty: no report
     QString serial;
     bool serialFromInput = false; // --serial -: one line of standard input before each unit
+    QString profileFile; // configure, verify: the device's table from this file instead of DEVICE
+    QString out;         // profile, read: the file written (empty: standard output)
+    bool saved = false;  // read: the saved configuration rather than the running one
 };
 
 struct Parsed {

@@ -4,9 +4,11 @@
 #include "cli/Interrupts.h"
 #include "link/CommsFrm.h"
 #include "link/PortNames.h"
-#include "link/UbxProtocol.h"
 #include "link/SelectedPort.h"
+#include "link/UbxProtocol.h"
 #include "link/uBloxLowLevelComms.h"
+#include "profiles/ProfileFile.h"
+#include "profiles/Reading.h"
 #include "profiles/StepNames.h"
 #include "profiles/Verification.h"
 #include "receiver_config/ReceiverVersion.h"
@@ -14,6 +16,7 @@
 #include "support/Clock.h"
 #include "support/SupportFunctions.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QSysInfo>
@@ -457,14 +460,102 @@ UnitRecord RunUnit(const Arguments& a, Console& console, const QString& path)
     return unit;
 }
 
+namespace {
+
+// Writes a profile file to `out`, or to standard output when `out` is empty.
+// Empty when it was written, else why not.
+QString WriteOut(const QString& out, const std::string& text, std::FILE* standardOutput)
+{
+    if (out.isEmpty()) {
+        std::fputs(text.c_str(), standardOutput);
+        std::fflush(standardOutput);
+        return {};
+    }
+    QFile file(out);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.flush())
+        return file.errorString();
+    return {};
+}
+
+int WriteProfile(const Arguments& a, const Streams& s)
+{
+    const QString error = WriteOut(a.out, ProfileFile::Write(*a.device), s.out);
+    if (error.isEmpty())
+        return kDone;
+    std::fprintf(s.err, "varnexconfig: cannot write %s: %s\n", qPrintable(a.out), qPrintable(error));
+    return kUsage;
+}
+
+// Finds the receiver on the port and reads its configuration into a profile
+// file named after the file written ("Clone" on standard output).
+int ReadReceiverInto(const Arguments& a, const Streams& s)
+{
+    Console console(s.err, s.terminal);
+    if (!a.out.isEmpty()) {
+        const QString error = CheckWritable(a.out);
+        if (!error.isEmpty()) {
+            console.Line(QStringLiteral("varnexconfig: cannot write %1: %2").arg(a.out, error));
+            return kUsage;
+        }
+    }
+    TargetPort(a, {});
+    const QString openError = TryOpen();
+    if (!openError.isEmpty()) {
+        console.Line(QStringLiteral("varnexconfig: port %1 cannot be opened: %2")
+                         .arg(a.port, PortNames::OpenFailure(CommsFrm::SerialPort().PortPath(), openError)));
+        return kPortNotOpened;
+    }
+    SerialControl& port = CommsFrm::SerialPort();
+    const std::string name = a.out.isEmpty() ? std::string("Clone") : QFileInfo(a.out).completeBaseName().toStdString();
+    std::unique_ptr<ProfileFile::LoadedProfile> read;
+    if (SetupOutputs::FindReceiver(port))
+        read = Reading::ReadReceiver(port, a.saved, name);
+    port.SetPortOpen(false);
+    if (!read) {
+        console.Line(QStringLiteral("varnexconfig: port %1: no receiver answered every poll").arg(a.port));
+        return kStepFailed;
+    }
+    const QString error = WriteOut(a.out, ProfileFile::Write(read->Profile()), s.out);
+    if (!error.isEmpty()) {
+        console.Line(QStringLiteral("varnexconfig: cannot write %1: %2").arg(a.out, error));
+        return kUsage;
+    }
+    return kDone;
+}
+
+} // namespace
+
 int Run(const Arguments& a, const Streams& s)
 {
     switch (a.command) {
     case Command::Help: std::fputs(qPrintable(Usage()), s.out); return kDone;
     case Command::Version: std::fprintf(s.out, "varnexconfig %s\n", VARNEXCONFIG_VERSION); return kDone;
     case Command::Ports: return Ports(s);
+    case Command::Profile: return WriteProfile(a, s);
+    case Command::Read: return ReadReceiverInto(a, s);
     case Command::Configure:
     case Command::Verify: break;
+    }
+
+    // A device from a file: read and checked whole before any port is touched.
+    if (!a.profileFile.isEmpty()) {
+        QFile file(a.profileFile);
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(s.err, "varnexconfig: cannot read %s: %s\n", qPrintable(a.profileFile), qPrintable(file.errorString()));
+            return kUsage;
+        }
+        const QByteArray text = file.readAll();
+        const ProfileFile::ReadResult loaded =
+            ProfileFile::Read(std::string_view(text.constData(), std::size_t(text.size())), a.profileFile.toStdString());
+        if (!loaded.profile) {
+            std::fprintf(s.err, "varnexconfig: %s\n", loaded.error.c_str());
+            return kUsage;
+        }
+        Arguments fromFile = a;
+        fromFile.profileFile.clear();
+        fromFile.device = &loaded.profile->Profile();
+        return Run(fromFile, s);
     }
 
     Console console(s.err, s.terminal);

@@ -111,7 +111,9 @@ private:
 void TestCli::parse_data()
 {
     QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("want"); // "command device port number verify repeat fast report serial", or "error: <text>"
+    // "command device port number verify repeat fast report serial", then
+    // " profile=FILE", " out=FILE", " saved" when given; or "error: <text>"
+    QTest::addColumn<QString>("want");
     const auto row = [](const char* name, const char* line, const char* want) { QTest::newRow(name) << line << want; };
     row("configure by number", "configure sculla --port 3", "configure sculla 3 3 0 0 0 - -");
     row("any case, path, all options", "configure MOLVANE --port /dev/ttyUSB0 --verify --report r.jsonl --serial - --repeat --fast",
@@ -142,6 +144,14 @@ void TestCli::parse_data()
     row("unknown command", "setup sculla", "error: unknown command \"setup\"");
     row("ports with argument", "ports 1", "error: ports takes no arguments");
     row("empty report name", "configure sculla --port 1 --report=", "error: --report needs a file name");
+    row("a built-in as a file", "profile Garnock --out g.toml", "profile garnock  0 0 0 0 - - out=g.toml");
+    row("a file in place of the device", "configure --profile g.toml --port 1 --fast", "configure  1 1 0 0 1 - - profile=g.toml");
+    row("verify a file", "verify --port 2 --profile g.toml", "verify  2 2 1 0 0 - - profile=g.toml");
+    row("read the saved state", "read --port 1 --saved --out c.toml", "read  1 1 0 0 0 - - out=c.toml saved");
+    row("device and file", "configure sculla --profile g.toml --port 1", "error: unexpected argument \"sculla\"");
+    row("read takes no device", "read sculla --port 1", "error: unexpected argument \"sculla\"");
+    row("read needs a port", "read --out c.toml", "error: read needs --port PORT");
+    row("profile has no --port", "profile sculla --port 1", "error: unknown option --port for profile");
 }
 
 void TestCli::parse()
@@ -158,17 +168,23 @@ void TestCli::parse()
     }
     QVERIFY2(p.error.isEmpty(), qPrintable(p.error));
     const Cli::Arguments& a = p.arguments;
-    static const char* kCommands[] = {"configure", "verify", "ports", "help", "version"};
+    static const char* kCommands[] = {"configure", "verify", "ports", "help", "version", "profile", "read"};
     QString got = QLatin1String(kCommands[int(a.command)]);
-    if (a.device)
+    if (a.device || !a.port.isEmpty() || a.command == Cli::Command::Profile)
         got += QStringLiteral(" %1 %2 %3 %4 %5 %6 %7 %8")
-                   .arg(QLatin1String(a.device->key), a.port)
+                   .arg(a.device ? QLatin1String(a.device->key) : QLatin1String(), a.port)
                    .arg(a.portNumber)
                    .arg(int(a.verify))
                    .arg(int(a.repeat))
                    .arg(int(a.fast))
                    .arg(a.report.isEmpty() ? QStringLiteral("-") : a.report,
                         a.serial.isEmpty() ? QStringLiteral("-") : a.serial);
+    if (!a.profileFile.isEmpty())
+        got += QStringLiteral(" profile=%1").arg(a.profileFile);
+    if (!a.out.isEmpty())
+        got += QStringLiteral(" out=%1").arg(a.out);
+    if (a.saved)
+        got += QStringLiteral(" saved");
     QCOMPARE(a.serialFromInput, line.contains(QLatin1String("--serial -")));
     QCOMPARE(got, want);
 }
@@ -177,18 +193,27 @@ void TestCli::configureVerifiesEveryDevice_data()
 {
     QTest::addColumn<QString>("device");
     QTest::addColumn<bool>("fast");
+    QTest::addColumn<bool>("fromFile"); // the device exported with `profile` and run with --profile
     for (const SetupOutputs::Profile& p : SetupOutputs::Profiles()) {
-        QTest::newRow(p.key) << QString::fromLatin1(p.key) << false;
-        QTest::addRow("%s --fast", p.key) << QString::fromLatin1(p.key) << true;
+        QTest::newRow(p.key) << QString::fromLatin1(p.key) << false << false;
+        QTest::addRow("%s --fast", p.key) << QString::fromLatin1(p.key) << true << false;
     }
+    QTest::newRow("garnock from its file") << "garnock" << false << true;
+    QTest::newRow("molvane --fast from its file") << "molvane" << true << true;
 }
 
 void TestCli::configureVerifiesEveryDevice()
 {
     QFETCH(QString, device);
     QFETCH(bool, fast);
+    QFETCH(bool, fromFile);
     VirtualReceiver receiver;
     QStringList args{"configure", device, "--port", "1", "--verify", "--report", Report(), "--serial", "SN-1"};
+    if (fromFile) {
+        const QString file = dir_->filePath(device + QStringLiteral(".toml"));
+        QCOMPARE(RunCli({"profile", device, "--out", file}).code, 0);
+        args.replaceInStrings(QRegularExpression(QStringLiteral("^%1$").arg(device)), QStringLiteral("--profile=") + file);
+    }
     if (fast)
         args << QStringLiteral("--fast");
     const Captured run = RunCli(args);
@@ -362,6 +387,20 @@ void TestCli::nothingSentWhenPortOrReportUnusable()
     const Captured twoPorts = RunCli({"configure", "pemmet", "--port", "1", "--port", "/dev/ttyUSB3"});
     QCOMPARE(twoPorts.code, 2);
     QCOMPARE(twoPorts.err.count(u'\n'), 1);
+    // A profile file that is refused says where, in one line, before any port is opened.
+    const QString file = dir_->filePath(QStringLiteral("bad.toml"));
+    QCOMPARE(RunCli({"profile", "molvane", "--out", file}).code, 0);
+    QFile edit(file);
+    QVERIFY(edit.open(QIODevice::ReadWrite));
+    const QByteArray text = edit.readAll().replace("rate = 4800", "rate = 4801");
+    edit.resize(0);
+    edit.write(text);
+    edit.close();
+    const Captured badFile = RunCli({"configure", "--profile", file, "--port", "1", "--report", Report()});
+    QCOMPARE(badFile.code, 2);
+    QCOMPARE(badFile.err.count(u'\n'), 1);
+    QVERIFY2(badFile.err.contains(QStringLiteral("bad.toml:%1:8: baud rate 4801").arg(text.left(text.indexOf("rate = 4801")).count('\n') + 1)),
+             qPrintable(badFile.err));
     QVERIFY(receiver.BytesByRate().isEmpty());
 
     // A configured unit whose line cannot be written is not a failed step.
