@@ -105,6 +105,7 @@ for _ in $(seq 50); do find_window VarnexConfig 150 >/dev/null || break; sleep 0
 # put GGA and RMC.
 xdotool mousemove --window "$main" "$button_x" "$(button_y $nmea_frame_top 3)" click 1
 nmea="$(wait_window "NMEA Setup" 300 120)"
-sleep 5
+# Long enough for the view to fill: twelve whole sentences at two a second.
+sleep 8
 import -window "$nmea" "$out/nmea-setup.png"
 echo "saved $out/nmea-setup.png"
