@@ -1,5 +1,6 @@
 #include "profiles/SetupOutputs.h"
 
+#include "profiles/StepFrames.h"
 #include "receiver_config/VarnexCommsRoutines.h"
 #include "support/MessageBox.h"
 
@@ -118,22 +119,6 @@ constexpr Profile kProfiles[] = {
 };
 static_assert(std::size(kProfiles) == kDeviceCount);
 
-bool RunStep(const Step& s)
-{
-    switch (s.op) {
-    case Op::ResetToKnownState: return ResetToKnownState();
-    case Op::WriteConfiguration: return WriteConfiguration(s.period, static_cast<std::uint8_t>(s.args[0]));
-    case Op::SetDynamicNavigationParameters: return SetDynamicNavigationParameters(s.payload);
-    case Op::SetTimePulse: return SetTimePulse(s.args[0], s.args[1]);
-    case Op::SetMessageRate:
-        return SetMessageRate(static_cast<std::uint8_t>(s.args[0]), static_cast<std::uint8_t>(s.args[1]),
-                              static_cast<std::uint8_t>(s.args[2]), s.args[3], s.payload);
-    case Op::SetBaudRate: return SetBaudRate(s.args[0], BaudMode::Confirming, s.args[1]);
-    case Op::WriteSetupToFlash: return WriteSetupToFlash();
-    }
-    return false;
-}
-
 } // namespace
 
 const char* FailureMessage(const Profile& profile, Op op)
@@ -148,7 +133,7 @@ const char* FailureMessage(const Profile& profile, Op op)
 
 bool RunProfile(const Profile& profile, const RunObserver& observer)
 {
-    return RunSteps(profile, observer, RunStep);
+    return RunSteps(profile, observer, RunExactStep);
 }
 
 bool RunSteps(const Profile& profile, const RunObserver& observer, const std::function<bool(const Step&)>& runStep)

@@ -30,4 +30,8 @@ std::vector<uBloxLowLevelComms::UbxBuffer> StepFrames(const Step& step);
 // The status text the step's operation shows while its command is out.
 QString StepStatus(const Step& step);
 
+// Runs the step as the window's run does: through its receiver operation,
+// with that operation's waits and status text.
+bool RunExactStep(const Step& step);
+
 } // namespace SetupOutputs
