@@ -21,6 +21,8 @@ void PumpNonInputEvents()
         QCoreApplication::processEvents(g_guarded > 0 ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
 }
 
+bool InputIsGuarded() { return g_guarded > 0; }
+
 InputGuarded::InputGuarded() { ++g_guarded; }
 
 InputGuarded::~InputGuarded() { --g_guarded; }

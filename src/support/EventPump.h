@@ -13,6 +13,9 @@ void PumpEvents();
 // then give up a search instead of waiting in the queue behind a time-out.
 void PumpNonInputEvents();
 
+// True while some action guard drops the operator's input (an InputGuarded lives).
+bool InputIsGuarded();
+
 // Marks the span in which an action guard drops the operator's input, for
 // its lifetime; spans nest.
 class InputGuarded {

@@ -1,5 +1,8 @@
 #include "support/MessageBox.h"
 
+#include "support/EventPump.h"
+
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QMessageBox>
 
@@ -37,7 +40,20 @@ void Show(const QString& text)
         CurrentObserver()(text);
     } else {
         QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kTitle), text, QMessageBox::Ok);
-        box.exec();
+        if (EventPump::InputIsGuarded()) {
+            // A window's action guard drops every input aimed at the window and
+            // holds its close until OK. The box is not modal then: a window
+            // blocked by a modal box never receives the close box's request
+            // (the system drops it), so a close made while the message is up
+            // would be lost.
+            box.setWindowModality(Qt::NonModal);
+            QEventLoop loop;
+            QObject::connect(&box, &QMessageBox::finished, &loop, &QEventLoop::quit);
+            box.show();
+            loop.exec();
+        } else {
+            box.exec();
+        }
     }
     if (busy)
         QGuiApplication::restoreOverrideCursor();

@@ -57,10 +57,17 @@ bool ActionGuard::ShowOutcome(const QString& text)
 {
     QPointer<ActionGuard> self(this);
     if (!text.isEmpty()) {
+        // While the message is up the window takes no input, as during the
+        // action, and a close waits for OK.
         showingOutcome_ = true;
-        MessageBox::Show(text);
+        qApp->installEventFilter(this);
+        {
+            const EventPump::InputGuarded guarded;
+            MessageBox::Show(text);
+        }
         if (!self)
             return false;
+        qApp->removeEventFilter(this);
         showingOutcome_ = false;
     }
     CloseIfHeld();
