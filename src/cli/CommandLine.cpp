@@ -15,6 +15,7 @@
 #include "receiver_config/VarnexCommsRoutines.h"
 #include "support/Clock.h"
 #include "support/SupportFunctions.h"
+#include "support/Timing.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -34,11 +35,6 @@ namespace {
 
 using uBloxLowLevelComms::Answer;
 using uBloxLowLevelComms::LinkObserver;
-
-// A unit is gone when it leaves the search unanswered this long (one missed
-// answer does not count it twice); the loop looks this often.
-constexpr double kGoneAfter = 2.0;
-constexpr double kLookInterval = 0.25;
 
 // What is in progress, for the interruption notices and an abandoned unit's record.
 struct InProgress {
@@ -248,7 +244,7 @@ public:
                 return true;
             if (opens_ && Answers())
                 lastAnswer = Clock::Now();
-            return Clock::Now() - lastAnswer >= kGoneAfter;
+            return Clock::Now() - lastAnswer >= Timing::InSeconds(Timing::kUnitGoneAfter);
         });
         if (gone)
             console_.Line(QStringLiteral("Unit %1 on port %2 is gone").arg(unitNumber).arg(a_.port));
@@ -277,7 +273,7 @@ private:
                 break;
             }
             Show();
-            SupportFunctions::Delay(float(kLookInterval));
+            SupportFunctions::Delay(Timing::kBenchLoopLook);
         }
         console_.SetQuiet(false);
         return reached;

@@ -52,6 +52,12 @@ inline constexpr std::chrono::milliseconds kLiveViewInterval{100};
 inline constexpr std::chrono::seconds kReflashShortest{20};
 inline constexpr std::chrono::seconds kReflashLongest{60};
 
+// The command line's bench loop: a unit that leaves the link search
+// unanswered this long is gone (one missed answer does not count it twice),
+// and the loop looks for a unit this often.
+inline constexpr std::chrono::seconds kUnitGoneAfter{2};
+inline constexpr std::chrono::milliseconds kBenchLoopLook{250};
+
 // `time` in seconds, as the program's clock and Delay take it.
 constexpr double InSeconds(Seconds time) { return time.count(); }
 
