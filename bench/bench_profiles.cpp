@@ -216,16 +216,10 @@ bool Verify(const SetupOutputs::Profile& p)
     return readBack.end == Verification::ReadBackEnd::Compared && Verification::AllEqual(readBack.items);
 }
 
-void TimeVerify(const QStringList& wanted, const QList<qint32>& rates)
+// Runs `work` on a pty as OnPty does, with its floor counted at the PC
+// (CountingDevice) from the work's start: every port the work opens counts.
+PtyRun CountedRun(qint32 from, const std::function<bool()>& work, const std::function<void()>& prepare = {})
 {
-    std::printf("%-24s %8s %8s %11s %9s  %s\n", "unit", "wall s", "floor s", "bytes o/i", "1.5x+0.5", "equal");
-    const auto row = [](const QString& name, const PtyRun& r) {
-        const double goal = 1.5 * r.floor.seconds + 0.5;
-        std::printf("%-24s %8.3f %8.3f %11s %9.3f  %s\n", qPrintable(name), r.wall, r.floor.seconds,
-                    qPrintable(QStringLiteral("%1/%2").arg(r.floor.sent).arg(r.floor.received)), goal, r.ok ? "yes" : "no");
-        std::fflush(stdout);
-    };
-    // The line time is counted at the PC from the read-back's start.
     LineFloor counted;
     bool counting = false;
     SerialControl::SetDeviceFactory([&]() -> std::unique_ptr<SerialDevice> {
@@ -233,32 +227,41 @@ void TimeVerify(const QStringList& wanted, const QList<qint32>& rates)
             return std::make_unique<CountingDevice>(counted);
         return std::make_unique<QtSerialDevice>();
     });
-    const auto measured = [&](const std::function<bool()>& verify) {
-        return [&, verify] {
-            counted = {};
-            counting = true;
-            const bool equal = verify();
-            counting = false;
-            return equal;
-        };
-    };
-    const auto withCount = [&](PtyRun run) {
-        run.floor = counted;
-        return run;
-    };
+    PtyRun run = OnPty(from, [&] {
+        counting = true;
+        const bool ok = work();
+        counting = false;
+        return ok;
+    }, prepare);
+    SerialControl::SetDeviceFactory({});
+    run.floor = counted;
+    return run;
+}
+
+// One row against the goal of 1.5 times the line time plus 0.5 s.
+void PrintAgainstLine(int width, const QString& name, const PtyRun& r, const char* outcome)
+{
+    std::printf("%-*s %8.3f %8.3f %11s %9.3f  %s\n", width, qPrintable(name), r.wall, r.floor.seconds,
+                qPrintable(QStringLiteral("%1/%2").arg(r.floor.sent).arg(r.floor.received)), 1.5 * r.floor.seconds + 0.5,
+                outcome);
+    std::fflush(stdout);
+}
+
+void TimeVerify(const QStringList& wanted, const QList<qint32>& rates)
+{
+    std::printf("%-24s %8s %8s %11s %9s  %s\n", "unit", "wall s", "floor s", "bytes o/i", "1.5x+0.5", "equal");
+    const auto row = [](const QString& name, const PtyRun& r) { PrintAgainstLine(24, name, r, r.ok ? "yes" : "no"); };
     for (const SetupOutputs::Profile& p : SetupOutputs::Profiles()) {
         if (!wanted.isEmpty() && !wanted.contains(QString::fromLatin1(p.key), Qt::CaseInsensitive))
             continue;
-        row(QStringLiteral("%1, configured").arg(QLatin1String(p.name)),
-            withCount(OnPty(9600, measured([&p] { return Verify(p); }), [&p] {
+        row(QStringLiteral("%1, configured").arg(QLatin1String(p.name)), CountedRun(9600, [&p] { return Verify(p); }, [&p] {
                 SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort());
                 CommsFrm::SerialPort().SetPortOpen(false);
-            })));
+            }));
     }
     const SetupOutputs::Profile& pemmet = *SetupOutputs::FindProfile(QStringLiteral("pemmet"));
     for (const qint32 from : rates)
-        row(QStringLiteral("fresh unit at %1").arg(from), withCount(OnPty(from, measured([&pemmet] { return Verify(pemmet); }))));
-    SerialControl::SetDeviceFactory({});
+        row(QStringLiteral("fresh unit at %1").arg(from), CountedRun(from, [&pemmet] { return Verify(pemmet); }));
 }
 
 void TimeFiles(QStringList wanted, const QList<qint32>& rates)
@@ -266,27 +269,10 @@ void TimeFiles(QStringList wanted, const QList<qint32>& rates)
     if (wanted.isEmpty())
         wanted << QStringLiteral("garnock");
     std::printf("%-42s %8s %8s %11s %9s  %s\n", "run", "wall s", "floor s", "bytes o/i", "1.5x+0.5", "ok");
-    LineFloor counted;
-    bool counting = false;
-    SerialControl::SetDeviceFactory([&]() -> std::unique_ptr<SerialDevice> {
-        if (counting)
-            return std::make_unique<CountingDevice>(counted);
-        return std::make_unique<QtSerialDevice>();
-    });
-    const auto timed = [&](const QString& name, qint32 from, const std::function<bool()>& work,
-                           const std::function<void()>& prepare) {
-        PtyRun run = OnPty(from, [&] {
-            counted = {};
-            counting = true;
-            const bool ok = work();
-            counting = false;
-            return ok;
-        }, prepare);
-        run.floor = counted;
-        std::printf("%-42s %8.3f %8.3f %11s %9.3f  %s\n", qPrintable(name), run.wall, run.floor.seconds,
-                    qPrintable(QStringLiteral("%1/%2").arg(run.floor.sent).arg(run.floor.received)),
-                    1.5 * run.floor.seconds + 0.5, run.ok ? "yes" : "NO");
-        std::fflush(stdout);
+    const auto timed = [](const QString& name, qint32 from, const std::function<bool()>& work,
+                          const std::function<void()>& prepare) {
+        const PtyRun run = CountedRun(from, work, prepare);
+        PrintAgainstLine(42, name, run, run.ok ? "yes" : "NO");
     };
     for (const SetupOutputs::Profile& p : SetupOutputs::Profiles()) {
         if (!wanted.contains(QString::fromLatin1(p.key), Qt::CaseInsensitive))
@@ -309,7 +295,6 @@ void TimeFiles(QStringList wanted, const QList<qint32>& rates)
                   [&file] { return SetupOutputs::RunProfileFast(file.profile->Profile(), CommsFrm::SerialPort()); }, {});
         }
     }
-    SerialControl::SetDeviceFactory({});
 }
 
 void CompareFast(const QStringList& wanted, const QList<qint32>& rates)

@@ -458,6 +458,16 @@ UnitRecord RunUnit(const Arguments& a, Console& console, const QString& path)
 
 namespace {
 
+// False, with the reason on the console, when `path` cannot be appended to;
+// checked before anything is sent, so a run never ends with its record lost.
+bool Writable(Console& console, const QString& path, const QString& what)
+{
+    const QString error = CheckWritable(path);
+    if (!error.isEmpty())
+        console.Line(QStringLiteral("varnexconfig: cannot write %1%2: %3").arg(what, path, error));
+    return error.isEmpty();
+}
+
 // Writes a profile file to `out`, or to standard output when `out` is empty.
 // Empty when it was written, else why not.
 QString WriteOut(const QString& out, const std::string& text, std::FILE* standardOutput)
@@ -488,13 +498,8 @@ int WriteProfile(const Arguments& a, const Streams& s)
 int ReadReceiverInto(const Arguments& a, const Streams& s)
 {
     Console console(s.err, s.terminal);
-    if (!a.out.isEmpty()) {
-        const QString error = CheckWritable(a.out);
-        if (!error.isEmpty()) {
-            console.Line(QStringLiteral("varnexconfig: cannot write %1: %2").arg(a.out, error));
-            return kUsage;
-        }
-    }
+    if (!a.out.isEmpty() && !Writable(console, a.out, {}))
+        return kUsage;
     TargetPort(a, {});
     const QString openError = TryOpen();
     if (!openError.isEmpty()) {
@@ -555,13 +560,8 @@ int Run(const Arguments& a, const Streams& s)
     }
 
     Console console(s.err, s.terminal);
-    if (!a.report.isEmpty()) {
-        const QString error = CheckWritable(a.report);
-        if (!error.isEmpty()) {
-            console.Line(QStringLiteral("varnexconfig: cannot write the report %1: %2").arg(a.report, error));
-            return kUsage;
-        }
-    }
+    if (!a.report.isEmpty() && !Writable(console, a.report, QStringLiteral("the report ")))
+        return kUsage;
     int unitNumber = 0;
     // Writes the unit's line; false (and the console names the unit) when it is lost.
     const auto record = [&](const UnitRecord& unit) {

@@ -72,6 +72,22 @@ QByteArray ToJsonLine(const UnitRecord& u)
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 
+#ifndef _WIN32
+namespace {
+
+// The report file opened for appending, created when missing; -1 with
+// `error` filled when it cannot be.
+int OpenForAppend(const QString& path, QString& error)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        error = QString::fromLocal8Bit(std::strerror(errno));
+    return fd;
+}
+
+} // namespace
+#endif
+
 QString CheckWritable(const QString& path)
 {
 #ifdef _WIN32
@@ -80,11 +96,11 @@ QString CheckWritable(const QString& path)
         return file.errorString();
     return {};
 #else
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
-    ::close(fd);
-    return {};
+    QString error;
+    const int fd = OpenForAppend(path, error);
+    if (fd >= 0)
+        ::close(fd);
+    return error;
 #endif
 }
 
@@ -98,16 +114,16 @@ QString AppendWhole(const QString& path, const QByteArray& line)
         return file.errorString();
     return {};
 #else
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    QString error;
+    const int fd = OpenForAppend(path, error);
     if (fd < 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
+        return error;
     // One write: with O_APPEND the kernel places it at the end as a whole,
     // whatever other processes append meanwhile.
     ssize_t written;
     do
         written = ::write(fd, line.constData(), std::size_t(line.size()));
     while (written < 0 && errno == EINTR);
-    QString error;
     if (written < 0)
         error = QString::fromLocal8Bit(std::strerror(errno));
     else if (written != line.size())

@@ -58,6 +58,17 @@ inline constexpr std::size_t kFlags = 16;       // X2
 inline constexpr std::size_t kPayloadLength = 20;
 } // namespace CfgPrtField
 
+// The unsigned little-endian field of `size` bytes (1 to 4) at `offset` of a
+// payload held in any byte container (QByteArray, std::vector<std::uint8_t>).
+template <typename Bytes>
+constexpr std::uint32_t LittleEndianAt(const Bytes& payload, std::size_t offset, int size)
+{
+    std::uint32_t value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = value << 8 | static_cast<std::uint8_t>(payload[static_cast<decltype(payload.size())>(offset + std::size_t(i))]);
+    return value;
+}
+
 // The 8-bit Fletcher checksum. Both sums are kept modulo 256 by the 8-bit
 // type: the receiver's checksum wraps at every addition, never at the end.
 struct Checksum {

@@ -32,14 +32,6 @@ constexpr qsizetype kRecentInput = 1024;
 
 double Allowance() { return Timing::InSeconds(Timing::kReplyTimeout); }
 
-std::int32_t LittleEndian32(const QByteArray& p, qsizetype at)
-{
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = v << 8 | static_cast<std::uint8_t>(p[at + i]);
-    return static_cast<std::int32_t>(v);
-}
-
 // CFG-PRT with no payload: the receiver answers with the settings of the port
 // the poll came in on: its number and its rate.
 UbxBuffer LinkPortPoll()
@@ -53,7 +45,7 @@ std::function<bool(const Frame&)> LinkReplyAt(std::int32_t rate)
 {
     return [rate](const Frame& f) {
         return f.msgClass == kClassCfg && f.msgId == kIdCfgPrt && f.payload.size() == qsizetype(CfgPrtField::kPayloadLength)
-               && LittleEndian32(f.payload, CfgPrtField::kBaudRate) == rate;
+               && std::int32_t(UbxProtocol::LittleEndianAt(f.payload, CfgPrtField::kBaudRate, 4)) == rate;
     };
 }
 

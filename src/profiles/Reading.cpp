@@ -1,6 +1,6 @@
-#include "link/UbxProtocol.h"
 #include "profiles/Reading.h"
 
+#include "link/UbxProtocol.h"
 #include "profiles/FastLink.h"
 #include "receiver_config/Payloads.h"
 #include "receiver_config/ResetList.h"
@@ -18,13 +18,7 @@ using VarnexCommsRoutines::MessageId;
 
 constexpr qsizetype kPrtSize = 20, kRateSize = 6, kTpSize = 20, kMsgSize = 6;
 
-std::uint32_t Little(const QByteArray& p, qsizetype at, int size)
-{
-    std::uint32_t v = 0;
-    for (int i = size - 1; i >= 0; --i)
-        v = v << 8 | static_cast<std::uint8_t>(p[at + i]);
-    return v;
-}
+std::uint32_t Little(const QByteArray& p, std::size_t at, int size) { return UbxProtocol::LittleEndianAt(p, at, size); }
 
 uBloxLowLevelComms::UbxBuffer CfgPoll(std::uint8_t id, std::initializer_list<std::uint8_t> payload)
 {
@@ -98,7 +92,7 @@ std::unique_ptr<ProfileFile::LoadedProfile> ReadReceiver(SerialControl& port, bo
         const auto prt = Read(line, QStringLiteral("CFG-PRT port %1").arg(port), CfgPoll(UbxProtocol::kIdCfgPrt, {port}), kPrtSize);
         if (!prt)
             return nullptr;
-        uartRate[port] = std::int32_t(Little(*prt, 8, 4));
+        uartRate[port] = std::int32_t(Little(*prt, UbxProtocol::CfgPrtField::kBaudRate, 4));
     }
     const auto rate = Read(line, QStringLiteral("CFG-RATE"), Payloads::CfgRatePoll(), kRateSize);
     const auto nav = Read(line, QStringLiteral("CFG-NAV"), CfgPoll(UbxProtocol::kIdCfgNav, {}), qsizetype(Payloads::kNavBlockSize));

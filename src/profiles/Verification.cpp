@@ -123,10 +123,7 @@ std::vector<Expectation> ExpectedState(const SetupOutputs::Profile& profile)
 std::vector<Item> Compare(const Expectation& expectation, const std::vector<std::uint8_t>& reply)
 {
     const auto value = [](const std::vector<std::uint8_t>& bytes, const Field& f) {
-        std::int64_t v = 0;
-        for (int i = f.size - 1; i >= 0; --i)
-            v = v << 8 | bytes[static_cast<std::size_t>(f.offset + i)];
-        return v;
+        return std::int64_t{UbxProtocol::LittleEndianAt(bytes, std::size_t(f.offset), f.size)};
     };
     std::size_t needed = 0;
     for (const Field& f : expectation.fields)

@@ -18,6 +18,26 @@ const QByteArray kRateReply = H("B5 62 06 08 06 00 E8 03 01 00 01 00 01 39");
 const QByteArray kPrtTo115200 = H("B5 62 06 00 14 00 01 00 00 00 C0 08 00 00 00 C2 01 00 03 00 03 00 00 00 00 00 AC 5E");
 const QByteArray kAckPrt = H("B5 62 05 01 02 00 06 00 0E 37");
 
+// A receiver with every output off, and a PC port opened on it at 9600 bit/s,
+// on a virtual clock that the caller keeps for the test's length.
+struct QuietLink {
+    explicit QuietLink(const ModelOptions& options = {}) : model(std::make_shared<ReceiverModel>(options, clock.Now()))
+    {
+        ReceiverConfig quiet = model->Running();
+        quiet.msgRates.clear();
+        model->SetRunning(quiet);
+        const QString path = QStringLiteral("/nowhere/com1");
+        device = MakeVirtualDeviceFactory(model, {path})();
+        QString error;
+        opened = device->Open(path, 9600, error);
+    }
+    Clock::VirtualClock clock;
+    Clock::ScopedClock use{&clock};
+    std::shared_ptr<ReceiverModel> model;
+    std::unique_ptr<SerialDevice> device;
+    bool opened = false;
+};
+
 // What a PC hears on `device` in the next `seconds` of virtual time.
 QByteArray Listen(SerialDevice& device, double seconds)
 {
@@ -88,16 +108,9 @@ private slots:
     void linkMove()
     {
         QFETCH(int, mode);
-        Clock::VirtualClock clock;
-        Clock::ScopedClock use(&clock);
-        auto model = std::make_shared<ReceiverModel>(ModelOptions{.faults = {.linkMoveAck = LinkMoveAck(mode)}}, clock.Now());
-        ReceiverConfig quiet = model->Running();
-        quiet.msgRates.clear();
-        model->SetRunning(quiet);
-        const QString path = QStringLiteral("/nowhere/com1");
-        std::unique_ptr<SerialDevice> device = MakeVirtualDeviceFactory(model, {path})();
-        QString error;
-        QVERIFY(device->Open(path, 9600, error));
+        QuietLink link(ModelOptions{.faults = {.linkMoveAck = LinkMoveAck(mode)}});
+        QVERIFY(link.opened);
+        SerialDevice* device = link.device.get();
         device->Write(kPrtTo115200 + kPoll);
         QTEST(Listen(*device, 1.0), "heardAtOldRate");
         device->Write(kPoll);
@@ -105,7 +118,7 @@ private slots:
         QVERIFY(device->SetBaudRate(115200));
         device->Write(kPoll);
         QCOMPARE(Listen(*device, 0.5), kRateReply);
-        QCOMPARE(model->GetTranscript().FramesFromPc(), (QStringList{kPrtTo115200.toHex(' '), kPoll.toHex(' ')}));
+        QCOMPARE(link.model->GetTranscript().FramesFromPc(), (QStringList{kPrtTo115200.toHex(' '), kPoll.toHex(' ')}));
     }
 
     void portLayout_data()
@@ -122,16 +135,9 @@ private slots:
     {
         QFETCH(int, port);
         QFETCH(QByteArray, modeAndRate);
-        Clock::VirtualClock clock;
-        Clock::ScopedClock use(&clock);
-        auto model = std::make_shared<ReceiverModel>(ModelOptions{}, clock.Now());
-        ReceiverConfig quiet = model->Running();
-        quiet.msgRates.clear();
-        model->SetRunning(quiet);
-        const QString path = QStringLiteral("/nowhere/com1");
-        std::unique_ptr<SerialDevice> device = MakeVirtualDeviceFactory(model, {path})();
-        QString error;
-        QVERIFY(device->Open(path, 9600, error));
+        QuietLink link;
+        QVERIFY(link.opened);
+        SerialDevice* device = link.device.get();
         QByteArray settings = kPrtTo115200.mid(6, 20);
         settings[0] = char(port);
         device->Write(EncodeUbx(0x06, 0x00, settings) + EncodeUbx(0x06, 0x00, QByteArray(1, char(port))));
