@@ -210,9 +210,10 @@ private:
 // What `verify` does once the port is chosen: find the link, read back.
 bool Verify(const SetupOutputs::Profile& p)
 {
-    if (!SetupOutputs::FindReceiver(CommsFrm::SerialPort()))
+    const auto link = SetupOutputs::FindReceiver(CommsFrm::SerialPort());
+    if (!link)
         return false;
-    const auto readBack = Verification::ReadBackRunningAndSaved(CommsFrm::SerialPort(), Verification::ExpectedState(p));
+    const auto readBack = Verification::Prove(CommsFrm::SerialPort(), Verification::ExpectedState(p), Verification::Start::Found, *link);
     return readBack.end == Verification::ReadBackEnd::Compared && Verification::AllEqual(readBack.items);
 }
 

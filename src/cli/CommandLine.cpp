@@ -184,27 +184,41 @@ void Finish(UnitRecord& unit, int exitCode, const QString& outcome)
     unit.end = QDateTime::currentDateTimeUtc();
 }
 
-// Reads the running and the saved configuration back and names every
-// difference. False when the port vanished during the read-back.
-bool VerifyInto(UnitRecord& unit, const Arguments& a, Console& console)
+// Proves the configuration and names every difference. The outcome when the
+// proof could not finish (the port or the link lost, the load refused), else
+// nothing, the items then telling whether the unit passed.
+std::optional<Verification::ReadBackEnd> VerifyInto(UnitRecord& unit, const Arguments& a, Console& console,
+                                                    Verification::Start start, const SetupOutputs::FoundLink& link)
 {
+    using Verification::ReadBackEnd;
     unit.steps.push_back({QStringLiteral("ReadBack"), false, {}});
     unit.verified = true;
-    const Verification::ReadBack readBack = Verification::ReadBackRunningAndSaved(CommsFrm::SerialPort(), Verification::ExpectedState(*a.device));
+    const Verification::ReadBack readBack =
+        Verification::Prove(CommsFrm::SerialPort(), Verification::ExpectedState(*a.device), start, link);
     unit.verification = readBack.items;
-    if (readBack.end == Verification::ReadBackEnd::PortLost) {
-        unit.failedStep = unit.steps.back().name;
-        console.Line(QStringLiteral("varnexconfig: port %1: the port was lost during the read-back").arg(a.port));
-        return false;
+    if (const auto version = VarnexCommsRoutines::ParseReceiverVersion(readBack.version)) {
+        unit.receiverSoftware = version->software;
+        unit.receiverHardware = version->hardware;
+        unit.receiverExtensions = version->extensions;
     }
-    if (!readBack.savedRead)
-        console.Line(QStringLiteral("varnexconfig: port %1: the receiver did not load its saved configuration, "
-                                    "so what it starts with is unknown").arg(a.port));
+    if (readBack.end != ReadBackEnd::Compared) {
+        unit.failedStep = unit.steps.back().name;
+        static const std::pair<ReadBackEnd, const char*> kWhy[] = {
+            {ReadBackEnd::PortLost, "the port was lost during the read-back"},
+            {ReadBackEnd::LinkLost, "the receiver stopped answering during the read-back"},
+            {ReadBackEnd::LinkLostAfterLoad, "the receiver stopped answering after loading its saved configuration"},
+            {ReadBackEnd::LoadRefused, "the receiver refused to load its saved configuration, so what it starts with is unknown"},
+        };
+        for (const auto& [end, why] : kWhy)
+            if (end == readBack.end)
+                console.Line(QStringLiteral("varnexconfig: port %1: %2").arg(a.port, QLatin1String(why)));
+        return readBack.end;
+    }
     unit.steps.back().succeeded = Verification::AllEqual(unit.verification);
     for (const Verification::Item& item : unit.verification)
         if (!item.equal)
             console.Line(QStringLiteral("varnexconfig: port %1: %2").arg(a.port, Verification::Describe(item)));
-    return true;
+    return std::nullopt;
 }
 
 bool DeviceThere(const QString& path)
@@ -396,6 +410,7 @@ UnitRecord RunUnit(const Arguments& a, Console& console, const QString& path)
 
     gNow.unit = &unit;
     bool succeeded = false;
+    SetupOutputs::FoundLink link;
     {
         FrameRecorder recorder(unit, console);
         if (a.command == Command::Configure) {
@@ -419,7 +434,9 @@ UnitRecord RunUnit(const Arguments& a, Console& console, const QString& path)
             console.BeginUnit(0);
             UpdateNotices();
             unit.steps.push_back({QStringLiteral("FindReceiver"), false, {}});
-            succeeded = SetupOutputs::FindReceiver(CommsFrm::SerialPort()).has_value();
+            const auto found = SetupOutputs::FindReceiver(CommsFrm::SerialPort());
+            link = found.value_or(SetupOutputs::FoundLink{});
+            succeeded = found.has_value();
             unit.steps.back().succeeded = succeeded;
             if (!succeeded) {
                 unit.failedStep = unit.steps.back().name;
@@ -431,8 +448,12 @@ UnitRecord RunUnit(const Arguments& a, Console& console, const QString& path)
             console.Line(QStringLiteral("varnexconfig: port %1: step %2 failed").arg(a.port, unit.failedStep));
             Finish(unit, kStepFailed, QStringLiteral("step failed"));
         } else if (a.verify) {
-            if (!VerifyInto(unit, a, console))
-                Finish(unit, kStepFailed, QStringLiteral("port lost"));
+            const auto start = a.command == Command::Verify ? Verification::Start::Found : Verification::Start::JustConfigured;
+            const auto unfinished = VerifyInto(unit, a, console, start, link);
+            if (unfinished == Verification::ReadBackEnd::LoadRefused)
+                Finish(unit, kDifference, Verification::EndName(*unfinished));
+            else if (unfinished)
+                Finish(unit, kStepFailed, Verification::EndName(*unfinished));
             else if (unit.steps.back().succeeded)
                 Finish(unit, kDone, QStringLiteral("done"));
             else
@@ -443,7 +464,7 @@ UnitRecord RunUnit(const Arguments& a, Console& console, const QString& path)
     }
     // The receiver's identity, asked after the run's last frame so that the
     // run's own frames stay exactly the window's.
-    if (succeeded && CommsFrm::SerialPort().PortOpen() && !CommsFrm::SerialPort().PortGone())
+    if (succeeded && unit.receiverSoftware.isEmpty() && CommsFrm::SerialPort().PortOpen() && !CommsFrm::SerialPort().PortGone())
         if (const auto version = VarnexCommsRoutines::PollReceiverVersion(CommsFrm::SerialPort())) {
             unit.receiverSoftware = version->software;
             unit.receiverHardware = version->hardware;

@@ -66,6 +66,7 @@ QByteArray ToJsonLine(const UnitRecord& u)
                                      {"state", Verification::StateName(i.state)},
                                      {"wanted", qint64(i.want)},
                                      {"read", i.read ? QJsonValue(qint64(*i.read)) : QJsonValue()},
+                                     {"readAt", i.rate},
                                      {"equal", i.equal}});
         o.insert("verification", items);
     }

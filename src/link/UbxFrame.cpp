@@ -2,6 +2,8 @@
 
 #include "link/UbxProtocol.h"
 
+#include <algorithm>
+
 namespace uBloxLowLevelComms {
 
 using namespace UbxProtocol;
@@ -25,6 +27,16 @@ void CalcUbxChecksum(UbxBuffer& buffer)
     const Checksum sum = ChecksumOf(std::span(buffer).subspan(kClassIndex, checksumAt - kClassIndex));
     buffer[checksumAt] = sum.a;
     buffer[checksumAt + 1] = sum.b;
+}
+
+UbxBuffer MakeFrame(std::uint8_t msgClass, std::uint8_t msgId, std::span<const std::uint8_t> payload)
+{
+    UbxBuffer frame = NewUbxBuffer(msgClass, msgId, static_cast<std::uint16_t>(payload.size()));
+    frame[0] = UbxProtocol::kSync1;
+    frame[1] = UbxProtocol::kSync2;
+    std::copy(payload.begin(), payload.end(), frame.begin() + UbxProtocol::kPayloadStart);
+    CalcUbxChecksum(frame);
+    return frame;
 }
 
 } // namespace uBloxLowLevelComms

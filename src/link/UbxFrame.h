@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 // One UBX frame as it is held in memory before it is sent:
@@ -25,5 +26,8 @@ UbxBuffer NewUbxBuffer(std::uint8_t msgClass, std::uint8_t msgId, std::uint16_t 
 // frame is taken from the buffer's size, never from its length field, so the
 // buffer must be sized exactly. Buffers shorter than 4 bytes are left alone.
 void CalcUbxChecksum(UbxBuffer& buffer);
+
+// A whole frame in one call: sync bytes, class, id, length, `payload` and checksum.
+UbxBuffer MakeFrame(std::uint8_t msgClass, std::uint8_t msgId, std::span<const std::uint8_t> payload = {});
 
 } // namespace uBloxLowLevelComms

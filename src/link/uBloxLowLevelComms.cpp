@@ -90,6 +90,15 @@ void SendUbxMessage(UbxBuffer& buffer)
         Observer().frameSent(buffer);
 }
 
+void SendFrame(SerialControl& port, UbxBuffer frame)
+{
+    frame[0] = UbxProtocol::kSync1;
+    frame[1] = UbxProtocol::kSync2;
+    port.SetOutput(QByteArray(reinterpret_cast<const char*>(frame.data()), qsizetype(frame.size())));
+    if (Observer().frameSent)
+        Observer().frameSent(frame);
+}
+
 void FlushSerialInput()
 {
     SerialControl& port = CommsFrm::SerialPort();

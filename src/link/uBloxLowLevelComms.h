@@ -17,6 +17,9 @@ namespace uBloxLowLevelComms {
 // Writes the sync bytes B5 62 into indexes 0 and 1 and sends the whole buffer,
 // one byte per write, every value unchanged. No effect on a closed port.
 void SendUbxMessage(UbxBuffer& buffer);
+// Sends a whole frame (checksum in place) on `port` in one write, sync bytes
+// written, and shows it to the link's observer.
+void SendFrame(SerialControl& port, UbxBuffer frame);
 // Reads away everything waiting in the receive buffer, so that only bytes
 // arriving after the next request can be taken for its answer.
 void FlushSerialInput();

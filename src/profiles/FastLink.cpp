@@ -19,7 +19,7 @@ using namespace UbxProtocol;
 // The search's rates: the factory's first, then the reset's, then where the
 // devices leave their link, then the rest fastest first (a wrong rate costs
 // the line time of its window).
-constexpr std::int32_t kSearchRates[] = {9600, 115200, 4800, 57600, 38400, 28800, 19200, 14400, 2400};
+constexpr std::int32_t kSearchRates[] = {9600, 115200, 4800, 57600, 38400, 28800, 19200, 14400, 2400, 1200};
 // Bytes of a CFG-PRT poll, of its reply, and of one streamed message as the
 // search reckons them (an NMEA sentence is at most 82).
 constexpr qsizetype kPollBytes = 8;
@@ -34,18 +34,16 @@ double Allowance() { return Timing::InSeconds(Timing::kReplyTimeout); }
 
 // CFG-PRT with no payload: the receiver answers with the settings of the port
 // the poll came in on: its number and its rate.
-UbxBuffer LinkPortPoll()
-{
-    UbxBuffer frame = uBloxLowLevelComms::NewUbxBuffer(kClassCfg, kIdCfgPrt, 0);
-    uBloxLowLevelComms::CalcUbxChecksum(frame);
-    return frame;
-}
+UbxBuffer LinkPortPoll() { return uBloxLowLevelComms::MakeFrame(kClassCfg, kIdCfgPrt); }
 
+// The link's own CFG-PRT: a UART port answers the rate it runs at, which
+// must be the PC's; DDC and USB carry no rate and count whatever theirs reads.
 std::function<bool(const Frame&)> LinkReplyAt(std::int32_t rate)
 {
     return [rate](const Frame& f) {
         return f.msgClass == kClassCfg && f.msgId == kIdCfgPrt && f.payload.size() == qsizetype(CfgPrtField::kPayloadLength)
-               && std::int32_t(UbxProtocol::LittleEndianAt(f.payload, CfgPrtField::kBaudRate, 4)) == rate;
+               && (!HasRate(static_cast<std::uint8_t>(f.payload[CfgPrtField::kPortId]))
+                   || std::int32_t(UbxProtocol::LittleEndianAt(f.payload, CfgPrtField::kBaudRate, 4)) == rate);
     };
 }
 
@@ -53,7 +51,40 @@ std::optional<Link> LinkOf(const std::optional<Frame>& reply, std::int32_t rate)
 {
     if (!reply)
         return std::nullopt;
-    return Link{rate, static_cast<std::uint8_t>(reply->payload[CfgPrtField::kPortId])};
+    return Link{rate, static_cast<std::uint8_t>(reply->payload[CfgPrtField::kPortId]), reply->payload};
+}
+
+// Waits for the answer to what was just sent (`sentBytes` long): the reply
+// allowance after its line time, and while whole messages show the receiver
+// busy with output, as long again as its transmit buffer takes to drain, since
+// the answer queues behind that output. Never resent: a late answer is late,
+// not lost.
+std::optional<Frame> AwaitAnswer(Line& line, qsizetype sentBytes, const std::function<bool(const Frame&)>& accept)
+{
+    const double deadline = Clock::Now() + LineTime(line.Rate(), sentBytes) + Allowance();
+    auto answer = line.Await(deadline, accept);
+    if (!answer && line.HeardTraffic() && !line.Gone())
+        answer = line.Await(deadline + LineTime(line.Rate(), kReceiverTxBuffer), accept);
+    return answer;
+}
+
+bool IsRefusalOf(const Frame& f, std::uint8_t msgClass, std::uint8_t msgId)
+{
+    return f.msgClass == kClassAck && f.msgId == kIdAckNak && f.payload.size() == kAckPayloadLength
+           && static_cast<std::uint8_t>(f.payload[0]) == msgClass && static_cast<std::uint8_t>(f.payload[1]) == msgId;
+}
+
+// A CFG-PRT for `receiverPort` at `rate`: the port's own `settings` with the
+// rate replaced where they are given, the reset's otherwise.
+UbxBuffer PortAt(int receiverPort, std::int32_t rate, const QByteArray& settings)
+{
+    if (settings.size() != qsizetype(CfgPrtField::kPayloadLength))
+        return Payloads::CfgPrt(rate, receiverPort);
+    std::vector<std::uint8_t> payload(settings.begin(), settings.end());
+    payload[CfgPrtField::kPortId] = static_cast<std::uint8_t>(receiverPort);
+    for (int i = 0; i < 4; ++i)
+        payload[CfgPrtField::kBaudRate + std::size_t(i)] = static_cast<std::uint8_t>(std::uint32_t(rate) >> (8 * i));
+    return uBloxLowLevelComms::MakeFrame(kClassCfg, kIdCfgPrt, payload);
 }
 
 // Sends the link poll and waits for the answer at the present rate until `deadline`.
@@ -87,6 +118,7 @@ bool Line::Open()
 {
     port_.SetPortOpen(false); // a port left open starts afresh
     rate_ = kSearchRates[0];
+    heardAnything_ = false;
     port_.SetRate(rate_);
     return port_.SetPortOpen(true);
 }
@@ -101,7 +133,7 @@ void Line::MoveTo(std::int32_t rate)
 
 void Line::Send(UbxBuffer frame)
 {
-    uBloxLowLevelComms::SendUbxMessage(frame);
+    uBloxLowLevelComms::SendFrame(port_, frame);
     sentClass_ = frame[kClassIndex];
     sentId_ = frame[kIdIndex];
     sentAt_ = Clock::Now();
@@ -127,6 +159,7 @@ std::optional<Frame> Line::Await(double deadline, const std::function<bool(const
         [this](const QByteArray& bytes) {
             recent_.append(bytes);
             heardBytes_ = heardBytes_ || !bytes.isEmpty();
+            heardAnything_ = heardAnything_ || heardBytes_;
             if (recent_.size() > kRecentInput)
                 recent_.remove(0, recent_.size() - kRecentInput);
         });
@@ -141,11 +174,13 @@ bool Line::HeardTraffic() const { return heardFrame_ || UbxStream::HoldsNmeaSent
 
 double LineTime(std::int32_t rate, qsizetype bytes) { return bytes * 10.0 / rate; }
 
+bool HasRate(int receiverPort) { return receiverPort == 1 || receiverPort == 2; }
+
 // A silent line gives up after the line time of the poll and its reply; a
 // line that carries bytes is heard out for two streamed messages more, long
 // enough to tell a receiver's output from the noise of a wrong rate; whole
 // messages prove the rate, and the reply may then queue behind the
-// receiver's output for the whole allowance.
+// receiver's output: its whole transmit buffer and the allowance.
 std::optional<Link> AskAt(Line& line, std::int32_t rate)
 {
     line.MoveTo(rate);
@@ -158,7 +193,7 @@ std::optional<Link> AskAt(Line& line, std::int32_t rate)
         reply = line.Await(sent + LineTime(rate, window), LinkReplyAt(rate));
     }
     if (!reply && line.HeardTraffic())
-        reply = line.Await(sent + LineTime(rate, kPollBytes) + Allowance(), LinkReplyAt(rate));
+        reply = line.Await(sent + LineTime(rate, kPollBytes + kReceiverTxBuffer) + Allowance(), LinkReplyAt(rate));
     line.NoteAnswer(Wait::PollReply, reply ? Answer::Reply : Answer::None);
     return LinkOf(reply, rate);
 }
@@ -175,6 +210,18 @@ std::optional<Link> FindLink(Line& line)
     return std::nullopt;
 }
 
+bool HeardAnything(Line& line)
+{
+    if (!line.HeardAnything() && !line.Gone()) {
+        // At the factory's rate, where an untouched receiver talks; at any
+        // other a real line still shows bytes.
+        line.MoveTo(kSearchRates[0]);
+        line.Flush();
+        line.Await(Clock::Now() + Timing::InSeconds(Timing::kSilenceListen), [](const Frame&) { return false; });
+    }
+    return line.HeardAnything();
+}
+
 bool BlindBringUp(Line& line, Link& link)
 {
     if (!VarnexCommsRoutines::OpenPortAtBaud(VarnexCommsRoutines::kKnownLinkRate))
@@ -189,34 +236,35 @@ bool BlindBringUp(Line& line, Link& link)
 Answer SendCommand(Line& line, UbxBuffer frame)
 {
     const std::uint8_t msgClass = frame[kClassIndex], msgId = frame[kIdIndex];
+    const qsizetype size = qsizetype(frame.size());
     line.Flush();
-    line.Send(frame);
-    const double deadline = Clock::Now() + LineTime(line.Rate(), qsizetype(frame.size())) + Allowance();
-    const auto verdict = line.Await(deadline, [&](const Frame& f) {
-        return f.msgClass == kClassAck && (f.msgId == kIdAckAck || f.msgId == kIdAckNak) && f.payload.size() == kAckPayloadLength
-               && static_cast<std::uint8_t>(f.payload[0]) == msgClass
-               && static_cast<std::uint8_t>(f.payload[1]) == msgId;
+    line.Send(std::move(frame));
+    const auto verdict = AwaitAnswer(line, size, [&](const Frame& f) {
+        return IsRefusalOf(f, msgClass, msgId)
+               || (f.msgClass == kClassAck && f.msgId == kIdAckAck && f.payload.size() == kAckPayloadLength
+                   && static_cast<std::uint8_t>(f.payload[0]) == msgClass && static_cast<std::uint8_t>(f.payload[1]) == msgId);
     });
     const Answer answer = !verdict ? Answer::None : verdict->msgId == kIdAckAck ? Answer::Ack : Answer::Nak;
     line.NoteAnswer(Wait::Ack, answer);
     return answer;
 }
 
-std::optional<QByteArray> PollReply(Line& line, UbxBuffer request)
+Reply PollReply(Line& line, UbxBuffer request)
 {
     const std::uint8_t msgClass = request[kClassIndex], msgId = request[kIdIndex];
     const QByteArray asked(reinterpret_cast<const char*>(request.data()) + kPayloadStart,
                            qsizetype(request.size() - kFrameOverhead));
+    const qsizetype size = qsizetype(request.size());
     line.Flush();
-    line.Send(request);
-    const double deadline = Clock::Now() + LineTime(line.Rate(), qsizetype(request.size())) + Allowance();
-    const auto reply = line.Await(deadline, [&](const Frame& f) {
-        return f.msgClass == msgClass && f.msgId == msgId && f.payload.startsWith(asked);
+    line.Send(std::move(request));
+    const auto reply = AwaitAnswer(line, size, [&](const Frame& f) {
+        return (f.msgClass == msgClass && f.msgId == msgId && f.payload.startsWith(asked)) || IsRefusalOf(f, msgClass, msgId);
     });
-    line.NoteAnswer(Wait::PollReply, reply ? Answer::Reply : Answer::None);
-    if (!reply)
-        return std::nullopt;
-    return reply->payload;
+    Reply result;
+    if (reply)
+        result = reply->msgClass == kClassAck ? Reply{Answer::Nak, {}} : Reply{Answer::Reply, reply->payload};
+    line.NoteAnswer(Wait::PollReply, result.answer);
+    return result;
 }
 
 bool StillAnswers(Line& line)
@@ -227,11 +275,11 @@ bool StillAnswers(Line& line)
 
 // A receiver that still answers at the old rate never got the command (a
 // frame lost on the line): it is sent once more.
-bool MoveLink(Line& line, int receiverPort, std::int32_t rate)
+bool MoveLink(Line& line, int receiverPort, std::int32_t rate, const QByteArray& settings)
 {
     const std::int32_t from = line.Rate();
     for (int attempt = 0; attempt < kLinkMoveAttempts; ++attempt) {
-        const UbxBuffer command = Payloads::CfgPrt(rate, receiverPort);
+        const UbxBuffer command = PortAt(receiverPort, rate, settings);
         line.Flush();
         line.Send(command);
         Clock::Sleep(LineTime(from, qsizetype(command.size())) + Timing::InSeconds(Timing::kMoveSettle));

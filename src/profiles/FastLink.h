@@ -45,6 +45,8 @@ public:
     // ended, with the seconds since it was sent (over every stage of the wait).
     void NoteAnswer(uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer);
     bool HeardBytes() const { return heardBytes_; }
+    // Bytes have arrived at some rate since the port was opened.
+    bool HeardAnything() const { return heardAnything_; }
     // Whole messages have arrived since the last flush: the rate is right.
     bool HeardTraffic() const;
     // The device vanished under the open port: nothing will answer again.
@@ -56,6 +58,7 @@ private:
     UbxStream::Reader reader_;
     QByteArray recent_;
     bool heardBytes_ = false;
+    bool heardAnything_ = false;
     bool heardFrame_ = false;
     std::uint8_t sentClass_ = 0;
     std::uint8_t sentId_ = 0;
@@ -64,25 +67,45 @@ private:
 
 // Line time of `bytes` at `rate` bit/s (8N1: ten bits a byte), in seconds.
 double LineTime(std::int32_t rate, qsizetype bytes);
+// A receiver sends its output and its answers alike through a transmit
+// buffer of a few kilobytes, first in, first out: an answer may wait behind
+// this much output on a busy line (seconds at 4800 and 9600 bit/s).
+inline constexpr qsizetype kReceiverTxBuffer = 4096;
+// The UART ports (1, 2) have a rate; DDC (0) and USB (3) have none, and a
+// CFG-PRT poll of them reads rate 0.
+bool HasRate(int receiverPort);
 
 // Asks at `rate` which port the PC is wired to, changing nothing.
 std::optional<Link> AskAt(Line& line, std::int32_t rate);
 // Looks for the receiver at each rate of the search list.
 std::optional<Link> FindLink(Line& line);
+// True when bytes arrived, at any rate, since the port was opened; a line
+// silent so far is listened to a little longer first (Timing::kSilenceListen).
+bool HeardAnything(Line& line);
 // Nothing answered the search: the receiver is commanded to the reset's rate
 // blind at every rate, as in the exact run, then asked which port the PC is
 // wired to. False when it does not answer at that rate.
 bool BlindBringUp(Line& line, Link& link);
 // Sends a command and waits for its ACK-ACK or ACK-NAK (whole frames only),
-// within the reply allowance after its line time. What ended the wait.
+// within the reply allowance after its line time, longer while the line
+// shows the receiver busy with output. What ended the wait.
 Answer SendCommand(Line& line, UbxBuffer frame);
-// Polls `request` and returns the payload of the first reply of its class and
-// id that starts with the request's own payload; nothing within the allowance.
-std::optional<QByteArray> PollReply(Line& line, UbxBuffer request);
+// A poll's outcome: the payload of its reply (answer Reply), a refusal
+// (Nak), or nothing within the allowance (None).
+struct Reply {
+    Answer answer = Answer::None;
+    QByteArray payload;
+};
+// Polls `request`: its reply is the first frame of its class and id that
+// starts with the request's own payload; an ACK-NAK of its class and id ends
+// the wait as well. Paced as SendCommand.
+Reply PollReply(Line& line, UbxBuffer request);
 // True when the receiver still answers on the link at the present rate.
 bool StillAnswers(Line& line);
 // Moves the link's port (`receiverPort`, the PC's) to `rate`, the PC
-// following, and confirms by a poll at the new rate.
-bool MoveLink(Line& line, int receiverPort, std::int32_t rate);
+// following, and confirms by a poll at the new rate. The port keeps the
+// other `settings` given (a CFG-PRT reply of it); without them it gets the
+// reset's mode and protocols.
+bool MoveLink(Line& line, int receiverPort, std::int32_t rate, const QByteArray& settings = {});
 
 } // namespace FastLink

@@ -34,9 +34,11 @@ bool Reset(Line& line, Link& link)
     if (link.rate == 0 && line.Open())
         link = FindLink(line).value_or(Link{});
     if (link.rate == 0) {
-        if (!BlindBringUp(line, link))
+        // Commanding blind helps a receiver that talks but did not answer in
+        // time; a line silent at every rate has nothing on it to command.
+        if (!HeardAnything(line) || !BlindBringUp(line, link))
             return false;
-    } else if (link.rate != VarnexCommsRoutines::kKnownLinkRate) {
+    } else if (link.rate != VarnexCommsRoutines::kKnownLinkRate && HasRate(link.receiverPort.value_or(1))) {
         if (!MoveLink(line, *link.receiverPort, VarnexCommsRoutines::kKnownLinkRate))
             return false;
         link.rate = VarnexCommsRoutines::kKnownLinkRate;
@@ -68,7 +70,7 @@ bool SetBaud(Line& line, Link& link, const Step& step)
         return done;
     }
     SupportFunctions::ShowStatus(StepStatus(step));
-    if (port != *link.receiverPort || rate == link.rate)
+    if (port != *link.receiverPort || rate == link.rate || !HasRate(port))
         return AcceptedOnceAnswering(line, StepFrames(step).front());
     if (!MoveLink(line, port, rate))
         return false;

@@ -1,9 +1,11 @@
 #include "profiles/Reading.h"
 
+#include "link/UbxMessages.h"
 #include "link/UbxProtocol.h"
 #include "profiles/FastLink.h"
 #include "receiver_config/Payloads.h"
 #include "receiver_config/ResetList.h"
+#include "receiver_config/VarnexCommsRoutines.h"
 #include "support/SupportFunctions.h"
 
 #include <algorithm>
@@ -51,9 +53,17 @@ std::optional<QByteArray> Read(FastLink::Line& line, const QString& what, uBloxL
     SupportFunctions::ShowStatus(QStringLiteral("Reading %1").arg(what));
     auto reply = FastLink::PollReply(line, std::move(poll));
     SupportFunctions::ClearStatus();
-    if (!reply || reply->size() < size)
+    if (reply.answer != uBloxLowLevelComms::Answer::Reply || reply.payload.size() < size)
         return std::nullopt;
-    return reply;
+    return reply.payload;
+}
+
+bool Load(FastLink::Line& line)
+{
+    SupportFunctions::ShowStatus(QStringLiteral("Loading the saved configuration"));
+    const bool loaded = FastLink::SendCommand(line, Payloads::CfgCfgLoadAll()) == uBloxLowLevelComms::Answer::Ack;
+    SupportFunctions::ClearStatus();
+    return loaded;
 }
 
 std::optional<FastLink::Link> Link(FastLink::Line& line)
@@ -69,51 +79,88 @@ struct MessageRates {
     bool inResetList;
 };
 
+// Everything a profile is built from, as the receiver answered it.
+struct Readings {
+    std::array<std::int32_t, 3> uartRate{}; // by port number, 1 and 2
+    QByteArray rate, nav, tp;
+    std::vector<MessageRates> messages;
+};
+
+std::optional<Readings> ReadAll(FastLink::Line& line, const FastLink::Link& link);
+std::unique_ptr<ProfileFile::LoadedProfile> Build(const Readings& r, int linkPort, const std::string& name);
+
 } // namespace
 
+// The link port's own settings come with the link; on a UART link the rest is
+// read at 115200, and the receiver is left at its own rate afterwards: moved
+// back with the settings it had, or, after a load, loaded once more.
 std::unique_ptr<ProfileFile::LoadedProfile> ReadReceiver(SerialControl& port, bool saved, const std::string& name)
 {
     FastLink::Line line(port);
     line.Adopt();
     auto link = Link(line);
+    // A saved rate other than the running one moves the link with the load.
+    if (link && saved && (!Load(line) || !(link = Link(line))))
+        return nullptr;
     if (!link)
         return nullptr;
+    const FastLink::Link found = *link;
+    const int linkPort = found.receiverPort.value_or(1);
+    const bool move = FastLink::HasRate(linkPort) && found.rate != VarnexCommsRoutines::kKnownLinkRate;
+    if (move && !FastLink::MoveLink(line, linkPort, VarnexCommsRoutines::kKnownLinkRate, found.settings))
+        return nullptr;
+    const auto readings = ReadAll(line, found);
     if (saved) {
-        SupportFunctions::ShowStatus(QStringLiteral("Loading the saved configuration"));
-        const bool loaded = FastLink::SendCommand(line, Payloads::CfgCfgLoadAll()) == uBloxLowLevelComms::Answer::Ack;
-        SupportFunctions::ClearStatus();
-        // A saved rate other than the running one moves the link with the load.
-        if (!loaded || !(link = Link(line)))
-            return nullptr;
+        if (Load(line))
+            line.MoveTo(found.rate);
+    } else if (move) {
+        FastLink::MoveLink(line, linkPort, found.rate, found.settings);
     }
+    return readings ? Build(*readings, linkPort, name) : nullptr;
+}
 
-    std::array<std::int32_t, 3> uartRate{}; // by port number, 1 and 2
+namespace {
+
+std::optional<Readings> ReadAll(FastLink::Line& line, const FastLink::Link& link)
+{
+    Readings r;
     for (const std::uint8_t port : {1, 2}) {
-        const auto prt = Read(line, QStringLiteral("CFG-PRT port %1").arg(port), CfgPoll(UbxProtocol::kIdCfgPrt, {port}), kPrtSize);
+        const auto prt = int{port} == link.receiverPort && link.settings.size() >= kPrtSize
+                             ? std::optional(link.settings)
+                             : Read(line, QStringLiteral("CFG-PRT port %1").arg(port), CfgPoll(UbxProtocol::kIdCfgPrt, {port}), kPrtSize);
         if (!prt)
-            return nullptr;
-        uartRate[port] = std::int32_t(Little(*prt, UbxProtocol::CfgPrtField::kBaudRate, 4));
+            return std::nullopt;
+        r.uartRate[port] = std::int32_t(Little(*prt, UbxProtocol::CfgPrtField::kBaudRate, 4));
     }
     const auto rate = Read(line, QStringLiteral("CFG-RATE"), Payloads::CfgRatePoll(), kRateSize);
     const auto nav = Read(line, QStringLiteral("CFG-NAV"), CfgPoll(UbxProtocol::kIdCfgNav, {}), qsizetype(Payloads::kNavBlockSize));
     const auto tp = Read(line, QStringLiteral("CFG-TP"), CfgPoll(UbxProtocol::kIdCfgTp, {}), kTpSize);
     if (!rate || !nav || !tp)
-        return nullptr;
+        return std::nullopt;
+    r.rate = *rate;
+    r.nav = *nav;
+    r.tp = *tp;
     std::size_t resetCount = 0;
     const std::vector<MessageId> known = KnownMessages(resetCount);
-    std::vector<MessageRates> messages;
     for (std::size_t i = 0; i < known.size(); ++i) {
         const MessageId m = known[i];
-        const auto reply = Read(line, QStringLiteral("CFG-MSG %1 %2").arg(int{m.msgClass}, 2, 16, QLatin1Char('0')).arg(int{m.msgId}, 2, 16, QLatin1Char('0')),
+        const auto reply = Read(line, QStringLiteral("CFG-MSG %1 %2").arg(UbxMessages::Hex(m.msgClass), UbxMessages::Hex(m.msgId)),
                                 Payloads::CfgMsgPoll(m.msgClass, m.msgId), kMsgSize);
         if (!reply)
-            return nullptr;
-        MessageRates r{m, {}, i < resetCount};
+            return std::nullopt;
+        MessageRates rates{m, {}, i < resetCount};
         for (int port = 0; port < 4; ++port)
-            r.rates[std::size_t(port)] = std::uint8_t((*reply)[2 + port]);
-        messages.push_back(r);
+            rates.rates[std::size_t(port)] = std::uint8_t((*reply)[2 + port]);
+        r.messages.push_back(rates);
     }
+    return r;
+}
 
+std::unique_ptr<ProfileFile::LoadedProfile> Build(const Readings& readings, int linkPort, const std::string& name)
+{
+    const std::vector<MessageRates>& messages = readings.messages;
+    const QByteArray& rate = readings.rate;
+    const QByteArray& tp = readings.tp;
     // The NMEA port: the UART port that outputs the most NMEA messages, port 1 on a tie.
     std::array<int, 3> nmeaOn{};
     for (const MessageRates& r : messages)
@@ -124,10 +171,10 @@ std::unique_ptr<ProfileFile::LoadedProfile> ReadReceiver(SerialControl& port, bo
 
     auto profile = std::make_unique<ProfileFile::LoadedProfile>(name, nmeaPort);
     profile->Add({Op::ResetToKnownState});
-    profile->Add({Op::WriteConfiguration, float(Little(*rate, 0, 2)), {std::int32_t(Little(*rate, 2, 2))}});
-    const auto* block = reinterpret_cast<const std::uint8_t*>(nav->constData());
+    profile->Add({Op::WriteConfiguration, float(Little(rate, 0, 2)), {std::int32_t(Little(rate, 2, 2))}});
+    const auto* block = reinterpret_cast<const std::uint8_t*>(readings.nav.constData());
     profile->Add({Op::SetDynamicNavigationParameters}, std::span(block, Payloads::kNavBlockSize));
-    profile->Add({Op::SetTimePulse, 0, {std::int32_t(Little(*tp, 0, 4) / 1000), std::int32_t(Little(*tp, 4, 4) / 1000)}});
+    profile->Add({Op::SetTimePulse, 0, {std::int32_t(Little(tp, 0, 4) / 1000), std::int32_t(Little(tp, 4, 4) / 1000)}});
     for (const MessageRates& r : messages) {
         const auto on = std::count_if(r.rates.begin(), r.rates.end(), [](std::uint8_t v) { return v != 0; });
         // The reset already turned the listed messages off everywhere; the
@@ -145,11 +192,11 @@ std::unique_ptr<ProfileFile::LoadedProfile> ReadReceiver(SerialControl& port, bo
         }
     }
     // The port the PC is wired to moves last: until then the link stays at the reset's rate.
-    const int linkPort = link->receiverPort.value_or(1);
     for (const int port : {linkPort == 1 ? 2 : 1, linkPort == 1 ? 1 : 2})
-        profile->Add({Op::SetBaudRate, 0, {uartRate[std::size_t(port)], port}});
+        profile->Add({Op::SetBaudRate, 0, {readings.uartRate[std::size_t(port)], port}});
     profile->Add({Op::WriteSetupToFlash});
     return profile;
 }
 
+} // namespace
 } // namespace Reading

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 class SerialControl;
@@ -83,6 +84,8 @@ bool RunProfileFast(const Profile& profile, SerialControl& port, const RunObserv
 struct FoundLink {
     std::int32_t rate = 0;
     std::optional<int> receiverPort;
+    // The receiver's CFG-PRT reply for that port (its settings), when it told.
+    QByteArray settings;
 };
 // Opens `port` and looks for the receiver at each rate of the fast
 // runner's search with CFG-PRT polls, which change nothing in the receiver.

@@ -8,8 +8,8 @@
 #include <vector>
 
 // What each kind of step sends, in one place: the fast runner sends these
-// bytes, the verification replays them to know what a run leaves behind, and
-// the exact run's operations build the same frames with the same builders.
+// bytes, and the exact run's operations build the same frames with the same
+// builders.
 namespace SetupOutputs {
 
 // The reset's frames, each once. The exact run repeats the CFG-MSG pass for

@@ -1,38 +1,38 @@
 #pragma once
 
 #include "link/UbxFrame.h"
+#include "link/UbxMessages.h"
 #include "profiles/SetupOutputs.h"
 
+#include <QByteArray>
 #include <QString>
 
 class SerialControl;
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <vector>
 
-// Reading a receiver's configuration back and comparing it with what a
-// device's run sets. The expected state is derived from the same step table
-// and reset list the run sends, by replaying the frames they produce, so it
-// cannot drift from what the run does.
+// Proving a receiver's configuration: reading it back and comparing it with
+// what a device's run sets. The expected state is derived from the values
+// the device's steps ask for, field by field, on a path of its own: a frame
+// builder that encodes a value wrongly is caught, not replayed.
 namespace Verification {
 
-// One compared field of a configuration payload, little-endian, unsigned.
-struct Field {
-    const char* name;
-    int offset;
-    int size;
+// One field a poll should read back, and its value.
+struct Want {
+    const UbxMessages::Field* field;
+    QString label;       // "mode", "port 2", "measRate"
+    std::int64_t value;
 };
 
 // What one poll should read back.
 struct Expectation {
     QString name;                          // "CFG-PRT port 2", "CFG-MSG F0 04", "CFG-RATE"
     uBloxLowLevelComms::UbxBuffer poll;    // the whole request, checksum filled
-    std::uint8_t msgClass = 0;             // of the reply
-    std::uint8_t msgId = 0;
-    std::vector<std::uint8_t> payload;     // what the reply should carry
-    std::span<const Field> fields;         // the fields compared
+    const UbxMessages::Message* message;   // of the reply
+    std::vector<Want> wants;               // the fields compared
+    int port = -1;                         // CFG-PRT: the receiver port it reads
 };
 
 // Which configuration an item was read from: the one the receiver runs, or
@@ -40,25 +40,29 @@ struct Expectation {
 enum class State { Running, Saved };
 
 // One compared field: "CFG-MSG F0 04 port 2", wanted 5, read 0. `read` is
-// empty when the receiver did not answer the poll.
+// empty when the receiver did not answer the poll; `rate` is the PC's rate
+// (bit/s) the item was read at.
 struct Item {
     QString name;
     std::int64_t want = 0;
     std::optional<std::int64_t> read;
     bool equal = false;
     State state = State::Running;
+    std::int32_t rate = 0;
 };
 
-// How a read-back ended: every item compared (equal or not), or the port
-// vanished under it (an adapter pulled), which ends it at once.
-enum class ReadBackEnd { Compared, PortLost };
+// How a proof ended: every item compared (equal or not); the port vanished
+// under it (an adapter pulled); the receiver stopped answering, before or
+// after it loaded its saved configuration; or it refused to load it.
+enum class ReadBackEnd { Compared, PortLost, LinkLost, LinkLostAfterLoad, LoadRefused };
 
 struct ReadBack {
     ReadBackEnd end = ReadBackEnd::Compared;
     std::vector<Item> items;
-    // False when the receiver did not load its saved configuration, or did
-    // not answer after the load: every saved item is then unread.
+    // True once the receiver loaded its saved configuration and answered after it.
     bool savedRead = false;
+    // The receiver's MON-VER reply, read on the way; empty when it gave none.
+    QByteArray version;
 };
 
 // The configuration a run of `profile` leaves in the receiver: CFG-PRT of
@@ -78,12 +82,23 @@ bool AllEqual(const std::vector<Item>& items);
 QString Describe(const Item& item);
 // "running" or "saved".
 QString StateName(State state);
+// What the end of a proof means, for the operator: "link lost after the load".
+QString EndName(ReadBackEnd end);
 
-// Reads the configuration back over `port`, open, at the rate it is set to:
-// each expectation's poll, compared with its reply; then CFG-CFG loads the
-// saved configuration into the running one (what the next power-up does),
-// the link is followed if that moved it, and every poll is sent again. Only
-// polls and the load go out: nothing is set, cleared or saved.
-ReadBack ReadBackRunningAndSaved(SerialControl& port, const std::vector<Expectation>& expected);
+// Where a proof starts: a receiver just found by the search (`link` as the
+// search told it, the port open at its rate), or one just configured and
+// saved by a run (the port open at the rate the run left it at), whose
+// running configuration is what was sent, so only the saved one is read.
+enum class Start { Found, JustConfigured };
+
+// Proves the configuration over `port`. Each state is read the same way:
+// the link port's own settings at the rate the receiver answers, then, on a
+// UART link, the running link moved to 115200 with those same settings and
+// every other item read there. The saved state is read after CFG-CFG loads
+// it (what the next power-up does), and a last load leaves the receiver
+// running exactly what it saved. Only polls, the link moves and the loads go
+// out: nothing is set for good, cleared or saved.
+ReadBack Prove(SerialControl& port, const std::vector<Expectation>& expected, Start start,
+               const SetupOutputs::FoundLink& link = {});
 
 } // namespace Verification

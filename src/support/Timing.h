@@ -44,6 +44,11 @@ inline constexpr std::chrono::seconds kLinkMoveAllowance = 2 * kReplyTimeout;
 // USB adapter may start sending a few milliseconds after the write, and a
 // rate change must not catch the frame's last bytes in its buffer.
 inline constexpr std::chrono::milliseconds kMoveSettle{20};
+// A search that heard nothing at any rate listens this long more before it
+// calls the line silent: a receiver left with its factory output sends a
+// sentence every second, and any byte, even at a wrong rate, shows that
+// something is connected.
+inline constexpr std::chrono::milliseconds kSilenceListen{1100};
 
 // Live NMEA view refresh.
 inline constexpr std::chrono::milliseconds kLiveViewInterval{100};

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "link/UbxProtocol.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+// The configuration messages this tool reads and writes, one row each: class,
+// id, name, the size of the payload that sets them, and the fields read by
+// name, little-endian, unsigned. A frame builder writes these offsets; the
+// proof and the read-back read them through this table.
+namespace UbxMessages {
+
+struct Field {
+    const char* name;
+    std::size_t offset;
+    int width; // bytes, 1 to 4
+};
+
+struct Message {
+    std::uint8_t msgClass;
+    std::uint8_t msgId;
+    const char* name;
+    std::size_t payloadSize; // of the settings; a poll carries fewer bytes
+    std::span<const Field> fields;
+};
+
+// CFG-PRT, one port: its identifier, its mode (data bits, parity, stop bits;
+// on DDC the bus address), its rate in bit/s and its protocol masks.
+inline constexpr Field kPrtFields[] = {
+    {"portId", UbxProtocol::CfgPrtField::kPortId, 1},
+    {"mode", UbxProtocol::CfgPrtField::kMode, 4},
+    {"baudRate", UbxProtocol::CfgPrtField::kBaudRate, 4},
+    {"inProtoMask", UbxProtocol::CfgPrtField::kInProtoMask, 2},
+    {"outProtoMask", UbxProtocol::CfgPrtField::kOutProtoMask, 2},
+    {"flags", UbxProtocol::CfgPrtField::kFlags, 2},
+};
+// CFG-MSG: the message, then its rate on receiver ports 0 to 3 (solutions per
+// output, 0 = off).
+inline constexpr Field kMsgFields[] = {
+    {"msgClass", 0, 1}, {"msgId", 1, 1}, {"port 0", 2, 1}, {"port 1", 3, 1}, {"port 2", 4, 1}, {"port 3", 5, 1},
+};
+// CFG-RATE: measurement period (ms), cycles per navigation solution, time reference.
+inline constexpr Field kRateFields[] = {{"measRate", 0, 2}, {"navRate", 2, 2}, {"timeRef", 4, 2}};
+// CFG-TP: interval and length in microseconds, polarity, time reference and delays in ns.
+inline constexpr Field kTpFields[] = {
+    {"interval", 0, 4},           {"length", 4, 4},        {"status", 8, 1},     {"timeRef", 9, 1},
+    {"antennaCableDelay", 12, 2}, {"rfGroupDelay", 14, 2}, {"userDelay", 16, 4},
+};
+// CFG-NAV: a block of engine settings kept as qualified, compared as laid
+// out: single bytes and the five 16-bit values at offsets 10, 16, 18, 20, 22.
+inline constexpr Field kNavFields[] = {
+    {"offset 0", 0, 1},   {"offset 1", 1, 1},   {"offset 2", 2, 1},   {"offset 3", 3, 1},
+    {"offset 4", 4, 1},   {"offset 5", 5, 1},   {"offset 6", 6, 1},   {"offset 7", 7, 1},
+    {"offset 8", 8, 1},   {"offset 9", 9, 1},   {"offset 10", 10, 2}, {"offset 12", 12, 1},
+    {"offset 13", 13, 1}, {"offset 14", 14, 1}, {"offset 15", 15, 1}, {"offset 16", 16, 2},
+    {"offset 18", 18, 2}, {"offset 20", 20, 2}, {"offset 22", 22, 2}, {"offset 24", 24, 1},
+    {"offset 25", 25, 1}, {"offset 26", 26, 1}, {"offset 27", 27, 1},
+};
+// CFG-CFG: which sections are cleared, saved to flash and loaded from it.
+inline constexpr Field kCfgFields[] = {{"clearMask", 0, 4}, {"saveMask", 4, 4}, {"loadMask", 8, 4}};
+
+using namespace UbxProtocol;
+inline constexpr Message kCfgPrt{kClassCfg, kIdCfgPrt, "CFG-PRT", CfgPrtField::kPayloadLength, kPrtFields};
+inline constexpr Message kCfgMsg{kClassCfg, kIdCfgMsg, "CFG-MSG", 6, kMsgFields};
+inline constexpr Message kCfgNav{kClassCfg, kIdCfgNav, "CFG-NAV", 28, kNavFields};
+inline constexpr Message kCfgTp{kClassCfg, kIdCfgTp, "CFG-TP", 20, kTpFields};
+inline constexpr Message kCfgRate{kClassCfg, kIdCfgRate, "CFG-RATE", 6, kRateFields};
+inline constexpr Message kCfgCfg{kClassCfg, kIdCfgCfg, "CFG-CFG", 12, kCfgFields};
+inline constexpr Message kMonVer{kClassMon, kIdMonVer, "MON-VER", 70, {}};
+
+inline constexpr const Message* kMessages[] = {&kCfgPrt, &kCfgMsg, &kCfgNav, &kCfgTp, &kCfgRate, &kCfgCfg, &kMonVer};
+
+// The row of `msgClass`/`msgId`; nullptr when the table has none.
+const Message* Find(std::uint8_t msgClass, std::uint8_t msgId);
+// The field called `name` of `message`; nullptr when it has none.
+const Field* FieldOf(const Message& message, const char* name);
+// A byte as two upper-case hex digits: "F0".
+QString Hex(std::uint8_t byte);
+// "CFG-PRT"; a message outside the table by its class and id: "F0 04".
+QString Name(std::uint8_t msgClass, std::uint8_t msgId);
+
+} // namespace UbxMessages

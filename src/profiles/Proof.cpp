@@ -1,0 +1,151 @@
+// Proving a receiver's configuration over the fast runner's line: how the
+// proof reads each state at 115200 whatever the unit's own rate is told in
+// docs/ARCHITECTURE.md ("The proof").
+#include "profiles/Verification.h"
+
+#include "link/SerialControl.h"
+#include "profiles/FastLink.h"
+#include "receiver_config/Payloads.h"
+#include "receiver_config/ResetList.h"
+#include "support/SupportFunctions.h"
+
+#include <algorithm>
+
+namespace Verification {
+namespace {
+
+using FastLink::Line;
+using FastLink::Link;
+using uBloxLowLevelComms::Answer;
+
+// The rate the proof reads at: the reset's, the fastest the devices use.
+constexpr std::int32_t kReadRate = VarnexCommsRoutines::kKnownLinkRate;
+
+void Add(const Expectation& e, const QByteArray& reply, State state, std::int32_t rate, std::vector<Item>& items)
+{
+    for (Item item : Compare(e, std::vector<std::uint8_t>(reply.begin(), reply.end()))) {
+        item.state = state;
+        item.rate = rate;
+        items.push_back(std::move(item));
+    }
+}
+
+const Expectation* PortExpectation(const std::vector<Expectation>& expected, int port)
+{
+    const auto it = std::find_if(expected.begin(), expected.end(), [&](const Expectation& e) { return e.port == port; });
+    return it == expected.end() ? nullptr : &*it;
+}
+
+// Reads one state: the link port's own settings as `link` carries them
+// (read at the rate the receiver answered), then, on a UART link, the link
+// moved to the reading rate with those same settings, and every other item
+// polled there. The receiver's version is read on the way when asked for.
+ReadBackEnd ReadState(Line& line, Link& link, const std::vector<Expectation>& expected, State state, ReadBack& result)
+{
+    const int linkPort = link.receiverPort.value_or(-1);
+    const Expectation* own = PortExpectation(expected, linkPort);
+    if (own)
+        Add(*own, link.settings, state, link.rate, result.items);
+    if (FastLink::HasRate(linkPort) && link.rate != kReadRate) {
+        SupportFunctions::ShowStatus(QStringLiteral("Moving the link to %1").arg(kReadRate));
+        const bool moved = FastLink::MoveLink(line, linkPort, kReadRate, link.settings);
+        SupportFunctions::ClearStatus();
+        if (!moved)
+            return line.Gone() ? ReadBackEnd::PortLost : ReadBackEnd::LinkLost;
+        link.rate = kReadRate;
+    }
+    for (const Expectation& e : expected) {
+        if (&e == own)
+            continue;
+        SupportFunctions::ShowStatus(QStringLiteral("Reading back %1").arg(e.name));
+        const FastLink::Reply reply = FastLink::PollReply(line, e.poll);
+        SupportFunctions::ClearStatus();
+        if (line.Gone())
+            return ReadBackEnd::PortLost;
+        Add(e, reply.payload, state, line.Rate(), result.items);
+    }
+    if (result.version.isEmpty()) {
+        const auto& v = UbxMessages::kMonVer;
+        result.version = FastLink::PollReply(line, uBloxLowLevelComms::MakeFrame(v.msgClass, v.msgId)).payload;
+    }
+    return line.Gone() ? ReadBackEnd::PortLost : ReadBackEnd::Compared;
+}
+
+Answer Load(Line& line)
+{
+    SupportFunctions::ShowStatus(QStringLiteral("Loading the saved configuration"));
+    const Answer answer = FastLink::SendCommand(line, Payloads::CfgCfgLoadAll());
+    SupportFunctions::ClearStatus();
+    return answer;
+}
+
+// The link after a load, which may have moved it to the saved rate: asked
+// first at the rates it can be expected at, then searched for.
+std::optional<Link> Relink(Line& line, const std::vector<Expectation>& expected, std::optional<int> linkPort)
+{
+    std::vector<std::int32_t> rates;
+    const auto savedRate = [&](int port) -> std::optional<std::int32_t> {
+        const Expectation* e = PortExpectation(expected, port);
+        if (!e)
+            return std::nullopt;
+        for (const Want& w : e->wants)
+            if (w.label == QLatin1String("baudRate"))
+                return std::int32_t(w.value);
+        return std::nullopt;
+    };
+    if (linkPort)
+        if (const auto r = savedRate(*linkPort))
+            rates.push_back(*r);
+    rates.push_back(line.Rate());
+    for (const int port : {1, 2})
+        if (const auto r = savedRate(port); r && std::find(rates.begin(), rates.end(), *r) == rates.end())
+            rates.push_back(*r);
+    for (const std::int32_t rate : rates) {
+        if (auto link = FastLink::AskAt(line, rate))
+            return link;
+        if (line.Gone() || line.HeardTraffic())
+            break;
+    }
+    return line.Gone() ? std::nullopt : FastLink::FindLink(line);
+}
+
+} // namespace
+
+ReadBack Prove(SerialControl& port, const std::vector<Expectation>& expected, Start start, const SetupOutputs::FoundLink& found)
+{
+    ReadBack result;
+    Line line(port);
+    line.Adopt();
+    Link link = found;
+    if (start == Start::Found && (result.end = ReadState(line, link, expected, State::Running, result)) != ReadBackEnd::Compared)
+        return result;
+
+    const Answer loaded = Load(line);
+    if (line.Gone()) {
+        result.end = ReadBackEnd::PortLost;
+        return result;
+    }
+    if (loaded == Answer::Nak) {
+        result.end = ReadBackEnd::LoadRefused;
+        return result;
+    }
+    SupportFunctions::ShowStatus(QStringLiteral("Loading the saved configuration"));
+    auto saved = Relink(line, expected, link.receiverPort);
+    SupportFunctions::ClearStatus();
+    if (!saved || loaded != Answer::Ack) {
+        result.end = line.Gone() ? ReadBackEnd::PortLost : saved ? ReadBackEnd::LoadRefused : ReadBackEnd::LinkLostAfterLoad;
+        return result;
+    }
+    result.savedRead = true;
+    const std::int32_t savedRate = saved->rate;
+    if ((result.end = ReadState(line, *saved, expected, State::Saved, result)) != ReadBackEnd::Compared)
+        return result;
+    // Back to what the receiver saved: it runs that from here on, as after a power-up.
+    if (Load(line) == Answer::Ack && line.Rate() != savedRate)
+        line.MoveTo(savedRate);
+    if (line.Gone())
+        result.end = ReadBackEnd::PortLost;
+    return result;
+}
+
+} // namespace Verification
