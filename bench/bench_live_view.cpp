@@ -1,7 +1,8 @@
 // The live NMEA view under a continuous stream at 115200 bit/s while the
 // NMEA setup window shows it. Prints the CPU used by the tool's thread and by
-// the whole process, and the delay from a sentence's last byte arriving on
-// the line to the view showing the text that holds it.
+// the whole process and, where the stream holds sentences, the delay from a
+// sentence's last byte arriving on the line to the view showing it whole, and
+// how often a refresh left out the newest whole sentence read before it.
 //
 //   bench_live_view [seconds] [stream]     (default 30 s, nmea)
 //
@@ -9,8 +10,10 @@
 //                 than the line carries (the receiver simulator's model);
 //         binary  the model's NAV and RXM frames at 20 solutions a second;
 //         mixed   both at once, more than the line carries;
+//         lf      the nmea stream with its sentences ending in a line feed
+//                 only;
 //         nocr    bytes of every value but carriage return, filling the
-//                 line, so the view never sees a line end.
+//                 line, so the view never sees a carriage return.
 //
 // The model is served from a thread of the bench's own, so every byte's
 // arrival on the line is the moment that thread writes it to the terminal.
@@ -30,6 +33,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <algorithm>
@@ -53,14 +57,54 @@ constexpr int kCom = 1;
 QElapsedTimer g_clock;
 double Now() { return g_clock.nsecsElapsed() / 1e9; }
 
-// A byte count reached at a moment: of the bytes written to the line, or read by the tool.
+// A count of the bytes written to the line, reached at a moment.
 struct Mark {
     qint64 offset;
     double at;
 };
 
-std::vector<Mark> g_reads; // touched by the GUI thread only
-QByteArray g_stream;
+QByteArray g_stream; // what the tool read, touched by the GUI thread only
+
+// A view refresh: when, what the box then showed, and how much of the stream
+// the tool had read by then.
+struct Refresh {
+    double at;
+    QString shown;
+    qint64 read;
+};
+
+// A whole sentence in what the tool read, with the offset just past its line end.
+struct Sentence {
+    QString text;
+    qint64 end;
+};
+
+// The whole sentences with a good checksum in the stream from `from`: the
+// text from the last '$' before a line end (CR LF or LF) to that line end.
+std::vector<Sentence> FindSentences(const QByteArray& stream, qint64 from)
+{
+    static const QRegularExpression shape(QStringLiteral("^\\$[A-Z]{5},[ -~]*\\*([0-9A-F]{2})$"));
+    std::vector<Sentence> found;
+    qint64 lineStart = from;
+    for (qint64 i = from; i < stream.size(); ++i) {
+        if (stream[i] != '\n')
+            continue;
+        QByteArray line = stream.mid(lineStart, i - lineStart);
+        lineStart = i + 1;
+        if (line.endsWith('\r'))
+            line.chop(1);
+        line = line.mid(std::max<qsizetype>(0, line.lastIndexOf('$')));
+        const auto match = shape.match(QString::fromLatin1(line));
+        if (!match.hasMatch())
+            continue;
+        quint8 sum = 0;
+        for (const char c : line.mid(1, line.size() - 4))
+            sum ^= static_cast<quint8>(c);
+        if (match.captured(1).toUInt(nullptr, 16) == sum)
+            found.push_back({QString::fromLatin1(line), i + 1});
+    }
+    return found;
+}
 
 class RecordingDevice final : public SerialDevice {
 public:
@@ -72,10 +116,7 @@ public:
     QByteArray ReadAll() override
     {
         QByteArray bytes = port_.ReadAll();
-        if (!bytes.isEmpty()) {
-            g_stream += bytes;
-            g_reads.push_back({g_stream.size(), Now()});
-        }
+        g_stream += bytes;
         return bytes;
     }
     void WaitForInput(double seconds) override { port_.WaitForInput(seconds); }
@@ -130,6 +171,8 @@ public:
         nmea_ = kind == QStringLiteral("nmea") || kind == QStringLiteral("mixed");
         binary_ = kind == QStringLiteral("binary") || kind == QStringLiteral("mixed");
         noCr_ = kind == QStringLiteral("nocr");
+        lfOnly_ = kind == QStringLiteral("lf");
+        nmea_ = nmea_ || lfOnly_;
         stream_ = true;
     }
     // Stops serving and hands over the write marks.
@@ -168,6 +211,8 @@ private:
                 model_->SetRunning(config);
             }
             QByteArray out = model_->TakeOutput(kBaud, Now());
+            if (lfOnly_)
+                out.replace('\r', QByteArray());
             if (noCr_ && streaming) {
                 // As many bytes as the line has carried since the start (10
                 // bits a byte), cycling through every value but CR.
@@ -200,6 +245,7 @@ private:
     bool nmea_ = false;
     bool binary_ = false;
     bool noCr_ = false;
+    bool lfOnly_ = false;
     qint64 written_ = 0;
     std::vector<Mark> writes_;
 };
@@ -229,8 +275,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const double seconds = argc > 1 ? std::max(1.0, QString::fromLocal8Bit(argv[1]).toDouble()) : 30.0;
     const QString stream = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("nmea");
-    if (!QStringList{"nmea", "binary", "mixed", "nocr"}.contains(stream)) {
-        std::fprintf(stderr, "stream: nmea, binary, mixed or nocr\n");
+    if (!QStringList{"nmea", "binary", "mixed", "lf", "nocr"}.contains(stream)) {
+        std::fprintf(stderr, "stream: nmea, binary, mixed, lf or nocr\n");
         return 2;
     }
     g_clock.start();
@@ -257,9 +303,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the NMEA setup window did not open\n");
         return 1;
     }
-    std::vector<double> viewUpdates;
-    viewUpdates.reserve(static_cast<std::size_t>(seconds * 20) + 16);
-    QObject::connect(view, &QPlainTextEdit::textChanged, [&] { viewUpdates.push_back(Now()); });
+    std::vector<Refresh> refreshes;
+    refreshes.reserve(static_cast<std::size_t>(seconds * 20) + 16);
+    QObject::connect(view, &QPlainTextEdit::textChanged,
+                     [&] { refreshes.push_back({Now(), view->toPlainText(), g_stream.size()}); });
 
     const qint64 startOffset = g_stream.size();
     line.StartStream(stream);
@@ -275,43 +322,51 @@ int main(int argc, char** argv)
     const double processCpu = CpuSeconds(RUSAGE_SELF) - processCpu0;
     const std::vector<Mark> writes = line.Stop();
 
-    // Sentence ends (just past each LF) in what the tool read while measuring.
-    std::vector<qint64> sentenceEnds;
-    for (qint64 i = startOffset; i < g_stream.size(); ++i)
-        if (g_stream[i] == '\n')
-            sentenceEnds.push_back(i + 1);
-
+    // Each sentence: shown by the first refresh after the tool read its
+    // line end, or already gone from the view, pushed out by newer text
+    // read in the same tick.
+    const std::vector<Sentence> sentences = FindSentences(g_stream, startOffset);
     std::vector<double> delays;
     auto write = writes.begin();
-    auto read = g_reads.begin();
-    auto update = viewUpdates.begin();
-    for (const qint64 endOffset : sentenceEnds) {
-        while (write != writes.end() && write->offset < endOffset)
+    auto refresh = refreshes.begin();
+    for (const Sentence& sentence : sentences) {
+        while (write != writes.end() && write->offset < sentence.end)
             ++write;
-        while (read != g_reads.end() && read->offset < endOffset)
-            ++read;
-        if (write == writes.end() || read == g_reads.end())
+        while (refresh != refreshes.end() && refresh->read < sentence.end)
+            ++refresh;
+        if (write == writes.end() || refresh == refreshes.end())
             break;
-        while (update != viewUpdates.end() && *update < read->at)
-            ++update;
-        if (update == viewUpdates.end())
-            break;
-        delays.push_back(*update - write->at);
+        if (refresh->shown.contains(sentence.text))
+            delays.push_back(refresh->at - write->at);
+    }
+    // Each refresh must show the newest whole sentence read before it.
+    std::size_t missing = 0;
+    std::size_t checked = 0;
+    std::size_t readBefore = 0; // sentences whose line end was read before the refresh
+    for (const Refresh& r : refreshes) {
+        while (readBefore < sentences.size() && sentences[readBefore].end <= r.read)
+            ++readBefore;
+        if (readBefore == 0)
+            continue;
+        ++checked;
+        missing += !r.shown.contains(sentences[readBefore - 1].text);
     }
 
     const double wall = end - start;
     const qint64 bytes = g_stream.size() - startOffset;
     std::printf("live view, %s stream, %.1f s at 115200 bit/s on a pty\n", qPrintable(stream), wall);
-    std::printf("  received             %lld bytes (%.0f bit/s), %zu sentences, %zu view updates\n",
-                static_cast<long long>(bytes), bytes * 10.0 / wall, sentenceEnds.size(), viewUpdates.size());
+    std::printf("  received             %lld bytes (%.0f bit/s), %zu whole sentences, %zu view updates\n",
+                static_cast<long long>(bytes), bytes * 10.0 / wall, sentences.size(), refreshes.size());
     std::printf("  CPU, tool thread     %.2f s = %.2f %% of a core\n", toolCpu, 100.0 * toolCpu / wall);
     std::printf("  CPU, whole process   %.2f s = %.2f %% of a core (the simulator's thread included)\n",
                 processCpu, 100.0 * processCpu / wall);
-    // A line feed in a binary frame ends no sentence.
-    if (stream == QStringLiteral("nmea"))
-        std::printf("  arrival-to-view delay over %zu sentences: median %.1f ms, p90 %.1f ms, p99 %.1f ms, max %.1f ms\n",
-                delays.size(), 1000 * Percentile(delays, 0.5), 1000 * Percentile(delays, 0.9),
-                1000 * Percentile(delays, 0.99), 1000 * Percentile(delays, 1.0));
+    if (!sentences.empty()) {
+        std::printf("  arrival-to-view delay over the %zu of %zu sentences shown by the first refresh after them: "
+                    "median %.1f ms, p90 %.1f ms, p99 %.1f ms, max %.1f ms\n",
+                    delays.size(), sentences.size(), 1000 * Percentile(delays, 0.5), 1000 * Percentile(delays, 0.9),
+                    1000 * Percentile(delays, 0.99), 1000 * Percentile(delays, 1.0));
+        std::printf("  refreshes without the newest whole sentence read: %zu of %zu\n", missing, checked);
+    }
 
     Forms::Unload(window);
     CommsFrm::Unload();

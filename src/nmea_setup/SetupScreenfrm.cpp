@@ -420,7 +420,8 @@ void SetupScreenfrm::Timer1_Timer()
     if (text != viewText_) {
         viewText_ = text;
         // The raw text is kept beside the box for the next trim; the box
-        // shows its lines, the newest at the bottom, from their start.
+        // shows its newest lines, the newest at the bottom, in sight from
+        // the left edge.
         Text1->setPlainText(NmeaView::Shown(viewText_));
         Text1->horizontalScrollBar()->setValue(0);
         Text1->verticalScrollBar()->setValue(Text1->verticalScrollBar()->maximum());

@@ -1,19 +1,22 @@
 // What the live NMEA view keeps of its text (the 13 carriage returns counted
 // back from the second-last character, and the length bound on a line without
-// them) and what its box shows of it.
+// them) and what its box shows of the text received.
 #include "nmea_setup/NmeaView.h"
 
 #include <QtTest>
 
 namespace {
 
-QString Sentence(int n) { return QStringLiteral("$GPTXT,%1*00\r\n").arg(n, 2, 10, QLatin1Char('0')); }
+QString Sentence(int n, const char* end = "\r\n")
+{
+    return QStringLiteral("$GPTXT,%1*00").arg(n, 2, 10, QLatin1Char('0')) + QLatin1String(end);
+}
 
-QString Sentences(int first, int last)
+QString Sentences(int first, int last, const char* end = "\r\n")
 {
     QString text;
     for (int n = first; n <= last; ++n)
-        text += Sentence(n);
+        text += Sentence(n, end);
     return text;
 }
 
@@ -35,9 +38,6 @@ void TestNmeaView::trimming_data()
 
     QTest::newRow("20 sentences: from the CR ending the 8th")
         << Sentences(1, 20) << QStringLiteral("\r\n") + Sentences(9, 20);
-    QTest::newRow("20 sentences and one arriving: the same cut, the partial one kept")
-        << Sentences(1, 20) + QStringLiteral("$GPGGA,12")
-        << QStringLiteral("\r\n") + Sentences(9, 20) + QStringLiteral("$GPGGA,12");
     QTest::newRow("exactly 13 CRs, the first one not first: from that CR")
         << QStringLiteral("x") + QStringLiteral("\r\n").repeated(13) << QStringLiteral("\r\n").repeated(13);
     QTest::newRow("12 sentences: fewer than 13 CRs, all kept") << Sentences(1, 12) << Sentences(1, 12);
@@ -56,38 +56,50 @@ void TestNmeaView::trimming_data()
     QTest::newRow("no CR, at the length bound: all kept") << atBound << atBound;
     QTest::newRow("no CR, one beyond the bound: the oldest goes")
         << atBound + QLatin1Char('Z') << atBound.mid(1) + QLatin1Char('Z');
-    // Binary bytes without a CR after sentences: the line arriving is bounded
-    // alone, the sentences before it stay.
-    QTest::newRow("a line beyond the bound after sentences: its oldest go")
-        << Sentences(1, 3) + atBound + QLatin1Char('Z') << Sentences(1, 3) + atBound.mid(1) + QLatin1Char('Z');
+    // Binary bytes without a CR after sentences.
+    QTest::newRow("a line beyond the bound after sentences: the oldest go first, the sentences with them")
+        << Sentences(1, 3) + atBound + QLatin1Char('Z') << atBound.mid(1) + QLatin1Char('Z');
 }
 
 void TestNmeaView::shown_data()
 {
-    QTest::addColumn<QString>("kept");
+    QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("shown");
-    const QString box = Sentences(9, 20).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QString box = Sentences(9, 20, "\n");
     QTest::newRow("empty first line, twelve sentences, the one arriving")
-        << QStringLiteral("\r\n") + Sentences(9, 20) + QStringLiteral("$GPGGA,12")
-        << QStringLiteral("\n") + box + QStringLiteral("$GPGGA,12");
+        << Sentences(1, 20) + QStringLiteral("$GPGGA,12") << QStringLiteral("\n") + box + QStringLiteral("$GPGGA,12");
     QTest::newRow("a CR still waiting for its LF is not shown")
-        << Sentences(1, 2) + QStringLiteral("$GPGGA*00\r")
-        << Sentence(1).chopped(2) + u'\n' + Sentence(2).chopped(2) + QStringLiteral("\n$GPGGA*00");
-    // Lone CRs and LFs, NUL and the high control bytes of binary frames: one
-    // line, a dot for each.
+        << Sentences(1, 2) + QStringLiteral("$GPGGA*00\r") << Sentences(1, 2, "\n") + QStringLiteral("$GPGGA*00");
+    // NUL and the high control bytes of binary frames: a dot each; a lone CR
+    // or LF ends a line.
     QTest::newRow("binary bytes") << QString::fromLatin1("\xB5" "b\x01\x02\r\x00\n\x7F\x85\xA0$", 11)
-                                  << QString::fromUtf8("\u00B5b\u00B7\u00B7\u00B7\u00B7\u00B7\u00B7\u00B7\u00A0$");
-    QTest::newRow("more than 14 lines: the newest 14, the last one empty")
-        << Sentences(1, 20) << Sentences(8, 20).replace(u'\r', QString());
-    const QString longLine(NmeaView::kShownWidth + 1, QLatin1Char('x'));
-    QTest::newRow("long lines: their start") << longLine + QStringLiteral("\r\n") + longLine
-                                             << longLine.chopped(1) + QLatin1Char('\n') + longLine.chopped(1);
+                                  << QString::fromUtf8("\u00B5b\u00B7\u00B7\n\u00B7\n\u00B7\u00B7\u00A0$");
+    // A frame whose payload holds a CR, before each sentence: the frames' CRs
+    // count, so the 13th from the end ends the 4th sentence.
+    const QString frame = QString::fromLatin1("\xB5" "b\x01\x21\x04\x00\x01\r\x02\x03\x80\x81", 12);
+    const QString frameShown = QString::fromUtf8("\u00B5b\u00B7!\u00B7\u00B7\u00B7\n\u00B7\u00B7\u00B7\u00B7");
+    QString framed = Sentence(1), framedShown = QStringLiteral("\n");
+    for (int n = 2; n <= 10; ++n) {
+        framed += frame + Sentence(n);
+        if (n >= 5)
+            framedShown += frameShown + Sentence(n, "\n");
+    }
+    QTest::newRow("frames with CRs between sentences: the newest six sentences whole") << framed << framedShown;
+    const QString binary = QString::fromLatin1("\x01\x00\x02\x85", 4).repeated(50);
+    QTest::newRow("a sentence after 200 bytes of binary: whole, behind the newest of them")
+        << Sentences(1, 3) + binary + Sentence(4)
+        << Sentences(1, 3, "\n") + QString(NmeaView::kShownWidth - 12, QChar(0x00B7)) + Sentence(4, "\n");
+    QTest::newRow("sentences ending in LF only, beyond the length bound: the newest, one a line")
+        << Sentences(1, 400, "\n") + QStringLiteral("$GPGGA,12") << Sentences(388, 400, "\n") + QStringLiteral("$GPGGA,12");
+    const QString longLine = QStringLiteral("$") + QString(NmeaView::kShownWidth, QLatin1Char('x'));
+    QTest::newRow("long lines: their newest characters") << longLine + QStringLiteral("\r\n") + longLine
+                                                         << longLine.mid(1) + QLatin1Char('\n') + longLine.mid(1);
 }
 
 void TestNmeaView::shown()
 {
-    QFETCH(QString, kept);
-    QTEST(NmeaView::Shown(kept), "shown");
+    QFETCH(QString, text);
+    QTEST(NmeaView::Shown(NmeaView::Trim(text)), "shown");
 }
 
 void TestNmeaView::trimming()
