@@ -1,7 +1,12 @@
 // The profile file reader over arbitrary text: it must never crash, refuse
 // with exactly one line naming the file, and whatever it accepts must write
-// out as a file that reads back into the same steps.
+// out as a file that reads back into the same steps. Where the text is ASCII
+// (which the parser reads as it is), every string the reader would take back
+// from the file at its position must be the parser's own reading of it.
 #include "profiles/ProfileFile.h"
+#include "profiles/ProfileFileText.h"
+
+#include <toml++/toml.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -30,11 +35,41 @@ bool SameSteps(const SetupOutputs::Profile& a, const SetupOutputs::Profile& b)
     return true;
 }
 
+ProfileFileText::Where Begin(const toml::source_region& region) { return {region.begin.line, region.begin.column}; }
+
+void CheckStrings(const toml::node& node, std::string_view text)
+{
+    if (const auto* value = node.as_string()) {
+        Require(ProfileFileText::StringAt(text, Begin(value->source())) == value->get());
+    } else if (const auto* array = node.as_array()) {
+        for (const toml::node& element : *array)
+            CheckStrings(element, text);
+    } else if (const auto* table = node.as_table()) {
+        for (const auto& [key, value] : *table) {
+            const std::string_view first = ProfileFileText::CharacterAt(text, Begin(key.source()));
+            if (first == "\"" || first == "'")
+                Require(ProfileFileText::StringAt(text, Begin(key.source())) == key.str());
+            CheckStrings(value, text);
+        }
+    }
+}
+
+void CheckTakenBack(std::string_view text)
+{
+    if (ProfileFileText::ToAscii(text) != text)
+        return;
+    try {
+        CheckStrings(toml::parse(text), text);
+    } catch (const toml::parse_error&) {
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
+    CheckTakenBack(text);
     const auto result = ProfileFile::Read(text, "fuzz.toml");
     if (!result.profile) {
         Require(result.error.starts_with("fuzz.toml:"));

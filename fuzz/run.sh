@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs every fuzz target of BUILD_DIR over a scratch copy of its seed corpus
-# (the kept seeds are never modified), twice SECONDS in all, shared evenly
-# among the targets. Fails on a crash.
+# (the kept seeds are never modified), SECONDS each. Fails on a crash, and
+# prints each failing input in base64 so that a report can carry it.
 # Usage: fuzz/run.sh BUILD_DIR SECONDS
 set -eu
 if [ $# -ne 2 ]; then
@@ -15,9 +15,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
 
 targets="reply_scan ubx_stream profile_file"
-# The two older targets had SECONDS each; the three share that total.
-each=$((2 * seconds / 3))
-if [ "$each" -lt 1 ]; then each=1; fi
+each=$seconds
 
 for target in $targets; do
     exe="$build_dir/fuzz/fuzz_$target"
@@ -31,7 +29,13 @@ for target in $targets; do
     if ! "$exe" -max_total_time="$each" -print_final_stats=1 \
             -artifact_prefix="$work/$target/artifacts/" "$work/$target/corpus"; then
         mkdir -p "$build_dir/fuzz/crashes"
-        cp "$work/$target/artifacts/"* "$build_dir/fuzz/crashes/" 2>/dev/null || true
+        for input in "$work/$target/artifacts/"*; do
+            [ -f "$input" ] || continue
+            echo "fuzz_$target failing input $(basename "$input") (base64):" >&2
+            base64 -w0 "$input" >&2
+            echo >&2
+            cp "$input" "$build_dir/fuzz/crashes/"
+        done
         echo "fuzz_$target failed; inputs kept in $build_dir/fuzz/crashes" >&2
         exit 1
     fi

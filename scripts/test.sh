@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs the whole suite through ctest:
 # the normal build, then the same suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, then the fuzz targets for a bounded time.
+# UndefinedBehaviorSanitizer, then each fuzz target for FUZZ_SECONDS (60 s).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh

@@ -1,5 +1,6 @@
 #include "profiles/ProfileFile.h"
 
+#include "profiles/ProfileFileText.h"
 #include "receiver_config/Payloads.h"
 
 #include <toml++/toml.h>
@@ -141,12 +142,8 @@ void WriteStep(std::ostringstream& out, const Step& s)
     case Op::ResetToKnownState:
     case Op::WriteSetupToFlash: break;
     case Op::WriteConfiguration:
-        out << "period_ms = ";
-        if (s.period == std::floor(s.period))
-            out << std::int64_t(s.period);
-        else
-            out << toml::value<double>(s.period);
-        out << "\nnavigation_rate = " << s.args[0] << '\n';
+        // Whole milliseconds, as the frame carries them.
+        out << "period_ms = " << std::int64_t(std::nearbyint(s.period)) << "\nnavigation_rate = " << s.args[0] << '\n';
         break;
     case Op::SetDynamicNavigationParameters: WriteNavigation(out, s.payload); break;
     case Op::SetTimePulse: out << "interval_ms = " << s.args[0] << "\nlength_ms = " << s.args[1] << '\n'; break;
@@ -174,17 +171,41 @@ struct Fault {
     std::string what;
 };
 
+ProfileFileText::Where Begin(const toml::source_region& region) { return {region.begin.line, region.begin.column}; }
+
+// A key as the file spells it: a quoted key is taken back from the file, as
+// the parser saw a stand-in for each character beyond ASCII.
+std::string KeyText(const toml::key& key, std::string_view original)
+{
+    const std::string_view first = ProfileFileText::CharacterAt(original, Begin(key.source()));
+    return first == "\"" || first == "'" ? ProfileFileText::StringAt(original, Begin(key.source())) : std::string(key.str());
+}
+
+// Every string value as the file holds it, taken back from the file at the
+// value's position (the parser's copy has stand-ins).
+void TakeBackStrings(toml::node& node, std::string_view original)
+{
+    if (auto* text = node.as_string())
+        text->get() = ProfileFileText::StringAt(original, Begin(text->source()));
+    else if (auto* array = node.as_array())
+        for (toml::node& element : *array)
+            TakeBackStrings(element, original);
+    else if (auto* table = node.as_table())
+        for (auto&& [key, value] : *table)
+            TakeBackStrings(value, original);
+}
+
 // The keys of one table: a key outside `allowed` is refused before any value
 // is looked at, so that a misspelt key is named as such rather than as a
 // missing one.
 class Keys {
 public:
-    Keys(const toml::table& table, std::string context, std::span<const std::string_view> allowed)
+    Keys(const toml::table& table, std::string context, std::span<const std::string_view> allowed, std::string_view original)
         : table_(table), context_(std::move(context))
     {
         for (const auto& [key, node] : table_)
             if (std::find(allowed.begin(), allowed.end(), key.str()) == allowed.end())
-                throw Fault{key.source(), "unknown key " + std::string(key.str()) + " in " + context_};
+                throw Fault{key.source(), "unknown key " + KeyText(key, original) + " in " + context_};
     }
 
     const toml::node* Find(std::string_view key) const { return table_.get(key); }
@@ -288,8 +309,9 @@ void ReadNavigation(const Keys& keys, LoadedProfile& loaded)
         given = true;
         if (f.tenths) {
             const double value = Number(*node, f.key);
+            // Exactly a number of tenths: 12.5 is, 12.50000001 is not.
             const double tenths = std::round(value * 10);
-            if (tenths < 0 || tenths > 65535 || std::abs(value * 10 - tenths) > 1e-6)
+            if (tenths < 0 || tenths > 65535 || tenths / 10 != value)
                 throw Fault{node->source(), std::string(f.key) + " must be 0.0 to 6553.5 in steps of 0.1"};
             PutSixteen(block, f.offset, std::int64_t(tenths));
         } else {
@@ -358,7 +380,7 @@ void ReadMessage(const Keys& keys, const toml::table& table, LoadedProfile& load
     loaded.Add({Op::SetMessageRate, 0, {msgClass, msgId, std::int32_t(rate), std::int32_t(port)}});
 }
 
-void ReadStep(const toml::node& node, std::size_t number, LoadedProfile& loaded)
+void ReadStep(const toml::node& node, std::size_t number, LoadedProfile& loaded, std::string_view original)
 {
     const toml::table* table = node.as_table();
     if (!table)
@@ -372,16 +394,14 @@ void ReadStep(const toml::node& node, std::size_t number, LoadedProfile& loaded)
     if (found == std::end(kKinds))
         throw Fault{kindNode->source(), "unknown step kind " + kind +
                                             " (reset, rate, navigation, time_pulse, message, baud or save)"};
-    const Keys keys(*table, context + " (" + kind + ")", KeysOf(found->op));
+    const Keys keys(*table, context + " (" + kind + ")", KeysOf(found->op), original);
     switch (found->op) {
     case Op::ResetToKnownState:
     case Op::WriteSetupToFlash: loaded.Add({found->op}); break;
     case Op::WriteConfiguration: {
-        const toml::node& periodNode = keys.Need("period_ms");
-        const double period = Number(periodNode, "period_ms");
-        if (!(std::nearbyint(period) >= 1 && std::nearbyint(period) <= 65535))
-            throw Fault{periodNode.source(), "period_ms must be 1 to 65535"};
-        const auto navigationRate = Integer(keys.Need("navigation_rate"), "navigation_rate", 1, 255);
+        // Both are 16-bit fields of the frame; a float holds every such period exactly.
+        const auto period = Integer(keys.Need("period_ms"), "period_ms", 1, 65535);
+        const auto navigationRate = Integer(keys.Need("navigation_rate"), "navigation_rate", 1, 65535);
         loaded.Add({Op::WriteConfiguration, float(period), {std::int32_t(navigationRate)}});
         break;
     }
@@ -406,9 +426,9 @@ void ReadStep(const toml::node& node, std::size_t number, LoadedProfile& loaded)
     }
 }
 
-std::unique_ptr<LoadedProfile> ReadTable(const toml::table& root)
+std::unique_ptr<LoadedProfile> ReadTable(const toml::table& root, std::string_view original)
 {
-    const Keys keys(root, "the profile", kTopKeys);
+    const Keys keys(root, "the profile", kTopKeys, original);
     const toml::node& nameNode = keys.Need("name");
     const std::string name = Text(nameNode, "name");
     if (name.empty())
@@ -426,7 +446,7 @@ std::unique_ptr<LoadedProfile> ReadTable(const toml::table& root)
 
     auto loaded = std::make_unique<LoadedProfile>(name, std::int32_t(nmeaPort), connectFailure, success);
     for (std::size_t i = 0; i < steps->size(); ++i)
-        ReadStep((*steps)[i], i + 1, *loaded);
+        ReadStep((*steps)[i], i + 1, *loaded, original);
     // The reset finds the receiver and brings it to a known state, which every
     // later step builds on; without the save the unit forgets it all at power-up.
     const auto& built = loaded->Profile().steps;
@@ -437,66 +457,10 @@ std::unique_ptr<LoadedProfile> ReadTable(const toml::table& root)
     return loaded;
 }
 
-// TOML allows characters beyond ASCII only in strings and comments. The
-// packaged toml++ (3.3.0) runs into undefined behaviour when it meets some of
-// them elsewhere, so they are refused before the text reaches it. Only quotes,
-// escapes and comments are followed here, as far as needed to tell where a
-// string or comment ends; the parser proper does everything else.
-std::optional<Fault> OutsideAscii(std::string_view text)
-{
-    std::uint32_t line = 1, column = 1;
-    const auto at = [&](std::size_t i) { return i < text.size() ? text[i] : '\0'; };
-    for (std::size_t i = 0; i < text.size();) {
-        // Moves past one byte, counting columns in characters.
-        const auto step = [&] {
-            const auto byte = static_cast<unsigned char>(text[i++]);
-            if (byte == '\n') {
-                ++line;
-                column = 1;
-            } else if ((byte & 0xC0) != 0x80) {
-                ++column;
-            }
-        };
-        const char c = text[i];
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            toml::source_region where;
-            where.begin = {line, column};
-            return Fault{where, "a character beyond ASCII stands outside a string or comment"};
-        }
-        if (c == '#') {
-            while (i < text.size() && text[i] != '\n')
-                step();
-        } else if (c == '"' || c == '\'') {
-            const bool multiLine = at(i + 1) == c && at(i + 2) == c;
-            const bool escapes = c == '"';
-            for (int n = multiLine ? 3 : 1; n > 0; --n)
-                step();
-            while (i < text.size()) {
-                if (escapes && text[i] == '\\') {
-                    step();
-                    if (i < text.size())
-                        step();
-                } else if (text[i] == c && (!multiLine || (at(i + 1) == c && at(i + 2) == c))) {
-                    for (int n = multiLine ? 3 : 1; n > 0; --n)
-                        step();
-                    break;
-                } else if (!multiLine && text[i] == '\n') {
-                    break; // an unterminated string: the parser names it
-                } else {
-                    step();
-                }
-            }
-        } else {
-            step();
-        }
-    }
-    return std::nullopt;
-}
-
-std::string Located(std::string_view fileName, const toml::source_region& where, std::string_view what)
+std::string Located(std::string_view fileName, ProfileFileText::Where where, std::string_view what)
 {
     std::string line(fileName);
-    line += ':' + std::to_string(where.begin.line) + ':' + std::to_string(where.begin.column) + ": ";
+    line += ':' + std::to_string(where.line) + ':' + std::to_string(where.column) + ": ";
     for (const char c : what)
         line += c == '\n' || c == '\r' ? ' ' : c;
     return line;
@@ -548,7 +512,7 @@ std::string_view MessageName(std::uint8_t msgClass, std::uint8_t msgId)
 std::string Write(const SetupOutputs::Profile& profile)
 {
     std::ostringstream out;
-    out << "# VarnexConfig device profile: " << profile.name << "\n"
+    out << "# VarnexConfig device profile: " << ProfileFileText::OneLine(profile.name) << "\n"
         << "# The steps run in order and the run stops at the first that fails. The first\n"
         << "# step resets the receiver to a known state, the last saves the configuration\n"
         << "# to flash. Every key is described in docs/PROFILE_FILES.md.\n\n"
@@ -563,15 +527,22 @@ std::string Write(const SetupOutputs::Profile& profile)
 
 ReadResult Read(std::string_view text, std::string_view fileName)
 {
+    // The parser gets ASCII only (see ProfileFileText.h): characters beyond
+    // ASCII are where it has misbehaved.
+    const std::string_view original = ProfileFileText::WithoutByteOrderMark(text);
     try {
-        if (const auto fault = OutsideAscii(text))
-            throw *fault;
-        const toml::table root = toml::parse(text, fileName);
-        return {ReadTable(root), {}};
+        if (const auto invalid = ProfileFileText::FirstInvalid(original))
+            return {nullptr, Located(fileName, *invalid, "not UTF-8 text (save the file as UTF-8)")};
+        const std::string ascii = ProfileFileText::ToAscii(original);
+        toml::table root = toml::parse(ascii, fileName);
+        if (ascii != original)
+            TakeBackStrings(root, original);
+        return {ReadTable(root, original), {}};
     } catch (const toml::parse_error& e) {
-        return {nullptr, Located(fileName, e.source(), e.description())};
+        const auto where = Begin(e.source());
+        return {nullptr, Located(fileName, where, ProfileFileText::SyntaxFault(original, where, e.description()))};
     } catch (const Fault& f) {
-        return {nullptr, Located(fileName, f.where, f.what)};
+        return {nullptr, Located(fileName, Begin(f.where), f.what)};
     }
 }
 

@@ -50,7 +50,7 @@ QString SetTimePulseStatus(std::int32_t pulseIntervalMs)
     return QStringLiteral("Set Time Pulse=%1").arg(pulseIntervalMs);
 }
 
-bool WriteConfiguration(float measurementPeriod, std::uint8_t navigationRate)
+bool WriteConfiguration(float measurementPeriod, std::uint16_t navigationRate)
 {
     return ShowAndSend(kWriteConfigurationStatus, Payloads::CfgRate(measurementPeriod, navigationRate));
 }

@@ -85,17 +85,16 @@ UbxBuffer CfgRatePoll()
     return frame;
 }
 
-UbxBuffer CfgRate(float measurementPeriod, std::uint8_t navigationRate)
+UbxBuffer CfgRate(float measurementPeriod, std::uint16_t navigationRate)
 {
-    const std::int32_t period = RoundHalfToEven(measurementPeriod);
+    // A float holds every 16-bit period exactly; one out of the field's range is sent as 0.
+    const std::int32_t rounded = RoundHalfToEven(measurementPeriod);
+    const std::int32_t period = rounded >= 0 && rounded <= 65535 ? rounded : 0;
     UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgRate, 6);
     std::uint8_t* p = Payload(frame);
-    p[0] = LowByte(period);   // measurement period, ms
-    p[1] = HighByte(period);
-    p[2] = navigationRate;    // measurement cycles per navigation solution
-    p[3] = 0x00;
-    p[4] = 0x00;              // time reference: 0 = UTC
-    p[5] = 0x00;
+    PutTwoBytes(p, period);             // measurement period, ms
+    PutTwoBytes(p + 2, navigationRate); // measurement cycles per navigation solution
+    PutTwoBytes(p + 4, 0);              // time reference: 0 = UTC
     CalcUbxChecksum(frame);
     return frame;
 }

@@ -19,9 +19,10 @@ inline constexpr std::int32_t kReceiverPortCount = 4;
 uBloxLowLevelComms::UbxBuffer CfgPrt(std::int32_t baudRate, std::int32_t receiverPort);
 // CFG-RATE poll (no payload); the reply tells the measurement period.
 uBloxLowLevelComms::UbxBuffer CfgRatePoll();
-// CFG-RATE: measurement period in ms (rounded, halves to even) and the
-// number of measurement cycles per navigation solution.
-uBloxLowLevelComms::UbxBuffer CfgRate(float measurementPeriod, std::uint8_t navigationRate);
+// CFG-RATE: measurement period in ms (rounded, halves to even; every period
+// of 0..65535 ms exactly, 0 outside it) and the number of measurement cycles
+// per navigation solution.
+uBloxLowLevelComms::UbxBuffer CfgRate(float measurementPeriod, std::uint16_t navigationRate);
 // CFG-NAV: the fixed navigation parameter set, or `block` when it holds a
 // whole parameter block of its own (kNavBlockSize bytes).
 inline constexpr std::size_t kNavBlockSize = 28;

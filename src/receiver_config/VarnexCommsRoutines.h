@@ -32,7 +32,7 @@ enum class BaudMode {
 bool SetBaudRate(std::int32_t baudRate, BaudMode mode, std::int32_t receiverPort);
 
 // Configuration commands, each acknowledged.
-bool WriteConfiguration(float measurementPeriod, std::uint8_t navigationRate);
+bool WriteConfiguration(float measurementPeriod, std::uint16_t navigationRate);
 // `block`: a navigation parameter block of the device's own; empty, the fixed one.
 bool SetDynamicNavigationParameters(std::span<const std::uint8_t> block = {});
 bool SetTimePulse(std::int32_t pulseInterval, std::int32_t pulseLength);

@@ -39,8 +39,8 @@ nmea_port = 1
 kind = "reset"
 [[step]]
 kind = "rate"
-period_ms = 200
-navigation_rate = 1
+period_ms = 40000
+navigation_rate = 300
 [[step]]
 kind = "baud"
 rate = 9600
@@ -61,12 +61,15 @@ length_ms = 100
 kind = "save"
 )";
 
-QString Spoiled(const QString& from, const QString& to)
+// Bytes, so that a row can hold text that is not UTF-8 or holds NUL.
+QByteArray operator""_b(const char* text, std::size_t size) { return QByteArray(text, qsizetype(size)); }
+
+QByteArray Spoiled(const QByteArray& from, const QByteArray& to)
 {
-    QString text = QString::fromUtf8(kGood);
+    QByteArray text(kGood);
     if (!from.isEmpty()) {
         if (!text.contains(from))
-            qFatal("row does not match the good file: %s", qPrintable(from));
+            qFatal("row does not match the good file: %s", from.constData());
         text.replace(from, to);
     }
     return text;
@@ -148,43 +151,73 @@ void TestProfileFile::cloneAndVerify()
 
 void TestProfileFile::badFiles_data()
 {
-    QTest::addColumn<QString>("from");
-    QTest::addColumn<QString>("to");
-    QTest::addColumn<QString>("where"); // line:column
-    QTest::addColumn<QString>("what");
-    QTest::newRow("not TOML") << "period_ms = 200" << "period_ms = " << "8:13" << "expected";
-    QTest::newRow("unknown key in a step") << "port = 1\n[[step]]\nkind = \"message\"" << "porte = 1\n[[step]]\nkind = \"message\""
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<QString>("where"); // line:column; empty for a good file
+    QTest::addColumn<QString>("what");  // for a good file, its success message
+    QTest::newRow("not TOML") << "period_ms = 40000"_b << "period_ms = "_b << "8:13" << "expected a value";
+    QTest::newRow("unknown key in a step") << "port = 1\n[[step]]\nkind = \"message\""_b << "porte = 1\n[[step]]\nkind = \"message\""_b
                                            << "13:1" << "unknown key porte";
-    QTest::newRow("unknown key at the top") << "nmea_port = 1" << "nmea_port = 1\ncolour = \"red\"" << "3:1" << "unknown key colour";
-    QTest::newRow("unknown kind") << "kind = \"save\"" << "kind = \"flash\"" << "27:8" << "unknown step kind flash";
-    QTest::newRow("baud rate not in the list") << "rate = 9600" << "rate = 9601" << "12:8" << "9601 is not one of";
-    QTest::newRow("baud port above 3") << "rate = 9600\nport = 1" << "rate = 9600\nport = 4" << "13:8" << "port 4 is out of range";
-    QTest::newRow("message port above 3") << "rate = 5\nport = 1" << "rate = 5\nport = 9" << "18:8" << "port 9 is out of range";
-    QTest::newRow("message rate above 255") << "rate = 5" << "rate = 256" << "17:8" << "message rate 256 is out of range";
-    QTest::newRow("period 0") << "period_ms = 200" << "period_ms = 0" << "8:13" << "period_ms must be 1 to 65535";
-    QTest::newRow("navigation rate 0") << "navigation_rate = 1" << "navigation_rate = 0" << "9:19" << "navigation_rate 0";
-    QTest::newRow("pulse longer than its interval") << "length_ms = 100" << "length_ms = 1001" << "25:13" << "length_ms 1001";
-    QTest::newRow("DOP mask off the 0.1 grid") << "= 12.5" << "= 12.55" << "21:21" << "steps of 0.1";
-    QTest::newRow("unknown message name") << "NMEA-GGA" << "NMEA-XYZ" << "16:11" << "unknown message NMEA-XYZ";
-    QTest::newRow("rate of the wrong type") << "rate = 5" << "rate = \"5\"" << "17:8" << "must be a whole number";
-    QTest::newRow("a character beyond ASCII outside a string") << "navigation_rate = 1" << "navigation_rate = \u00A11"
-                                                               << "9:19" << "beyond ASCII";
-    QTest::newRow("no save step") << "[[step]]\nkind = \"save\"\n" << "" << "22:1" << "the last step must be the save";
-    QTest::newRow("no reset first") << "kind = \"reset\"\n[[step]]\n" << "" << "4:1" << "the first step must be the reset";
-    QTest::newRow("no name") << QString::fromUtf8(kGood).section(u'\n', 0, 0) << "" << "1:1" << "has no name";
-    QTest::newRow("good file") << "" << "" << "" << "";
+    QTest::newRow("unknown key at the top") << "nmea_port = 1"_b << "nmea_port = 1\ncolour = \"red\""_b << "3:1" << "unknown key colour";
+    QTest::newRow("unknown quoted key beyond ASCII") << "nmea_port = 1"_b << "nmea_port = 1\n\"Gr\u00FC\u00DFe\" = 1"_b << "3:1"
+                                                     << "unknown key Grüße in the profile";
+    QTest::newRow("unknown kind") << "kind = \"save\""_b << "kind = \"flash\""_b << "27:8" << "unknown step kind flash";
+    QTest::newRow("baud rate not in the list") << "rate = 9600"_b << "rate = 9601"_b << "12:8" << "9601 is not one of";
+    QTest::newRow("baud port above 3") << "rate = 9600\nport = 1"_b << "rate = 9600\nport = 4"_b << "13:8" << "port 4 is out of range";
+    QTest::newRow("message port above 3") << "rate = 5\nport = 1"_b << "rate = 5\nport = 9"_b << "18:8" << "port 9 is out of range";
+    QTest::newRow("message rate above 255") << "rate = 5"_b << "rate = 256"_b << "17:8" << "message rate 256 is out of range";
+    QTest::newRow("period 0") << "period_ms = 40000"_b << "period_ms = 0"_b << "8:13" << "period_ms 0 is out of range 1..65535";
+    QTest::newRow("period above 16 bits") << "period_ms = 40000"_b << "period_ms = 65536"_b << "8:13" << "period_ms 65536 is out";
+    QTest::newRow("period just above 0") << "period_ms = 40000"_b << "period_ms = 0.50000001"_b << "8:13" << "whole number";
+    QTest::newRow("period just below 65535.5") << "period_ms = 40000"_b << "period_ms = 65535.4999"_b << "8:13" << "whole number";
+    QTest::newRow("navigation rate 0") << "navigation_rate = 300"_b << "navigation_rate = 0"_b << "9:19" << "navigation_rate 0";
+    QTest::newRow("navigation rate above 16 bits") << "navigation_rate = 300"_b << "navigation_rate = 65536"_b << "9:19"
+                                                   << "navigation_rate 65536 is out";
+    QTest::newRow("pulse longer than its interval") << "length_ms = 100"_b << "length_ms = 1001"_b << "25:13" << "length_ms 1001";
+    QTest::newRow("DOP mask off the 0.1 grid") << "= 12.5"_b << "= 12.55"_b << "21:21" << "steps of 0.1";
+    QTest::newRow("DOP mask a hair off the grid") << "= 12.5"_b << "= 12.50000001"_b << "21:21" << "steps of 0.1";
+    QTest::newRow("unknown message name") << "NMEA-GGA"_b << "NMEA-XYZ"_b << "16:11" << "unknown message NMEA-XYZ";
+    QTest::newRow("rate of the wrong type") << "rate = 5"_b << "rate = \"5\""_b << "17:8" << "must be a whole number";
+    QTest::newRow("a character beyond ASCII outside a string") << "navigation_rate = 300"_b << "navigation_rate = \u00A11"_b
+                                                               << "9:19" << "¡ may stand only inside a quoted string or a comment";
+    // Lines that led the parser into undefined behaviour while it described them.
+    QTest::newRow("a sign before a string beyond ASCII") << "name = \"Bench unit \u00E9\""_b << "name = +\"Ger\u00E4t\""_b << "1:9"
+                                                         << "a malformed number";
+    QTest::newRow("a string beyond ASCII after a number") << "period_ms = 40000"_b << "period_ms = 1\"\u00FC\""_b << "8:14"
+                                                          << "a malformed number";
+    QTest::newRow("fuzz input") << QByteArray(kGood)
+                                << QByteArray::fromBase64("bmFtZW5hbWUgPSsiU2VlPDw8AAAAAAAAAAA8PDw8PDw8PDw8PDwiImE8PDw8PDw8PDw8PDw8PDxa"
+                                                          "PDw8PDw8PDw8PMS9PDw8PDw8PDw8PDw8PDwAZWFfcA==")
+                                << "1:12" << "a malformed number";
+    QTest::newRow("not UTF-8: a cut sequence") << "Bench unit \u00E9"_b << "Bench \xC3 unit"_b << "1:15" << "not UTF-8";
+    QTest::newRow("not UTF-8: a surrogate in a comment") << "# \u00E9 in"_b << "# \xED\xA0\x80 in"_b << "1:26" << "not UTF-8";
+    QTest::newRow("no save step") << "[[step]]\nkind = \"save\"\n"_b << ""_b << "22:1" << "the last step must be the save";
+    QTest::newRow("no reset first") << "kind = \"reset\"\n[[step]]\n"_b << ""_b << "4:1" << "the first step must be the reset";
+    QTest::newRow("no name") << QByteArray(kGood).split('\n').front() << ""_b << "1:1" << "has no name";
+    QTest::newRow("good file") << ""_b << ""_b << "" << "Configured for use with Bench unit é";
+    QTest::newRow("byte-order mark") << "name"_b << "\xEF\xBB\xBFname"_b << "" << "Configured for use with Bench unit é";
+    QTest::newRow("strings beyond ASCII among escapes")
+        << "nmea_port = 1"_b << "nmea_port = 1\nsuccess = \"\"\"\\\n   Ger\u00E4t \\u00FC\\t\"q\"\r\n\u00DF\"\"\"\"\""_b << ""
+        << "Gerät ü\t\"q\"\nß\"\"";
+    QTest::newRow("literal string beyond ASCII") << "nmea_port = 1"_b << "nmea_port = 1\nsuccess = 'C:\\Gr\u00FC\u00DFe\\'"_b << ""
+                                                 << "C:\\Grüße\\";
 }
 
 void TestProfileFile::badFiles()
 {
-    QFETCH(QString, from);
-    QFETCH(QString, to);
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
     QFETCH(QString, where);
     QFETCH(QString, what);
     const auto result = ProfileFile::Read(Spoiled(from, to).toStdString(), "bench.toml");
     const QString error = QString::fromStdString(result.error);
     if (where.isEmpty()) {
         QVERIFY2(result.profile, qPrintable(error));
+        QCOMPARE(QString::fromUtf8(result.profile->Profile().success), what);
+        // Both rate fields are 16 bits wide, and the frame carries them exactly.
+        const auto& rate = result.profile->Profile().steps[1];
+        const auto frame = Payloads::CfgRate(rate.period, std::uint16_t(rate.args[0]));
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(frame.data()) + 6, 4), "\x40\x9C\x2C\x01"_b);
         // The named navigation field lands in its bytes; the rest of the block is the fixed one.
         const auto& nav = result.profile->Profile().steps[4];
         QCOMPARE(nav.payload.size(), Payloads::kNavBlockSize);
