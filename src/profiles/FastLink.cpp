@@ -27,10 +27,16 @@ constexpr qsizetype kPortReplyBytes = 28;
 constexpr qsizetype kStreamedMessageBytes = 100;
 // A link-moving command is sent at most this often (see MoveLink).
 constexpr int kLinkMoveAttempts = 2;
+// Share of the line's capacity above which the receiver's output counts as
+// filling it.
+constexpr double kSaturated = 0.8;
 // Recent raw input kept for recognising NMEA during the search.
 constexpr qsizetype kRecentInput = 1024;
 
 double Allowance() { return Timing::InSeconds(Timing::kReplyTimeout); }
+// A receiver heard talking at a rate answers a poll there within this (its
+// output ahead of the answer included), unless its output fills the line.
+double SearchAllowance() { return Timing::InSeconds(Timing::kSearchReplyAllowance); }
 
 // CFG-PRT with no payload: the receiver answers with the settings of the port
 // the poll came in on: its number and its rate.
@@ -54,6 +60,13 @@ std::optional<Link> LinkOf(const std::optional<Frame>& reply, std::int32_t rate)
     return Link{rate, static_cast<std::uint8_t>(reply->payload[CfgPrtField::kPortId]), reply->payload};
 }
 
+// The receiver's output has filled the line for `seconds` (most of its
+// capacity, in whole messages): its transmit buffer is backing up.
+bool Saturated(const Line& line, double seconds)
+{
+    return line.HeardTraffic() && !line.Gone() && LineTime(line.Rate(), line.Received()) >= kSaturated * seconds;
+}
+
 // Waits for the answer to what was just sent (`sentBytes` long): the reply
 // allowance after its line time, and while whole messages show the receiver
 // busy with output, as long again as its transmit buffer takes to drain, since
@@ -61,9 +74,10 @@ std::optional<Link> LinkOf(const std::optional<Frame>& reply, std::int32_t rate)
 // not lost.
 std::optional<Frame> AwaitAnswer(Line& line, qsizetype sentBytes, const std::function<bool(const Frame&)>& accept)
 {
-    const double deadline = Clock::Now() + LineTime(line.Rate(), sentBytes) + Allowance();
+    const double sent = Clock::Now();
+    const double deadline = sent + LineTime(line.Rate(), sentBytes) + Allowance();
     auto answer = line.Await(deadline, accept);
-    if (!answer && line.HeardTraffic() && !line.Gone())
+    if (!answer && Saturated(line, Clock::Now() - sent))
         answer = line.Await(deadline + LineTime(line.Rate(), kReceiverTxBuffer), accept);
     return answer;
 }
@@ -144,6 +158,7 @@ void Line::Flush()
     port_.Input();
     reader_.Clear();
     recent_.clear();
+    received_ = 0;
     heardBytes_ = false;
     heardFrame_ = false;
 }
@@ -158,6 +173,7 @@ std::optional<Frame> Line::Await(double deadline, const std::function<bool(const
         },
         [this](const QByteArray& bytes) {
             recent_.append(bytes);
+            received_ += bytes.size();
             heardBytes_ = heardBytes_ || !bytes.isEmpty();
             heardAnything_ = heardAnything_ || heardBytes_;
             if (recent_.size() > kRecentInput)
@@ -180,7 +196,8 @@ bool HasRate(int receiverPort) { return receiverPort == 1 || receiverPort == 2; 
 // line that carries bytes is heard out for two streamed messages more, long
 // enough to tell a receiver's output from the noise of a wrong rate; whole
 // messages prove the rate, and the reply may then queue behind the
-// receiver's output: its whole transmit buffer and the allowance.
+// receiver's output: the search's allowance, and when that output fills the
+// line, as long again as its transmit buffer takes to drain.
 std::optional<Link> AskAt(Line& line, std::int32_t rate)
 {
     line.MoveTo(rate);
@@ -193,7 +210,9 @@ std::optional<Link> AskAt(Line& line, std::int32_t rate)
         reply = line.Await(sent + LineTime(rate, window), LinkReplyAt(rate));
     }
     if (!reply && line.HeardTraffic())
-        reply = line.Await(sent + LineTime(rate, kPollBytes + kReceiverTxBuffer) + Allowance(), LinkReplyAt(rate));
+        reply = line.Await(sent + LineTime(rate, kPollBytes) + SearchAllowance(), LinkReplyAt(rate));
+    if (!reply && Saturated(line, Clock::Now() - sent))
+        reply = line.Await(sent + LineTime(rate, kPollBytes + kReceiverTxBuffer) + SearchAllowance(), LinkReplyAt(rate));
     line.NoteAnswer(Wait::PollReply, reply ? Answer::Reply : Answer::None);
     return LinkOf(reply, rate);
 }
@@ -210,16 +229,22 @@ std::optional<Link> FindLink(Line& line)
     return std::nullopt;
 }
 
-bool HeardAnything(Line& line)
+Search Look(Line& line)
 {
+    if (auto link = FindLink(line))
+        return {link, Heard::Messages};
     if (!line.HeardAnything() && !line.Gone()) {
-        // At the factory's rate, where an untouched receiver talks; at any
-        // other a real line still shows bytes.
         line.MoveTo(kSearchRates[0]);
         line.Flush();
         line.Await(Clock::Now() + Timing::InSeconds(Timing::kSilenceListen), [](const Frame&) { return false; });
+        if (line.HeardTraffic()) {
+            line.Flush();
+            return {PollLink(line, Clock::Now() + LineTime(line.Rate(), kPollBytes) + SearchAllowance()), Heard::Messages};
+        }
     }
-    return line.HeardAnything();
+    if (line.HeardTraffic())
+        return {std::nullopt, Heard::Messages};
+    return {std::nullopt, line.HeardAnything() ? Heard::Noise : Heard::Nothing};
 }
 
 bool BlindBringUp(Line& line, Link& link)

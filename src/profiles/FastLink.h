@@ -45,6 +45,8 @@ public:
     // ended, with the seconds since it was sent (over every stage of the wait).
     void NoteAnswer(uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer);
     bool HeardBytes() const { return heardBytes_; }
+    // Bytes received since the last flush.
+    qsizetype Received() const { return received_; }
     // Bytes have arrived at some rate since the port was opened.
     bool HeardAnything() const { return heardAnything_; }
     // Whole messages have arrived since the last flush: the rate is right.
@@ -58,6 +60,7 @@ private:
     UbxStream::Reader reader_;
     QByteArray recent_;
     bool heardBytes_ = false;
+    qsizetype received_ = 0;
     bool heardAnything_ = false;
     bool heardFrame_ = false;
     std::uint8_t sentClass_ = 0;
@@ -79,9 +82,19 @@ bool HasRate(int receiverPort);
 std::optional<Link> AskAt(Line& line, std::int32_t rate);
 // Looks for the receiver at each rate of the search list.
 std::optional<Link> FindLink(Line& line);
-// True when bytes arrived, at any rate, since the port was opened; a line
-// silent so far is listened to a little longer first (Timing::kSilenceListen).
-bool HeardAnything(Line& line);
+// What a search heard on a line that did not answer: nothing at all, bytes
+// no rate made sense of (a receiver talking at a rate the PC cannot read),
+// or whole messages at the rate the line is left at.
+enum class Heard { Nothing, Noise, Messages };
+struct Search {
+    std::optional<Link> link;
+    Heard heard = Heard::Nothing;
+};
+// FindLink, and for a line silent at every rate one more listen at the
+// factory's rate (Timing::kSilenceListen): a receiver left with its factory
+// output talks once a second, and whole messages there earn it one more poll
+// with the whole allowance.
+Search Look(Line& line);
 // Nothing answered the search: the receiver is commanded to the reset's rate
 // blind at every rate, as in the exact run, then asked which port the PC is
 // wired to. False when it does not answer at that rate.

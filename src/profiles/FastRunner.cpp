@@ -31,12 +31,17 @@ bool AcceptedOnceAnswering(Line& line, UbxBuffer frame)
 bool Reset(Line& line, Link& link)
 {
     SupportFunctions::ShowStatus(VarnexCommsRoutines::kReadConfigurationStatus);
-    if (link.rate == 0 && line.Open())
-        link = FindLink(line).value_or(Link{});
+    Heard heard = Heard::Nothing;
+    if (link.rate == 0 && line.Open()) {
+        const Search search = Look(line);
+        link = search.link.value_or(Link{});
+        heard = search.heard;
+    }
     if (link.rate == 0) {
-        // Commanding blind helps a receiver that talks but did not answer in
-        // time; a line silent at every rate has nothing on it to command.
-        if (!HeardAnything(line) || !BlindBringUp(line, link))
+        // Commanding blind helps a receiver heard talking at a rate the PC
+        // cannot read. A silent line has nothing on it to command, and one
+        // whose messages showed the rate was asked there already.
+        if (heard != Heard::Noise || !BlindBringUp(line, link))
             return false;
     } else if (link.rate != VarnexCommsRoutines::kKnownLinkRate && HasRate(link.receiverPort.value_or(1))) {
         if (!MoveLink(line, *link.receiverPort, VarnexCommsRoutines::kKnownLinkRate))
@@ -100,7 +105,7 @@ std::optional<FoundLink> FindReceiver(SerialControl& port)
 {
     Line line(port);
     if (line.Open())
-        if (const auto link = FindLink(line))
+        if (const auto link = Look(line).link)
             return link;
     port.SetPortOpen(false);
     return std::nullopt;

@@ -49,6 +49,10 @@ inline constexpr std::chrono::milliseconds kMoveSettle{20};
 // sentence every second, and any byte, even at a wrong rate, shows that
 // something is connected.
 inline constexpr std::chrono::milliseconds kSilenceListen{1100};
+// A receiver heard talking at a rate of the search answers its poll there
+// within this, its own output ahead of the answer included, unless that
+// output fills the line (then its transmit buffer's drain time is added).
+inline constexpr std::chrono::seconds kSearchReplyAllowance{3};
 
 // Live NMEA view refresh.
 inline constexpr std::chrono::milliseconds kLiveViewInterval{100};

@@ -1,0 +1,93 @@
+#include "profiles/Presence.h"
+
+#include "link/SerialControl.h"
+#include "profiles/FastLink.h"
+#include "receiver_config/ResetList.h"
+#include "support/Clock.h"
+#include "support/Timing.h"
+
+#include <algorithm>
+
+namespace Presence {
+namespace {
+
+using uBloxLowLevelComms::Answer;
+
+bool InResetList(const QString& name)
+{
+    return std::any_of(VarnexCommsRoutines::kResetMessages.begin(), VarnexCommsRoutines::kResetMessages.end(), [&](const auto& m) {
+        return name == QStringLiteral("CFG-MSG %1 %2").arg(UbxMessages::Hex(m.msgClass), UbxMessages::Hex(m.msgId));
+    });
+}
+
+bool TurnedOn(const Verification::Expectation& e)
+{
+    return std::any_of(e.wants.begin(), e.wants.end(), [](const Verification::Want& w) { return w.value != 0; });
+}
+
+// The cheap read, polled: true when the board answers as the unit left it.
+// Nothing answering is not a difference.
+std::optional<bool> Same(FastLink::Line& line, const Verification::Expectation& check)
+{
+    const FastLink::Reply reply = FastLink::PollReply(line, check.poll);
+    if (reply.answer != Answer::Reply)
+        return std::nullopt;
+    return Verification::AllEqual(Verification::Compare(check, std::vector<std::uint8_t>(reply.payload.begin(), reply.payload.end())));
+}
+
+} // namespace
+
+Verification::Expectation CheapRead(const SetupOutputs::Profile& profile)
+{
+    const std::vector<Verification::Expectation> expected = Verification::ExpectedState(profile);
+    const auto own = std::find_if(expected.begin(), expected.end(), [](const Verification::Expectation& e) {
+        return e.message == &UbxMessages::kCfgMsg && TurnedOn(e) && !InResetList(e.name);
+    });
+    if (own != expected.end())
+        return *own;
+    const auto rate = std::find_if(expected.begin(), expected.end(),
+                                   [](const Verification::Expectation& e) { return e.message == &UbxMessages::kCfgRate; });
+    return rate != expected.end() ? *rate : expected.front();
+}
+
+Verdict Watch(SerialControl& port, const LeftUnit& unit, const std::function<bool()>& stop)
+{
+    FastLink::Line line(port);
+    if (!port.PortOpen()) {
+        port.SetRate(unit.rate);
+        port.SetPortOpen(true);
+    }
+    line.Adopt();
+    if (line.Rate() != unit.rate)
+        line.MoveTo(unit.rate);
+    const double look = Timing::InSeconds(Timing::kBenchLoopLook);
+    const double goneAfter = Timing::InSeconds(Timing::kUnitGoneAfter);
+    double lastSign = Clock::Now();
+    bool checked = true; // the unit just configured needs no check until it has been quiet
+    for (;;) {
+        if (stop())
+            return Verdict::Stopped;
+        if (line.Gone())
+            return Verdict::Gone;
+        line.Flush();
+        line.Await(Clock::Now() + look, [](const UbxStream::Frame&) { return false; });
+        const double now = Clock::Now();
+        if (line.HeardTraffic()) {
+            // Output after a quiet moment may be another board's: one poll tells.
+            if (!checked && Same(line, unit.check) == false)
+                return Verdict::NewBoard;
+            checked = true;
+            lastSign = now;
+        } else if (now - lastSign >= look * 2) {
+            checked = false;
+        }
+        if (now - lastSign < goneAfter)
+            continue;
+        // A unit whose output is all off shows itself only by answering.
+        if (line.Gone() || !FastLink::AskAt(line, unit.rate))
+            return Verdict::Gone;
+        lastSign = Clock::Now();
+    }
+}
+
+} // namespace Presence
