@@ -281,8 +281,8 @@ QByteArray ReceiverModel::TakeOutput(qint32 pcBaud, double now)
 {
     clock_ = std::max(clock_, now);
     Advance(now);
-    // USB has no rate: the PC hears the receiver whatever its port is set to.
-    const QByteArray heard = line_.Take(OnUsb() ? line_.Baud() : pcBaud, now);
+    // USB has no rate: the PC hears the receiver whatever its open port is set to.
+    const QByteArray heard = line_.Take(OnUsb() && pcBaud > 0 ? line_.Baud() : pcBaud, now);
     return LinkGone(now) ? QByteArray() : heard;
 }
 
