@@ -206,6 +206,86 @@ QByteArray RxmSfrb(const NavSolution& f)
     return EncodeUbx(0x02, 0x11, p);
 }
 
+// The later generation's all-in-one solution: 92 bytes.
+QByteArray NavPvt(const NavSolution& f)
+{
+    const QDate d = f.utc.date();
+    const QTime t = f.utc.time();
+    QByteArray p;
+    Put(p, GpsTime(f.utc).second, 4);
+    Put(p, d.year(), 2);
+    for (int v : {d.month(), d.day(), t.hour(), t.minute(), t.second()})
+        Put(p, v, 1);
+    Put(p, 0x07, 1);                                        // date, time and UTC valid
+    Put(p, 25, 4);                                          // time accuracy, ns
+    Put(p, 0, 4);                                           // nanoseconds of the second
+    Put(p, 3, 1);                                           // 3D fix
+    Put(p, 0x01, 1);                                        // fix OK
+    Put(p, 0, 1);
+    Put(p, std::size(kSky), 1);                             // satellites used
+    Put(p, qint64(std::lround(kLonDeg * 1e7)), 4);
+    Put(p, qint64(std::lround(kLatDeg * 1e7)), 4);
+    Put(p, qint64(std::lround((kAltMsl + kGeoidSep) * 1000)), 4);
+    Put(p, qint64(std::lround(kAltMsl * 1000)), 4);
+    Put(p, 2100, 4);                                        // horizontal accuracy, mm
+    Put(p, 3300, 4);                                        // vertical accuracy, mm
+    for (int i = 0; i < 5; ++i)
+        Put(p, 0, 4);                                       // velocity N, E, D, ground speed, heading
+    Put(p, 40, 4);                                          // speed accuracy, mm/s
+    Put(p, 18000000, 4);                                    // heading accuracy, 1e-5 deg
+    Put(p, 101, 2);                                         // position DOP, 0.01
+    Put(p, 0, 6);                                           // reserved
+    Put(p, 0, 4);                                           // vehicle heading
+    Put(p, 0, 4);                                           // magnetic declination and its accuracy
+    return EncodeUbx(0x01, 0x07, p);
+}
+
+QByteArray NavSat(const NavSolution& f)
+{
+    QByteArray p;
+    Put(p, GpsTime(f.utc).second, 4);
+    Put(p, 1, 1);                 // version
+    Put(p, std::size(kSky), 1);
+    Put(p, 0, 2);
+    for (const Satellite& s : kSky) {
+        Put(p, 0, 1);             // GPS
+        Put(p, s.prn, 1);
+        Put(p, s.cno, 1);
+        Put(p, s.elevation, 1);
+        Put(p, s.azimuth, 2);
+        Put(p, 0, 2);             // pseudorange residual
+        Put(p, 0x0000190F, 4);    // used, signal acquired, orbit from ephemeris
+    }
+    return EncodeUbx(0x01, 0x35, p);
+}
+
+QByteArray RxmRawx(const NavSolution& f)
+{
+    const auto [week, tow] = GpsTime(f.utc);
+    QByteArray p;
+    PutDouble(p, tow / 1000.0);
+    Put(p, week, 2);
+    Put(p, kLeapSeconds, 1);
+    Put(p, std::size(kSky), 1);
+    Put(p, 0x01, 1);              // leap seconds known
+    Put(p, 1, 1);                 // version
+    Put(p, 0, 2);
+    for (const Satellite& s : kSky) {
+        PutDouble(p, 2.0e7 + 1.0e5 * s.prn);
+        PutDouble(p, 1.2e6 + 1000.0 * s.prn + tow / 1000.0);
+        PutFloat(p, float(-500.0 + 50.0 * s.prn));
+        Put(p, 0, 1);             // GPS
+        Put(p, s.prn, 1);
+        Put(p, 0, 2);             // signal, frequency slot
+        Put(p, 64000, 2);         // lock time, ms
+        Put(p, s.cno, 1);
+        Put(p, 0x0304, 3);        // standard deviations
+        Put(p, 0x07, 1);          // tracking: pseudorange and phase valid
+        Put(p, 0, 1);
+    }
+    return EncodeUbx(0x02, 0x15, p);
+}
+
 } // namespace
 
 quint8 NmeaChecksum(const QByteArray& body)
@@ -248,8 +328,17 @@ QByteArray PeriodicMessage(MsgKey key, const NavSolution& fix)
     case Key(0x01, 0x21): return NavTimeUtc(fix);
     case Key(0x02, 0x10): return RxmRaw(fix);
     case Key(0x02, 0x11): return RxmSfrb(fix);
+    case Key(0x01, 0x07): return NavPvt(fix);
+    case Key(0x01, 0x35): return NavSat(fix);
+    case Key(0x02, 0x15): return RxmRawx(fix);
     default: return {};
     }
+}
+
+const std::array<MsgKey, 3>& BusyMessages()
+{
+    static const std::array<MsgKey, 3> order = {Key(0x01, 0x07), Key(0x01, 0x35), Key(0x02, 0x15)};
+    return order;
 }
 
 QDateTime FirstSolutionUtc()

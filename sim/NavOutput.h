@@ -26,6 +26,10 @@ QByteArray PeriodicMessage(MsgKey key, const NavSolution& fix);
 // them within one solution.
 const std::array<MsgKey, 14>& PeriodicMessages();
 
+// Messages of a later receiver generation that a busy unit sends besides its
+// configured output (NAV-PVT, NAV-SAT, RXM-RAWX), in the order it sends them.
+const std::array<MsgKey, 3>& BusyMessages();
+
 // UTC of the first solution after power-up.
 QDateTime FirstSolutionUtc();
 

@@ -22,12 +22,30 @@ void OutputLine::Enqueue(const QByteArray& bytes, double ready, qint32 switchAft
     queue_.push_back(item);
 }
 
-bool OutputLine::EnqueueIfRoom(const QByteArray& bytes, double now, double maxBacklog)
+bool OutputLine::EnqueueIfRoom(const QByteArray& bytes, double now, int capacity)
 {
-    if (BusyUntil() - now > maxBacklog)
+    if (PendingBytes(now) + bytes.size() > capacity)
         return false;
     Enqueue(bytes, now);
     return true;
+}
+
+qint64 OutputLine::PendingBytes(double now) const
+{
+    qint64 pending = 0;
+    double t = lineFree_;
+    qint32 baud = baud_;
+    for (const Item& item : queue_) {
+        const double start = item.started ? item.start : std::max(t, item.ready);
+        const qint32 b = item.started ? item.baud : baud;
+        const double bt = ByteTime(b);
+        const double sent = std::clamp(std::floor((now - start) / bt + kTimeSlack), 0.0, double(item.bytes.size()));
+        pending += item.bytes.size() - qint64(sent);
+        t = start + item.bytes.size() * bt;
+        if (item.switchAfter > 0)
+            baud = item.switchAfter;
+    }
+    return pending;
 }
 
 void OutputLine::SwitchAfterQueued(qint32 baud)

@@ -24,9 +24,11 @@ public:
     // Queues a message; it starts no earlier than `ready` and after everything before it.
     // A non-zero `switchAfter` moves the line to that rate once this message has left.
     void Enqueue(const QByteArray& bytes, double ready, qint32 switchAfter = 0);
-    // Queues a message only if the line would start it within `maxBacklog`
-    // seconds of `now`; otherwise the whole message is dropped (false).
-    bool EnqueueIfRoom(const QByteArray& bytes, double now, double maxBacklog);
+    // Queues a message only if it fits in the transmit buffer beside the
+    // bytes not yet sent by `now`; otherwise the whole message is dropped (false).
+    bool EnqueueIfRoom(const QByteArray& bytes, double now, int capacity);
+    // Bytes queued that have not left the line by `now`.
+    qint64 PendingBytes(double now) const;
     // Moves the rate once the messages already queued have left (at once when idle).
     void SwitchAfterQueued(qint32 baud);
     // Bytes completed by `now`, removed from the line. Bytes sent at a rate

@@ -198,12 +198,14 @@ ReceiverModel::Answer ReceiverModel::OnCfgCfg(const QByteArray& p)
     const quint32 saveMask = Le(p, 4, 4);
     const quint32 loadMask = Le(p, 8, 4);
     if (clearMask != 0)
-        flash_ = FactoryDefaults();
+        flash_ = Factory();
     if (saveMask != 0)
         flash_ = running_;
     if ((clearMask != 0 || saveMask != 0) && !flashPath_.isEmpty() &&
         !SaveConfigFile(flashPath_, flash_, lastError_))
         return Nak(lastError_);
+    if (loadMask != 0 && faults_.nakLoad)
+        return Nak(QStringLiteral("load refused"));
     Answer a = Ack();
     if (loadMask != 0) {
         const qint32 oldBaud = LinkBaud();

@@ -22,6 +22,8 @@ constexpr NamedMessage kNames[] = {
     {Key(0xF0, 0x03), "NMEA GSV"},   {Key(0xF0, 0x04), "NMEA RMC"},
     {Key(0xF0, 0x05), "NMEA VTG"},   {Key(0xF0, 0x06), "NMEA GRS"},
     {Key(0xF0, 0x07), "NMEA GST"},   {Key(0xF0, 0x08), "NMEA ZDA"},
+    {Key(0x01, 0x07), "NAV-PVT"},    {Key(0x01, 0x35), "NAV-SAT"},
+    {Key(0x02, 0x15), "RXM-RAWX"},
 };
 
 // Navigation engine settings as shipped: portable dynamics, 3D fix with 2D

@@ -19,6 +19,9 @@ inline constexpr int kDdcPort = 0;
 inline constexpr int kUsbPort = 3;
 inline constexpr quint32 kDdcMode = 0x42 << 1; // bus address 0x42 in bits 1..7
 inline bool IsUart(int port) { return port == 1 || port == 2; }
+// The rate the model's line runs at when the PC is on USB: no UART paces it,
+// and the PC hears it whatever rate its own port is set to.
+inline constexpr qint32 kUsbLineBaud = 12000000;
 
 struct PortSettings {
     qint32 baud = 9600;

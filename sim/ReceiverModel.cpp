@@ -42,27 +42,74 @@ ReceiverModel::ReceiverModel(const ModelOptions& options, double now)
     PowerCycle(now);
     if (options.startBaud > 0) {
         running_.ports[linkPort_].baud = options.startBaud;
-        line_.Reset(options.startBaud, now);
+        line_.Reset(LineRate(), now);
+        StartBoard(now);
     }
     if (options.outputFromFirstByte)
         nextSolution_ = kInfinity;
+    if (options.swapEvery > 0)
+        nextSwap_ = now + options.swapEvery;
+}
+
+ReceiverConfig ReceiverModel::Factory() const
+{
+    ReceiverConfig c = FactoryDefaults();
+    if (options_.fill > 0)
+        for (MsgKey key : BusyMessages())
+            c.SetRate(key, linkPort_, 1);
+    return c;
+}
+
+qint32 ReceiverModel::LineRate() const { return OnUsb() ? kUsbLineBaud : running_.ports[linkPort_].baud; }
+
+// Average bytes a second of the configured periodic output on the link port.
+double ReceiverModel::ConfiguredBytesPerSecond() const
+{
+    const NavSolution fix{FirstSolutionUtc()};
+    double bytes = 0;
+    for (MsgKey key : PeriodicMessages()) {
+        const quint8 rate = running_.Rate(key, linkPort_);
+        const quint16 protocol = (key >> 8) == 0xF0 ? 0x0002 : 0x0001;
+        if (rate != 0 && (running_.ports[linkPort_].outProtoMask & protocol))
+            bytes += double(PeriodicMessage(key, fix).size()) / rate;
+    }
+    return bytes / NavPeriod();
+}
+
+// What a board is at power-up: a busy unit's extra output is what brings its
+// whole output to the share of the line asked for.
+void ReceiverModel::StartBoard(double)
+{
+    const double lineBytes = (OnUsb() ? 9600 : LinkBaud()) / 10.0;
+    busyRate_ = std::max(0.0, options_.fill * lineBytes - ConfiguredBytesPerSecond());
+    busyCredit_ = {};
+}
+
+void ReceiverModel::SwapBoard(double now, double gap)
+{
+    ++boardIndex_;
+    flashPath_.clear(); // the new board's flash is its own, kept in memory
+    PowerCycle(now + gap);
+    inputFree_ = now;
+    boardAbsentUntil_ = now + gap;
 }
 
 void ReceiverModel::PowerCycle(double now)
 {
-    flash_ = FactoryDefaults();
+    flash_ = Factory();
     if (!flashPath_.isEmpty() && QFileInfo::exists(flashPath_)) {
         ReceiverConfig loaded;
         if (LoadConfigFile(flashPath_, loaded, lastError_))
             flash_ = loaded;
     }
     running_ = flash_;
-    line_.Reset(LinkBaud(), now);
+    line_.Reset(LineRate(), now);
     decoder_.Reset();
     inputFree_ = now;
     solutionIndex_ = 1;
     nextSolution_ = now + NavPeriod();
     nextNoise_ = faults_.noiseInterval > 0 ? now + faults_.noiseInterval : kInfinity;
+    StartBoard(now);
 }
 
 void ReceiverModel::SetRunning(const ReceiverConfig& config)
@@ -71,9 +118,9 @@ void ReceiverModel::SetRunning(const ReceiverConfig& config)
     running_ = config;
     Reschedule(oldPeriod, clock_);
     if (line_.Idle())
-        line_.Reset(LinkBaud(), inputFree_);
+        line_.Reset(LineRate(), inputFree_);
     else
-        line_.SwitchAfterQueued(LinkBaud());
+        line_.SwitchAfterQueued(LineRate());
 }
 
 void ReceiverModel::SetFaults(const Faults& faults)
@@ -112,8 +159,19 @@ int ReceiverModel::UnplugCount(double now) const
     return manualUnplugs_ + (timed ? 1 : 0);
 }
 
-// Brings periodic output and injected noise up to time `t`, in time order.
+// Brings board swaps, periodic output and injected noise up to time `t`, in time order.
 void ReceiverModel::Advance(double t)
+{
+    while (nextSwap_ <= t) {
+        const double at = nextSwap_;
+        AdvanceOutput(at);
+        SwapBoard(at, options_.swapGap);
+        nextSwap_ = at + options_.swapEvery;
+    }
+    AdvanceOutput(t);
+}
+
+void ReceiverModel::AdvanceOutput(double t)
 {
     if (t - nextSolution_ > kMaxCatchUp) {
         const qint64 skipped = qint64((t - nextSolution_) / NavPeriod());
@@ -138,17 +196,51 @@ void ReceiverModel::EmitSolution(double t)
 {
     const PortSettings& link = running_.ports[linkPort_];
     const NavSolution fix{FirstSolutionUtc().addMSecs(qint64(std::llround((t - start_) * 1000.0)))};
-    // A real receiver's transmit buffer holds about a second of output; what
-    // does not fit is dropped message by message.
-    const double maxBacklog = std::max(1.0, NavPeriod());
+    // What does not fit in the transmit buffer is dropped message by message.
     for (MsgKey key : PeriodicMessages()) {
         const quint8 rate = running_.Rate(key, linkPort_);
         const bool nmea = (key >> 8) == 0xF0;
         const quint16 protocol = nmea ? 0x0002 : 0x0001;
         if (rate == 0 || solutionIndex_ % rate != 0 || !(link.outProtoMask & protocol))
             continue;
-        if (!line_.EnqueueIfRoom(PeriodicMessage(key, fix), t, maxBacklog))
+        if (!line_.EnqueueIfRoom(PeriodicMessage(key, fix), t, options_.txBufferBytes))
             ++dropped_;
+    }
+    EmitBusy(t, fix);
+}
+
+// A busy unit's extra messages: each earns its share of the extra bytes a
+// second (in proportion to its size) and goes out whenever its share covers
+// it, so the output averages the rate asked for; one turned off drops its share.
+void ReceiverModel::EmitBusy(double t, const NavSolution& fix)
+{
+    const auto& keys = BusyMessages();
+    std::array<QByteArray, 3> frames;
+    double total = 0;
+    for (size_t k = 0; k < keys.size(); ++k) {
+        frames[k] = PeriodicMessage(keys[k], fix);
+        total += frames[k].size();
+    }
+    const bool ubxOut = running_.ports[linkPort_].outProtoMask & 0x0001;
+    std::array<bool, 3> due{};
+    for (size_t k = 0; k < keys.size(); ++k) {
+        const quint8 rate = running_.Rate(keys[k], linkPort_);
+        if (busyRate_ <= 0 || !ubxOut || rate == 0)
+            busyCredit_[k] = 0;
+        else if (solutionIndex_ % rate == 0)
+            busyCredit_[k] += busyRate_ * NavPeriod() * rate * frames[k].size() / total;
+        due[k] = busyCredit_[k] > 0 && solutionIndex_ % std::max<int>(1, rate) == 0;
+    }
+    for (bool sent = true; sent;) {
+        sent = false;
+        for (size_t k = 0; k < keys.size(); ++k) {
+            if (!due[k] || busyCredit_[k] < frames[k].size())
+                continue;
+            busyCredit_[k] -= frames[k].size();
+            sent = true;
+            if (!line_.EnqueueIfRoom(frames[k], t, options_.txBufferBytes))
+                ++dropped_;
+        }
     }
 }
 
@@ -169,6 +261,11 @@ double ReceiverModel::NextSolutionWithOutput() const
             if (rate != 0 && (solutionIndex_ + k) % rate == 0)
                 return nextSolution_ + k * NavPeriod();
         }
+        for (MsgKey key : BusyMessages()) {
+            const quint8 rate = running_.Rate(key, linkPort_);
+            if (busyRate_ > 0 && rate != 0 && (solutionIndex_ + k) % rate == 0)
+                return nextSolution_ + k * NavPeriod();
+        }
     }
     return kInfinity;
 }
@@ -184,7 +281,8 @@ QByteArray ReceiverModel::TakeOutput(qint32 pcBaud, double now)
 {
     clock_ = std::max(clock_, now);
     Advance(now);
-    const QByteArray heard = line_.Take(pcBaud, now);
+    // USB has no rate: the PC hears the receiver whatever its open port is set to.
+    const QByteArray heard = line_.Take(OnUsb() && pcBaud > 0 ? line_.Baud() : pcBaud, now);
     return LinkGone(now) ? QByteArray() : heard;
 }
 
@@ -199,10 +297,16 @@ void ReceiverModel::PcWrite(const QByteArray& bytes, qint32 pcBaud, double t)
     // Bytes arrive one after the other at the PC's rate, behind any still on the way.
     double arrival = std::max(inputFree_, t);
     const double bt = pcBaud > 0 ? 10.0 / pcBaud : 0.0;
+    QByteArray unheard; // arrived while no board was under the adapter
     for (char byte : bytes) {
         arrival += bt;
-        Judge(byte, pcBaud, arrival);
+        if (arrival < boardAbsentUntil_)
+            unheard.append(byte);
+        else
+            Judge(byte, pcBaud, arrival);
     }
+    if (!unheard.isEmpty())
+        LogFromPc(unheard, nullptr, pcBaud, t, false, QStringLiteral("no board"));
     FlushGarbage();
     FlushNoise();
     inputFree_ = arrival;
@@ -212,7 +316,7 @@ void ReceiverModel::PcWrite(const QByteArray& bytes, qint32 pcBaud, double t)
 // link port listens at, otherwise input to the frame decoder.
 void ReceiverModel::Judge(char byte, qint32 pcBaud, double arrival)
 {
-    if (pcBaud != LinkBaud()) {
+    if (!OnUsb() && pcBaud != LinkBaud()) {
         const QByteArray cut = decoder_.Reset();
         if (!cut.isEmpty())
             HandleItem(DecodedItem{DecodedItem::Kind::Garbage, 0, 0, {}, cut}, pcBaud, arrival);
@@ -269,7 +373,9 @@ void ReceiverModel::HandleFrame(const DecodedItem& item, qint32 pcBaud, double t
         return;
     }
     Answer a;
-    if (faults_.nakFor.count(Key(item.cls, item.id)))
+    const MsgKey key = Key(item.cls, item.id);
+    if (faults_.nakFor.count(key) ||
+        (faults_.nakPolls.count(key) && IsPoll(item.cls, item.id, int(item.payload.size()))))
         a = Answer{Answer::Kind::Nak, {}, 0, QStringLiteral("refused")};
     else
         a = Dispatch(item);

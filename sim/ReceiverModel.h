@@ -17,6 +17,8 @@
 // given time. Times are seconds on whatever clock the transport uses.
 namespace VarnexSim {
 
+struct NavSolution;
+
 // How the receiver acknowledges a CFG-PRT that moves the rate of its own link.
 enum class LinkMoveAck {
     OldRateThenMove, // the ACK leaves at the old rate, then the port moves (real receivers)
@@ -40,7 +42,13 @@ struct Faults {
     LinkMoveAck linkMoveAck = LinkMoveAck::OldRateThenMove;
     double unplugAt = -1;       // seconds after power-up when the link goes away; < 0 never
     double unplugFor = -1;      // how long it stays away; < 0 for good
+    std::set<MsgKey> nakPolls;  // polls of these class/id get ACK-NAK instead of their reply
+    bool nakLoad = false;       // a CFG-CFG with its load mask set gets ACK-NAK and loads nothing
 };
+
+// Bytes the receiver's transmit buffer holds: periodic output that does not
+// fit is dropped, answers always queue behind it.
+inline constexpr int kTxBufferBytes = 4096;
 
 struct ModelOptions {
     int linkPort = 1;           // receiver port (0..3) the PC is wired to
@@ -52,6 +60,18 @@ struct ModelOptions {
     // their output at the same moments (benchmarks compare runs this way).
     bool outputFromFirstByte = false;
     Faults faults;
+    int txBufferBytes = kTxBufferBytes;
+    // A busy unit of a later generation: besides its configured output it
+    // sends messages the tool's reset does not name (NAV-PVT, NAV-SAT,
+    // RXM-RAWX, rate 1 on the link port at the factory), as many bytes a
+    // second as make its whole output at power-up `fill` of the line at the
+    // power-up rate (9600 bit/s on USB). 0 = off; above 1 overfills the line.
+    double fill = 0;
+    // Boards swapped under one adapter: every `swapEvery` seconds the board
+    // goes, the line is dead for `swapGap` seconds, then a fresh board at
+    // factory state (flash of its own, in memory) is there. 0 = never.
+    double swapEvery = 0;
+    double swapGap = 0.8;
 };
 
 class ReceiverModel {
@@ -74,8 +94,10 @@ public:
     const ReceiverConfig& FlashConfig() const { return flash_; }
     void SetRunning(const ReceiverConfig& config);
     int LinkPort() const { return linkPort_; }
-    // Rate at which the receiver listens on its link port.
-    qint32 LinkBaud() const { return running_.ports[linkPort_].baud; }
+    // Rate at which the receiver listens on its link port; 0 on USB, which
+    // understands the PC at any rate and is heard at any rate.
+    qint32 LinkBaud() const { return OnUsb() ? 0 : running_.ports[linkPort_].baud; }
+    bool OnUsb() const { return linkPort_ == kUsbPort; }
     // Rate at which the next message will leave on the link.
     qint32 LineBaud() const { return line_.Baud(); }
     QString FlashPath() const { return flashPath_; }
@@ -94,15 +116,31 @@ public:
 
     const Transcript& GetTranscript() const { return transcript_; }
     Transcript& GetTranscript() { return transcript_; }
-    // Periodic messages dropped because the line could not carry them.
+    // Periodic messages dropped because the transmit buffer was full.
     int DroppedMessages() const { return dropped_; }
+    // Bytes queued in the transmit buffer and not yet sent by `now`.
+    qint64 PendingOutput(double now) const { return line_.PendingBytes(now); }
+
+    // The board under the adapter is replaced: nothing is heard or understood
+    // for `gap` seconds from `now`, then a fresh board at factory state answers.
+    void SwapBoard(double now, double gap);
+    // 1 for the board there at power-up, counting up with each swap.
+    int BoardIndex() const { return boardIndex_; }
+    // Extra output of a busy unit, bytes a second (see ModelOptions::fill).
+    double BusyBytesPerSecond() const { return busyRate_; }
 
     // The receiver's response to one frame; defined with the command handlers.
     struct Answer;
 
 private:
     void Advance(double t);
+    void AdvanceOutput(double t);
+    void StartBoard(double now);
+    ReceiverConfig Factory() const;
+    qint32 LineRate() const;
+    double ConfiguredBytesPerSecond() const;
     void EmitSolution(double t);
+    void EmitBusy(double t, const NavSolution& fix);
     void EmitNoise(double t);
     double NavPeriod() const;
     void Reschedule(double oldPeriod, double now);
@@ -144,6 +182,11 @@ private:
     int framesSeen_ = 0;
     int pollsSeen_ = 0;
     int dropped_ = 0;
+    int boardIndex_ = 1;
+    double boardAbsentUntil_ = -kInfinity; // the line is dead before this time after a swap
+    double nextSwap_ = kInfinity;
+    double busyRate_ = 0;   // bytes a second of the busy unit's extra output
+    std::array<double, 3> busyCredit_{}; // bytes of each extra message due but not yet sent
     bool manualGone_ = false;
     int manualUnplugs_ = 0;
     // Runs of bytes not yet logged: noise at a wrong rate, garbage between frames.

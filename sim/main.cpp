@@ -32,7 +32,8 @@ void AddOptions(QCommandLineParser& p)
     p.addOptions({
         {"ports", "Ports folder (default $VARNEXCONFIG_PORTS, else ~/.config/varnexconfig/ports).", "dir"},
         {"com", "Map the receiver as comN (default 1).", "n", "1"},
-        {"link-port", "Receiver port 0..3 wired to the PC (default 1).", "port", "1"},
+        {"link-port", "Receiver port 0..3 wired to the PC (default 1); 3 is USB: no rate, the PC is understood "
+                      "and hears the receiver at any rate, and a CFG-PRT poll answers rate 0.", "port", "1"},
         {"baud", "Rate of the link port at power-up, over the flash contents.", "rate"},
         {"flash", "Flash image file (default ~/.cache/varnex-receiver-sim/flash-comN.json).", "file"},
         {"transcript", "Write every frame received and reply sent as JSON lines.", "file"},
@@ -47,6 +48,17 @@ void AddOptions(QCommandLineParser& p)
         {"link-ack", "ACK of a CFG-PRT moving the link: old (default), new, garbled, none.", "mode", "old"},
         {"unplug-after", "Seconds after start when the device disappears.", "s"},
         {"unplug-for", "Seconds until it comes back (default: never).", "s"},
+        {"tx-buffer", "Bytes of the receiver's transmit buffer (default 4096): periodic output that does not fit "
+                      "is dropped, answers queue behind it.", "bytes"},
+        {"fill", "A busy unit: add NAV-PVT, NAV-SAT and RXM-RAWX (not in the tool's reset list) so that its whole "
+                 "output at power-up fills F of the line at the power-up rate (9600 bit/s on USB); the same bytes "
+                 "a second at any later rate.", "F"},
+        {"nak-poll", "Answer polls of class:id with ACK-NAK instead of a reply; repeatable.", "cls:id"},
+        {"nak-load", "Answer a CFG-CFG that loads with ACK-NAK and load nothing (its save still works)."},
+        {"swap-every", "Replace the board under the adapter every S seconds; the new one is at factory state with "
+                       "a flash of its own.", "s"},
+        {"swap-gap", "Seconds without a board at each swap (default 0.8): nothing heard, nothing understood.", "s",
+         "0.8"},
     });
 }
 
@@ -94,7 +106,9 @@ bool ParseFaults(const QCommandLineParser& p, Faults& f, QString& error)
         error = QStringLiteral("bad --link-ack \"%1\"").arg(p.value("link-ack"));
         return false;
     }
-    return ParseKeys(p.values("never-ack"), f.neverAck, error) && ParseKeys(p.values("nak"), f.nakFor, error);
+    f.nakLoad = p.isSet("nak-load");
+    return ParseKeys(p.values("never-ack"), f.neverAck, error) && ParseKeys(p.values("nak"), f.nakFor, error) &&
+           ParseKeys(p.values("nak-poll"), f.nakPolls, error);
 }
 
 // The flash image lives outside the ports folder, so that a folder this
@@ -117,8 +131,17 @@ bool ParseOptions(const QCommandLineParser& p, PtyReceiverSim::Options& o, QStri
     o.model.startBaud = p.value("baud").toInt();
     o.model.flashPath = p.isSet("flash") ? p.value("flash") : DefaultFlashPath(o.com);
     o.model.transcriptPath = p.value("transcript");
+    o.model.fill = p.value("fill").toDouble();
+    o.model.swapEvery = p.value("swap-every").toDouble();
+    o.model.swapGap = p.value("swap-gap").toDouble();
+    if (p.isSet("tx-buffer"))
+        o.model.txBufferBytes = p.value("tx-buffer").toInt();
     if (o.com < 1 || o.model.linkPort < 0 || o.model.linkPort >= kPortCount) {
         error = "--com must be 1 or more and --link-port 0 to 3";
+        return false;
+    }
+    if (o.model.fill < 0 || o.model.swapEvery < 0 || o.model.swapGap < 0 || o.model.txBufferBytes <= 0) {
+        error = "--fill, --swap-every and --swap-gap take a number of 0 or more, --tx-buffer one above 0";
         return false;
     }
     return ParseFaults(p, o.model.faults, error);
@@ -157,10 +180,15 @@ int main(int argc, char** argv)
         err << "varnex-receiver-sim: " << error << Qt::endl;
         return 1;
     }
-    const qint32 baud = sim.WithModel([](ReceiverModel& m) { return m.LinkBaud(); });
+    const auto [baud, busy] = sim.WithModel([](ReceiverModel& m) {
+        return std::pair{m.LinkBaud(), m.BusyBytesPerSecond()};
+    });
     out << sim.DevicePath() << " -> " << sim.SlavePath() << "\n"
-        << "receiver port " << options.model.linkPort << " at " << baud << " bit/s, flash "
+        << "receiver port " << options.model.linkPort << " at "
+        << (baud > 0 ? QStringLiteral("%1 bit/s").arg(baud) : QStringLiteral("any rate (USB)")) << ", flash "
         << options.model.flashPath << Qt::endl;
+    if (busy > 0)
+        out << "extra output " << qRound(busy) << " bytes/s" << Qt::endl;
     int signal = 0;
     sigwait(&stopSignals, &signal);
     sim.Stop();

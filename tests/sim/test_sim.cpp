@@ -1,7 +1,9 @@
 // What the tool's tests cannot see of their partner: the simulator's own UBX
 // codec, how it moves its link on a CFG-PRT (the poll right behind the
-// frame is noise, which the confirmed baud change relies on), and how it lays
-// out each port type in CFG-PRT.
+// frame is noise, which the confirmed baud change relies on), how it lays
+// out each port type in CFG-PRT, its transmit buffer (answers late behind
+// output, output dropped, answers never), a busy unit's share of the line,
+// the USB link, refused polls and loads, and boards swapped under one adapter.
 #include "sim/virtual/VirtualLine.h"
 #include "sim/UbxCodec.h"
 #include "support/Clock.h"
@@ -18,18 +20,21 @@ const QByteArray kRateReply = H("B5 62 06 08 06 00 E8 03 01 00 01 00 01 39");
 const QByteArray kPrtTo115200 = H("B5 62 06 00 14 00 01 00 00 00 C0 08 00 00 00 C2 01 00 03 00 03 00 00 00 00 00 AC 5E");
 const QByteArray kAckPrt = H("B5 62 05 01 02 00 06 00 0E 37");
 
-// A receiver with every output off, and a PC port opened on it at 9600 bit/s,
-// on a virtual clock that the caller keeps for the test's length.
-struct QuietLink {
-    explicit QuietLink(const ModelOptions& options = {}) : model(std::make_shared<ReceiverModel>(options, clock.Now()))
+// A receiver (with every output off when `quiet`), and a PC port opened on it
+// at `baud`, on a virtual clock that the caller keeps for the test's length.
+struct Link {
+    explicit Link(const ModelOptions& options = {}, qint32 baud = 9600, bool quiet = true)
+        : model(std::make_shared<ReceiverModel>(options, clock.Now()))
     {
-        ReceiverConfig quiet = model->Running();
-        quiet.msgRates.clear();
-        model->SetRunning(quiet);
+        if (quiet) {
+            ReceiverConfig config = model->Running();
+            config.msgRates.clear();
+            model->SetRunning(config);
+        }
         const QString path = QStringLiteral("/nowhere/com1");
         device = MakeVirtualDeviceFactory(model, {path})();
         QString error;
-        opened = device->Open(path, 9600, error);
+        opened = device->Open(path, baud, error);
     }
     Clock::VirtualClock clock;
     Clock::ScopedClock use{&clock};
@@ -49,6 +54,34 @@ QByteArray Listen(SerialDevice& device, double seconds)
     }
     return heard;
 }
+
+// Seconds until `expected` has been heard whole (-1 if not within `limit`);
+// everything heard goes to `heard`.
+double Until(SerialDevice& device, const QByteArray& expected, double limit, QByteArray& heard)
+{
+    const double start = Clock::Now();
+    const double end = start + limit;
+    while (!heard.contains(expected) && Clock::Now() < end) {
+        device.WaitForInput(end - Clock::Now());
+        heard += device.ReadAll();
+    }
+    return heard.contains(expected) ? Clock::Now() - start : -1;
+}
+
+QByteArray Nak(char cls, char id) { return EncodeUbx(0x05, 0x00, QByteArray(1, cls) + id); }
+QByteArray Ack(char cls, char id) { return EncodeUbx(0x05, 0x01, QByteArray(1, cls) + id); }
+const QByteArray kRateTo200ms = EncodeUbx(0x06, 0x08, H("C8 00 01 00 01 00"));
+const QByteArray kSaveAndLoad = EncodeUbx(0x06, 0x09, H("00 00 00 00 FF FF 00 00 FF FF 00 00"));
+const QByteArray kLoad = EncodeUbx(0x06, 0x09, H("00 00 00 00 00 00 00 00 FF FF 00 00"));
+const QByteArray kPrtPoll = EncodeUbx(0x06, 0x00, {});
+// CFG-PRT setting receiver port `port` to 115200 bit/s, 8N1, UBX and NMEA.
+QByteArray PrtTo115200(int port)
+{
+    QByteArray settings = kPrtTo115200.mid(6, 20);
+    settings[0] = char(port);
+    return EncodeUbx(0x06, 0x00, settings);
+}
+const QByteArray kUsbPrtReply = EncodeUbx(0x06, 0x00, H("03 00 00 00 00 00 00 00 00 00 00 00 03 00 03 00 00 00 00 00"));
 } // namespace
 
 class TestSim : public QObject {
@@ -108,7 +141,7 @@ private slots:
     void linkMove()
     {
         QFETCH(int, mode);
-        QuietLink link(ModelOptions{.faults = {.linkMoveAck = LinkMoveAck(mode)}});
+        Link link(ModelOptions{.faults = {.linkMoveAck = LinkMoveAck(mode)}});
         QVERIFY(link.opened);
         SerialDevice* device = link.device.get();
         device->Write(kPrtTo115200 + kPoll);
@@ -135,15 +168,135 @@ private slots:
     {
         QFETCH(int, port);
         QFETCH(QByteArray, modeAndRate);
-        QuietLink link;
+        Link link;
         QVERIFY(link.opened);
         SerialDevice* device = link.device.get();
-        QByteArray settings = kPrtTo115200.mid(6, 20);
-        settings[0] = char(port);
-        device->Write(EncodeUbx(0x06, 0x00, settings) + EncodeUbx(0x06, 0x00, QByteArray(1, char(port))));
+        device->Write(PrtTo115200(port) + EncodeUbx(0x06, 0x00, QByteArray(1, char(port))));
         const QByteArray heard = Listen(*device, 1.0);
         QVERIFY(heard.startsWith(H("B5 62 05 01 02 00 06 00")));
         QCOMPARE(heard.mid(10 + 6 + 4, 8), modeAndRate);
+    }
+
+    void exchange_data()
+    {
+        QTest::addColumn<double>("fill");      // > 0: the busy unit's output left on, else all output off
+        QTest::addColumn<int>("linkPort");
+        QTest::addColumn<qint32>("baud");      // the link's rate at power-up and the PC's
+        QTest::addColumn<QString>("nakPoll");  // cls:id of refused polls
+        QTest::addColumn<bool>("nakLoad");
+        QTest::addColumn<double>("after");     // seconds of output before the PC writes
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QByteArray>("heard"); // all the PC hears (with output on: among it)
+        QTest::addColumn<double>("delay");     // seconds from the write until it is heard whole, at most
+        QTest::addColumn<bool>("saved");       // with output off: flash holds the running configuration
+        QTest::newRow("quiet line: answered at once") << 0.0 << 1 << 9600 << "" << false << 0.0 << kPoll
+                                                      << kRateReply << 0.03 << false;
+        // 4096 bytes queued at 960 bytes/s come first; the periodic output that overfills it is dropped.
+        QTest::newRow("full buffer at 9600: 4 s late") << 1.5 << 1 << 9600 << "" << false << 12.0 << kPoll
+                                                       << kRateReply << 4.3 << false;
+        QTest::newRow("full buffer at 4800: 8.5 s late") << 1.5 << 1 << 4800 << "" << false << 25.0 << kPoll
+                                                         << kRateReply << 8.6 << false;
+        QTest::newRow("USB at 115200: rate 0, port 3") << 0.0 << 3 << 115200 << "" << false << 0.0 << kPrtPoll
+                                                       << kUsbPrtReply << 0.01 << false;
+        QTest::newRow("USB at 4800: a rate set on port 3 moves nothing")
+            << 0.0 << 3 << 4800 << "" << false << 0.0 << PrtTo115200(3) + kPrtPoll
+            << Ack(0x06, 0x00) + kUsbPrtReply << 0.09 << false;
+        QTest::newRow("CFG-TP poll refused") << 0.0 << 1 << 9600 << "06:07" << false << 0.0 << EncodeUbx(0x06, 0x07, {})
+                                             << Nak(0x06, 0x07) << 0.03 << false;
+        QTest::newRow("CFG-MSG poll refused, its setting taken")
+            << 0.0 << 1 << 9600 << "06:01" << false << 0.0 << EncodeUbx(0x06, 0x01, H("F0 00")) + EncodeUbx(0x06, 0x01, H("F0 00 00"))
+            << Nak(0x06, 0x01) + Ack(0x06, 0x01) << 0.05 << false;
+        QTest::newRow("load refused, running kept, save done")
+            << 0.0 << 1 << 9600 << "" << true << 0.0 << kRateTo200ms + kSaveAndLoad + kLoad + kPoll
+            << Ack(0x06, 0x08) + Nak(0x06, 0x09) + Nak(0x06, 0x09) + EncodeUbx(0x06, 0x08, H("C8 00 01 00 01 00"))
+            << 0.13 << true;
+    }
+    // What the PC hears in answer to `sent`, and when: never later than the
+    // delay given, and no more than a tenth of it (at least 0.1 s) earlier.
+    void exchange()
+    {
+        QFETCH(double, fill);
+        QFETCH(int, linkPort);
+        QFETCH(qint32, baud);
+        QFETCH(QString, nakPoll);
+        QFETCH(bool, nakLoad);
+        QFETCH(double, after);
+        QFETCH(QByteArray, sent);
+        QFETCH(QByteArray, heard);
+        QFETCH(double, delay);
+        QFETCH(bool, saved);
+        ModelOptions options{.linkPort = linkPort, .startBaud = baud, .faults = {.nakLoad = nakLoad}, .fill = fill};
+        if (!nakPoll.isEmpty())
+            options.faults.nakPolls = {Key(quint8(nakPoll.left(2).toUInt(nullptr, 16)), quint8(nakPoll.right(2).toUInt(nullptr, 16)))};
+        Link link(options, baud, fill == 0);
+        QVERIFY(link.opened);
+        Listen(*link.device, after);
+        link.device->Write(sent);
+        QByteArray got;
+        const double took = Until(*link.device, heard, delay + 1.0, got);
+        QVERIFY2(took >= 0, got.toHex(' ').right(300).constData());
+        QVERIFY2(took <= delay && took > delay - std::max(0.1, delay / 10), QByteArray::number(took).constData());
+        QCOMPARE(link.model->DroppedMessages() > 0, fill > 1);
+        if (fill == 0) {
+            QCOMPARE(got + Listen(*link.device, 0.5), heard);
+            QCOMPARE(link.model->FlashConfig() == link.model->Running(), saved);
+        }
+    }
+
+    void busyShare_data()
+    {
+        QTest::addColumn<double>("fill");
+        QTest::addColumn<qint32>("baud");
+        QTest::addColumn<double>("share"); // of the line the PC hears filled
+        QTest::newRow("0.9 of 9600 with factory NMEA") << 0.9 << 9600 << 0.9;
+        QTest::newRow("0.75 of 19200") << 0.75 << 19200 << 0.75;
+        QTest::newRow("1.5 of 9600: line full, rest dropped") << 1.5 << 9600 << 1.0;
+        QTest::newRow("0.9 of 9600 on USB, heard at 115200") << 0.9 << 115200 << 0.9 * 9600 / 115200;
+    }
+    // A busy unit's whole output, as the PC hears it at the power-up rate.
+    void busyShare()
+    {
+        QFETCH(double, fill);
+        QFETCH(qint32, baud);
+        const bool usb = baud == 115200;
+        Link link({.linkPort = usb ? 3 : 1, .startBaud = usb ? 0 : baud, .fill = fill}, baud, false);
+        QVERIFY(link.opened);
+        Listen(*link.device, 5.0);
+        const QByteArray heard = Listen(*link.device, 30.0);
+        QVERIFY(heard.contains(EncodeUbx(0x01, 0x07, {}).left(4)) && heard.contains("$GPGGA"));
+        QFETCH(double, share);
+        const double measured = heard.size() * 10.0 / baud / 30.0;
+        QVERIFY2(std::abs(measured - share) < share * 0.03, QByteArray::number(measured).constData());
+    }
+
+    // Boards swapped every 5 s, 0.8 s without one: the configured board goes,
+    // nothing answers in the gap, then a factory board answers at 9600 with
+    // its NMEA on and a flash of its own (not the last board's file).
+    void boardSwap()
+    {
+        QTemporaryDir dir;
+        Link link({.flashPath = dir.filePath("flash.json"), .swapEvery = 5.0, .swapGap = 0.8}, 9600, true);
+        QVERIFY(link.opened);
+        const double start = Clock::Now();
+        SerialDevice& device = *link.device;
+        device.Write(kPrtTo115200 + kSaveAndLoad);
+        QCOMPARE(Listen(device, 0.1), kAckPrt);
+        QVERIFY(device.SetBaudRate(115200));
+        device.Write(kSaveAndLoad);
+        QCOMPARE(Listen(device, 0.1), Ack(0x06, 0x09));
+        QCOMPARE(link.model->FlashConfig().ports[1].baud, 115200);
+        Listen(device, start + 5.1 - Clock::Now());
+        QVERIFY(device.SetBaudRate(9600));
+        device.Write(kPoll);
+        QCOMPARE(Listen(device, 0.6), QByteArray()); // in the gap
+        Listen(device, 0.2);
+        device.Write(kPoll);
+        QByteArray heard;
+        QVERIFY(Until(device, kRateReply, 0.1, heard) >= 0);
+        QCOMPARE(heard, kRateReply);
+        QVERIFY(Listen(device, 1.0).startsWith("$GPGGA"));
+        QCOMPARE(link.model->BoardIndex(), 2);
+        QCOMPARE(link.model->FlashConfig(), FactoryDefaults());
     }
 };
 
