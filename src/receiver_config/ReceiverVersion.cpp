@@ -35,10 +35,8 @@ std::optional<ReceiverVersion> ParseReceiverVersion(const QByteArray& payload)
 std::optional<ReceiverVersion> PollReceiverVersion(SerialControl& port)
 {
     using namespace UbxProtocol;
-    uBloxLowLevelComms::UbxBuffer request = uBloxLowLevelComms::NewUbxBuffer(kClassMon, kIdMonVer, 0);
-    uBloxLowLevelComms::CalcUbxChecksum(request);
     port.Input();
-    uBloxLowLevelComms::SendUbxMessage(request);
+    uBloxLowLevelComms::SendFrame(port, uBloxLowLevelComms::MakeFrame(kClassMon, kIdMonVer));
     UbxStream::Reader reader;
     const auto reply = uBloxLowLevelComms::AwaitFrame(
         port, reader, Clock::Now() + Timing::InSeconds(Timing::kReplyTimeout),
