@@ -7,7 +7,7 @@
 #include "link/CommsFrm.h"
 #include "link/PortNames.h"
 #include "support/Clock.h"
-#include "support/SupportFunctions.h"
+#include "support/EventPump.h"
 #include "support/Timing.h"
 
 #include <QFileInfo>
@@ -74,7 +74,10 @@ bool Presence::Loop(const QString& waiting, Done done)
             break;
         }
         Show(waiting);
-        SupportFunctions::Delay(Timing::kBenchLoopLook);
+        // One pause, not Delay's slices: a wait of hours on the virtual
+        // clock must not shrink its steps below the clock's resolution.
+        EventPump::PumpEvents();
+        Clock::Sleep(Timing::InSeconds(Timing::kBenchLoopLook));
     }
     console_.SetProbing(false);
     return reached;

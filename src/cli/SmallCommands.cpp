@@ -203,7 +203,8 @@ int Commands::DryRun(const Arguments& a, const Streams& s)
 {
     const SetupOutputs::Profile& p = *a.device;
     const QString ack = QStringLiteral("wait for ACK, up to %1 s").arg(Timing::InSeconds(Timing::kReplyTimeout));
-    QString text = QStringLiteral("Dry run of %1 (%2 run): nothing is sent, no port is opened\n")
+    QString text = QStringLiteral("Dry run of %1 (%2 run): nothing is sent, no port is opened; "
+                                  "the commands each step sends (the polls that read the receiver are not shown)\n")
                        .arg(QLatin1String(p.name), a.fast ? QStringLiteral("fast") : QStringLiteral("exact"));
     for (std::size_t i = 0; i < p.steps.size(); ++i) {
         const SetupOutputs::Step& step = p.steps[i];
