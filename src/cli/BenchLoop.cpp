@@ -86,8 +86,10 @@ LoopDevice PinDevice(const Arguments& a)
         return {a.port, {}, {}};
     const QFileInfo entry(PortNames::PathFor(a.portNumber));
     if (QFileInfo::exists(PortNames::PortsFolder()) && entry.isSymLink()) {
+        // A link to a name that is itself stable (by-id, by-path) is kept;
+        // a bare device node is taken by its adapter's by-id alias.
         const QString target = entry.symLinkTarget();
-        return {ByIdAlias(target), entry.filePath(), target};
+        return {QFileInfo(target).isSymLink() ? target : ByIdAlias(target), entry.filePath(), target};
     }
     return {PortNames::StableName(a.portNumber), {}, {}};
 }

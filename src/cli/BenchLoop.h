@@ -16,7 +16,7 @@ class Session;
 
 // The device the loop keeps to, resolved once at its start.
 struct LoopDevice {
-    QString path;   // what the loop opens: a /dev/serial/by-id alias where there is one
+    QString path;   // what the loop opens: a stable name (by-id, by-path), or the device node pinned
     QString entry;  // the ports folder's link that maps the port; empty when none does
     QString target; // where that link led at the start
 };
