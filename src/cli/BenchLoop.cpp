@@ -128,10 +128,19 @@ int RunBenchLoop(const Arguments& a, const Streams& s, Console& console, Session
         return kPortNotOpened;
     }
     console.Line(QStringLiteral("Bench loop on port %1: %2").arg(a.port, device.path));
-    Presence presence(a, device.path, console);
+    bool moved = false;
+    const auto kept = [&] {
+        const QString now = MappingMoved(device);
+        if (!now.isEmpty() && !moved)
+            console.Verdict(Texts::Said(QStringLiteral("port %1: %2 now leads to %3, not to %4 as when the loop began; "
+                                                       "nothing sent, the loop ends")
+                                            .arg(a.port, device.entry, now, device.target)));
+        moved = !now.isEmpty();
+        return !moved;
+    };
+    Presence presence(a, device.path, console, kept);
     Arguments unitArguments = a;
     QString previous;
-    bool moved = false;
     for (int number = 1; !Interrupts::Count(); ++number) {
         if (number > 1 && !presence.UntilGone(number - 1))
             break;
@@ -141,15 +150,8 @@ int RunBenchLoop(const Arguments& a, const Streams& s, Console& console, Session
                 break;
             unitArguments.serial = previous = *serial;
         }
-        if (!presence.UntilPresent(number))
+        if (!presence.UntilPresent(number) || !kept())
             break;
-        if (const QString now = MappingMoved(device); !now.isEmpty()) {
-            console.Verdict(Texts::Said(QStringLiteral("port %1: %2 now leads to %3, not to %4 as when the loop began; "
-                                                       "nothing sent, the loop ends")
-                                            .arg(a.port, device.entry, now, device.target)));
-            moved = true;
-            break;
-        }
         session.Unit(unitArguments, number, device.path);
     }
     session.End();

@@ -35,8 +35,8 @@ bool Answers()
 
 } // namespace
 
-Presence::Presence(const Arguments& a, const QString& path, Console& console)
-    : a_(a), path_(path), console_(console), there_(DeviceThere(path))
+Presence::Presence(const Arguments& a, const QString& path, Console& console, std::function<bool()> deviceKept)
+    : a_(a), path_(path), console_(console), deviceKept_(std::move(deviceKept)), there_(DeviceThere(path))
 {
 }
 
@@ -67,7 +67,7 @@ bool Presence::Loop(const QString& waiting, Done done)
     shown_ = -1;
     console_.SetProbing(true);
     bool reached = false;
-    while (!Interrupts::Count()) {
+    while (!Interrupts::Count() && deviceKept_()) {
         Look();
         if (done()) {
             reached = true;

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // The bench loop's view of the bench: whether the unit in place is still
 // there, and when the next one is. Only the loop's device is ever opened.
 namespace Cli {
@@ -12,10 +14,12 @@ class Console;
 
 class Presence {
 public:
-    Presence(const Arguments& a, const QString& path, Console& console);
+    // `deviceKept` is asked at every look; the waits end (false) once it says no.
+    Presence(const Arguments& a, const QString& path, Console& console, std::function<bool()> deviceKept);
 
     // Waits until unit `number`, just done, has gone: its device vanished, or
-    // it has left the link search unanswered for the gone limit. False when interrupted.
+    // it has left the link search unanswered for the gone limit. False when
+    // interrupted or the device is no longer the loop's.
     bool UntilGone(int number);
     // Waits until a unit answers the link search. False when interrupted.
     bool UntilPresent(int number);
@@ -29,6 +33,7 @@ private:
     const Arguments& a_;
     QString path_;
     Console& console_;
+    std::function<bool()> deviceKept_;
     bool there_;
     bool opens_ = false;
     QString openError_;

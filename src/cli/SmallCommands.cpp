@@ -172,9 +172,10 @@ int Commands::Profile(const Arguments& a, const Streams& s)
 // file named after the file written ("Clone" on standard output).
 int Commands::Read(const Arguments& a, const Streams& s)
 {
-    if (!a.out.isEmpty())
-        if (const QString error = CheckWritable(a.out); !error.isEmpty())
-            return Say(s, Texts::CannotWrite(a.out, error), kUsage);
+    // Checked before anything is sent, without creating the file: a read that
+    // fails leaves nothing behind.
+    if (!a.out.isEmpty() && !QFileInfo(QFileInfo(a.out).absolutePath()).isWritable())
+        return Say(s, Texts::CannotWrite(a.out, QStringLiteral("its folder cannot be written to")), kUsage);
     TargetPort(a, {});
     if (const QString openError = TryOpen(); !openError.isEmpty())
         return Say(s, Texts::CannotOpenPort(a.port, PortNames::OpenFailure(CommsFrm::SerialPort().PortPath(), openError)),

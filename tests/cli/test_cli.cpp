@@ -467,6 +467,13 @@ void TestCli::nothingSentWhenPortOrReportUnusable()
     QCOMPARE(RunCli({"configure", "pemmet", "--port", "1", "--fast", "--report", Report()}).code, 0);
     QCOMPARE(LastReportLine(Report())["outcome"].toString(), QStringLiteral("done"));
 
+    // Output nobody got is an error; a read that fails leaves no file behind.
+    std::FILE* full = std::fopen("/dev/full", "w");
+    QCOMPARE(Cli::Main({"profile", "molvane"}, {full, full, false, stdin}), 5);
+    std::fclose(full);
+    const QString clone = dir_->filePath(QStringLiteral("clone.toml"));
+    QCOMPARE(RunCli({"read", "--port", "7", "--out", clone}).code, 3);
+    QVERIFY(!QFile::exists(clone));
     // A lost line outranks the unit's own failure.
     QCOMPARE(RunCli({"configure", "pemmet", "--port", "7", "--report", "/dev/full"}).code, 5);
     // A configured unit whose line cannot be written is not a failed step.

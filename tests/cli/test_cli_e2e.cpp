@@ -44,6 +44,7 @@ class TestCliE2e : public QObject {
     Q_OBJECT
 private slots:
     void benchOfTwoUnitsWithoutDisplay();
+    void loopKeepsItsDevice();
     void stations_data();
     void stations();
 };
@@ -116,6 +117,27 @@ void TestCliE2e::benchOfTwoUnitsWithoutDisplay()
     // (The loop's own search polls and the identity poll come after it.)
     QVERIFY(recorded.size() > 40);
     QVERIFY(std::search(received.begin(), received.end(), recorded.begin(), recorded.end()) != received.end());
+}
+
+// A port number is resolved once, when the loop starts; a ports folder link
+// changed under the loop ends it, with nothing run on what it leads to now.
+void TestCliE2e::loopKeepsItsDevice()
+{
+    PtySim sim(1);
+    QVERIFY2(sim.IsValid(), qPrintable(sim.Error()));
+    QTemporaryDir dir;
+    const QString report = dir.filePath(QStringLiteral("bench.jsonl"));
+    QProcess tool;
+    StartTool(tool, {"configure", "pemmet", "--port", "1", "--fast", "--repeat", "--report", report});
+    QTRY_COMPARE_WITH_TIMEOUT(ReportLines(report).size(), 2, 60000);
+    const QString elsewhere = dir.filePath(QStringLiteral("other-device"));
+    QVERIFY(QFile(elsewhere).open(QIODevice::WriteOnly));
+    QVERIFY(QFile::remove(sim.DevicePath()) && QFile::link(elsewhere, sim.DevicePath()));
+    QVERIFY(tool.waitForFinished(20000));
+    const QString err = QString::fromLocal8Bit(tool.readAllStandardError());
+    QVERIFY2(tool.exitCode() == 3 && err.contains(QStringLiteral("now leads to %1").arg(elsewhere)), qPrintable(err));
+    QCOMPARE(ReportLines(report).size(), 2);
+    QCOMPARE(QFileInfo(elsewhere).size(), 0);
 }
 
 // One or more stations, each a tool on its own simulated receiver, all
