@@ -182,6 +182,19 @@ QString SingleDashLongOption(const QStringList& args)
     return {};
 }
 
+// Qt's parser's messages as this program says them: "Missing value after
+// '--port'." is "--port needs a value".
+QString InOwnWords(const QString& qtMessage)
+{
+    static const QRegularExpression missing(QStringLiteral("^Missing value after '(.+)'"));
+    static const QRegularExpression unexpected(QStringLiteral("^Unexpected value after '(.+)'"));
+    if (const QRegularExpressionMatch m = missing.match(qtMessage); m.hasMatch())
+        return QStringLiteral("%1 needs a value").arg(m.captured(1));
+    if (const QRegularExpressionMatch m = unexpected.match(qtMessage); m.hasMatch())
+        return QStringLiteral("%1 takes no value").arg(m.captured(1));
+    return qtMessage;
+}
+
 } // namespace
 
 Handler HandlerOf(Command command)
@@ -267,7 +280,7 @@ Parsed Parse(const QStringList& args)
         if (!unknown.isEmpty())
             return fail(QStringLiteral("unknown option %1%2")
                             .arg(unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), unknown.first()));
-        return fail(parser.errorText());
+        return fail(InOwnWords(parser.errorText()));
     }
     // Each option at most once: a second --port or --report would otherwise win silently.
     QHash<const OptionSpec*, int> seen;

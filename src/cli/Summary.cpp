@@ -147,7 +147,11 @@ int Commands::Summary(const Arguments& a, const Streams& s)
             builder.Add(file.readLine());
     }
     if (builder.Skipped() > 0)
-        Texts::Put(s.err, (Texts::Said(QStringLiteral("%1 lines that are no record skipped (a line cut short)").arg(builder.Skipped())) + u'\n').toLocal8Bit());
+        Texts::Put(s.err, (Texts::Said(builder.Skipped() == 1 ? QStringLiteral("skipped a line that is no record (cut short)")
+                                                              : QStringLiteral("skipped %1 lines that are no record (cut short)")
+                                                                    .arg(builder.Skipped()))
+                           + u'\n')
+                              .toLocal8Bit());
     const QList<GroupSummary> groups = builder.Groups();
     const QByteArray out = a.json ? SummaryJson(groups) : SummaryText(groups).toLocal8Bit();
     const QString error = Texts::Put(s.out, out);

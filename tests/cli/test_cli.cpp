@@ -145,7 +145,8 @@ void TestCli::parse_data()
     row("port 0", "configure sculla --port 0", "error: bad port \"0\"");
     row("port text", "configure sculla --port usb", "error: bad port \"usb\"");
     row("port missing", "configure sculla", "error: configure needs --port PORT");
-    row("port without value", "configure sculla --port", "error: Missing value after '--port'");
+    row("port without value, in our words", "configure sculla --port", "error: --port needs a value");
+    row("a flag with a value", "configure sculla --port 1 --fast=yes", "error: --fast takes no value");
     row("two ports given", "configure sculla --port 1 --port /dev/ttyUSB3", "error: --port given twice");
     row("two reports", "verify sculla --port 1 --report a --report=b", "error: --report given twice");
     row("two serials", "configure sculla --port 1 --serial a --serial b", "error: --serial given twice");
@@ -466,6 +467,10 @@ void TestCli::nothingSentWhenPortOrReportUnusable()
     cut.close();
     QCOMPARE(RunCli({"configure", "pemmet", "--port", "1", "--fast", "--report", Report()}).code, 0);
     QCOMPARE(LastReportLine(Report())["outcome"].toString(), QStringLiteral("done"));
+    // Quiet: the verdict alone.
+    const Captured quiet = RunCli({"configure", "pemmet", "--port", "1", "--fast", "--quiet"});
+    QVERIFY2(quiet.code == 0 && quiet.err.count(u'\n') == 1 && quiet.err.startsWith(QLatin1String("PASS  Pemmet  configured  ")),
+             qPrintable(quiet.err));
 
     // Output nobody got is an error; a read that fails leaves no file behind.
     std::FILE* full = std::fopen("/dev/full", "w");
@@ -612,7 +617,7 @@ void TestCli::summaryCountsEachSerialOnce()
     report.close();
     const Captured run = RunCli({"summary", "--json", Report()});
     QCOMPARE(run.code, 0);
-    QVERIFY2(run.err.contains(QLatin1String("1 lines that are no record skipped")), qPrintable(run.err));
+    QVERIFY2(run.err.contains(QLatin1String("skipped a line that is no record")), qPrintable(run.err));
     const QJsonObject day = QJsonDocument::fromJson(run.err.section(u'\n', 1).toUtf8()).array()[0].toObject();
     const QString localDay = QDateTime::fromString(QStringLiteral("2026-12-07T08:00:00Z"), Qt::ISODate).toLocalTime().date().toString(Qt::ISODate);
     QCOMPARE(day["day"].toString(), localDay);
