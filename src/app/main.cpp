@@ -25,7 +25,7 @@ int RunCommandLine(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QStringLiteral(VARNEXCONFIG_VERSION));
     Cli::Streams streams;
     streams.terminal = isatty(fileno(stderr)) == 1;
-    return Cli::Main(QCoreApplication::arguments().mid(1), streams);
+    return Cli::Main(Cli::WithoutQtOptions(QCoreApplication::arguments().mid(1)), streams);
 }
 
 } // namespace

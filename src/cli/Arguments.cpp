@@ -1,5 +1,7 @@
 #include "cli/Arguments.h"
 
+#include "cli/Commands.h"
+
 #include <QCommandLineParser>
 #include <QHash>
 #include <QRegularExpression>
@@ -16,22 +18,33 @@ constexpr unsigned kConfigure = Bit(Command::Configure);
 constexpr unsigned kUnitCommands = Bit(Command::Configure) | Bit(Command::Verify);
 constexpr unsigned kPortCommands = kUnitCommands | Bit(Command::Read);
 constexpr unsigned kFileWriters = Bit(Command::Profile) | Bit(Command::Read);
+constexpr unsigned kEveryCommand = ~0u;
 
 struct CommandSpec {
     const char* name;
     Command command;
+    const char* operands; // after the name in the synopsis
+    Handler run;
     const char* help;
 };
 
 constexpr CommandSpec kCommands[] = {
-    {"configure", Command::Configure, "runs the device's configuration, as the window's button does"},
-    {"verify", Command::Verify,
+    {"configure", Command::Configure, "DEVICE|--profile FILE --port PORT", Commands::Unit,
+     "runs the device's configuration, as the window's button does"},
+    {"verify", Command::Verify, "DEVICE|--profile FILE --port PORT", Commands::Unit,
      "compares the receiver's running configuration with the device's, then loads its saved one (what it starts "
      "with at its next power-up) and compares that too; sends polls and the load, nothing else"},
-    {"ports", Command::Ports, "lists the PC ports that can be opened: number, device, what the system calls it"},
-    {"profile", Command::Profile, "writes a built-in device as a profile file (TOML) that --profile runs"},
-    {"read", Command::Read,
+    {"ports", Command::Ports, "", Commands::Ports,
+     "lists the PC ports that can be opened: number, device, what the system calls it"},
+    {"profiles", Command::Profiles, "", Commands::Profiles,
+     "lists the built-in devices, one line each: name, the link's final rate, the outputs"},
+    {"profile", Command::Profile, "DEVICE|--check FILE", Commands::Profile,
+     "writes a built-in device as a profile file (TOML) that --profile runs, or checks a profile file"},
+    {"read", Command::Read, "--port PORT", Commands::Read,
      "reads a receiver's configuration into a profile file, sending polls only (and the load, with --saved)"},
+    {"summary", Command::Summary, "FILE...", Commands::Summary,
+     "a day's yield from reports: per local day, device and host the units, passed, failed, yield, median and "
+     "95th-percentile time, the commonest failures; a serial tried several times counts once, with its last outcome"},
 };
 
 constexpr OptionSpec kOptions[] = {
@@ -50,7 +63,13 @@ constexpr OptionSpec kOptions[] = {
     {"fast", nullptr, nullptr, kConfigure,
      "the same saved configuration in well under two seconds: finds the link's rate by polling, sends each "
      "distinct command once, and confirms a link move by a poll at the new rate"},
-    {"help", "h", nullptr, Bit(Command::Help), "shows this help"},
+    {"quiet", "q", nullptr, kUnitCommands, "prints the verdict alone: no progress, no messages"},
+    {"report-frames", nullptr, nullptr, kUnitCommands,
+     "records every frame and verification item also for a unit that passed (else only for one that failed)"},
+    {"dry-run", nullptr, nullptr, kConfigure, "prints every frame the run would send, with its wait; opens no port"},
+    {"check", nullptr, "FILE", Bit(Command::Profile), "checks a profile file without a port: exit 0, or 2 with where"},
+    {"json", nullptr, nullptr, Bit(Command::Ports) | Bit(Command::Summary), "writes JSON for machines"},
+    {"help", "h", nullptr, kEveryCommand, "shows this help, or with a command that command's"},
     {"version", "V", nullptr, Bit(Command::Version), "shows the version"},
 };
 
@@ -60,21 +79,27 @@ constexpr ExitSpec kExitCodes[] = {
     {kUsage, "usage error, or a report file that cannot be written; nothing was sent"},
     {kPortNotOpened, "the port cannot be opened"},
     {kDifference, "verification found a difference"},
-    {kReportLost, "the unit's report line could not be written (the console names the unit)"},
+    {kReportLost, "a unit's report line, or the command's output, could not be written (the console names it); "
+                  "outranks every other code"},
     {kInterrupted, "interrupted (a second Ctrl-C, SIGTERM or SIGHUP abandoned a unit)"},
 };
 
-// Qt's own options of a windowed application: with one of them first, the
-// window opens as without arguments.
-const QStringList& QtWindowOptions()
+// Qt's own options of a windowed application: those that take a value, and
+// the flags.
+const QStringList& QtValueOptions()
 {
     static const QStringList options{
-        "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-qmljsdebugger", "-qwindowgeometry",
-        "-qwindowicon", "-qwindowtitle", "-reverse", "-session", "-style", "-stylesheet", "-widgetcount",
-        "-display", "-geometry", "-title", "-icon", "-name", "-visual", "-ncols", "-cmap", "-nograb", "-dograb",
-        "-sync", "-fn", "-bg", "-fg", "-btn", "-graphicssystem", "-nocrashhandler",
+        "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-qwindowgeometry", "-qwindowicon",
+        "-qwindowtitle", "-session", "-style", "-stylesheet", "-display", "-geometry", "-title", "-icon", "-name",
+        "-visual", "-ncols", "-fn", "-bg", "-fg", "-btn", "-graphicssystem",
     };
     return options;
+}
+const QStringList& QtFlags()
+{
+    static const QStringList flags{"-reverse", "-widgetcount", "-cmap", "-nograb", "-dograb", "-sync",
+                                   "-nocrashhandler", "-qmljsdebugger"};
+    return flags;
 }
 
 QString DeviceKeys()
@@ -105,31 +130,94 @@ bool ReadPort(const QString& text, Arguments& a)
 
 QString Dashed(const OptionSpec& o) { return QStringLiteral("--") + QLatin1String(o.name); }
 
+bool InSynopsis(const OptionSpec& o, const CommandSpec& command)
+{
+    const QLatin1String name(o.name);
+    return (o.commands & Bit(command.command)) && o.commands != kEveryCommand
+           && !QLatin1String(command.operands).contains(QStringLiteral("--%1 ").arg(name));
+}
+
 QString Synopsis(const CommandSpec& command)
 {
-    const Command c = command.command;
     QString line = QStringLiteral("varnexconfig %1").arg(QLatin1String(command.name));
-    if (c == Command::Configure || c == Command::Verify)
-        line += QStringLiteral(" DEVICE|--profile FILE --port PORT");
-    else if (c == Command::Profile)
-        line += QStringLiteral(" DEVICE");
-    else if (c == Command::Read)
-        line += QStringLiteral(" --port PORT");
+    if (*command.operands)
+        line += u' ' + QLatin1String(command.operands);
     for (const OptionSpec& o : kOptions)
-        if ((o.commands & Bit(c)) && QLatin1String(o.name) != QLatin1String("port")
-            && QLatin1String(o.name) != QLatin1String("profile"))
+        if (InSynopsis(o, command))
             line += o.valueName ? QStringLiteral(" [%1 %2]").arg(Dashed(o), QLatin1String(o.valueName))
-                                                : QStringLiteral(" [%1]").arg(Dashed(o));
+                                : QStringLiteral(" [%1]").arg(Dashed(o));
     return line;
+}
+
+QString OptionHelp(const OptionSpec& o)
+{
+    QString name = Dashed(o);
+    if (o.shortName)
+        name += QStringLiteral(", -%1").arg(QLatin1String(o.shortName));
+    if (o.valueName)
+        name += u' ' + QLatin1String(o.valueName);
+    return QStringLiteral("  %1\n      %2\n").arg(name, QLatin1String(o.help));
+}
+
+const CommandSpec* FindCommand(Command command)
+{
+    for (const CommandSpec& c : kCommands)
+        if (c.command == command)
+            return &c;
+    return nullptr;
+}
+
+// "-port" for "--port": a long option written with one dash, which Qt would
+// read as the letters -p -o -r -t.
+QString SingleDashLongOption(const QStringList& args)
+{
+    for (const QString& arg : args) {
+        if (arg.size() < 3 || arg[0] != u'-' || arg[1] == u'-')
+            continue;
+        const QString word = arg.mid(1).section(u'=', 0, 0);
+        for (const OptionSpec& o : kOptions)
+            if (word == QLatin1String(o.name))
+                return QStringLiteral("unknown option %1: did you mean --%2?").arg(arg.section(u'=', 0, 0), word);
+    }
+    return {};
+}
+
+// Qt's parser's messages as this program says them: "Missing value after
+// '--port'." is "--port needs a value".
+QString InOwnWords(const QString& qtMessage)
+{
+    static const QRegularExpression missing(QStringLiteral("^Missing value after '(.+)'"));
+    static const QRegularExpression unexpected(QStringLiteral("^Unexpected value after '(.+)'"));
+    if (const QRegularExpressionMatch m = missing.match(qtMessage); m.hasMatch())
+        return QStringLiteral("%1 needs a value").arg(m.captured(1));
+    if (const QRegularExpressionMatch m = unexpected.match(qtMessage); m.hasMatch())
+        return QStringLiteral("%1 takes no value").arg(m.captured(1));
+    return qtMessage;
 }
 
 } // namespace
 
+Handler HandlerOf(Command command)
+{
+    if (command == Command::Help)
+        return Commands::Help;
+    if (command == Command::Version)
+        return Commands::Version;
+    return FindCommand(command)->run;
+}
+
 std::span<const OptionSpec> Options() { return kOptions; }
 std::span<const ExitSpec> ExitCodes() { return kExitCodes; }
 
-QString Usage()
+QString Usage(Command command)
 {
+    if (const CommandSpec* c = FindCommand(command)) {
+        QString text = QStringLiteral("Usage: %1\n\n%2\n\n").arg(Synopsis(*c), QLatin1String(c->help));
+        for (const OptionSpec& o : kOptions)
+            if (o.commands & Bit(command))
+                text += OptionHelp(o);
+        return text;
+    }
     QString text = QStringLiteral("Usage:\n  varnexconfig                 open the window\n");
     for (const CommandSpec& c : kCommands)
         text += QStringLiteral("  %1\n").arg(Synopsis(c));
@@ -138,24 +226,28 @@ QString Usage()
     for (const CommandSpec& c : kCommands)
         text += QStringLiteral("%1  %2\n").arg(QLatin1String(c.name), -10).arg(QLatin1String(c.help));
     text += u'\n';
-    for (const OptionSpec& o : kOptions) {
-        QString name = Dashed(o);
-        if (o.shortName)
-            name += QStringLiteral(", -%1").arg(QLatin1String(o.shortName));
-        if (o.valueName)
-            name += u' ' + QLatin1String(o.valueName);
-        text += QStringLiteral("  %1\n      %2\n").arg(name, QLatin1String(o.help));
-    }
+    for (const OptionSpec& o : kOptions)
+        text += OptionHelp(o);
     text += QStringLiteral("\nExit status:\n");
     for (const ExitSpec& e : kExitCodes)
         text += QStringLiteral("  %1  %2\n").arg(e.code, 3).arg(QLatin1String(e.meaning));
     return text;
 }
 
-bool WantsCommandLine(const QStringList& args)
+QStringList WithoutQtOptions(const QStringList& args)
 {
-    return !args.isEmpty() && !QtWindowOptions().contains(args.first());
+    QStringList rest;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString name = args[i].section(u'=', 0, 0);
+        if (QtValueOptions().contains(name))
+            i += name == args[i] ? 1 : 0; // "-style fusion" or "-style=fusion"
+        else if (!QtFlags().contains(name))
+            rest << args[i];
+    }
+    return rest;
 }
+
+bool WantsCommandLine(const QStringList& args) { return !WithoutQtOptions(args).isEmpty(); }
 
 Parsed Parse(const QStringList& args)
 {
@@ -167,6 +259,8 @@ Parsed Parse(const QStringList& args)
     };
     if (args.isEmpty())
         return fail(QStringLiteral("no command given"));
+    if (const QString dashed = SingleDashLongOption(args); !dashed.isEmpty())
+        return fail(dashed);
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
@@ -186,7 +280,7 @@ Parsed Parse(const QStringList& args)
         if (!unknown.isEmpty())
             return fail(QStringLiteral("unknown option %1%2")
                             .arg(unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), unknown.first()));
-        return fail(parser.errorText());
+        return fail(InOwnWords(parser.errorText()));
     }
     // Each option at most once: a second --port or --report would otherwise win silently.
     QHash<const OptionSpec*, int> seen;
@@ -200,8 +294,15 @@ Parsed Parse(const QStringList& args)
 
     const QStringList positional = parser.positionalArguments();
     const QString command = positional.value(0);
-    if (seen.contains(byName.value(QStringLiteral("help"))) || seen.contains(byName.value(QStringLiteral("version")))) {
-        const bool help = seen.contains(byName.value(QStringLiteral("help")));
+    const auto known = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                    [&](const CommandSpec& c) { return command == QLatin1String(c.name); });
+    const bool help = seen.contains(byName.value(QStringLiteral("help")));
+    if (help && known != std::end(kCommands)) {
+        a.command = Command::Help;
+        a.helpFor = known->command;
+        return r;
+    }
+    if (help || seen.contains(byName.value(QStringLiteral("version")))) {
         if (args.size() > 1)
             return fail(QStringLiteral("%1 takes no arguments").arg(help ? QStringLiteral("--help") : QStringLiteral("--version")));
         a.command = help ? Command::Help : Command::Version;
@@ -209,19 +310,30 @@ Parsed Parse(const QStringList& args)
     }
     if (command.isEmpty())
         return fail(QStringLiteral("no command given"));
-    const auto known = std::find_if(std::begin(kCommands), std::end(kCommands),
-                                    [&](const CommandSpec& c) { return command == QLatin1String(c.name); });
     if (known == std::end(kCommands))
         return fail(QStringLiteral("unknown command \"%1\"").arg(command));
     a.command = known->command;
     a.verify = a.command == Command::Verify;
-    if (a.command == Command::Ports && (args.size() > 1))
-        return fail(QStringLiteral("ports takes no arguments"));
     for (const OptionSpec* o : given)
         if (!(o->commands & Bit(a.command)))
             return fail(QStringLiteral("unknown option %1 for %2").arg(Dashed(*o), command));
-    if (a.command == Command::Ports)
+    a.json = parser.isSet(QStringLiteral("json"));
+    if (a.command == Command::Summary) {
+        a.files = positional.mid(1);
+        if (a.files.isEmpty())
+            return fail(QStringLiteral("summary needs one or more report files"));
         return r;
+    }
+    if ((a.command == Command::Ports || a.command == Command::Profiles) && positional.size() > 1)
+        return fail(QStringLiteral("%1 takes no arguments").arg(command));
+    if (a.command == Command::Ports || a.command == Command::Profiles)
+        return r;
+    a.check = parser.value(QStringLiteral("check"));
+    if (parser.isSet(QStringLiteral("check"))) {
+        if (a.check.isEmpty() || positional.size() > 1 || parser.isSet(QStringLiteral("out")))
+            return fail(QStringLiteral("profile --check takes one file and nothing else"));
+        return r;
+    }
     if (parser.isSet(QStringLiteral("out"))) {
         a.out = parser.value(QStringLiteral("out"));
         if (a.out.isEmpty())
@@ -243,7 +355,8 @@ Parsed Parse(const QStringList& args)
     }
     if (positional.size() > 1 + devices)
         return fail(QStringLiteral("unexpected argument \"%1\"").arg(positional[1 + devices]));
-    if (a.command == Command::Profile)
+    a.dryRun = parser.isSet(QStringLiteral("dry-run"));
+    if (a.command == Command::Profile || (a.dryRun && !parser.isSet(QStringLiteral("port"))))
         return r;
 
     if (!parser.isSet(QStringLiteral("port")))
@@ -259,6 +372,10 @@ Parsed Parse(const QStringList& args)
     a.verify = a.verify || parser.isSet(QStringLiteral("verify"));
     a.repeat = parser.isSet(QStringLiteral("repeat"));
     a.fast = parser.isSet(QStringLiteral("fast"));
+    a.quiet = parser.isSet(QStringLiteral("quiet"));
+    a.reportFrames = parser.isSet(QStringLiteral("report-frames"));
+    if (a.dryRun && a.repeat)
+        return fail(QStringLiteral("--dry-run runs no unit, so it takes no --repeat"));
     a.serial = parser.value(QStringLiteral("serial"));
     a.serialFromInput = a.serial == QLatin1String("-");
     if (a.serialFromInput)

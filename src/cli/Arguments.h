@@ -5,21 +5,28 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdio>
 #include <span>
 
 // The command line's arguments, read through QCommandLineParser from one table
-// of commands, options and exit codes; `--help` is built from the same table:
-//   varnexconfig configure DEVICE --port PORT [--verify] [--report FILE] [--serial TEXT|-] [--repeat] [--fast]
-//   varnexconfig verify DEVICE --port PORT [--report FILE] [--serial TEXT|-]
-//   varnexconfig configure --profile FILE --port PORT [...], verify --profile FILE --port PORT [...]
-//   varnexconfig profile DEVICE [--out FILE]
-//   varnexconfig read --port PORT [--saved] [--out FILE]
-//   varnexconfig ports
-//   varnexconfig --help | -h | --version | -V
+// of commands, options and exit codes. A command's row holds its handler, so
+// running a command is looking up its row, and `--help` (the whole or one
+// command's) is built from the same rows.
 namespace Cli {
 
-enum class Command { Configure, Verify, Ports, Help, Version, Profile, Read };
+enum class Command { Configure, Verify, Ports, Help, Version, Profile, Read, Summary, Profiles };
 
+struct Arguments;
+struct Streams {
+    std::FILE* out = stdout;
+    std::FILE* err = stderr;
+    bool terminal = false; // err is a terminal: progress updates one line, the verdict may be coloured
+    std::FILE* in = stdin; // --serial -: one line before each unit
+};
+using Handler = int (*)(const Arguments&, const Streams&);
+
+// A lost record outranks every other outcome: a unit whose line is lost
+// exits kReportLost whatever else happened to it.
 enum ExitCode {
     kDone = 0,
     kStepFailed = 1,
@@ -42,8 +49,16 @@ struct Arguments {
     QString serial;
     bool serialFromInput = false; // --serial -: one line of standard input before each unit
     QString profileFile; // configure, verify: the device's table from this file instead of DEVICE
+    QString profileSha256; // of the file's bytes, once read
     QString out;         // profile, read: the file written (empty: standard output)
     bool saved = false;  // read: the saved configuration rather than the running one
+    bool quiet = false;  // the verdict alone on the console
+    bool reportFrames = false; // every frame and item in the record, also for a unit that passed
+    bool dryRun = false; // configure: print the frames, send nothing
+    bool json = false;   // ports, summary: for machines
+    QString check;       // profile --check FILE
+    QStringList files;   // summary
+    Command helpFor = Command::Help; // help: the command whose usage is shown (Help: all)
 };
 
 struct Parsed {
@@ -54,12 +69,17 @@ struct Parsed {
 // `args` without the program name.
 Parsed Parse(const QStringList& args);
 
+// `args` without Qt's own window options and their values ("-platform
+// offscreen", "-style=fusion"), which belong to the window.
+QStringList WithoutQtOptions(const QStringList& args);
 // True when main() should hand `args` (without the program name) to the
-// command line rather than open the window: anything but nothing at all or
-// one of Qt's own window options such as "-platform offscreen" first.
+// command line rather than open the window: anything beyond Qt's own options.
 bool WantsCommandLine(const QStringList& args);
 
-QString Usage();
+// The whole usage, or one command's (`command` not Help).
+QString Usage(Command command = Command::Help);
+// The handler of the command's row.
+Handler HandlerOf(Command command);
 
 // The table the parser and the help are made of, for the man page's check.
 struct OptionSpec {

@@ -135,6 +135,7 @@ void ProtectStandardStreams()
 {
 #ifndef _WIN32
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN); // a file-size limit makes a write short (a lost line), not the end of the run
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
         if (::fcntl(fd, F_GETFD) < 0)
             ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY); // takes the lowest free descriptor: fd

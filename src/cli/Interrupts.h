@@ -36,9 +36,10 @@ void SetNotices(const QByteArray& first, const QByteArray& second);
 // Runs the abandon action when a second signal has come and it has not run yet.
 void SafePoint();
 
-// Ignores SIGPIPE and puts /dev/null behind a closed stdin, stdout or stderr,
-// so that a port opened later never takes their descriptor and output to a
-// vanished reader is dropped instead of ending the run.
+// Ignores SIGPIPE (and SIGXFSZ) and puts /dev/null behind a closed stdin,
+// stdout or stderr, so that a port opened later never takes their descriptor,
+// output to a vanished reader is dropped instead of ending the run, and a
+// write past a file-size limit fails as a write instead of ending it.
 void ProtectStandardStreams();
 
 } // namespace Cli::Interrupts

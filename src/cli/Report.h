@@ -36,11 +36,15 @@ struct UnitRecord {
     QDateTime end;
     QString outcome;          // "done", "step failed", "port not opened", "port lost", "verification failed", "interrupted"
     int exitCode = 0;
-    QString failedStep;       // empty when none failed
+    QString reason;           // the verdict's words: "verified", "save refused (CFG-CFG)", "2 differences"
+    QString failedStep;       // the step a unit that did not finish ended in; empty when it finished
     QString interruptedStep;  // the step an abandoned unit was in; empty otherwise
-    QString message;          // the operator message of the run, if any
+    QString message;          // the operator message of the run; for a failure, why
     std::vector<StepRecord> steps;
-    bool verified = false;    // a verification ran
+    QString profileName;      // the device's name
+    QString profileFile;      // the profile file that ran; empty for a built-in device
+    QString profileSha256;    // of the file's bytes, hex
+    bool verificationRan = false;
     std::vector<Verification::Item> verification;
     // The receiver's own identity (MON-VER), when it answered.
     QString receiverSoftware;
@@ -48,8 +52,10 @@ struct UnitRecord {
     QStringList receiverExtensions;
 };
 
-// The record as one line of JSON, newline included.
-QByteArray ToJsonLine(const UnitRecord& unit);
+// The record as one line of JSON, newline included. `frames`: every frame
+// and verification item in full; else (for a unit that passed) a summary of
+// each step and of the verification, so that the line stays a few kB.
+QByteArray ToJsonLine(const UnitRecord& unit, bool frames);
 
 // Checks that `path` can be appended to (creating it if needed) without
 // changing what it holds; an empty result means it can, else why not.
@@ -57,8 +63,10 @@ QString CheckWritable(const QString& path);
 
 // Appends `line` to `path` in one write on a file opened for appending, then
 // syncs it to the disk. Several processes appending to one file leave whole
-// lines; a failed write is never cut back (another station's line may follow
-// it). Returns why it failed, or empty.
+// lines; a file whose last line was cut (a full disk, a killed process) gets
+// a line end first, so the new line stays readable. A write that puts only
+// part of the line on the disk is a failure; it is never cut back (another
+// station's line may follow it). Returns why it failed, or empty.
 QString AppendWhole(const QString& path, const QByteArray& line);
 
 } // namespace Cli

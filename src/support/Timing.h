@@ -52,7 +52,7 @@ inline constexpr std::chrono::milliseconds kSilenceListen{1100};
 // A receiver heard talking at a rate of the search answers its poll there
 // within this, its own output ahead of the answer included, unless that
 // output fills the line (then its transmit buffer's drain time is added).
-inline constexpr std::chrono::seconds kSearchReplyAllowance{3};
+inline constexpr std::chrono::seconds kSearchReplyAllowance{2};
 
 // Live NMEA view refresh.
 inline constexpr std::chrono::milliseconds kLiveViewInterval{100};

@@ -7,6 +7,7 @@
 #include "link/PortNames.h"
 #include "profiles/Verification.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -58,7 +59,12 @@ QJsonObject LastReportLine(const QString& path)
     return units.isEmpty() ? QJsonObject() : units.last();
 }
 
-QJsonArray FirstStepFrames(const QJsonObject& unit) { return unit["steps"].toArray()[0].toObject()["frames"].toArray(); }
+// The first step's frames, in full or (a unit that passed) counted.
+QJsonValue FirstStepFrames(const QJsonObject& unit)
+{
+    const QJsonObject step = unit["steps"].toArray()[0].toObject();
+    return step.contains("frames") ? step["frames"] : step["frameCount"];
+}
 
 // A poll: no payload, or the one-byte CFG-PRT and two-byte CFG-MSG forms.
 bool IsPollFrame(const QString& hex)
@@ -103,6 +109,7 @@ private slots:
     void benchLoop_data();
     void benchLoop();
     void helpAndManPageFollowTheTable();
+    void summaryCountsEachSerialOnce();
     void stableNameSurvivesRenumbering_data();
     void stableNameSurvivesRenumbering();
 
@@ -129,13 +136,20 @@ void TestCli::parse_data()
     row("help, short", "-h", "help");
     row("version, short", "-V", "version");
     row("Qt's window option opens the window", "-platform offscreen", "window");
+    row("a command after Qt's options", "-platform offscreen -style=fusion ports", "ports");
+    row("a command's own help", "configure --help", "help");
+    row("summary of reports", "summary a.jsonl b.jsonl --json", "summary");
+    row("summary needs a file", "summary --json", "error: summary needs one or more report files");
+    row("check a profile file", "profile --check g.toml", "profile   0 0 0 0 - -");
+    row("check takes nothing else", "profile garnock --check g.toml", "error: profile --check takes one file");
     row("other single dash", "-v", "error: unknown option -v");
-    row("single-dash word", "configure sculla -port 1", "error: unknown option -p");
+    row("single-dash long option", "configure sculla -port 1", "error: unknown option -port: did you mean --port?");
     row("unknown device", "configure widget --port 1", "error: unknown device \"widget\" (sculla, pemmet, molvane, garnock, trissel)");
     row("port 0", "configure sculla --port 0", "error: bad port \"0\"");
     row("port text", "configure sculla --port usb", "error: bad port \"usb\"");
     row("port missing", "configure sculla", "error: configure needs --port PORT");
-    row("port without value", "configure sculla --port", "error: Missing value after '--port'");
+    row("port without value, in our words", "configure sculla --port", "error: --port needs a value");
+    row("a flag with a value", "configure sculla --port 1 --fast=yes", "error: --fast takes no value");
     row("two ports given", "configure sculla --port 1 --port /dev/ttyUSB3", "error: --port given twice");
     row("two reports", "verify sculla --port 1 --report a --report=b", "error: --report given twice");
     row("two serials", "configure sculla --port 1 --serial a --serial b", "error: --serial given twice");
@@ -164,14 +178,14 @@ void TestCli::parse()
     QCOMPARE(Cli::WantsCommandLine(line.split(u' ')), want != QLatin1String("window"));
     if (want == QLatin1String("window"))
         return;
-    const Cli::Parsed p = Cli::Parse(line.split(u' '));
+    const Cli::Parsed p = Cli::Parse(Cli::WithoutQtOptions(line.split(u' ')));
     if (want.startsWith(QLatin1String("error: "))) {
         QVERIFY2(p.error.startsWith(want.mid(7)), qPrintable(p.error));
         return;
     }
     QVERIFY2(p.error.isEmpty(), qPrintable(p.error));
     const Cli::Arguments& a = p.arguments;
-    static const char* kCommands[] = {"configure", "verify", "ports", "help", "version", "profile", "read"};
+    static const char* kCommands[] = {"configure", "verify", "ports", "help", "version", "profile", "read", "summary", "profiles"};
     QString got = QLatin1String(kCommands[int(a.command)]);
     if (a.device || !a.port.isEmpty() || a.command == Cli::Command::Profile)
         got += QStringLiteral(" %1 %2 %3 %4 %5 %6 %7 %8")
@@ -211,16 +225,30 @@ void TestCli::configureVerifiesEveryDevice()
     QFETCH(bool, fast);
     QFETCH(bool, fromFile);
     VirtualReceiver receiver;
-    QStringList args{"configure", device, "--port", "1", "--verify", "--report", Report(), "--serial", "SN-1"};
+    QStringList args{"configure", device, "--port", "1", "--verify", "--report", Report(), "--serial", "SN-1", "--report-frames"};
+    const QString file = dir_->filePath(device + QStringLiteral(".toml"));
     if (fromFile) {
-        const QString file = dir_->filePath(device + QStringLiteral(".toml"));
         QCOMPARE(RunCli({"profile", device, "--out", file}).code, 0);
+        QCOMPARE(RunCli({"profile", "--check", file}).code, 0);
         args.replaceInStrings(QRegularExpression(QStringLiteral("^%1$").arg(device)), QStringLiteral("--profile=") + file);
     }
     if (fast)
         args << QStringLiteral("--fast");
+    // The dry run opens nothing and names every distinct frame the run sends.
+    const Captured dry = RunCli(args + QStringList{"--dry-run"});
+    QCOMPARE(dry.code, 0);
+    QVERIFY(receiver.Frames().isEmpty());
+    QSet<QString> planned;
+    static const QRegularExpression frameLine(QStringLiteral("^  ((?:[0-9A-F]{2} )+[0-9A-F]{2})  "), QRegularExpression::MultilineOption);
+    for (const QRegularExpressionMatch& m : frameLine.globalMatch(dry.err))
+        planned << m.captured(1).remove(u' ');
+
     const Captured run = RunCli(args);
     QVERIFY2(run.code == 0, qPrintable(run.err));
+    const SetupOutputs::Profile& profile = *SetupOutputs::FindProfile(device);
+    QVERIFY2(run.err.contains(QStringLiteral("PASS  SN SN-1  %1  verified  ").arg(QLatin1String(profile.name))), qPrintable(run.err));
+    // A log gets one progress line per step, not one per frame.
+    QVERIFY2(run.err.count(u'\n') < 3 * qsizetype(profile.steps.size()), qPrintable(run.err));
 
     // The exact run's frames are the window's, unchanged; the read-back adds polls only.
     if (!fast) {
@@ -228,15 +256,29 @@ void TestCli::configureVerifiesEveryDevice()
         const QStringList after = FramesAfterReset(receiver.Frames());
         QCOMPARE(after.mid(0, golden.size()), golden);
         QVERIFY2(OnlyPollsMovesAndLoads(after.mid(golden.size())), qPrintable(after.mid(golden.size()).join(u' ')));
+        QSet<QString> missing = QSet<QString>(golden.begin(), golden.end()) - planned;
+        missing.removeIf([](const QString& f) { return IsPollFrame(f); });
+        QVERIFY2(missing.isEmpty(), qPrintable(QStringList(missing.begin(), missing.end()).join(u' ')));
     }
 
     const QJsonObject unit = LastReportLine(Report());
+    QVERIFY(unit["verified"].toBool());
+    QCOMPARE(unit["differences"].toInt(-1), 0);
+    QCOMPARE(unit["profile"]["name"].toString(), QLatin1String(profile.name));
+    if (fromFile) {
+        QFile bytes(file);
+        QVERIFY(bytes.open(QIODevice::ReadOnly));
+        QCOMPARE(unit["profile"]["file"].toString(), file);
+        QCOMPARE(unit["profile"]["sha256"].toString(),
+                 QString::fromLatin1(QCryptographicHash::hash(bytes.readAll(), QCryptographicHash::Sha256).toHex()));
+    } else {
+        QVERIFY(unit["profile"]["file"].isNull());
+    }
     QCOMPARE(unit["device"].toString(), device);
     QCOMPARE(unit["serial"].toString(), QStringLiteral("SN-1"));
     QCOMPARE(unit["outcome"].toString(), QStringLiteral("done"));
     QVERIFY(unit["failedStep"].isNull());
     QVERIFY(QDateTime::fromString(unit["start"].toString(), Qt::ISODateWithMs).isValid());
-    const SetupOutputs::Profile& profile = *SetupOutputs::FindProfile(device);
     const QJsonArray steps = unit["steps"].toArray();
     QCOMPARE(steps.size(), qsizetype(profile.steps.size() + 1)); // and the read-back
     const QJsonObject flash = steps[steps.size() - 2].toObject();
@@ -333,6 +375,13 @@ void TestCli::verifyAfterConfigure()
         QVERIFY2(named.contains(d), qPrintable(named.join(u'\n')));
     const QJsonObject unit = LastReportLine(Report());
     QCOMPARE(unit["outcome"].toString(), outcome);
+    // A failure says why, in the record and in the verdict, and carries every item.
+    QVERIFY(!unit["verified"].toBool(true) && !unit["message"].toString().isEmpty());
+    QCOMPARE(unit["failedStep"].toString(), QStringLiteral("ReadBack"));
+    if (count >= 0)
+        QCOMPARE(unit["differences"].toInt(), count);
+    QVERIFY(unit["verification"].isArray());
+    QVERIFY2(run.err.trimmed().endsWith(QStringLiteral("FAIL  Sculla  ") + unit["reason"].toString()), qPrintable(run.err));
     if (drift == 2) // a pulled port ends the read-back at once, not poll by poll
         QVERIFY2(receiver.Elapsed() - start < 1.0, qPrintable(QString::number(receiver.Elapsed() - start)));
     else
@@ -374,6 +423,10 @@ void TestCli::failedStepIsNamedAndNothingSaved()
     const QJsonArray frames = unit["steps"].toArray().last().toObject()["frames"].toArray();
     QCOMPARE(frames.size(), 1);
     QCOMPARE(frames[0].toObject()["answer"].toString(), answer);
+    QVERIFY2(run.err.contains(QStringLiteral("FAIL  Garnock  time pulse %1 (CFG-TP)")
+                                  .arg(answer == u"nak" ? QStringLiteral("refused") : QStringLiteral("unanswered"))),
+             qPrintable(run.err));
+    QVERIFY(!unit["message"].toString().isEmpty());
     // The whole wait: the exact run waits out its 5 s even after a refusal.
     QCOMPARE(frames[0].toObject()["seconds"].toDouble() >= 5.0, !fast || answer == u"none");
 }
@@ -402,13 +455,38 @@ void TestCli::nothingSentWhenPortOrReportUnusable()
     edit.resize(0);
     edit.write(text);
     edit.close();
+    const Captured checked = RunCli({"profile", "--check", file});
+    QCOMPARE(checked.code, 2);
+    QCOMPARE(checked.err.count(u'\n'), 1);
     const Captured badFile = RunCli({"configure", "--profile", file, "--port", "1", "--report", Report()});
     QCOMPARE(badFile.code, 2);
+    QCOMPARE(badFile.err, checked.err);
     QCOMPARE(badFile.err.count(u'\n'), 1);
     QVERIFY2(badFile.err.contains(QStringLiteral("bad.toml:%1:8: baud rate 4801").arg(text.left(text.indexOf("rate = 4801")).count('\n') + 1)),
              qPrintable(badFile.err));
     QVERIFY(receiver.BytesByRate().isEmpty());
 
+    // A report whose last line was cut: the next unit's line starts on a line of its own.
+    QFile cut(Report());
+    QVERIFY(cut.open(QIODevice::Append));
+    cut.write("{\"tool\":\"varnexconfig\",\"outc");
+    cut.close();
+    QCOMPARE(RunCli({"configure", "pemmet", "--port", "1", "--fast", "--report", Report()}).code, 0);
+    QCOMPARE(LastReportLine(Report())["outcome"].toString(), QStringLiteral("done"));
+    // Quiet: the verdict alone.
+    const Captured quiet = RunCli({"configure", "pemmet", "--port", "1", "--fast", "--quiet"});
+    QVERIFY2(quiet.code == 0 && quiet.err.count(u'\n') == 1 && quiet.err.startsWith(QLatin1String("PASS  Pemmet  configured  ")),
+             qPrintable(quiet.err));
+
+    // Output nobody got is an error; a read that fails leaves no file behind.
+    std::FILE* full = std::fopen("/dev/full", "w");
+    QCOMPARE(Cli::Main({"profile", "molvane"}, {full, full, false, stdin}), 5);
+    std::fclose(full);
+    const QString clone = dir_->filePath(QStringLiteral("clone.toml"));
+    QCOMPARE(RunCli({"read", "--port", "7", "--out", clone}).code, 3);
+    QVERIFY(!QFile::exists(clone));
+    // A lost line outranks the unit's own failure.
+    QCOMPARE(RunCli({"configure", "pemmet", "--port", "7", "--report", "/dev/full"}).code, 5);
     // A configured unit whose line cannot be written is not a failed step.
     const Captured lost = RunCli({"configure", "pemmet", "--port", "1", "--fast", "--report", "/dev/full"});
     QCOMPARE(lost.code, 5);
@@ -484,7 +562,7 @@ void TestCli::benchLoop()
         got << unit["serial"].toString() + u':' + unit["outcome"].toString();
     QCOMPARE(got.join(u' '), units);
     const int done = int(units.count(QLatin1String(":done")));
-    QVERIFY2(run.err.contains(QStringLiteral("Units: %1 done, %2 failed").arg(done).arg(serials.count('\n') - done)) || code == 5
+    QVERIFY2(run.err.contains(QStringLiteral("Units: %1 passed, %2 failed").arg(done).arg(serials.count('\n') - done)) || code == 5
                  || stopped,
              qPrintable(run.err));
     if (code == 5)
@@ -492,6 +570,9 @@ void TestCli::benchLoop()
     QVERIFY(!run.err.contains(QLatin1String("port not opened")));
     // Every unit is found and configured as the first: the same frames in the
     // same steps, and no blind bring-up.
+    // A passing unit's line is a summary of a few kB.
+    if (!lines.isEmpty() && units.contains(QLatin1String(":done")))
+        QVERIFY(QFileInfo(report).size() / lines.size() < 4096);
     for (const QJsonObject& unit : lines) {
         QCOMPARE(FirstStepFrames(unit), FirstStepFrames(lines.first()));
         QVERIFY(unit["durationSeconds"].toDouble() < 5);
@@ -500,17 +581,15 @@ void TestCli::benchLoop()
     }
 }
 
-// --help is built from the table; the man page is written by hand and must
-// name every option and exit code of it, and no exit code it does not have.
+// The man page is written by hand and must name every option and exit code
+// of the table, and no exit code it does not have.
 void TestCli::helpAndManPageFollowTheTable()
 {
     QFile file(QStringLiteral(VARNEX_MAN_PAGE));
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QString man = QString::fromUtf8(file.readAll());
-    const QString usage = Cli::Usage();
     for (const Cli::OptionSpec& o : Cli::Options()) {
-        QVERIFY2(man.contains(QStringLiteral("\\-\\-%1").arg(QLatin1String(o.name))), o.name);
-        QVERIFY2(usage.contains(QStringLiteral("--%1").arg(QLatin1String(o.name))), o.name);
+        QVERIFY2(man.contains(QStringLiteral("\\-\\-%1").arg(QString::fromLatin1(o.name).replace(u'-', QStringLiteral("\\-")))), o.name);
         if (o.shortName)
             QVERIFY2(man.contains(QStringLiteral(".BR \\-%1 ").arg(QLatin1String(o.shortName))), o.shortName);
     }
@@ -519,11 +598,40 @@ void TestCli::helpAndManPageFollowTheTable()
     static const QRegularExpression codeLine(QStringLiteral("^\\.B (\\d+)$"), QRegularExpression::MultilineOption);
     for (const QRegularExpressionMatch& m : codeLine.globalMatch(exitStatus))
         documented << m.captured(1);
-    for (const Cli::ExitSpec& e : Cli::ExitCodes()) {
+    for (const Cli::ExitSpec& e : Cli::ExitCodes())
         table << QString::number(e.code);
-        QVERIFY2(usage.contains(QStringLiteral("%1  %2").arg(e.code, 3).arg(QLatin1String(e.meaning))), e.meaning);
-    }
     QCOMPARE(documented, table);
+}
+
+// A day's yield: a serial tried twice counts once with its last outcome, a
+// cut last line is skipped, the times are the units' own.
+void TestCli::summaryCountsEachSerialOnce()
+{
+    QFile report(Report());
+    QVERIFY(report.open(QIODevice::WriteOnly));
+    const auto line = [&](const char* minute, const char* serial, int exitCode, const char* reason, double seconds) {
+        report.write(QJsonDocument(QJsonObject{{"start", QStringLiteral("2026-12-07T08:%1:00.000Z").arg(QLatin1String(minute))},
+                                               {"device", "molvane"}, {"host", "bench-1"}, {"serial", serial},
+                                               {"exitCode", exitCode}, {"reason", reason}, {"durationSeconds", seconds}})
+                         .toJson(QJsonDocument::Compact) + '\n');
+    };
+    line("00", "P1", 1, "save refused (CFG-CFG)", 9.0);
+    line("01", "P1", 0, "verified", 1.0);
+    line("02", "P2", 4, "2 differences", 3.0);
+    line("03", "P3", 0, "verified", 2.0);
+    report.write("{\"start\":\"2026-12-07T08:04");
+    report.close();
+    const Captured run = RunCli({"summary", "--json", Report()});
+    QCOMPARE(run.code, 0);
+    QVERIFY2(run.err.contains(QLatin1String("skipped a line that is no record")), qPrintable(run.err));
+    const QJsonObject day = QJsonDocument::fromJson(run.err.section(u'\n', 1).toUtf8()).array()[0].toObject();
+    const QString localDay = QDateTime::fromString(QStringLiteral("2026-12-07T08:00:00Z"), Qt::ISODate).toLocalTime().date().toString(Qt::ISODate);
+    QCOMPARE(day["day"].toString(), localDay);
+    QCOMPARE(QStringLiteral("%1 %2 %3").arg(day["units"].toInt()).arg(day["passed"].toInt()).arg(day["failed"].toInt()),
+             QStringLiteral("3 2 1"));
+    QCOMPARE(day["medianSeconds"].toDouble(), 2.0);
+    QCOMPARE(day["p95Seconds"].toDouble(), 3.0);
+    QCOMPARE(day["failures"].toArray(), (QJsonArray{QJsonObject{{"reason", "2 differences"}, {"count", 1}}}));
 }
 
 // A port number is resolved once to a name of its device; other devices

@@ -4,6 +4,7 @@
 // a device path, ended by Ctrl-C; interruptions, a closed stderr, a port held
 // by another program, and three stations appending to one report.
 #include "harness/GoldenFrames.h"
+#include "harness/PtyPair.h"
 #include "harness/PtySim.h"
 
 #include <QJsonArray>
@@ -16,6 +17,8 @@
 
 #include <algorithm>
 #include <csignal>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -41,6 +44,7 @@ class TestCliE2e : public QObject {
     Q_OBJECT
 private slots:
     void benchOfTwoUnitsWithoutDisplay();
+    void loopKeepsItsDevice();
     void stations_data();
     void stations();
 };
@@ -51,24 +55,40 @@ void TestCliE2e::benchOfTwoUnitsWithoutDisplay()
     QVERIFY2(sim.IsValid(), qPrintable(sim.Error()));
     QTemporaryDir dir;
     const QString report = dir.filePath(QStringLiteral("bench.jsonl"));
+    // The serial numbers come from a terminal, as from a scanner.
+    PtyPair scanner;
+    QVERIFY(scanner.IsValid());
     QProcess tool;
+    tool.setStandardInputFile(scanner.SlavePath());
     StartTool(tool, {"configure", "Pemmet", "--port", sim.DevicePath(), "--fast", "--verify", "--repeat", "--report", report,
-                     "--serial", "-"});
-    tool.write("A-0042\nA-0043\n");
+                     "--serial", "-", "--report-frames"});
+    QString err;
+    const auto said = [&](const char* text) { return (err += QString::fromLocal8Bit(tool.readAllStandardError())).contains(QLatin1String(text)); };
+    QTRY_VERIFY_WITH_TIMEOUT(said("Serial number of unit 1:"), 20000);
+    scanner.Write("A-0042\n");
     QTRY_COMPARE_WITH_TIMEOUT(ReportLines(report).size(), 2, 60000);
-    // The configured unit goes away, the next one comes.
+    // A label scanned while the unit is still on the bench belongs to no unit.
+    scanner.Write("A-0099\n");
+    QTest::qWait(500);
+    QVERIFY(!said("Serial number of unit 2:"));
+    // The configured unit goes away, the next one comes; an empty line and a
+    // double scan of the last label are refused.
     sim.Unplug();
+    QTRY_VERIFY_WITH_TIMEOUT(said("Serial number of unit 2:"), 20000);
+    scanner.Write("\nA-0042\nA-0043\n");
     QTest::qWait(2500);
     QCOMPARE(ReportLines(report).size(), 2);
     sim.Replug();
     QTRY_COMPARE_WITH_TIMEOUT(ReportLines(report).size(), 3, 60000);
     ::kill(pid_t(tool.processId()), SIGINT);
     QVERIFY(tool.waitForFinished(20000));
-    const QString err = QString::fromLocal8Bit(tool.readAllStandardError());
+    said("");
     QVERIFY2(tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0, qPrintable(err));
-    QVERIFY2(err.contains(QLatin1String("Configured for use with Pemmet")), qPrintable(err));
+    QVERIFY2(err.contains(QLatin1String("An empty line is no serial number")), qPrintable(err));
+    QVERIFY2(err.contains(QLatin1String("\"A-0042\" is the last unit's serial number")), qPrintable(err));
+    QVERIFY2(err.contains(QLatin1String("PASS  unit 2  SN A-0043  Pemmet  verified")), qPrintable(err));
     QVERIFY2(err.contains(QLatin1String("[9/9] Writing Setup To Flash")), qPrintable(err)); // progress, not a terminal
-    QVERIFY2(err.trimmed().endsWith(QLatin1String("Units: 2 done, 0 failed")), qPrintable(err.right(300)));
+    QVERIFY2(err.trimmed().endsWith(QLatin1String("Units: 2 passed, 0 failed")), qPrintable(err.right(300)));
 
     // Each unit one whole line: done, where, which, and every field read back equal.
     const QList<QByteArray> lines = ReportLines(report);
@@ -99,6 +119,27 @@ void TestCliE2e::benchOfTwoUnitsWithoutDisplay()
     QVERIFY(std::search(received.begin(), received.end(), recorded.begin(), recorded.end()) != received.end());
 }
 
+// A port number is resolved once, when the loop starts; a ports folder link
+// changed under the loop ends it, with nothing run on what it leads to now.
+void TestCliE2e::loopKeepsItsDevice()
+{
+    PtySim sim(1);
+    QVERIFY2(sim.IsValid(), qPrintable(sim.Error()));
+    QTemporaryDir dir;
+    const QString report = dir.filePath(QStringLiteral("bench.jsonl"));
+    QProcess tool;
+    StartTool(tool, {"configure", "pemmet", "--port", "1", "--fast", "--repeat", "--report", report});
+    QTRY_COMPARE_WITH_TIMEOUT(ReportLines(report).size(), 2, 60000);
+    const QString elsewhere = dir.filePath(QStringLiteral("other-device"));
+    QVERIFY(QFile(elsewhere).open(QIODevice::WriteOnly));
+    QVERIFY(QFile::remove(sim.DevicePath()) && QFile::link(elsewhere, sim.DevicePath()));
+    QVERIFY(tool.waitForFinished(20000));
+    const QString err = QString::fromLocal8Bit(tool.readAllStandardError());
+    QVERIFY2(tool.exitCode() == 3 && err.contains(QStringLiteral("now leads to %1").arg(elsewhere)), qPrintable(err));
+    QCOMPARE(ReportLines(report).size(), 2);
+    QCOMPARE(QFileInfo(elsewhere).size(), 0);
+}
+
 // One or more stations, each a tool on its own simulated receiver, all
 // appending to one report; signals sent during the run (`during`: after the
 // first frames) or after each station's first unit, one after the other.
@@ -110,19 +151,26 @@ void TestCliE2e::stations_data()
     QTest::addColumn<bool>("during");
     QTest::addColumn<bool>("closeStderr");
     QTest::addColumn<bool>("holdPort");     // another program has the port open
+    QTest::addColumn<bool>("pipe");         // stdout and stderr to a reader that exits after the first line
+    QTest::addColumn<qint64>("limit");      // the file-size limit of the tool's process; 0 none
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("outcome");   // of every report line
     QTest::addColumn<QString>("said");      // on stderr, in order, '|' between
+    const qint64 none = 0;
     QTest::newRow("Ctrl-C twice abandons the unit") << 1 << QStringList{} << QList<int>{SIGINT, SIGINT} << true << false << false
-        << 130 << "interrupted" << "finishing the unit (step 1 of 9); Ctrl-C again abandons it|abandoning the unit";
+        << false << none << 130 << "interrupted" << "finishing the unit (step 1 of 9); Ctrl-C again abandons it|abandoning the unit";
     QTest::newRow("SIGTERM once, stderr closed: the unit ends") << 1 << QStringList{} << QList<int>{SIGTERM} << true << true
-                                                                << false << 0 << "done" << "";
+                                                                << false << false << none << 0 << "done" << "";
     QTest::newRow("SIGHUP in a loop finishes the unit") << 1 << QStringList{"--repeat"} << QList<int>{SIGHUP} << true << false
-        << false << 0 << "done" << "finishing unit 1 (step|Unit 1 on port|Units: 1 done, 0 failed";
-    QTest::newRow("port held by another program") << 1 << QStringList{} << QList<int>{} << false << false << true << 3
-                                                  << "port not opened" << "is held by another program";
+        << false << false << none << 0 << "done" << "finishing unit 1 (step|PASS  unit 1  |Units: 1 passed, 0 failed";
+    QTest::newRow("port held by another program") << 1 << QStringList{} << QList<int>{} << false << false << true << false << none
+                                                  << 3 << "port not opened" << "is held by another program";
     QTest::newRow("three stations, one report") << 3 << QStringList{"--repeat", "--fast", "--verify"} << QList<int>{SIGINT}
-                                                << false << false << false << 0 << "done" << "Units: 1 done, 0 failed";
+                                                << false << false << false << false << none << 0 << "done" << "Units: 1 passed, 0 failed";
+    QTest::newRow("a reader that goes away: the unit is still configured and saved")
+        << 1 << QStringList{} << QList<int>{} << false << false << false << true << none << 0 << "done" << "";
+    QTest::newRow("a short write is a lost line") << 1 << QStringList{"--fast"}
+        << QList<int>{} << false << false << false << false << qint64(200) << 5 << "" << "is lost: cannot write";
 }
 
 void TestCliE2e::stations()
@@ -133,6 +181,8 @@ void TestCliE2e::stations()
     QFETCH(bool, during);
     QFETCH(bool, closeStderr);
     QFETCH(bool, holdPort);
+    QFETCH(bool, pipe);
+    QFETCH(qint64, limit);
     QFETCH(int, code);
     QFETCH(QString, outcome);
     QFETCH(QString, said);
@@ -140,6 +190,7 @@ void TestCliE2e::stations()
     const QString report = dir.filePath(QStringLiteral("bench.jsonl"));
     std::vector<std::unique_ptr<PtySim>> sims;
     std::vector<std::unique_ptr<QProcess>> tools;
+    QProcess reader;
     QSerialPort holder;
     for (int i = 0; i < stations; ++i) {
         sims.push_back(std::make_unique<PtySim>(i + 1));
@@ -151,6 +202,16 @@ void TestCliE2e::stations()
     }
     for (auto& sim : sims) {
         tools.push_back(std::make_unique<QProcess>());
+        if (pipe) {
+            tools.back()->setProcessChannelMode(QProcess::MergedChannels);
+            tools.back()->setStandardOutputProcess(&reader);
+            reader.start(QStringLiteral("head"), {"-n", "1"});
+        }
+        if (limit > 0)
+            tools.back()->setChildProcessModifier([limit] {
+                const rlimit size{rlim_t(limit), rlim_t(limit)};
+                ::setrlimit(RLIMIT_FSIZE, &size);
+            });
         StartTool(*tools.back(), QStringList{"configure", "pemmet", "--port", sim->DevicePath(), "--report", report} + options);
         QVERIFY(tools.back()->waitForStarted());
         if (closeStderr)
@@ -180,10 +241,17 @@ void TestCliE2e::stations()
     // Abandoned: the port was closed at once, nothing more went out.
     if (code == 130)
         QCOMPARE(sims[0]->FramesFromPc().size(), framesAtEnd);
-    const QList<QByteArray> lines = ReportLines(report);
+    if (pipe) {
+        QVERIFY(reader.waitForFinished(5000));
+        QCOMPARE(reader.readAllStandardOutput().count('\n'), 1);
+    }
+    // Only part of the line got to the disk: the line is lost, and says so.
+    if (limit > 0)
+        QCOMPARE(QFileInfo(report).size(), limit);
+    const QList<QByteArray> lines = limit > 0 ? QList<QByteArray>(stations + 1) : ReportLines(report);
     QCOMPARE(lines.size(), stations + 1);
     QVERIFY(lines.last().isEmpty());
-    for (const QByteArray& line : lines.mid(0, stations)) {
+    for (const QByteArray& line : lines.mid(0, limit > 0 ? 0 : stations)) {
         QJsonParseError parseError;
         const QJsonObject unit = QJsonDocument::fromJson(line, &parseError).object();
         QVERIFY2(parseError.error == QJsonParseError::NoError, line.left(200).constData());

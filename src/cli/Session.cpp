@@ -1,0 +1,113 @@
+#include "cli/Session.h"
+
+#include "cli/Console.h"
+#include "cli/Interrupts.h"
+#include "cli/Texts.h"
+#include "link/CommsFrm.h"
+
+#include <cstdlib>
+
+namespace Cli {
+
+struct Session::Guarded {
+    explicit Guarded(std::function<void()> abandon) : guard(std::move(abandon)) {}
+    Interrupts::Guard guard;
+};
+
+Session::Session(const Arguments& a, Console& console, bool loop) : a_(a), console_(console), loop_(loop)
+{
+    watch_.stepStarted = [this] { UpdateNotices(); };
+    guarded_ = std::make_unique<Guarded>([this] { Abandon(); });
+    UpdateNotices();
+}
+
+Session::~Session() = default;
+
+UnitRecord Session::Unit(const Arguments& unitArguments, int number, const QString& path)
+{
+    number_ = number;
+    const UnitRecord unit = RunUnit(unitArguments, console_, path, watch_);
+    Judge(unit, number, Record(unit, number));
+    number_ = 0;
+    return unit;
+}
+
+// Writes the unit's line; false (and the console names the unit) when it is lost.
+bool Session::Record(const UnitRecord& unit, int number)
+{
+    if (a_.report.isEmpty())
+        return true;
+    const QString error = AppendWhole(a_.report, ToJsonLine(unit, a_.reportFrames || unit.exitCode != kDone));
+    if (!error.isEmpty())
+        console_.Verdict(Texts::Said(QStringLiteral("the report line of unit %1 on port %2 (%3, serial \"%4\") is lost: "
+                                                    "cannot write %5: %6")
+                                         .arg(qMax(number, 1))
+                                         .arg(a_.port, unit.outcome, unit.serial, a_.report, error)));
+    return error.isEmpty();
+}
+
+void Session::Judge(const UnitRecord& unit, int number, bool recorded)
+{
+    if (unit.exitCode == kDone) {
+        ++tally_.passed;
+    } else {
+        ++tally_.failed;
+        lastFailure_ = unit.exitCode;
+    }
+    if (!recorded)
+        ++tally_.lost;
+    console_.Verdict(VerdictLine(unit, number, loop_ ? &tally_ : nullptr));
+}
+
+void Session::End()
+{
+    if (loop_)
+        console_.Verdict(TallyLine(tally_));
+}
+
+int Session::ExitCode() const
+{
+    if (tally_.lost > 0)
+        return kReportLost;
+    if (tally_.failed > 0)
+        return lastFailure_;
+    return Interrupts::Count() > 1 ? kInterrupted : kDone;
+}
+
+// What the first and the second Ctrl-C will say, kept up to date at each step.
+void Session::UpdateNotices()
+{
+    if (!watch_.unit) {
+        Interrupts::SetNotices("\nvarnexconfig: interrupted; no unit in progress\n", "\nvarnexconfig: interrupted again\n");
+        return;
+    }
+    const QString unitName = number_ > 0 ? QStringLiteral("unit %1").arg(number_) : QStringLiteral("the unit");
+    const QString step = console_.StepCount() > 0
+                             ? QStringLiteral("step %1 of %2").arg(console_.Step()).arg(console_.StepCount())
+                             : QStringLiteral("verifying");
+    Interrupts::SetNotices(
+        ('\n' + Texts::Said(QStringLiteral("finishing %1 (%2); Ctrl-C again abandons it\n").arg(unitName, step))).toLocal8Bit(),
+        ('\n' + Texts::Said(QStringLiteral("abandoning %1 in %2\n").arg(unitName, step))).toLocal8Bit());
+}
+
+// The second interruption: the port is closed at once, the unit recorded as
+// interrupted in the step it was in, and the program ends.
+void Session::Abandon()
+{
+    CommsFrm::SerialPort().SetPortOpen(false);
+    if (watch_.unit) {
+        UnitRecord& unit = *watch_.unit;
+        MarkAbandoned(unit);
+        const bool recorded = Record(unit, number_);
+        console_.Line(Texts::Said(QStringLiteral("port %1: %2 abandoned in step %3")
+                                      .arg(a_.port,
+                                           number_ > 0 ? QStringLiteral("unit %1").arg(number_) : QStringLiteral("the unit"),
+                                           unit.interruptedStep)));
+        Judge(unit, number_, recorded);
+    }
+    End();
+    std::fflush(nullptr);
+    std::_Exit(tally_.lost > 0 ? kReportLost : kInterrupted);
+}
+
+} // namespace Cli
