@@ -20,7 +20,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
-#include <QSerialPort>
 
 namespace Cli {
 namespace {
@@ -123,11 +122,15 @@ int Commands::Ports(const Arguments& a, const Streams& s)
     // device, and what the system calls it.
     QJsonArray ports;
     QByteArray lines;
+    SerialControl& probe = CommsFrm::SerialPort();
     for (const PortNames::Entry& entry : PortNames::Mapping()) {
-        QSerialPort probe(entry.path);
-        if (!probe.open(QIODevice::ReadWrite))
+        // Opened as the window opens it, through the serial control.
+        probe.SetPathOverride(entry.path);
+        const bool opens = probe.SetPortOpen(true);
+        probe.SetPortOpen(false);
+        probe.SetPathOverride({});
+        if (!opens)
             continue;
-        probe.close();
         const QString stable = PortNames::StableName(entry.number);
         ports.append(QJsonObject{{"number", entry.number}, {"path", entry.path}, {"description", entry.description},
                                  {"stable", stable}});
