@@ -1,14 +1,18 @@
 // The configuration commands, the rate read-back and the reset against the
-// simulated receiver in virtual time: results, progress texts and frames.
+// simulated receiver in virtual time: results, progress texts and frames; and
+// each message's frame read back through the message table.
 #include "harness/MainWindowDriver.h"
 #include "harness/VirtualReceiver.h"
 #include "link/CommsFrm.h"
+#include "link/UbxMessages.h"
+#include "receiver_config/Payloads.h"
 #include "receiver_config/VarnexCommsRoutines.h"
 
 #include <QLabel>
 #include <QtTest>
 
 using namespace VarnexCommsRoutines;
+using Fields = QList<QPair<QString, quint32>>; // name, value
 
 namespace {
 VarnexSim::ModelOptions At115200(bool silent = false) { return {.startBaud = 115200, .faults = {.silent = silent}}; }
@@ -22,6 +26,11 @@ void OpenLink()
 }
 
 const QString kMsgPoll = HexFrame("B5 62 06 01 02 00 F0 04 FD 15");
+
+QByteArray Bytes(const uBloxLowLevelComms::UbxBuffer& frame)
+{
+    return QByteArray(reinterpret_cast<const char*>(frame.data()), qsizetype(frame.size()));
+}
 } // namespace
 
 class TestConfigCommands : public QObject {
@@ -88,6 +97,53 @@ private slots:
         QCOMPARE(receiver.Frames(), sent);
         if (reply.isEmpty())
             QVERIFY(qAbs(receiver.Elapsed() - 5.0) < 0.01);
+    }
+
+    // Each message built from values whose bytes differ from each other and
+    // from 0, then every field of its table row read back: an offset or a
+    // width that drifts between a builder and the table reads another value.
+    void messageTableReadsWhatTheBuildersWrite_data()
+    {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<Fields>("fields"); // every field of the message's row
+        QTest::newRow("CFG-PRT") << Bytes(Payloads::CfgPrt(0x1A2B3C4D, 3))
+            << Fields{{"portId", 3}, {"mode", 0x08C0}, {"baudRate", 0x1A2B3C4D}, {"inProtoMask", 3}, {"outProtoMask", 3}, {"flags", 0}};
+        const std::uint8_t rates[] = {0x11, 0x22, 0x33, 0x44};
+        QTest::newRow("CFG-MSG") << Bytes(Payloads::CfgMsg(0xF1, 0x04, 9, 0, rates))
+            << Fields{{"msgClass", 0xF1}, {"msgId", 0x04}, {"port 0", 0x11}, {"port 1", 0x22}, {"port 2", 0x33}, {"port 3", 0x44}};
+        QTest::newRow("CFG-RATE") << Bytes(Payloads::CfgRate(0x1234, 0x0506))
+                                  << Fields{{"measRate", 0x1234}, {"navRate", 0x0506}, {"timeRef", 0}};
+        QTest::newRow("CFG-TP") << Bytes(Payloads::CfgTp(1193046, 305419)) // 0x471C6FF0 and 0x123452F8 µs
+            << Fields{{"interval", 0x471C6FF0}, {"length", 0x123452F8}, {"status", 1}, {"timeRef", 1},
+                      {"antennaCableDelay", 50}, {"rfGroupDelay", 820}, {"userDelay", 0}};
+        std::uint8_t block[Payloads::kNavBlockSize];
+        Fields nav;
+        for (std::uint8_t i = 0; i < Payloads::kNavBlockSize; ++i)
+            block[i] = 0x11 + i;
+        for (int offset : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 12, 13, 14, 15, 24, 25, 26, 27})
+            nav << Fields::value_type{QStringLiteral("offset %1").arg(offset), 0x11u + offset};
+        for (int offset : {10, 16, 18, 20, 22}) // the 16-bit values
+            nav << Fields::value_type{QStringLiteral("offset %1").arg(offset), (0x12u + offset) << 8 | (0x11u + offset)};
+        QTest::newRow("CFG-NAV") << Bytes(Payloads::CfgNav(block)) << nav;
+        QTest::newRow("CFG-CFG save") << Bytes(Payloads::CfgCfgSaveAll()) << Fields{{"clearMask", 0}, {"saveMask", 0xFFFF}, {"loadMask", 0}};
+        QTest::newRow("CFG-CFG load") << Bytes(Payloads::CfgCfgLoadAll()) << Fields{{"clearMask", 0}, {"saveMask", 0}, {"loadMask", 0xFFFF}};
+    }
+    void messageTableReadsWhatTheBuildersWrite()
+    {
+        QFETCH(QByteArray, frame);
+        QFETCH(Fields, fields);
+        const UbxMessages::Message* message = UbxMessages::Find(quint8(frame[2]), quint8(frame[3]));
+        QVERIFY(message);
+        QVERIFY(QString::fromLatin1(QTest::currentDataTag()).startsWith(QLatin1String(message->name)));
+        const QByteArray payload = frame.mid(UbxProtocol::kPayloadStart, frame.size() - qsizetype(UbxProtocol::kFrameOverhead));
+        QCOMPARE(std::size_t(payload.size()), message->payloadSize);
+        QCOMPARE(std::size_t(fields.size()), message->fields.size());
+        for (const auto& [name, value] : fields) {
+            const UbxMessages::Field* field = UbxMessages::FieldOf(*message, qPrintable(name));
+            QVERIFY2(field, qPrintable(name));
+            const quint32 read = UbxProtocol::LittleEndianAt(payload, field->offset, field->width);
+            QVERIFY2(read == value, qPrintable(QStringLiteral("%1 reads %2, built %3").arg(name).arg(read, 0, 16).arg(value, 0, 16)));
+        }
     }
 
     void resetSendsOneRateAndFourPasses()
