@@ -39,7 +39,6 @@ private slots:
     void order_data();
     void order();
     void portsFolderOverridesSystem();
-    void systemMappingAgreesWithPaths();
 };
 
 void TestPortNames::order_data()
@@ -103,23 +102,6 @@ void TestPortNames::portsFolderOverridesSystem()
 
     QCOMPARE(PortNames::Summary({1, QStringLiteral("/dev/ttyUSB0"), QStringLiteral("FT232R USB UART")}),
              QStringLiteral("/dev/ttyUSB0 \u2014 FT232R USB UART"));
-}
-
-// Without a folder the numbers come from this machine's own ports: whatever
-// they are, the listing and the paths the control opens must agree.
-void TestPortNames::systemMappingAgreesWithPaths()
-{
-    QTemporaryDir dir;
-    const QByteArray saved = qgetenv("VARNEXCONFIG_PORTS");
-    const auto restore = qScopeGuard([&] { qputenv("VARNEXCONFIG_PORTS", saved); });
-    qputenv("VARNEXCONFIG_PORTS", QFile::encodeName(dir.filePath(QStringLiteral("absent"))));
-    const QList<PortNames::Entry> mapping = PortNames::Mapping();
-    QVERIFY(mapping.size() <= PortNames::kMaxPorts);
-    for (qsizetype i = 0; i < mapping.size(); ++i) {
-        QCOMPARE(mapping[i].number, int(i + 1));
-        QCOMPARE(PortNames::PathFor(mapping[i].number), mapping[i].path);
-    }
-    QCOMPARE(PortNames::PathFor(int(mapping.size()) + 1), QString());
 }
 
 QTEST_GUILESS_MAIN(TestPortNames)

@@ -1,9 +1,13 @@
 // The acknowledgement and poll-reply waits and the whole-frame read in
 // virtual time, over a line that hands over scripted bytes at scripted
-// moments: when each wait ends and what it returns.
+// moments: when each wait ends and what it returns. And the frame reader fed
+// the pieces reads return: which frames come out, and which bytes of a
+// streaming receiver must not.
 #include "harness/VirtualReceiver.h"
 #include "link/CommsFrm.h"
+#include "link/UbxStream.h"
 #include "link/uBloxLowLevelComms.h"
+#include "sim/UbxCodec.h"
 #include "support/Clock.h"
 
 #include <QtTest>
@@ -20,6 +24,15 @@ const QByteArray kGga = "$GPGGA,120000.00,5130.0000,N,00007.0000,W,1,08,1.0,45.0
 const QByteArray kAck = Hex("B5 62 05 01 02 00 06 08 16 3F");
 const QByteArray kRateReply = Hex("B5 62 06 08 06 00 E8 03 01 00 01 00 00 00");
 const QByteArray kAfter(37, 'x'); // what a poll reply needs behind it to end the wait early
+// Built by the simulator's own codec, not the tool's.
+const QByteArray kAck0601 = VarnexSim::EncodeUbx(0x05, 0x01, QByteArray("\x06\x01", 2));
+const QByteArray kNmea = "$GPGGA,,,,,,0,00,99.99,,,,,,*48\r\n";
+
+QByteArray BadChecksum(QByteArray frame)
+{
+    frame[frame.size() - 1] = char(frame[frame.size() - 1] ^ 0x01);
+    return frame;
+}
 
 // A receiver that answers nothing itself: the PC hears the scripted chunks
 // alone, `gone` seconds after wiring the line goes away.
@@ -136,6 +149,47 @@ private slots:
         QTEST(frame.has_value(), "found");
         QFETCH(double, endsAt);
         CheckEnd(line, endsAt);
+    }
+
+    void frames_data()
+    {
+        using VarnexSim::EncodeUbx;
+        QTest::addColumn<QByteArrayList>("pieces");
+        QTest::addColumn<QStringList>("frames"); // "cls id payload" in hex
+        const QByteArray ack = kAck0601;
+        QTest::newRow("ack behind NMEA, split over reads")
+            << QByteArrayList{kNmea.left(20), kNmea.mid(20) + ack.left(3), ack.mid(3, 4), ack.mid(7)} << QStringList{"0501 0601"};
+        QTest::newRow("an ack inside another frame's payload is not taken")
+            << QByteArrayList{EncodeUbx(0x01, 0x02, ack + QByteArray(4, '\0'))}
+            << QStringList{"0102 " + (ack + QByteArray(4, '\0')).toHex()};
+        QTest::newRow("a sync pair announcing a long payload does not hold the ack back")
+            << QByteArrayList{QByteArray("\xB5\x62\x01\x02\xFF\x03", 6), ack} << QStringList{"0501 0601"};
+        QTest::newRow("a bad checksum drops the frame, not the next")
+            << QByteArrayList{BadChecksum(ack) + ack} << QStringList{"0501 0601"};
+        QTest::newRow("binary output at 5 Hz around a NAK")
+            << QByteArrayList{EncodeUbx(0x01, 0x02, QByteArray(28, '\xB5')) + EncodeUbx(0x05, 0x00, QByteArray("\x06\x07", 2))}
+            << QStringList{"0102 " + QByteArray(28, '\xB5').toHex(), "0500 0607"};
+    }
+    void frames()
+    {
+        QFETCH(QByteArrayList, pieces);
+        UbxStream::Reader reader;
+        QStringList seen;
+        for (const QByteArray& piece : pieces) {
+            reader.Append(piece);
+            for (UbxStream::Frame f; reader.Next(f);)
+                seen << QString::fromLatin1(QByteArray(1, char(f.msgClass)).toHex() + QByteArray(1, char(f.msgId)).toHex()
+                                            + ' ' + f.payload.toHex());
+        }
+        QTEST(seen, "frames");
+    }
+
+    void nmeaSentences()
+    {
+        QVERIFY(UbxStream::HoldsNmeaSentence(QByteArray("\x01\xFE", 2) + kNmea));
+        QVERIFY(!UbxStream::HoldsNmeaSentence(QByteArray(kNmea).replace("*48", "*49")));
+        QVERIFY(!UbxStream::HoldsNmeaSentence(kNmea.left(kNmea.indexOf('*') + 2)));
+        QVERIFY(!UbxStream::HoldsNmeaSentence(kAck0601 + kAck0601));
     }
 };
 

@@ -124,7 +124,7 @@ class TestNmeaSetupWindow : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { StartModule::RegisterForms(); }
-    void controlsAndKeyboardOrder();
+    void keyboardOrder();
     void loading_data();
     void loading();
     void exchanges_data();
@@ -136,17 +136,12 @@ private slots:
     void liveViewKeepsTheNewestSentencesInSight();
 };
 
-void TestNmeaSetupWindow::controlsAndKeyboardOrder()
+void TestNmeaSetupWindow::keyboardOrder()
 {
     Bench bench(1);
     QWidget* window = bench.OpenWindow(1);
     QVERIFY(window);
     QComboBox* baud = OutputBaud(window);
-    QStringList baudEntries;
-    for (int i = 0; i < baud->count(); ++i)
-        baudEntries << baud->itemText(i);
-    QCOMPARE(baudEntries, QStringList({"110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200",
-                                       "28800", "38400", "57600", "115200"}));
     QCOMPARE(baud->currentText(), QStringLiteral("115200"));
     // Tab goes: the baud list, the nine rate lists, the view, the button.
     QList<QWidget*> order{baud};
@@ -271,12 +266,14 @@ void TestNmeaSetupWindow::exchanges_data()
                                          << QStringList{kStoreFailed} << "115200,N,8,1" << 0;
     // Molvane leaves GGA and RMC on receiver port 2 at 4800 bit/s; the
     // receiver streams NAV frames (binary, with NUL and CR bytes) there too.
+    // While each result is shown the live view runs on: the box's own event loop keeps it going.
     QTest::newRow("after Molvane, binary navigation frames on the link")
-        << 2 << "after Molvane" << QStringList{"rate 3 1Hz", "baud 9600"}
+        << 2 << "after Molvane" << QStringList{"rate 3 1Hz", "baud 9600", "save"}
         << LoadingPolls()
                + QStringList{HexFrame("B562060106 00F003 00000500"),
-                             HexFrame("B5620600 1400 02 00 0000 C0080000 80250000 0300 0300"), poll}
-        << QStringList{kBaudChanged} << "9600,N,8,1" << 1;
+                             HexFrame("B5620600 1400 02 00 0000 C0080000 80250000 0300 0300"), poll,
+                             HexFrame("B562 0609 0C00 00000000 FFFF0000 00000000 1980")}
+        << QStringList{kBaudChanged, kStored} << "9600,N,8,1" << 1;
 }
 
 void TestNmeaSetupWindow::exchanges()
@@ -336,6 +333,13 @@ void TestNmeaSetupWindow::exchanges()
             faultsSeen << QStringLiteral("window not live at: ") + text;
         if (CommsFrm::SerialPort().Settings() != pcSettings && text == kBaudChanged)
             faultsSeen << QStringLiteral("PC port not yet moved at: ") + text;
+        if (!afterProfile)
+            return;
+        // The live view shows the sentences among the binary frames while the operator reads.
+        Text1(window)->clear();
+        bench.rx.Idle(1.0);
+        if (!QTest::qWaitFor([&] { return Text1(window)->toPlainText().contains(u"$GPRMC"); }, 3000))
+            faultsSeen << QStringLiteral("live view stopped at: ") + text;
     };
 
     for (const QString& action : actions) {
@@ -376,9 +380,6 @@ void TestNmeaSetupWindow::exchanges()
     QVERIFY(CommsFrm::SerialPort().PortOpen());
     QVERIFY(Timer1(window)->isActive());
     if (afterProfile) {
-        // The live view shows the sentences among the binary frames.
-        bench.rx.Idle(1.0);
-        QVERIFY(QTest::qWaitFor([&] { return Text1(window)->toPlainText().contains(QStringLiteral("$GPRMC")); }, 3000));
         // The PC did read navigation frames holding CR and NUL bytes meanwhile.
         UbxStream::Reader reader;
         reader.Append(bench.rx.Received().mid(receivedBefore));

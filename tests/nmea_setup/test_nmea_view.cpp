@@ -36,8 +36,6 @@ void TestNmeaView::trimming_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("kept");
 
-    QTest::newRow("20 sentences: from the CR ending the 8th")
-        << Sentences(1, 20) << QStringLiteral("\r\n") + Sentences(9, 20);
     QTest::newRow("exactly 13 CRs, the first one not first: from that CR")
         << QStringLiteral("x") + QStringLiteral("\r\n").repeated(13) << QStringLiteral("\r\n").repeated(13);
     QTest::newRow("12 sentences: fewer than 13 CRs, all kept") << Sentences(1, 12) << Sentences(1, 12);

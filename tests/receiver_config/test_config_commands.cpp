@@ -1,16 +1,38 @@
-// The configuration commands, the rate read-back and the reset against the
-// simulated receiver in virtual time: results, progress texts and frames.
+// The receiver's commands against the simulated receiver in virtual time.
+// Finding its rate, commanding it to a rate and the confirmed baud change:
+// what went out at which rate, the result, where the PC and the receiver are
+// left, and how long it took. The configuration commands, the rate read-back
+// and the reset: results, progress texts and frames. And each message's frame
+// read back through the message table.
 #include "harness/MainWindowDriver.h"
+#include "harness/MessageRecorder.h"
 #include "harness/VirtualReceiver.h"
 #include "link/CommsFrm.h"
+#include "link/SelectedPort.h"
+#include "link/UbxMessages.h"
+#include "receiver_config/Payloads.h"
 #include "receiver_config/VarnexCommsRoutines.h"
 
 #include <QLabel>
 #include <QtTest>
 
 using namespace VarnexCommsRoutines;
+using Fields = QList<QPair<QString, quint32>>; // name, value
+using RateRuns = QList<QPair<qint32, qsizetype>>;
 
 namespace {
+constexpr qsizetype kPoll = 8;    // bytes of a CFG-RATE poll
+constexpr qsizetype kCfgPrt = 28; // bytes of a CFG-PRT
+const QByteArray kRatePoll = QByteArray::fromHex("B5 62 06 08 00 00 0E 30");
+
+RateRuns Runs(std::initializer_list<qint32> rates, qsizetype bytes)
+{
+    RateRuns runs;
+    for (qint32 rate : rates)
+        runs.append({rate, bytes});
+    return runs;
+}
+
 VarnexSim::ModelOptions At115200(bool silent = false) { return {.startBaud = 115200, .faults = {.silent = silent}}; }
 
 void OpenLink()
@@ -22,11 +44,130 @@ void OpenLink()
 }
 
 const QString kMsgPoll = HexFrame("B5 62 06 01 02 00 F0 04 FD 15");
+
+QByteArray Bytes(const uBloxLowLevelComms::UbxBuffer& frame)
+{
+    return QByteArray(reinterpret_cast<const char*>(frame.data()), qsizetype(frame.size()));
+}
 } // namespace
 
 class TestConfigCommands : public QObject {
     Q_OBJECT
 private slots:
+    void cleanup() { CommsFrm::SerialPort().SetPortOpen(false); }
+
+    // op: "find", "open <rate>", "confirm <rate> <port>" or "plain <rate> <port>",
+    // the last two from a port already open at 115200. fault: "silent" or the
+    // first poll answered. seconds < 0: not checked.
+    void operations_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<RateRuns>("runs");
+        QTest::addColumn<int>("pcRate");
+        QTest::addColumn<double>("seconds");
+        const qsizetype kFive = 5 * kPoll;
+        QTest::newRow("found at the first rate with one poll") << 4800 << "" << "find" << true
+            << RateRuns{{4800, kPoll}} << 4800 << -1.0;
+        QTest::newRow("found at the third rate after two rounds of polls") << 9600 << "" << "find" << true
+            << RateRuns{{4800, kFive}, {115200, kFive}, {9600, kPoll}} << 9600 << 2 * 27.2 + 0.2;
+        QTest::newRow("only the fifth poll answered") << 4800 << "poll 5" << "find" << true
+            << RateRuns{{4800, kFive}} << 4800 << -1.0;
+        QTest::newRow("nothing answers: every rate once, in order") << 9600 << "silent" << "find" << false
+            << Runs({4800, 115200, 9600, 57600, 2400, 14400, 19200, 28800, 38400}, kFive) << 38400 << 9 * 27.2;
+        QTest::newRow("commanded from every rate, then polled") << 9600 << "" << "open 115200" << true
+            << Runs({1200, 2400, 4800, 9600, 14400, 19200, 28800, 38400, 57600}, 4 * kCfgPrt)
+                   + RateRuns{{115200, 4 * kCfgPrt + kPoll}} << 115200 << -1.0;
+        QTest::newRow("commanded, nothing answers") << 9600 << "silent" << "open 57600" << false
+            << Runs({1200, 2400, 4800, 9600, 14400, 19200, 28800, 38400}, 4 * kCfgPrt)
+                   + RateRuns{{57600, 4 * kCfgPrt}, {115200, 4 * kCfgPrt}, {57600, kFive}} << 57600 << -1.0;
+        QTest::newRow("confirmed, nothing answers: eleven polls") << 115200 << "silent" << "confirm 4800 1" << false
+            << RateRuns{{115200, kCfgPrt + kPoll}, {4800, 10 * kPoll}} << 4800 << 11 * 5.0 + 10 * 0.6;
+        QTest::newRow("confirmed by the eleventh poll") << 115200 << "poll 11" << "confirm 115200 2" << true
+            << RateRuns{{115200, kCfgPrt + 11 * kPoll}} << 115200 << -1.0;
+        QTest::newRow("plain: one frame, nothing awaited") << 115200 << "silent" << "plain 9600 3" << true
+            << RateRuns{{115200, kCfgPrt}} << 115200 << 0.0;
+    }
+    void operations()
+    {
+        QFETCH(int, start);
+        QFETCH(QString, fault);
+        QFETCH(QString, op);
+        VirtualReceiver receiver({.startBaud = start});
+        const QStringList words = op.split(u' ');
+        SerialControl& port = CommsFrm::SerialPort();
+        if (words[0] == u"confirm" || words[0] == u"plain")
+            OpenLink();
+        const VarnexSim::Faults faults{.silent = fault == u"silent",
+                                       .answerPollsFrom = fault.startsWith(u"poll") ? fault.mid(5).toInt() : 0};
+        receiver.SetFaults(faults);
+        const double before = receiver.Elapsed();
+        MessageRecorder messages;
+        bool result = false;
+        if (words[0] == u"find")
+            result = FindBaudAndOpenPort();
+        else if (words[0] == u"open")
+            result = OpenPortAtBaud(words[1].toInt());
+        else
+            result = SetBaudRate(words[1].toInt(), words[0] == u"confirm" ? BaudMode::Confirming : BaudMode::SendOnly, words[2].toInt());
+        QTEST(result, "result");
+        QTEST(receiver.BytesByRate(), "runs");
+        QTEST(int(receiver.PcRate()), "pcRate");
+        QVERIFY(port.PortOpen());
+        QVERIFY(messages.texts.isEmpty());
+        QFETCH(double, seconds);
+        if (seconds >= 0)
+            QVERIFY2(qAbs(receiver.Elapsed() - before - seconds) < 0.1 + seconds / 100, qPrintable(QString::number(receiver.Elapsed())));
+        if (result && !faults.silent && words[0] != u"find") // the receiver's port is at the rate asked for
+            QCOMPARE(receiver.Model().Running().ports[words.value(2, "1").toInt()].baud, words[1].toInt());
+    }
+
+    // The first CFG-RATE poll gets `reply`, every later one the factory's: a
+    // reply of another length or with a period of 0 is no receiver, so the
+    // detection polls again; ReadConfiguration gives no period for it.
+    void readConfiguration_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<std::optional<float>>("period");
+        QTest::addColumn<qsizetype>("polls");
+        QTest::newRow("1000 ms") << QByteArray::fromHex("B5 62 06 08 06 00 E8 03 01 00 01 00 01 39") << std::optional<float>(1000.0f) << kPoll;
+        QTest::newRow("8 payload bytes") << QByteArray::fromHex("B5 62 06 08 08 00 E8 03 01 00 01 00 00 00 00 00")
+                                         << std::optional<float>() << 2 * kPoll;
+        QTest::newRow("period 0") << QByteArray::fromHex("B5 62 06 08 06 00 00 00 01 00 01 00 00 00") << std::optional<float>()
+                                  << 2 * kPoll;
+    }
+    void readConfiguration()
+    {
+        QFETCH(QByteArray, reply);
+        VirtualReceiver receiver({.startBaud = 4800, .faults = {.silent = true}});
+        int badReplies = 1;
+        receiver.OnWrite([&](const QByteArray&) {
+            if (receiver.Written().endsWith(kRatePoll))
+                receiver.Arrive(receiver.Elapsed() + 0.01,
+                                (badReplies-- > 0 ? reply : QByteArray::fromHex("B5 62 06 08 06 00 E8 03 01 00 01 00 01 39"))
+                                    + QByteArray(37, 'x'));
+        });
+        QVERIFY(FindBaudAndOpenPort());
+        QFETCH(qsizetype, polls);
+        QCOMPARE(receiver.BytesByRate(), (RateRuns{{4800, polls}}));
+        badReplies = 1;
+        QTEST(ReadConfiguration(), "period");
+    }
+
+    void missingPortSendsNothing()
+    {
+        VirtualReceiver receiver;
+        SelectedPort = 3;
+        MessageRecorder messages;
+        QVERIFY(!FindBaudAndOpenPort());
+        QVERIFY(!OpenPortAtBaud(115200));
+        QCOMPARE(messages.texts, QStringList({"Cannot open serial port", "Cannot open serial port"}));
+        QVERIFY(receiver.BytesByRate().isEmpty());
+        QVERIFY(!CommsFrm::SerialPort().PortOpen());
+    }
+
     // The receiver never answers, so each command is still waiting, its text
     // showing in the main window, when a zero timer fires inside the wait.
     void progressTexts()
@@ -88,6 +229,53 @@ private slots:
         QCOMPARE(receiver.Frames(), sent);
         if (reply.isEmpty())
             QVERIFY(qAbs(receiver.Elapsed() - 5.0) < 0.01);
+    }
+
+    // Each message built from values whose bytes differ from each other and
+    // from 0, then every field of its table row read back: an offset or a
+    // width that drifts between a builder and the table reads another value.
+    void messageTableReadsWhatTheBuildersWrite_data()
+    {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<Fields>("fields"); // every field of the message's row
+        QTest::newRow("CFG-PRT") << Bytes(Payloads::CfgPrt(0x1A2B3C4D, 3))
+            << Fields{{"portId", 3}, {"mode", 0x08C0}, {"baudRate", 0x1A2B3C4D}, {"inProtoMask", 3}, {"outProtoMask", 3}, {"flags", 0}};
+        const std::uint8_t rates[] = {0x11, 0x22, 0x33, 0x44};
+        QTest::newRow("CFG-MSG") << Bytes(Payloads::CfgMsg(0xF1, 0x04, 9, 0, rates))
+            << Fields{{"msgClass", 0xF1}, {"msgId", 0x04}, {"port 0", 0x11}, {"port 1", 0x22}, {"port 2", 0x33}, {"port 3", 0x44}};
+        QTest::newRow("CFG-RATE") << Bytes(Payloads::CfgRate(0x1234, 0x0506))
+                                  << Fields{{"measRate", 0x1234}, {"navRate", 0x0506}, {"timeRef", 0}};
+        QTest::newRow("CFG-TP") << Bytes(Payloads::CfgTp(1193046, 305419)) // 0x471C6FF0 and 0x123452F8 µs
+            << Fields{{"interval", 0x471C6FF0}, {"length", 0x123452F8}, {"status", 1}, {"timeRef", 1},
+                      {"antennaCableDelay", 50}, {"rfGroupDelay", 820}, {"userDelay", 0}};
+        std::uint8_t block[Payloads::kNavBlockSize];
+        Fields nav;
+        for (std::uint8_t i = 0; i < Payloads::kNavBlockSize; ++i)
+            block[i] = 0x11 + i;
+        for (int offset : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 12, 13, 14, 15, 24, 25, 26, 27})
+            nav << Fields::value_type{QStringLiteral("offset %1").arg(offset), 0x11u + offset};
+        for (int offset : {10, 16, 18, 20, 22}) // the 16-bit values
+            nav << Fields::value_type{QStringLiteral("offset %1").arg(offset), (0x12u + offset) << 8 | (0x11u + offset)};
+        QTest::newRow("CFG-NAV") << Bytes(Payloads::CfgNav(block)) << nav;
+        QTest::newRow("CFG-CFG save") << Bytes(Payloads::CfgCfgSaveAll()) << Fields{{"clearMask", 0}, {"saveMask", 0xFFFF}, {"loadMask", 0}};
+        QTest::newRow("CFG-CFG load") << Bytes(Payloads::CfgCfgLoadAll()) << Fields{{"clearMask", 0}, {"saveMask", 0}, {"loadMask", 0xFFFF}};
+    }
+    void messageTableReadsWhatTheBuildersWrite()
+    {
+        QFETCH(QByteArray, frame);
+        QFETCH(Fields, fields);
+        const UbxMessages::Message* message = UbxMessages::Find(quint8(frame[2]), quint8(frame[3]));
+        QVERIFY(message);
+        QVERIFY(QString::fromLatin1(QTest::currentDataTag()).startsWith(QLatin1String(message->name)));
+        const QByteArray payload = frame.mid(UbxProtocol::kPayloadStart, frame.size() - qsizetype(UbxProtocol::kFrameOverhead));
+        QCOMPARE(std::size_t(payload.size()), message->payloadSize);
+        QCOMPARE(std::size_t(fields.size()), message->fields.size());
+        for (const auto& [name, value] : fields) {
+            const UbxMessages::Field* field = UbxMessages::FieldOf(*message, qPrintable(name));
+            QVERIFY2(field, qPrintable(name));
+            const quint32 read = UbxProtocol::LittleEndianAt(payload, field->offset, field->width);
+            QVERIFY2(read == value, qPrintable(QStringLiteral("%1 reads %2, built %3").arg(name).arg(read, 0, 16).arg(value, 0, 16)));
+        }
     }
 
     void resetSendsOneRateAndFourPasses()
