@@ -5,6 +5,7 @@
 #include "cli/Presence.h"
 #include "cli/Session.h"
 #include "cli/Texts.h"
+#include "link/CommsFrm.h"
 #include "link/PortNames.h"
 
 #include <QDir>
@@ -139,10 +140,12 @@ int RunBenchLoop(const Arguments& a, const Streams& s, Console& console, Session
         return !moved;
     };
     Presence presence(a, device.path, console, kept);
+    bool passed = false;
     Arguments unitArguments = a;
     QString previous;
+    Presence::After after = Presence::After::Gone;
     for (int number = 1; !Interrupts::Count(); ++number) {
-        if (number > 1 && !presence.UntilGone(number - 1))
+        if (number > 1 && (after = presence.UntilGone(number - 1, CommsFrm::SerialPort().Rate(), passed)) == Presence::After::Ended)
             break;
         if (a.serialFromInput) {
             const std::optional<QString> serial = AskSerial(s.in, console, number, previous);
@@ -150,9 +153,10 @@ int RunBenchLoop(const Arguments& a, const Streams& s, Console& console, Session
                 break;
             unitArguments.serial = previous = *serial;
         }
-        if (!presence.UntilPresent(number) || !kept())
+        // A new board seen in the last one's place runs at once.
+        if ((after != Presence::After::NewBoard && !presence.UntilPresent(number)) || !kept())
             break;
-        session.Unit(unitArguments, number, device.path);
+        passed = session.Unit(unitArguments, number, device.path).exitCode == kDone;
     }
     session.End();
     const int code = session.ExitCode();

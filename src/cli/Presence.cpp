@@ -6,6 +6,7 @@
 #include "cli/UnitRun.h"
 #include "link/CommsFrm.h"
 #include "link/PortNames.h"
+#include "profiles/Presence.h"
 #include "support/Clock.h"
 #include "support/EventPump.h"
 #include "support/Timing.h"
@@ -40,19 +41,41 @@ Presence::Presence(const Arguments& a, const QString& path, Console& console, st
 {
 }
 
-bool Presence::UntilGone(int number)
+Presence::After Presence::UntilGone(int number, std::int32_t rate, bool passed)
 {
-    double lastAnswer = Clock::Now();
-    const bool gone = Loop(QStringLiteral("Unit %1 done: remove it").arg(number), [&] {
-        if (!there_)
-            return true;
-        if (opens_ && Answers())
-            lastAnswer = Clock::Now();
-        return Clock::Now() - lastAnswer >= Timing::InSeconds(Timing::kUnitGoneAfter);
-    });
-    if (gone)
+    Look();
+    if (!opens_ || !deviceKept_()) {
+        if (there_)
+            return After::Ended;
         console_.Line(QStringLiteral("Unit %1 on port %2 is gone").arg(number).arg(a_.port));
-    return gone;
+        return After::Gone;
+    }
+    SerialControl& port = CommsFrm::SerialPort();
+    port.SetRate(rate);
+    port.SetPortOpen(true);
+    const QString waiting = QStringLiteral("Unit %1 done: remove it").arg(number);
+    start_ = Clock::Now();
+    shown_ = -1;
+    console_.SetProbing(true);
+    bool ended = false;
+    // A unit that failed may answer anything: only its going counts.
+    const ::Presence::LeftUnit left{rate, passed ? std::optional(::Presence::CheapRead(*a_.device)) : std::nullopt};
+    const ::Presence::Verdict verdict = ::Presence::Watch(port, left, [&] {
+        Show(waiting);
+        EventPump::PumpEvents();
+        ended = Interrupts::Count() || !deviceKept_();
+        return ended || !DeviceThere(path_);
+    });
+    console_.SetProbing(false);
+    port.SetPortOpen(false);
+    if (ended)
+        return After::Ended;
+    if (verdict == ::Presence::Verdict::NewBoard) {
+        console_.Line(QStringLiteral("A new board is on port %1 in place of unit %2").arg(a_.port).arg(number));
+        return After::NewBoard;
+    }
+    console_.Line(QStringLiteral("Unit %1 on port %2 is gone").arg(number).arg(a_.port));
+    return After::Gone;
 }
 
 bool Presence::UntilPresent(int number)

@@ -17,10 +17,14 @@ public:
     // `deviceKept` is asked at every look; the waits end (false) once it says no.
     Presence(const Arguments& a, const QString& path, Console& console, std::function<bool()> deviceKept);
 
-    // Waits until unit `number`, just done, has gone: its device vanished, or
-    // it has left the link search unanswered for the gone limit. False when
-    // interrupted or the device is no longer the loop's.
-    bool UntilGone(int number);
+    // How the wait for a unit to go ended.
+    enum class After { Gone, NewBoard, Ended };
+    // Waits until unit `number`, just done and left at `rate`, has gone: its
+    // device vanished, or neither its own output nor an answer came for the
+    // gone limit. A unit that `passed` is also told from a new board put in
+    // its place (the line went quiet and what answers then differs from what
+    // was just saved). Ended when interrupted or the device is no longer the loop's.
+    After UntilGone(int number, std::int32_t rate, bool passed);
     // Waits until a unit answers the link search. False when interrupted.
     bool UntilPresent(int number);
 

@@ -50,15 +50,28 @@ Verification::Expectation CheapRead(const SetupOutputs::Profile& profile)
     return rate != expected.end() ? *rate : expected.front();
 }
 
+namespace {
+
+// The port at the unit's rate, opened afresh when it is not open or its
+// device went away under it (an adapter pulled and put back).
+bool Reopen(SerialControl& port, FastLink::Line& line, std::int32_t rate)
+{
+    if (port.PortOpen() && !port.PortGone())
+        return true;
+    port.SetPortOpen(false);
+    port.SetRate(rate);
+    const bool open = port.SetPortOpen(true);
+    line.Adopt();
+    return open;
+}
+
+} // namespace
+
 Verdict Watch(SerialControl& port, const LeftUnit& unit, const std::function<bool()>& stop)
 {
     FastLink::Line line(port);
-    if (!port.PortOpen()) {
-        port.SetRate(unit.rate);
-        port.SetPortOpen(true);
-    }
-    line.Adopt();
-    if (line.Rate() != unit.rate)
+    Reopen(port, line, unit.rate);
+    if (line.Adopt() != unit.rate)
         line.MoveTo(unit.rate);
     const double look = Timing::InSeconds(Timing::kBenchLoopLook);
     const double goneAfter = Timing::InSeconds(Timing::kUnitGoneAfter);
@@ -67,14 +80,18 @@ Verdict Watch(SerialControl& port, const LeftUnit& unit, const std::function<boo
     for (;;) {
         if (stop())
             return Verdict::Stopped;
-        if (line.Gone())
-            return Verdict::Gone;
-        line.Flush();
-        line.Await(Clock::Now() + look, [](const UbxStream::Frame&) { return false; });
+        const double until = Clock::Now() + look;
+        if (Reopen(port, line, unit.rate)) {
+            line.Flush();
+            line.Await(until, [](const UbxStream::Frame&) { return false; });
+        }
+        // A port that stopped delivering ends a wait early: the look still lasts its time.
+        if (const double left = until - Clock::Now(); left > 0)
+            Clock::Sleep(left);
         const double now = Clock::Now();
-        if (line.HeardTraffic()) {
+        if (line.HeardTraffic() && !line.Gone()) {
             // Output after a quiet moment may be another board's: one poll tells.
-            if (!checked && Same(line, unit.check) == false)
+            if (!checked && unit.check && Same(line, *unit.check) == false)
                 return Verdict::NewBoard;
             checked = true;
             lastSign = now;

@@ -3,6 +3,7 @@
 #include "profiles/Verification.h"
 
 #include <functional>
+#include <optional>
 
 class SerialControl;
 
@@ -21,10 +22,11 @@ enum class Verdict {
 };
 
 // The unit as a run left it: the rate of its link, and one cheap read that
-// tells it from a fresh board (a poll and what it must read back).
+// tells it from a fresh board (a poll and what it must read back); without
+// one, only the unit's going is watched.
 struct LeftUnit {
     std::int32_t rate = 0;
-    Verification::Expectation check;
+    std::optional<Verification::Expectation> check;
 };
 
 // The cheap read for a unit configured with `profile`: the first of its own

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 // The simulated receiver wired to PC port `com` (1 unless given) in virtual
 // time: the serial control's devices are the simulator's model, the clock is
@@ -47,6 +48,12 @@ public:
     // Added to every reading of the clock from now on (e.g. the length of a
     // program run that virtual time does not see).
     void ShiftClock(std::function<double()> shift) { clock_.shift = std::move(shift); }
+    // Runs `hook` once, at the first reading of the clock `at` seconds or more after wiring.
+    void At(double at, std::function<void()> hook)
+    {
+        clock_.hookAt = start_ + at;
+        clock_.hook = std::move(hook);
+    }
 
     // Every frame the receiver understood, as upper-case hex without spaces.
     QStringList Frames() const;
@@ -61,7 +68,15 @@ private:
     struct ShiftedClock final : Clock::Source {
         Clock::VirtualClock virtualClock;
         std::function<double()> shift;
-        double Now() override { return virtualClock.Now() + (shift ? shift() : 0.0); }
+        double hookAt = 0;
+        std::function<void()> hook;
+        double Now() override
+        {
+            const double now = virtualClock.Now() + (shift ? shift() : 0.0);
+            if (hook && now >= hookAt)
+                std::exchange(hook, {})();
+            return now;
+        }
         void Sleep(double seconds) override { virtualClock.Sleep(seconds); }
     };
     ShiftedClock clock_;
