@@ -312,7 +312,8 @@ void TestCli::verifyAfterConfigure_data()
 {
     using VarnexSim::Key;
     QTest::addColumn<VarnexSim::Faults>("configureFaults"); // while configuring
-    QTest::addColumn<int>("drift");          // 1: RMC turned off on port 1 after the save; 2: the port pulled at the 5th poll
+    QTest::addColumn<int>("drift");          // 1: RMC turned off on port 1 after the save; 2: the port pulled at the 5th poll;
+                                             // 3: the receiver answers nothing from the load on
     QTest::addColumn<VarnexSim::Faults>("verifyFaults");    // while verifying
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("outcome");
@@ -329,6 +330,11 @@ void TestCli::verifyAfterConfigure_data()
         << "verification failed" << 2 * 7
         << QStringList{"running CFG-TP interval: want 1000000, no reply", "saved CFG-TP interval: want 1000000, no reply"};
     QTest::newRow("port lost during the read-back") << none << 2 << none << 1 << "port lost" << 0 << QStringList{};
+    // A refusal ends a poll's wait at once: the proof stays quick.
+    QTest::newRow("a read-back poll refused") << none << 0 << VarnexSim::Faults{.nakPolls = {Key(0x06, 0x07)}} << 4
+        << "verification failed" << 2 * 7 << QStringList{"saved CFG-TP length: want 200000, no reply"};
+    QTest::newRow("load refused") << none << 0 << VarnexSim::Faults{.nakLoad = true} << 4 << "load refused" << 0 << QStringList{};
+    QTest::newRow("link lost after the load") << none << 3 << none << 1 << "link lost after the load" << 0 << QStringList{};
 }
 
 // Sculla configured, then verified: only polls, link moves and loads go out, and the
@@ -355,6 +361,8 @@ void TestCli::verifyAfterConfigure()
     receiver.OnWrite([&](const QByteArray&) {
         if (drift == 2 && receiver.Written().count("\xB5\x62") == framesBefore + 5)
             receiver.Model().Unplug();
+        if (drift == 3 && receiver.Written().contains(QByteArray::fromHex("B56206090C000000000000000000FFFF0000")))
+            receiver.SetFaults({.silent = true});
     });
     const double start = receiver.Elapsed();
 
@@ -384,8 +392,11 @@ void TestCli::verifyAfterConfigure()
     QVERIFY2(run.err.trimmed().endsWith(QStringLiteral("FAIL  Sculla  ") + unit["reason"].toString()), qPrintable(run.err));
     if (drift == 2) // a pulled port ends the read-back at once, not poll by poll
         QVERIFY2(receiver.Elapsed() - start < 1.0, qPrintable(QString::number(receiver.Elapsed() - start)));
-    else
+    else if (drift != 3)
         QVERIFY(OnlyPollsMovesAndLoads(receiver.Frames().mid(sentBefore)));
+    // Nothing waits a whole time-out but a poll left unanswered.
+    if (verifyFaults.neverAck.empty() && drift != 3)
+        QVERIFY2(receiver.Elapsed() - start < 2.0, qPrintable(QString::number(receiver.Elapsed() - start)));
 }
 
 void TestCli::failedStepIsNamedAndNothingSaved_data()

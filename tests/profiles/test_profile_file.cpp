@@ -97,6 +97,7 @@ void TestProfileFile::cloneAndVerify_data()
     QTest::newRow("Garnock, saved") << "garnock" << 1 << true << false;
     QTest::newRow("Molvane wired to port 2, GGA on both UARTs") << "molvane" << 2 << false << true;
     QTest::newRow("Trissel, RXM-SFRB outside the reset list") << "trissel" << 1 << false << false;
+    QTest::newRow("Pemmet on its own USB port, saved") << "pemmet" << 3 << true << false;
 }
 
 void TestProfileFile::cloneAndVerify()
