@@ -54,6 +54,10 @@ void SetStatusSink(StatusSink sink) { CurrentStatusSink() = std::move(sink); }
 
 bool IsFormLoaded(const QString& formName) { return Forms::Find(formName) != nullptr; }
 
+namespace {
+constexpr double kRoundingSlack = 1e-6;
+} // namespace
+
 void Delay(float seconds)
 {
     const double start = Clock::Now();
@@ -61,7 +65,9 @@ void Delay(float seconds)
         const double now = Clock::Now();
         EventPump::PumpEvents();
         const double elapsed = now - start;
-        if (elapsed >= seconds || Cancel::Requested())
+        // What is left below a microsecond is rounding: a clock far from
+        // zero cannot advance by it, and waiting for it would never end.
+        if (elapsed >= seconds - kRoundingSlack || Cancel::Requested())
             return;
         Clock::Sleep(std::min(Timing::InSeconds(Timing::kDelaySlice), seconds - elapsed));
     }
