@@ -39,8 +39,9 @@ const Expectation* PortExpectation(const std::vector<Expectation>& expected, int
 // Reads one state: the link port's own settings as `link` carries them
 // (read at the rate the receiver answered), then, on a UART link, the link
 // moved to the reading rate with those same settings, and every other item
-// polled there. The receiver's version is read on the way when asked for.
-ReadBackEnd ReadState(Line& line, Link& link, const std::vector<Expectation>& expected, State state, ReadBack& result)
+// polled there. The receiver's version (MON-VER) is read on the way when asked for.
+ReadBackEnd ReadState(Line& line, Link& link, const std::vector<Expectation>& expected, State state, ReadBack& result,
+                      bool askVersion)
 {
     const int linkPort = link.receiverPort.value_or(-1);
     const Expectation* own = PortExpectation(expected, linkPort);
@@ -64,7 +65,7 @@ ReadBackEnd ReadState(Line& line, Link& link, const std::vector<Expectation>& ex
             return ReadBackEnd::PortLost;
         Add(e, reply.payload, state, line.Rate(), result.items);
     }
-    if (result.version.isEmpty()) {
+    if (askVersion) {
         const auto& v = UbxMessages::kMonVer;
         result.version = FastLink::PollReply(line, uBloxLowLevelComms::MakeFrame(v.msgClass, v.msgId)).payload;
     }
@@ -111,13 +112,14 @@ std::optional<Link> Relink(Line& line, const std::vector<Expectation>& expected,
 
 } // namespace
 
-ReadBack Prove(SerialControl& port, const std::vector<Expectation>& expected, Start start, const SetupOutputs::FoundLink& found)
+ReadBack Prove(SerialControl& port, const std::vector<Expectation>& expected, Start start, const SetupOutputs::FoundLink& searched)
 {
     ReadBack result;
     Line line(port);
     line.Adopt();
-    Link link = found;
-    if (start == Start::Found && (result.end = ReadState(line, link, expected, State::Running, result)) != ReadBackEnd::Compared)
+    Link link = searched;
+    const bool found = start == Start::Found;
+    if (found && (result.end = ReadState(line, link, expected, State::Running, result, true)) != ReadBackEnd::Compared)
         return result;
 
     const Answer loaded = Load(line);
@@ -138,7 +140,7 @@ ReadBack Prove(SerialControl& port, const std::vector<Expectation>& expected, St
     }
     result.savedRead = true;
     const std::int32_t savedRate = saved->rate;
-    if ((result.end = ReadState(line, *saved, expected, State::Saved, result)) != ReadBackEnd::Compared)
+    if ((result.end = ReadState(line, *saved, expected, State::Saved, result, !found)) != ReadBackEnd::Compared)
         return result;
     // Back to what the receiver saved: it runs that from here on, as after a power-up.
     if (Load(line) == Answer::Ack && line.Rate() != savedRate)
