@@ -18,17 +18,7 @@ using SetupOutputs::Op;
 using SetupOutputs::Step;
 using VarnexCommsRoutines::MessageId;
 
-constexpr qsizetype kPrtSize = 20, kRateSize = 6, kTpSize = 20, kMsgSize = 6;
-
 std::uint32_t Little(const QByteArray& p, std::size_t at, int size) { return UbxProtocol::LittleEndianAt(p, at, size); }
-
-uBloxLowLevelComms::UbxBuffer CfgPoll(std::uint8_t id, std::initializer_list<std::uint8_t> payload)
-{
-    auto frame = uBloxLowLevelComms::NewUbxBuffer(UbxProtocol::kClassCfg, id, static_cast<std::uint16_t>(payload.size()));
-    std::copy(payload.begin(), payload.end(), frame.begin() + 6);
-    uBloxLowLevelComms::CalcUbxChecksum(frame);
-    return frame;
-}
 
 // The messages worth reading: the reset list, then the built-in devices'
 // own messages outside it, in table order.
@@ -47,13 +37,16 @@ std::vector<MessageId> KnownMessages(std::size_t& resetCount)
     return messages;
 }
 
-// One poll's reply of at least `size` bytes, with its step in the status bar.
-std::optional<QByteArray> Read(FastLink::Line& line, const QString& what, uBloxLowLevelComms::UbxBuffer poll, qsizetype size)
+// One poll of `message` (`asked`: the poll's own payload), whose reply must
+// carry the whole settings; the step in the status bar, `detail` after the name.
+std::optional<QByteArray> Read(FastLink::Line& line, const UbxMessages::Message& message,
+                               std::vector<std::uint8_t> asked = {}, const QString& detail = {})
 {
+    const QString what = QLatin1String(message.name) + (detail.isEmpty() ? QString() : u' ' + detail);
     SupportFunctions::ShowStatus(QStringLiteral("Reading %1").arg(what));
-    auto reply = FastLink::PollReply(line, std::move(poll));
+    auto reply = FastLink::PollReply(line, uBloxLowLevelComms::MakeFrame(message.msgClass, message.msgId, asked));
     SupportFunctions::ClearStatus();
-    if (reply.answer != uBloxLowLevelComms::Answer::Reply || reply.payload.size() < size)
+    if (reply.answer != uBloxLowLevelComms::Answer::Reply || reply.payload.size() < qsizetype(message.payloadSize))
         return std::nullopt;
     return reply.payload;
 }
@@ -125,16 +118,16 @@ std::optional<Readings> ReadAll(FastLink::Line& line, const FastLink::Link& link
 {
     Readings r;
     for (const std::uint8_t port : {1, 2}) {
-        const auto prt = int{port} == link.receiverPort && link.settings.size() >= kPrtSize
+        const auto prt = int{port} == link.receiverPort && link.settings.size() >= qsizetype(UbxMessages::kCfgPrt.payloadSize)
                              ? std::optional(link.settings)
-                             : Read(line, QStringLiteral("CFG-PRT port %1").arg(port), CfgPoll(UbxProtocol::kIdCfgPrt, {port}), kPrtSize);
+                             : Read(line, UbxMessages::kCfgPrt, {port}, QStringLiteral("port %1").arg(port));
         if (!prt)
             return std::nullopt;
         r.uartRate[port] = std::int32_t(Little(*prt, UbxProtocol::CfgPrtField::kBaudRate, 4));
     }
-    const auto rate = Read(line, QStringLiteral("CFG-RATE"), Payloads::CfgRatePoll(), kRateSize);
-    const auto nav = Read(line, QStringLiteral("CFG-NAV"), CfgPoll(UbxProtocol::kIdCfgNav, {}), qsizetype(Payloads::kNavBlockSize));
-    const auto tp = Read(line, QStringLiteral("CFG-TP"), CfgPoll(UbxProtocol::kIdCfgTp, {}), kTpSize);
+    const auto rate = Read(line, UbxMessages::kCfgRate);
+    const auto nav = Read(line, UbxMessages::kCfgNav);
+    const auto tp = Read(line, UbxMessages::kCfgTp);
     if (!rate || !nav || !tp)
         return std::nullopt;
     r.rate = *rate;
@@ -144,8 +137,8 @@ std::optional<Readings> ReadAll(FastLink::Line& line, const FastLink::Link& link
     const std::vector<MessageId> known = KnownMessages(resetCount);
     for (std::size_t i = 0; i < known.size(); ++i) {
         const MessageId m = known[i];
-        const auto reply = Read(line, QStringLiteral("CFG-MSG %1 %2").arg(UbxMessages::Hex(m.msgClass), UbxMessages::Hex(m.msgId)),
-                                Payloads::CfgMsgPoll(m.msgClass, m.msgId), kMsgSize);
+        const auto reply = Read(line, UbxMessages::kCfgMsg, {m.msgClass, m.msgId},
+                                UbxMessages::Hex(m.msgClass) + u' ' + UbxMessages::Hex(m.msgId));
         if (!reply)
             return std::nullopt;
         MessageRates rates{m, {}, i < resetCount};
