@@ -46,7 +46,8 @@
 // filling 90 % of the line; the unit on its own USB port by --fast; a newer
 // unit whose output fills the whole line by --fast --verify. The floor is the
 // line time of what crossed the PC's line, counted at the PC; "x quiet" is
-// the busy figure over the quiet one.
+// the busy median over the quiet one; "min-max" the spread of the runs;
+// "proved" counts the runs whose proof passed (a failed one says why on stderr).
 //
 //   build/bench/bench_profiles --proof [--runs N] [device ...]
 #include "BenchUtil.h"
@@ -163,6 +164,8 @@ struct PtyRun {
     double wall = 0;
     bool ok = false;
     LineFloor floor;
+    int okRuns = 0, runs = 1; // of the runs a median stands for, how many passed
+    double minWall = 0, maxWall = 0;
 };
 
 PtyRun OnPty(const VarnexSim::ModelOptions& options, const std::function<bool()>& work,
@@ -225,6 +228,19 @@ private:
     qint32 baud_ = 0;
 };
 
+// True when every item was compared and equal; otherwise says on stderr
+// how the proof ended and which items differed, so a failed row can be told.
+bool Proved(const Verification::ReadBack& readBack)
+{
+    if (readBack.end == Verification::ReadBackEnd::Compared && Verification::AllEqual(readBack.items))
+        return true;
+    std::fprintf(stderr, "  proof: %s\n", qPrintable(Verification::EndName(readBack.end)));
+    for (const Verification::Item& item : readBack.items)
+        if (!item.equal)
+            std::fprintf(stderr, "    %s (read at %d)\n", qPrintable(Verification::Describe(item)), item.rate);
+    return false;
+}
+
 // What `verify` does once the port is chosen: find the link, read back.
 bool Verify(const SetupOutputs::Profile& p)
 {
@@ -232,7 +248,7 @@ bool Verify(const SetupOutputs::Profile& p)
     if (!link)
         return false;
     const auto readBack = Verification::Prove(CommsFrm::SerialPort(), Verification::ExpectedState(p), Verification::Start::Found, *link);
-    return readBack.end == Verification::ReadBackEnd::Compared && Verification::AllEqual(readBack.items);
+    return Proved(readBack);
 }
 
 // Runs `work` on a pty as OnPty does, with its floor counted at the PC
@@ -330,7 +346,7 @@ bool FastAndVerify(const SetupOutputs::Profile& p)
         return false;
     const auto readBack = Verification::Prove(CommsFrm::SerialPort(), Verification::ExpectedState(p),
                                               Verification::Start::JustConfigured);
-    return readBack.end == Verification::ReadBackEnd::Compared && Verification::AllEqual(readBack.items);
+    return Proved(readBack);
 }
 
 // A unit as it comes to the bench: its link at `baud` (0 on USB), its
@@ -353,8 +369,11 @@ PtyRun Median(int runs, const std::function<PtyRun()>& one)
         each.push_back(one());
     std::sort(each.begin(), each.end(), [](const PtyRun& a, const PtyRun& b) { return a.wall < b.wall; });
     PtyRun median = each[each.size() / 2];
-    for (const PtyRun& e : each)
-        median.ok = median.ok && e.ok;
+    median.runs = runs;
+    median.minWall = each.front().wall;
+    median.maxWall = each.back().wall;
+    median.okRuns = int(std::count_if(each.begin(), each.end(), [](const PtyRun& e) { return e.ok; }));
+    median.ok = median.okRuns == runs;
     return median;
 }
 
@@ -365,8 +384,8 @@ PtyRun Median(int runs, const std::function<PtyRun()>& one)
 // --fast --verify. Each row is the median of `runs` runs against its goal.
 void TimeProof(const QStringList& wanted, int runs)
 {
-    std::printf("%-8s %-33s %8s %8s %11s %6s %7s  %s\n", "device", "run", "wall s", "floor s", "bytes o/i", "goal s",
-                "x quiet", "proved");
+    std::printf("%-8s %-33s %8s %13s %8s %11s %6s %7s  %s\n", "device", "run", "wall s", "min-max s", "floor s",
+                "bytes o/i", "goal s", "x quiet", "proved");
     // USB has no line rate: the rate the PC's port is set to says nothing
     // of its line time, so that row has no floor.
     const auto row = [](const SetupOutputs::Profile& p, const char* what, const PtyRun& r, double goal, double quiet,
@@ -374,8 +393,10 @@ void TimeProof(const QStringList& wanted, int runs)
         const QString bytes = QStringLiteral("%1/%2").arg(r.floor.sent).arg(r.floor.received);
         const QString ratio = quiet > 0 ? QString::number(r.wall / quiet, 'f', 2) : QStringLiteral("-");
         const QString floor = usb ? QStringLiteral("-") : QString::number(r.floor.seconds, 'f', 3);
-        std::printf("%-8s %-33s %8.3f %8s %11s %6.1f %7s  %s%s\n", p.name, what, r.wall, qPrintable(floor),
-                    qPrintable(bytes), goal, qPrintable(ratio), r.ok ? "yes" : "NO",
+        const QString spread = QStringLiteral("%1-%2").arg(r.minWall, 0, 'f', 2).arg(r.maxWall, 0, 'f', 2);
+        std::printf("%-8s %-33s %8.3f %13s %8s %11s %6.1f %7s  %s%s\n", p.name, what, r.wall, qPrintable(spread), qPrintable(floor),
+                    qPrintable(bytes), goal, qPrintable(ratio),
+                    qPrintable(QStringLiteral("%1/%2").arg(r.okRuns).arg(r.runs)),
                     r.wall > goal || (quiet > 0 && r.wall > 1.5 * quiet) ? "  (goal missed)" : "");
         std::fflush(stdout);
     };
