@@ -2,7 +2,7 @@
 // --fast --repeat` on a pseudo-terminal against the simulator: from a unit's
 // plug-in to the start of its run, from its unplug (the device vanishes) to
 // "gone", and from the moment a unit falls silent with its device left in
-// place (it answers nothing) to "gone". Once for a unit that talks (the
+// place (it answers nothing and sends nothing) to "gone". Once for a unit that talks (the
 // factory's NMEA output) and once for a silent one (every output off).
 //
 //   build/bench/bench_bench_loop [--units N]
@@ -105,7 +105,7 @@ void Measure(bool silent, int units)
     QProcess tool;
     tool.start(QStringLiteral(VARNEX_TOOL_EXE), {"configure", "pemmet", "--port", sim.DevicePath(), "--fast", "--repeat"});
     ToolOutput out(tool);
-    out.Until(QStringLiteral("Waiting for the next unit"));
+    out.Until(QStringLiteral("Waiting for unit 1"));
     std::vector<double> plugIn, unplug, silence;
     for (int i = 1; i <= units; ++i) {
         // Plugged in: a fresh unit behind the same name.
@@ -114,18 +114,22 @@ void Measure(bool silent, int units)
         double t0 = BenchUtil::WallSeconds();
         sim.Replug();
         plugIn.push_back(out.Until(QStringLiteral("[1/9]")) - t0);
-        out.Until(QStringLiteral("Unit %1 on port").arg(i));
+        out.Until(QStringLiteral("Unit %1 done: remove it").arg(i));
         if (i % 2 == 1) {
             t0 = BenchUtil::WallSeconds();
             sim.Unplug();
             unplug.push_back(out.Until(QStringLiteral("is gone")) - t0);
-            out.Until(QStringLiteral("Unit %1 on port").arg(i));
+            out.Until(QStringLiteral("Waiting for unit %1").arg(i + 1));
         } else {
             // Falls silent where it is: powered off behind an adapter that stays.
+            // Nothing more comes from it: no answer and no output of its own.
             VarnexSim::Faults faults;
             faults.silent = true;
+            VarnexSim::ReceiverConfig off = sim.Running();
+            off.msgRates.clear();
             t0 = BenchUtil::WallSeconds();
             sim.SetFaults(faults);
+            sim.SetRunning(off);
             silence.push_back(out.Until(QStringLiteral("Unit %1 on port %2 is gone").arg(i).arg(sim.DevicePath())) - t0);
             sim.Unplug();
         }
