@@ -2,8 +2,9 @@
 // --fast --repeat` on a pseudo-terminal against the simulator: from a unit's
 // plug-in to the start of its run, from its unplug (the device vanishes) to
 // "gone", and from the moment a unit falls silent with its device left in
-// place (it answers nothing and sends nothing) to "gone". Once for a unit that talks (the
-// factory's NMEA output) and once for a silent one (every output off).
+// place (it answers nothing and sends nothing) to "gone". Once for a unit
+// that talks (the factory's NMEA output) and once for a silent one (every
+// output off).
 //
 //   build/bench/bench_bench_loop [--units N]
 //
