@@ -37,6 +37,19 @@
 // crossed the PC's line, counted at the PC.
 //
 //   build/bench/bench_profiles --files [--from 115200,9600] [device ...]   (default: garnock)
+//
+// With --proof, the proof on a line the unit shares, each row the median of
+// --runs N (default 1): from a unit at 9600 with its factory NMEA output
+// running since power-up, `configure --fast --verify` (the fast run, then the
+// proof of what it saved) and `verify` of the unit so configured (the search,
+// then the proof of both states), quiet and with the unit's own output
+// filling 90 % of the line; the unit on its own USB port by --fast; a newer
+// unit whose output fills the whole line by --fast --verify. The floor is the
+// line time of what crossed the PC's line, counted at the PC; "x quiet" is
+// the busy median over the quiet one; "min-max" the spread of the runs;
+// "proved" counts the runs whose proof passed (a failed one says why on stderr).
+//
+//   build/bench/bench_profiles --proof [--runs N] [device ...]
 #include "BenchUtil.h"
 #include "harness/MessageRecorder.h"
 #include "harness/PtySim.h"
@@ -151,12 +164,15 @@ struct PtyRun {
     double wall = 0;
     bool ok = false;
     LineFloor floor;
+    int okRuns = 0, runs = 1; // of the runs a median stands for, how many passed
+    double minWall = 0, maxWall = 0;
 };
 
-PtyRun OnPty(qint32 from, const std::function<bool()>& work, const std::function<void()>& prepare = {})
+PtyRun OnPty(const VarnexSim::ModelOptions& options, const std::function<bool()>& work,
+             const std::function<void()>& prepare = {})
 {
     constexpr unsigned long kAfterPowerUpMs = 1200;
-    PtySim sim(1, At(from));
+    PtySim sim(1, options);
     SelectedPort = 1;
     MessageRecorder quiet;
     QThread::msleep(kAfterPowerUpMs);
@@ -170,6 +186,11 @@ PtyRun OnPty(qint32 from, const std::function<bool()>& work, const std::function
     CommsFrm::SerialPort().SetPortOpen(false);
     run.floor = FloorOf(sim.Transcript(), before);
     return run;
+}
+
+PtyRun OnPty(qint32 from, const std::function<bool()>& work, const std::function<void()>& prepare = {})
+{
+    return OnPty(At(from), work, prepare);
 }
 
 // The product's port, counting the line time of every byte it writes and
@@ -207,6 +228,19 @@ private:
     qint32 baud_ = 0;
 };
 
+// True when every item was compared and equal; otherwise says on stderr
+// how the proof ended and which items differed, so a failed row can be told.
+bool Proved(const Verification::ReadBack& readBack)
+{
+    if (readBack.end == Verification::ReadBackEnd::Compared && Verification::AllEqual(readBack.items))
+        return true;
+    std::fprintf(stderr, "  proof: %s\n", qPrintable(Verification::EndName(readBack.end)));
+    for (const Verification::Item& item : readBack.items)
+        if (!item.equal)
+            std::fprintf(stderr, "    %s (read at %d)\n", qPrintable(Verification::Describe(item)), item.rate);
+    return false;
+}
+
 // What `verify` does once the port is chosen: find the link, read back.
 bool Verify(const SetupOutputs::Profile& p)
 {
@@ -214,12 +248,13 @@ bool Verify(const SetupOutputs::Profile& p)
     if (!link)
         return false;
     const auto readBack = Verification::Prove(CommsFrm::SerialPort(), Verification::ExpectedState(p), Verification::Start::Found, *link);
-    return readBack.end == Verification::ReadBackEnd::Compared && Verification::AllEqual(readBack.items);
+    return Proved(readBack);
 }
 
 // Runs `work` on a pty as OnPty does, with its floor counted at the PC
 // (CountingDevice) from the work's start: every port the work opens counts.
-PtyRun CountedRun(qint32 from, const std::function<bool()>& work, const std::function<void()>& prepare = {})
+PtyRun CountedRun(const VarnexSim::ModelOptions& options, const std::function<bool()>& work,
+                  const std::function<void()>& prepare = {})
 {
     LineFloor counted;
     bool counting = false;
@@ -228,7 +263,7 @@ PtyRun CountedRun(qint32 from, const std::function<bool()>& work, const std::fun
             return std::make_unique<CountingDevice>(counted);
         return std::make_unique<QtSerialDevice>();
     });
-    PtyRun run = OnPty(from, [&] {
+    PtyRun run = OnPty(options, [&] {
         counting = true;
         const bool ok = work();
         counting = false;
@@ -237,6 +272,11 @@ PtyRun CountedRun(qint32 from, const std::function<bool()>& work, const std::fun
     SerialControl::SetDeviceFactory({});
     run.floor = counted;
     return run;
+}
+
+PtyRun CountedRun(qint32 from, const std::function<bool()>& work, const std::function<void()>& prepare = {})
+{
+    return CountedRun(At(from), work, prepare);
 }
 
 // One row against the goal of 1.5 times the line time plus 0.5 s.
@@ -298,6 +338,94 @@ void TimeFiles(QStringList wanted, const QList<qint32>& rates)
     }
 }
 
+// What `configure --fast --verify` does once the port is chosen: the fast
+// run, then the proof of what it just sent and saved.
+bool FastAndVerify(const SetupOutputs::Profile& p)
+{
+    if (!SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort()))
+        return false;
+    const auto readBack = Verification::Prove(CommsFrm::SerialPort(), Verification::ExpectedState(p),
+                                              Verification::Start::JustConfigured);
+    return Proved(readBack);
+}
+
+// A unit as it comes to the bench: its link at `baud` (0 on USB), its
+// output running since power-up (the run starts 1.2 s into it), and, when
+// `fill` > 0, messages of its own filling that share of the line.
+VarnexSim::ModelOptions Unit(qint32 baud, double fill, int linkPort = 1)
+{
+    VarnexSim::ModelOptions options;
+    options.linkPort = linkPort;
+    options.startBaud = baud;
+    options.fill = fill;
+    return options;
+}
+
+// The median run of `runs` by wall time; ok only when every run was.
+PtyRun Median(int runs, const std::function<PtyRun()>& one)
+{
+    std::vector<PtyRun> each;
+    for (int i = 0; i < runs; ++i)
+        each.push_back(one());
+    std::sort(each.begin(), each.end(), [](const PtyRun& a, const PtyRun& b) { return a.wall < b.wall; });
+    PtyRun median = each[each.size() / 2];
+    median.runs = runs;
+    median.minWall = each.front().wall;
+    median.maxWall = each.back().wall;
+    median.okRuns = int(std::count_if(each.begin(), each.end(), [](const PtyRun& e) { return e.ok; }));
+    median.ok = median.okRuns == runs;
+    return median;
+}
+
+// The proof's cost on a line the unit shares: `configure --fast --verify`
+// and `verify` of the unit so configured, from 9600 with the factory's NMEA,
+// quiet and with the unit's output filling 90 % of the line; the unit on its
+// own USB port by --fast; a newer unit whose output fills the line by
+// --fast --verify. Each row is the median of `runs` runs against its goal.
+void TimeProof(const QStringList& wanted, int runs)
+{
+    std::printf("%-8s %-33s %8s %13s %8s %11s %6s %7s  %s\n", "device", "run", "wall s", "min-max s", "floor s",
+                "bytes o/i", "goal s", "x quiet", "proved");
+    // USB has no line rate: the rate the PC's port is set to says nothing
+    // of its line time, so that row has no floor.
+    const auto row = [](const SetupOutputs::Profile& p, const char* what, const PtyRun& r, double goal, double quiet,
+                        bool usb = false) {
+        const QString bytes = QStringLiteral("%1/%2").arg(r.floor.sent).arg(r.floor.received);
+        const QString ratio = quiet > 0 ? QString::number(r.wall / quiet, 'f', 2) : QStringLiteral("-");
+        const QString floor = usb ? QStringLiteral("-") : QString::number(r.floor.seconds, 'f', 3);
+        const QString spread = QStringLiteral("%1-%2").arg(r.minWall, 0, 'f', 2).arg(r.maxWall, 0, 'f', 2);
+        std::printf("%-8s %-33s %8.3f %13s %8s %11s %6.1f %7s  %s%s\n", p.name, what, r.wall, qPrintable(spread), qPrintable(floor),
+                    qPrintable(bytes), goal, qPrintable(ratio),
+                    qPrintable(QStringLiteral("%1/%2").arg(r.okRuns).arg(r.runs)),
+                    r.wall > goal || (quiet > 0 && r.wall > 1.5 * quiet) ? "  (goal missed)" : "");
+        std::fflush(stdout);
+    };
+    for (const SetupOutputs::Profile& p : SetupOutputs::Profiles()) {
+        if (!wanted.isEmpty() && !wanted.contains(QString::fromLatin1(p.key), Qt::CaseInsensitive))
+            continue;
+        const auto configured = [&p] {
+            SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort());
+            CommsFrm::SerialPort().SetPortOpen(false);
+        };
+        double quietRun = 0, quietVerify = 0;
+        for (const double fill : {0.0, 0.9}) {
+            const PtyRun run = Median(runs, [&] { return CountedRun(Unit(9600, fill), [&p] { return FastAndVerify(p); }); });
+            const PtyRun verify = Median(runs, [&] { return CountedRun(Unit(9600, fill), [&p] { return Verify(p); }, configured); });
+            if (fill == 0) {
+                quietRun = run.wall;
+                quietVerify = verify.wall;
+            }
+            row(p, fill == 0 ? "--fast --verify, quiet" : "--fast --verify, fill 0.9", run, 1.5, fill == 0 ? 0 : quietRun);
+            row(p, fill == 0 ? "verify, quiet" : "verify, fill 0.9", verify, 1.0, fill == 0 ? 0 : quietVerify);
+        }
+        row(p, "--fast, USB (port 3)",
+            Median(runs, [&] { return CountedRun(Unit(0, 0, 3), [&p] { return SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort()); }); }),
+            2.0, 0, true);
+        row(p, "--fast --verify, newer, fill 1.0",
+            Median(runs, [&] { return CountedRun(Unit(9600, 1.0), [&p] { return FastAndVerify(p); }); }), 3.0, 0);
+    }
+}
+
 void CompareFast(const QStringList& wanted, const QList<qint32>& rates)
 {
     std::printf("%-8s %6s %8s %8s %11s %8s %9s  %s\n", "device", "from", "fast s", "floor s", "bytes o/i", "exact s",
@@ -327,6 +455,8 @@ int main(int argc, char** argv)
     bool fast = false;
     bool verify = false;
     bool files = false;
+    bool proof = false;
+    bool runsGiven = false;
     QList<qint32> rates;
     int repeats = 3;
     for (int i = 1; i < argc; ++i) {
@@ -337,14 +467,23 @@ int main(int argc, char** argv)
             verify = true;
         else if (arg == QStringLiteral("--files"))
             files = true;
-        else if (arg == QStringLiteral("--runs") && i + 1 < argc)
+        else if (arg == QStringLiteral("--proof"))
+            proof = true;
+        else if (arg == QStringLiteral("--runs") && i + 1 < argc) {
             repeats = std::max(1, QString::fromLocal8Bit(argv[++i]).toInt());
+            runsGiven = true;
+        }
         else if (arg == QStringLiteral("--from") && i + 1 < argc) {
             rates.clear();
             for (const QString& r : QString::fromLocal8Bit(argv[++i]).split(u','))
                 rates << r.toInt();
         } else
             wanted << arg;
+    }
+    if (proof) {
+        TimeProof(wanted, runsGiven ? repeats : 1);
+        CommsFrm::Unload();
+        return 0;
     }
     if (files) {
         TimeFiles(wanted, rates.isEmpty() ? QList<qint32>{115200, 9600} : rates);
