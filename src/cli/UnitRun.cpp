@@ -54,7 +54,7 @@ public:
                 unit_.steps.back().frames.push_back({SpacedHex(frame), {}, {}, 0});
         };
         observer.waitEnded = [this](LinkObserver::Wait wait, std::uint8_t msgClass, std::uint8_t msgId, Answer answer,
-                                    double seconds) {
+                                    double seconds, int framesBack) {
             if (answer == Answer::Nak)
                 console_.Line(Texts::Said(QStringLiteral("the receiver refused %1 (%2)")
                                               .arg(MessageName(msgClass, msgId),
@@ -62,9 +62,10 @@ public:
                                                        .arg(msgClass, 2, 16, QLatin1Char('0'))
                                                        .arg(msgId, 2, 16, QLatin1Char('0'))
                                                        .toUpper())));
-            if (unit_.steps.empty() || unit_.steps.back().frames.empty())
+            if (unit_.steps.empty() || unit_.steps.back().frames.size() <= std::size_t(framesBack))
                 return;
-            FrameRecord& last = unit_.steps.back().frames.back();
+            auto& frames = unit_.steps.back().frames;
+            FrameRecord& last = frames[frames.size() - 1 - std::size_t(framesBack)];
             last.wait = wait == LinkObserver::Wait::Ack ? QStringLiteral("ack") : QStringLiteral("reply");
             last.answer = AnswerName(answer);
             last.seconds = seconds;
@@ -149,7 +150,7 @@ bool RunSteps(UnitRecord& unit, const Arguments& a, Console& console, const Unit
         if (!ok)
             unit.failedStep = SetupOutputs::StepName(step);
     };
-    return a.fast ? SetupOutputs::RunProfileFast(*a.device, CommsFrm::SerialPort(), observer)
+    return a.fast ? SetupOutputs::RunProfileFast(*a.device, CommsFrm::SerialPort(), observer, &link)
                   : SetupOutputs::RunProfile(*a.device, observer);
 }
 

@@ -2,6 +2,8 @@
 
 #include "link/UbxProtocol.h"
 
+#include <algorithm>
+
 namespace UbxStream {
 namespace {
 
@@ -70,6 +72,16 @@ bool Reader::Next(Frame& frame)
     else
         text_.remove(0, unfinished);
     return false;
+}
+
+qsizetype Reader::Missing() const
+{
+    if (text_.size() < 2 || text_[0] != kSync1 || text_[1] != kSync2)
+        return 0;
+    if (text_.size() < kPayloadAt)
+        return kPayloadAt + 2 - text_.size();
+    const qsizetype length = Byte(text_, kLengthAt) + 256 * Byte(text_, kLengthAt + 1);
+    return std::max<qsizetype>(0, length + kOverhead - text_.size());
 }
 
 bool HoldsNmeaSentence(const QByteArray& text)

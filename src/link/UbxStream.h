@@ -16,9 +16,10 @@ struct Frame {
     QByteArray payload;
 };
 
-// Longest payload taken for a frame: a sync pair announcing more is a
-// coincidence in the stream, not a frame this tool waits for.
-inline constexpr qsizetype kMaxPayload = 1024;
+// Longest payload taken for a frame (a receiver's transmit buffer holds no
+// more): a sync pair announcing more is a coincidence in the stream, not a
+// frame. Raw measurements of many satellites run past a kilobyte.
+inline constexpr qsizetype kMaxPayload = 4096;
 
 class Reader {
 public:
@@ -27,6 +28,9 @@ public:
     // before it; false when none is complete yet (an unfinished frame is kept).
     bool Next(Frame& frame);
     void Clear() { text_.clear(); }
+    // Bytes still to come of the unfinished frame kept after Next() returned
+    // false (its sync pair and a length it may carry); 0 when none is kept.
+    qsizetype Missing() const;
 
 private:
     QByteArray text_;

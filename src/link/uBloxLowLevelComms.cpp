@@ -22,7 +22,7 @@ LinkObserver& Observer()
 void ReportWait(LinkObserver::Wait wait, std::uint8_t msgClass, std::uint8_t msgId, Answer answer, double start)
 {
     if (Observer().waitEnded)
-        Observer().waitEnded(wait, msgClass, msgId, answer, Clock::Now() - start);
+        Observer().waitEnded(wait, msgClass, msgId, answer, Clock::Now() - start, 0);
 }
 
 // The pacing every reply wait shares: up to a deadline, between two reads it
@@ -152,10 +152,11 @@ std::optional<UbxStream::Frame> AwaitFrame(SerialControl& port, UbxStream::Reade
 
 void SetLinkObserver(LinkObserver observer) { Observer() = std::move(observer); }
 
-void NoteWaitEnded(LinkObserver::Wait wait, std::uint8_t msgClass, std::uint8_t msgId, Answer answer, double seconds)
+void NoteWaitEnded(LinkObserver::Wait wait, std::uint8_t msgClass, std::uint8_t msgId, Answer answer, double seconds,
+                   int framesBack)
 {
     if (Observer().waitEnded)
-        Observer().waitEnded(wait, msgClass, msgId, answer, seconds);
+        Observer().waitEnded(wait, msgClass, msgId, answer, seconds, framesBack);
 }
 
 bool SendAcknowledged(UbxBuffer frame)

@@ -43,13 +43,16 @@ enum class Answer { Ack, Nak, Reply, None };
 struct LinkObserver {
     std::function<void(const UbxBuffer& frame)> frameSent;
     enum class Wait { Ack, PollReply };
-    std::function<void(Wait wait, std::uint8_t msgClass, std::uint8_t msgId, Answer answer, double seconds)> waitEnded;
+    // `framesBack`: how many frames were sent after the one answered (0: the last).
+    std::function<void(Wait wait, std::uint8_t msgClass, std::uint8_t msgId, Answer answer, double seconds, int framesBack)>
+        waitEnded;
 };
 // Installs `observer` in place of the previous one; an empty one stops watching.
 void SetLinkObserver(LinkObserver observer);
 // Tells the observer about a reply wait made outside this module's own waits
 // (the fast runner reads whole frames with its own reader).
-void NoteWaitEnded(LinkObserver::Wait wait, std::uint8_t msgClass, std::uint8_t msgId, Answer answer, double seconds);
+void NoteWaitEnded(LinkObserver::Wait wait, std::uint8_t msgClass, std::uint8_t msgId, Answer answer, double seconds,
+                   int framesBack = 0);
 
 // Reads whole frames from `port` through `reader` until `accept` takes one or
 // `deadline` passes on the program's clock, and at once when the port is

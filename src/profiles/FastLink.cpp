@@ -25,6 +25,9 @@ constexpr std::int32_t kSearchRates[] = {9600, 115200, 4800, 57600, 38400, 28800
 constexpr qsizetype kPollBytes = 8;
 constexpr qsizetype kPortReplyBytes = 28;
 constexpr qsizetype kStreamedMessageBytes = 100;
+// The longest binary message the search hears out (raw measurements of a
+// full sky).
+constexpr qsizetype kLongestFrame = 1032;
 // A link-moving command is sent at most this often (see MoveLink).
 constexpr int kLinkMoveAttempts = 2;
 // Share of the line's capacity above which the receiver's output counts as
@@ -99,6 +102,51 @@ UbxBuffer PortAt(int receiverPort, std::int32_t rate, const QByteArray& settings
     for (int i = 0; i < 4; ++i)
         payload[CfgPrtField::kBaudRate + std::size_t(i)] = static_cast<std::uint8_t>(std::uint32_t(rate) >> (8 * i));
     return uBloxLowLevelComms::MakeFrame(kClassCfg, kIdCfgPrt, payload);
+}
+
+bool IsAckOf(const Frame& f, std::uint8_t msgClass, std::uint8_t msgId)
+{
+    return f.msgClass == kClassAck && f.msgId == kIdAckAck && f.payload.size() == kAckPayloadLength
+           && static_cast<std::uint8_t>(f.payload[0]) == msgClass && static_cast<std::uint8_t>(f.payload[1]) == msgId;
+}
+
+// After a link-moving CFG-PRT (`sentBytes` long) at the present rate: its ACK
+// leaves behind whatever output the receiver queued before it, and the
+// receiver moves once it has left. The ACK is waited for while the old rate
+// still carries output (within the line time of a full transmit buffer),
+// then the receiver is given a moment to move. A receiver that acknowledges
+// at the new rate, or not at all, falls silent here at once; the
+// confirmation at the new rate finds it.
+void AwaitMoveAck(Line& line, qsizetype sentBytes)
+{
+    const std::int32_t rate = line.Rate();
+    const double last = Clock::Now() + LineTime(rate, sentBytes + kReceiverTxBuffer);
+    const double slice = LineTime(rate, sentBytes + kStreamedMessageBytes) + Timing::InSeconds(Timing::kSearchMargin);
+    std::optional<Frame> ack;
+    for (qsizetype before = -1; !ack && line.Received() != before && Clock::Now() < last && !line.Gone();) {
+        before = line.Received();
+        ack = line.Await(std::min(last, Clock::Now() + slice), [](const Frame& f) { return IsAckOf(f, kClassCfg, kIdCfgPrt); });
+    }
+    line.NoteAnswer(Wait::Ack, ack ? Answer::Ack : Answer::None);
+    Clock::Sleep(Timing::InSeconds(Timing::kMoveSettle));
+}
+
+// Bytes heard at `rate` since the poll (sent at `sent`), nothing whole among
+// them: a long binary frame may be under way, its start missed or its end
+// still to come (binary output runs to a kilobyte a message: seconds at 4800
+// bit/s). Heard out while bytes keep coming, until a whole message proves
+// the rate or the line falls quiet, within the line time of the longest
+// frame and the search's allowance.
+std::optional<Frame> HearOut(Line& line, std::int32_t rate, double sent)
+{
+    const double last = sent + std::min(LineTime(rate, kPollBytes + kPortReplyBytes + kLongestFrame), SearchAllowance());
+    std::optional<Frame> reply;
+    for (qsizetype before = -1; !reply && !line.HeardTraffic() && line.Received() != before && Clock::Now() < last && !line.Gone();) {
+        before = line.Received();
+        const double slice = LineTime(rate, kStreamedMessageBytes + line.FrameUnderway());
+        reply = line.Await(std::min(last, Clock::Now() + slice), LinkReplyAt(rate));
+    }
+    return reply;
 }
 
 // Sends the link poll and waits for the answer at the present rate until `deadline`.
@@ -181,9 +229,9 @@ std::optional<Frame> Line::Await(double deadline, const std::function<bool(const
         });
 }
 
-void Line::NoteAnswer(uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer)
+void Line::NoteAnswer(uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer, int framesBack)
 {
-    uBloxLowLevelComms::NoteWaitEnded(wait, sentClass_, sentId_, answer, Clock::Now() - sentAt_);
+    uBloxLowLevelComms::NoteWaitEnded(wait, sentClass_, sentId_, answer, Clock::Now() - sentAt_, framesBack);
 }
 
 bool Line::HeardTraffic() const { return heardFrame_ || UbxStream::HoldsNmeaSentence(recent_); }
@@ -194,27 +242,57 @@ bool HasRate(int receiverPort) { return receiverPort == 1 || receiverPort == 2; 
 
 // A silent line gives up after the line time of the poll and its reply; a
 // line that carries bytes is heard out for two streamed messages more, long
-// enough to tell a receiver's output from the noise of a wrong rate; whole
-// messages prove the rate, and the reply may then queue behind the
-// receiver's output: the search's allowance, and when that output fills the
-// line, as long again as its transmit buffer takes to drain.
-std::optional<Link> AskAt(Line& line, std::int32_t rate)
+// enough to tell a receiver's output from the noise of a wrong rate, and
+// while bytes keep coming without a whole message, for as long as a long
+// binary frame takes (HearOut); whole messages prove the rate, and the reply may then
+// queue behind the receiver's output: the search's allowance, and when that
+// output fills the line, as long again as its transmit buffer takes to drain.
+namespace {
+
+// AskAt, with `behind` (when given) sent right after the poll.
+std::optional<Link> Ask(Line& line, std::int32_t rate, const UbxBuffer& behind)
 {
     line.MoveTo(rate);
     line.Flush();
     line.Send(LinkPortPoll());
+    if (!behind.empty())
+        line.Send(behind);
     const double sent = Clock::Now() + Timing::InSeconds(Timing::kSearchMargin);
     auto reply = line.Await(sent + LineTime(rate, kPollBytes + kPortReplyBytes), LinkReplyAt(rate));
     if (!reply && line.HeardBytes()) {
         const qsizetype window = kPollBytes + kPortReplyBytes + 2 * kStreamedMessageBytes;
         reply = line.Await(sent + LineTime(rate, window), LinkReplyAt(rate));
+        if (!reply && !line.HeardTraffic())
+            reply = HearOut(line, rate, sent);
     }
     if (!reply && line.HeardTraffic())
         reply = line.Await(sent + LineTime(rate, kPollBytes) + SearchAllowance(), LinkReplyAt(rate));
     if (!reply && Saturated(line, Clock::Now() - sent))
         reply = line.Await(sent + LineTime(rate, kPollBytes + kReceiverTxBuffer) + SearchAllowance(), LinkReplyAt(rate));
-    line.NoteAnswer(Wait::PollReply, reply ? Answer::Reply : Answer::None);
+    line.NoteAnswer(Wait::PollReply, reply ? Answer::Reply : Answer::None, behind.empty() ? 0 : 1);
     return LinkOf(reply, rate);
+}
+
+} // namespace
+
+std::optional<Link> AskAt(Line& line, std::int32_t rate) { return Ask(line, rate, {}); }
+
+// The move's ACK leaves right behind the reply, after whatever output queued
+// in the moment between them (AwaitMoveAck).
+std::optional<Link> AskAndMove(Line& line, std::int32_t rate, int receiverPort, std::int32_t to, const QByteArray& settings)
+{
+    const UbxBuffer move = PortAt(receiverPort, to, settings);
+    const auto link = Ask(line, rate, move);
+    if (!link || link->receiverPort != receiverPort)
+        return std::nullopt;
+    AwaitMoveAck(line, qsizetype(move.size()));
+    line.MoveTo(to);
+    if (const auto moved = ConfirmAt(line, to))
+        return moved->receiverPort == receiverPort ? link : std::nullopt;
+    // The move was lost on the line: the link stays where it was read.
+    if (!line.Gone() && AskAt(line, rate))
+        return link;
+    return std::nullopt;
 }
 
 // A receiver heard at a rate but not answering there is not looked for elsewhere.
@@ -265,9 +343,7 @@ Answer SendCommand(Line& line, UbxBuffer frame)
     line.Flush();
     line.Send(std::move(frame));
     const auto verdict = AwaitAnswer(line, size, [&](const Frame& f) {
-        return IsRefusalOf(f, msgClass, msgId)
-               || (f.msgClass == kClassAck && f.msgId == kIdAckAck && f.payload.size() == kAckPayloadLength
-                   && static_cast<std::uint8_t>(f.payload[0]) == msgClass && static_cast<std::uint8_t>(f.payload[1]) == msgId);
+        return IsRefusalOf(f, msgClass, msgId) || IsAckOf(f, msgClass, msgId);
     });
     const Answer answer = !verdict ? Answer::None : verdict->msgId == kIdAckAck ? Answer::Ack : Answer::Nak;
     line.NoteAnswer(Wait::Ack, answer);
@@ -307,7 +383,7 @@ bool MoveLink(Line& line, int receiverPort, std::int32_t rate, const QByteArray&
         const UbxBuffer command = PortAt(receiverPort, rate, settings);
         line.Flush();
         line.Send(command);
-        Clock::Sleep(LineTime(from, qsizetype(command.size())) + Timing::InSeconds(Timing::kMoveSettle));
+        AwaitMoveAck(line, qsizetype(command.size()));
         line.MoveTo(rate);
         if (const auto moved = ConfirmAt(line, rate))
             return moved->receiverPort == receiverPort;

@@ -43,7 +43,8 @@ public:
     std::optional<UbxStream::Frame> Await(double deadline, const std::function<bool(const UbxStream::Frame&)>& accept);
     // Tells the link's observer once how the wait for the last frame sent
     // ended, with the seconds since it was sent (over every stage of the wait).
-    void NoteAnswer(uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer);
+    // `framesBack`: frames sent after the one answered.
+    void NoteAnswer(uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer, int framesBack = 0);
     bool HeardBytes() const { return heardBytes_; }
     // Bytes received since the last flush.
     qsizetype Received() const { return received_; }
@@ -51,6 +52,8 @@ public:
     bool HeardAnything() const { return heardAnything_; }
     // Whole messages have arrived since the last flush: the rate is right.
     bool HeardTraffic() const;
+    // Bytes still to come of a UBX frame under way (0 when none is).
+    qsizetype FrameUnderway() const { return reader_.Missing(); }
     // The device vanished under the open port: nothing will answer again.
     bool Gone() const { return port_.PortGone(); }
 
@@ -80,6 +83,12 @@ bool HasRate(int receiverPort);
 
 // Asks at `rate` which port the PC is wired to, changing nothing.
 std::optional<Link> AskAt(Line& line, std::int32_t rate);
+// AskAt, with the move of `receiverPort` to `to` (keeping `settings`, a
+// CFG-PRT reply of it) sent right behind the poll, so that the reply and the
+// move's ACK queue behind the receiver's output together: one wait for both
+// on a busy slow line. The link as read at `rate` once the move is
+// confirmed; nothing when the reply names another port or the move fails.
+std::optional<Link> AskAndMove(Line& line, std::int32_t rate, int receiverPort, std::int32_t to, const QByteArray& settings);
 // Looks for the receiver at each rate of the search list.
 std::optional<Link> FindLink(Line& line);
 // What a search heard on a line that did not answer: nothing at all, bytes

@@ -111,15 +111,18 @@ std::optional<FoundLink> FindReceiver(SerialControl& port)
     return std::nullopt;
 }
 
-bool RunProfileFast(const Profile& profile, SerialControl& port, const RunObserver& observer)
+bool RunProfileFast(const Profile& profile, SerialControl& port, const RunObserver& observer, FoundLink* found)
 {
     Line line(port);
     Link link; // found by the reset, the first step of every device
-    return RunSteps(profile, observer, [&](const Step& step) {
+    const bool done = RunSteps(profile, observer, [&](const Step& step) {
         const bool succeeded = RunStep(line, link, step);
         SupportFunctions::ClearStatus();
         return succeeded;
     });
+    if (found)
+        *found = link;
+    return done;
 }
 
 } // namespace SetupOutputs

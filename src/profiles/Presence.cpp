@@ -81,10 +81,12 @@ Verdict Watch(SerialControl& port, const LeftUnit& unit, const std::function<boo
         if (stop())
             return Verdict::Stopped;
         const double until = Clock::Now() + look;
-        if (Reopen(port, line, unit.rate)) {
-            line.Flush();
+        // What the last look heard is forgotten first, also when the port
+        // cannot be reopened: stale output is no sign of the unit.
+        const bool open = Reopen(port, line, unit.rate);
+        line.Flush();
+        if (open)
             line.Await(until, [](const UbxStream::Frame&) { return false; });
-        }
         // A port that stopped delivering ends a wait early: the look still lasts its time.
         if (const double left = until - Clock::Now(); left > 0)
             Clock::Sleep(left);

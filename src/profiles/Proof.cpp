@@ -47,7 +47,7 @@ ReadBackEnd ReadState(Line& line, Link& link, const std::vector<Expectation>& ex
     const Expectation* own = PortExpectation(expected, linkPort);
     if (own)
         Add(*own, link.settings, state, link.rate, result.items);
-    if (FastLink::HasRate(linkPort) && link.rate != kReadRate) {
+    if (FastLink::HasRate(linkPort) && line.Rate() != kReadRate) {
         SupportFunctions::ShowStatus(QStringLiteral("Moving the link to %1").arg(kReadRate));
         const bool moved = FastLink::MoveLink(line, linkPort, kReadRate, link.settings);
         SupportFunctions::ClearStatus();
@@ -81,8 +81,12 @@ Answer Load(Line& line)
 }
 
 // The link after a load, which may have moved it to the saved rate: asked
-// first at the rates it can be expected at, then searched for.
-std::optional<Link> Relink(Line& line, const std::vector<Expectation>& expected, std::optional<int> linkPort)
+// first at the rates it can be expected at, then searched for. At the link
+// port's saved rate the move to the reading rate goes right behind the poll
+// (the port is known, and `settings` keep it a link): one wait behind the
+// receiver's output instead of two.
+std::optional<Link> Relink(Line& line, const std::vector<Expectation>& expected, std::optional<int> linkPort,
+                           const QByteArray& settings)
 {
     std::vector<std::int32_t> rates;
     const auto savedRate = [&](int port) -> std::optional<std::int32_t> {
@@ -95,8 +99,12 @@ std::optional<Link> Relink(Line& line, const std::vector<Expectation>& expected,
         return std::nullopt;
     };
     if (linkPort)
-        if (const auto r = savedRate(*linkPort))
+        if (const auto r = savedRate(*linkPort)) {
+            if (FastLink::HasRate(*linkPort) && *r != kReadRate)
+                if (auto link = FastLink::AskAndMove(line, *r, *linkPort, kReadRate, settings))
+                    return link;
             rates.push_back(*r);
+        }
     rates.push_back(line.Rate());
     for (const int port : {1, 2})
         if (const auto r = savedRate(port); r && std::find(rates.begin(), rates.end(), *r) == rates.end())
@@ -132,7 +140,7 @@ ReadBack Prove(SerialControl& port, const std::vector<Expectation>& expected, St
         return result;
     }
     SupportFunctions::ShowStatus(QStringLiteral("Loading the saved configuration"));
-    auto saved = Relink(line, expected, link.receiverPort);
+    auto saved = Relink(line, expected, link.receiverPort, link.settings);
     SupportFunctions::ClearStatus();
     if (!saved || loaded != Answer::Ack) {
         result.end = line.Gone() ? ReadBackEnd::PortLost : saved ? ReadBackEnd::LoadRefused : ReadBackEnd::LinkLostAfterLoad;

@@ -66,6 +66,8 @@ struct RunObserver {
     std::function<void(std::size_t index, const Step& step, bool succeeded)> stepEnded;
 };
 
+struct FoundLink;
+
 // Runs `profile`'s steps against the receiver on SelectedPort and shows the
 // outcome. Returns true when everything was acknowledged and saved.
 bool RunProfile(const Profile& profile, const RunObserver& observer = {});
@@ -76,8 +78,9 @@ bool RunProfile(const Profile& profile, const RunObserver& observer = {});
 // only when it answers at no rate of the search in time.
 // Works on `port`, which must be numbered (or given its path) as SelectedPort
 // is: a receiver that answers no search is brought up by the exact run's
-// port opening.
-bool RunProfileFast(const Profile& profile, SerialControl& port, const RunObserver& observer = {});
+// port opening. `link`, when given, gets the link as the run left it.
+bool RunProfileFast(const Profile& profile, SerialControl& port, const RunObserver& observer = {},
+                    FoundLink* link = nullptr);
 
 // The receiver as the fast runner's search finds it: the rate its link runs
 // at, and the receiver port (0..3) the PC is wired to when the receiver told.

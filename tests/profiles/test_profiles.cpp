@@ -14,10 +14,12 @@
 #include "harness/VirtualReceiver.h"
 #include "link/CommsFrm.h"
 #include "link/SelectedPort.h"
+#include "profiles/FastLink.h"
 #include "profiles/ProfileFile.h"
 #include "profiles/SetupOutputs.h"
 #include "profiles/StepFrames.h"
 #include "receiver_config/ResetList.h"
+#include "sim/UbxCodec.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -25,6 +27,7 @@
 using namespace SetupOutputs;
 using VarnexSim::Key;
 using VarnexSim::ReceiverConfig;
+using Chunks = QList<QPair<double, QByteArray>>;
 
 namespace {
 
@@ -137,6 +140,8 @@ private slots:
     void runs_data();
     void runs();
     void garnockOnRealLine();
+    void searchHearsOutALongFrame_data();
+    void searchHearsOutALongFrame();
     void stepFramesAreWhatTheOperationsSend();
 
 private:
@@ -234,6 +239,33 @@ void TestProfiles::runs()
 
 // From 1200 bit/s, where only a drained line carries the blind CFG-PRTs
 // whole; every acknowledgement ends its wait on arrival.
+void TestProfiles::searchHearsOutALongFrame_data()
+{
+    QTest::addColumn<Chunks>("chunks");
+    const QByteArray raw = VarnexSim::EncodeUbx(0x02, 0x15, QByteArray(600, '\1'));
+    QTest::newRow("its start heard, its end late") << Chunks{{0.1, raw.left(200)}, {0.75, raw.mid(200)}};
+    QTest::newRow("its start missed, the next one whole")
+        << Chunks{{0.1, raw.mid(20, 250)}, {0.6, raw.mid(270)}, {0.75, raw}};
+}
+
+// The search at the unit's rate while long binary frames are under way: they
+// are heard out until one is whole, which proves the rate, and the reply
+// queued behind them is waited for, not taken for silence.
+void TestProfiles::searchHearsOutALongFrame()
+{
+    QFETCH(Chunks, chunks);
+    VirtualReceiver receiver({.startBaud = 4800, .faults = {.replyLatency = 0.8}});
+    receiver.Quiet();
+    for (const auto& [at, bytes] : chunks)
+        receiver.Arrive(at, bytes);
+    CommsFrm::SerialPort().SetCommPort(1);
+    FastLink::Line line(CommsFrm::SerialPort());
+    QVERIFY(line.Open());
+    const FastLink::Search search = FastLink::Look(line);
+    QVERIFY(search.link.has_value());
+    QCOMPARE(search.link->rate, 4800);
+}
+
 void TestProfiles::garnockOnRealLine()
 {
     PtySim sim(1, {.startBaud = 1200});
