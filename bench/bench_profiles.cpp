@@ -65,6 +65,8 @@
 
 #include <QApplication>
 
+#include <QDir>
+#include <QFile>
 #include <QThread>
 
 #include <algorithm>
@@ -342,10 +344,11 @@ void TimeFiles(QStringList wanted, const QList<qint32>& rates)
 // run, then the proof of what it just sent and saved.
 bool FastAndVerify(const SetupOutputs::Profile& p)
 {
-    if (!SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort()))
+    SetupOutputs::FoundLink link;
+    if (!SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort(), {}, &link))
         return false;
     const auto readBack = Verification::Prove(CommsFrm::SerialPort(), Verification::ExpectedState(p),
-                                              Verification::Start::JustConfigured);
+                                              Verification::Start::JustConfigured, link);
     return Proved(readBack);
 }
 
@@ -378,10 +381,14 @@ PtyRun Median(int runs, const std::function<PtyRun()>& one)
 }
 
 // The proof's cost on a line the unit shares: `configure --fast --verify`
-// and `verify` of the unit so configured, from 9600 with the factory's NMEA,
-// quiet and with the unit's output filling 90 % of the line; the unit on its
-// own USB port by --fast; a newer unit whose output fills the line by
-// --fast --verify. Each row is the median of `runs` runs against its goal.
+// from 9600 with the factory's NMEA, and `verify` of a unit configured so
+// and powered up again, quiet and with the unit's output filling 90 % of the
+// line it starts on (the factory's 9600, or the configured unit's own link);
+// the unit on its own USB port by --fast; a newer unit whose output fills
+// the line by --fast --verify. Each row is the median of `runs` runs against
+// its goal; run i of n starts i/n of a second later into the unit's output,
+// since how long an answer waits behind that output depends on where in its
+// one-second cycle the run begins, and a bench is not in step with it.
 void TimeProof(const QStringList& wanted, int runs)
 {
     std::printf("%-8s %-33s %8s %13s %8s %11s %6s %7s  %s\n", "device", "run", "wall s", "min-max s", "floor s",
@@ -403,14 +410,23 @@ void TimeProof(const QStringList& wanted, int runs)
     for (const SetupOutputs::Profile& p : SetupOutputs::Profiles()) {
         if (!wanted.isEmpty() && !wanted.contains(QString::fromLatin1(p.key), Qt::CaseInsensitive))
             continue;
-        const auto configured = [&p] {
-            SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort());
-            CommsFrm::SerialPort().SetPortOpen(false);
+        // The configured unit's flash, saved by a fast run on a unit of its own.
+        const QString flash = QDir::temp().filePath(QStringLiteral("varnex-bench-proof-%1.json").arg(QLatin1String(p.key)));
+        QFile::remove(flash);
+        VarnexSim::ModelOptions fresh = Unit(9600, 0);
+        fresh.flashPath = flash;
+        OnPty(fresh, [&p] { return SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort()); });
+        const auto configured = [&flash](double fill) {
+            VarnexSim::ModelOptions unit = Unit(0, fill);
+            unit.flashPath = flash;
+            return unit;
         };
+        int started = 0;
+        const auto phase = [&started, runs] { QThread::msleep(static_cast<unsigned long>(1000 * (started++ % runs) / runs)); };
         double quietRun = 0, quietVerify = 0;
         for (const double fill : {0.0, 0.9}) {
-            const PtyRun run = Median(runs, [&] { return CountedRun(Unit(9600, fill), [&p] { return FastAndVerify(p); }); });
-            const PtyRun verify = Median(runs, [&] { return CountedRun(Unit(9600, fill), [&p] { return Verify(p); }, configured); });
+            const PtyRun run = Median(runs, [&] { return CountedRun(Unit(9600, fill), [&p] { return FastAndVerify(p); }, phase); });
+            const PtyRun verify = Median(runs, [&] { return CountedRun(configured(fill), [&p] { return Verify(p); }, phase); });
             if (fill == 0) {
                 quietRun = run.wall;
                 quietVerify = verify.wall;
