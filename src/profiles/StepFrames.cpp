@@ -1,136 +1,117 @@
 #include "profiles/StepFrames.h"
 
+#include "link/UbxMessages.h"
 #include "profiles/StepNames.h"
 #include "receiver_config/Payloads.h"
 #include "receiver_config/ResetList.h"
 #include "receiver_config/VarnexCommsRoutines.h"
-
-#include <algorithm>
 
 namespace SetupOutputs {
 namespace {
 
 using uBloxLowLevelComms::UbxBuffer;
 using namespace VarnexCommsRoutines;
+using Frames = std::vector<UbxBuffer>;
 
-std::uint8_t Byte(std::int32_t value) { return static_cast<std::uint8_t>(value); }
-QString Hex(std::int32_t byte) { return QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper(); }
-std::vector<UbxBuffer> One(UbxBuffer frame) { return {std::move(frame)}; }
+Frames One(UbxBuffer frame) { return {std::move(frame)}; }
+QString Hex(std::uint8_t byte) { return UbxMessages::Hex(byte); }
 
-std::vector<UbxBuffer> AllResetFrames(const Step&)
+// The operator texts keep their spelling on purpose: operators and their
+// documents know them as they are. The reset's failure is the device's own.
+constexpr const char* kParameterFailure = "Failed to set Varnex parameter please check it is connected correctly";
+constexpr const char* kBaudFailure = "Failed to set Varnex baud rate correctly please check it is connected correctly";
+constexpr const char* kFlashFailure = "Failed to write Varnex to flash memory please check it is connected correctly";
+
+// One block per kind of step: the exact run's operation, the frames, the
+// status, the name in progress lines and records, and the failure text.
+// A new kind of step is a new block (and its keys in the profile file format).
+
+bool Exact(const Reset&) { return ResetToKnownState(); }
+Frames FramesOf(const Reset&)
 {
-    ResetFrameSet reset = ResetFrames();
-    std::vector<UbxBuffer> frames = std::move(reset.ports);
-    frames.push_back(std::move(reset.rate));
-    std::move(reset.messages.begin(), reset.messages.end(), std::back_inserter(frames));
+    Frames frames;
+    for (const ResetStage& stage : kResetRecipe)
+        for (UbxBuffer& f : ResetFrames(stage.part))
+            frames.push_back(std::move(f));
     return frames;
 }
+QString Status(const Reset&) { return kReadConfigurationStatus; }
+QString Name(const Reset&) { return QStringLiteral("ResetToKnownState"); }
+const char* Failure(const Reset&) { return nullptr; }
 
-QString MessageStepName(const Step& s)
+bool Exact(const Rate& r) { return WriteConfiguration(r.period, r.navRate); }
+Frames FramesOf(const Rate& r) { return One(Payloads::CfgRate(r.period, r.navRate)); }
+QString Status(const Rate&) { return kWriteConfigurationStatus; }
+QString Name(const Rate& r) { return QStringLiteral("WriteConfiguration %1 ms rate %2").arg(double(r.period)).arg(r.navRate); }
+const char* Failure(const Rate&) { return kParameterFailure; }
+
+bool Exact(const Navigation& n) { return SetDynamicNavigationParameters(n.block); }
+Frames FramesOf(const Navigation& n) { return One(Payloads::CfgNav(n.block)); }
+QString Status(const Navigation&) { return kSetDynamicNavigationParametersStatus; }
+QString Name(const Navigation&) { return QStringLiteral("SetDynamicNavigationParameters"); }
+const char* Failure(const Navigation&) { return kParameterFailure; }
+
+bool Exact(const TimePulse& t) { return SetTimePulse(t.interval, t.length); }
+Frames FramesOf(const TimePulse& t) { return One(Payloads::CfgTp(t.interval, t.length)); }
+QString Status(const TimePulse& t) { return SetTimePulseStatus(t.interval); }
+QString Name(const TimePulse& t) { return QStringLiteral("SetTimePulse %1 ms %2 ms").arg(t.interval).arg(t.length); }
+const char* Failure(const TimePulse&) { return kParameterFailure; }
+
+bool Exact(const MessageRate& m) { return SetMessageRate(m.msgClass, m.msgId, m.rate, m.port, m.rates); }
+Frames FramesOf(const MessageRate& m) { return One(Payloads::CfgMsg(m.msgClass, m.msgId, m.rate, m.port, m.rates)); }
+QString Status(const MessageRate& m) { return SetMessageRateStatus(m.msgClass, m.msgId, m.rate, m.port); }
+QString Name(const MessageRate& m)
 {
-    if (s.payload.size() == 4)
-        return QStringLiteral("SetMessageRate %1 %2 rates %3 %4 %5 %6")
-            .arg(Hex(s.args[0]), Hex(s.args[1]))
-            .arg(s.payload[0])
-            .arg(s.payload[1])
-            .arg(s.payload[2])
-            .arg(s.payload[3]);
-    return QStringLiteral("SetMessageRate %1 %2 rate %3 port %4").arg(Hex(s.args[0]), Hex(s.args[1])).arg(s.args[2]).arg(s.args[3]);
+    const QString message = Hex(m.msgClass) + u' ' + Hex(m.msgId);
+    if (m.rates.size() == std::size_t(Payloads::kReceiverPortCount))
+        return QStringLiteral("SetMessageRate %1 rates %2 %3 %4 %5")
+            .arg(message)
+            .arg(m.rates[0])
+            .arg(m.rates[1])
+            .arg(m.rates[2])
+            .arg(m.rates[3]);
+    return QStringLiteral("SetMessageRate %1 rate %2 port %3").arg(message).arg(m.rate).arg(m.port);
 }
+const char* Failure(const MessageRate&) { return kParameterFailure; }
 
-// One row per kind of step: the receiver operation the exact run calls, the
-// frames it sends (which the fast run sends and the verification replays),
-// the status it shows, and its name in progress lines and records. A new
-// kind of step is a new row.
-struct Kind {
-    Op op;
-    bool (*exact)(const Step&);
-    std::vector<UbxBuffer> (*frames)(const Step&);
-    QString (*status)(const Step&);
-    QString (*name)(const Step&);
-};
+bool Exact(const BaudRate& b) { return SetBaudRate(b.rate, BaudMode::Confirming, b.port); }
+Frames FramesOf(const BaudRate& b) { return One(Payloads::CfgPrt(b.rate, b.port)); }
+QString Status(const BaudRate& b) { return SetBaudRateStatus(b.rate, b.port); }
+QString Name(const BaudRate& b) { return QStringLiteral("SetBaudRate %1 port %2").arg(b.rate).arg(b.port); }
+const char* Failure(const BaudRate&) { return kBaudFailure; }
 
-constexpr Kind kKinds[] = {
-    {Op::ResetToKnownState,
-     [](const Step&) { return ResetToKnownState(); },
-     AllResetFrames,
-     [](const Step&) { return QString(kReadConfigurationStatus); },
-     [](const Step&) { return QStringLiteral("ResetToKnownState"); }},
-    {Op::WriteConfiguration,
-     [](const Step& s) { return WriteConfiguration(s.period, std::uint16_t(s.args[0])); },
-     [](const Step& s) { return One(Payloads::CfgRate(s.period, std::uint16_t(s.args[0]))); },
-     [](const Step&) { return QString(kWriteConfigurationStatus); },
-     [](const Step& s) { return QStringLiteral("WriteConfiguration %1 ms rate %2").arg(double(s.period)).arg(s.args[0]); }},
-    {Op::SetDynamicNavigationParameters,
-     [](const Step& s) { return SetDynamicNavigationParameters(s.payload); },
-     [](const Step& s) { return One(Payloads::CfgNav(s.payload)); },
-     [](const Step&) { return QString(kSetDynamicNavigationParametersStatus); },
-     [](const Step&) { return QStringLiteral("SetDynamicNavigationParameters"); }},
-    {Op::SetTimePulse,
-     [](const Step& s) { return SetTimePulse(s.args[0], s.args[1]); },
-     [](const Step& s) { return One(Payloads::CfgTp(s.args[0], s.args[1])); },
-     [](const Step& s) { return SetTimePulseStatus(s.args[0]); },
-     [](const Step& s) { return QStringLiteral("SetTimePulse %1 ms %2 ms").arg(s.args[0]).arg(s.args[1]); }},
-    {Op::SetMessageRate,
-     [](const Step& s) { return SetMessageRate(Byte(s.args[0]), Byte(s.args[1]), Byte(s.args[2]), s.args[3], s.payload); },
-     [](const Step& s) {
-         return One(Payloads::CfgMsg(Byte(s.args[0]), Byte(s.args[1]), Byte(s.args[2]), s.args[3], s.payload));
-     },
-     [](const Step& s) { return SetMessageRateStatus(Byte(s.args[0]), Byte(s.args[1]), Byte(s.args[2]), s.args[3]); },
-     MessageStepName},
-    {Op::SetBaudRate,
-     [](const Step& s) { return SetBaudRate(s.args[0], BaudMode::Confirming, s.args[1]); },
-     [](const Step& s) { return One(Payloads::CfgPrt(s.args[0], s.args[1])); },
-     [](const Step& s) { return SetBaudRateStatus(s.args[0], s.args[1]); },
-     [](const Step& s) { return QStringLiteral("SetBaudRate %1 port %2").arg(s.args[0]).arg(s.args[1]); }},
-    {Op::WriteSetupToFlash,
-     [](const Step&) { return WriteSetupToFlash(); },
-     [](const Step&) { return One(Payloads::CfgCfgSaveAll()); },
-     [](const Step&) { return QString(kWriteSetupToFlashStatus); },
-     [](const Step&) { return QStringLiteral("WriteSetupToFlash"); }},
-};
-
-const Kind* KindOf(Op op)
-{
-    const auto it = std::find_if(std::begin(kKinds), std::end(kKinds), [op](const Kind& k) { return k.op == op; });
-    return it == std::end(kKinds) ? nullptr : it;
-}
+bool Exact(const Save&) { return WriteSetupToFlash(); }
+Frames FramesOf(const Save&) { return One(Payloads::CfgCfgSaveAll()); }
+QString Status(const Save&) { return kWriteSetupToFlashStatus; }
+QString Name(const Save&) { return QStringLiteral("WriteSetupToFlash"); }
+const char* Failure(const Save&) { return kFlashFailure; }
 
 } // namespace
 
-ResetFrameSet ResetFrames()
+Frames StepFrames(const Step& step)
 {
-    ResetFrameSet reset;
-    for (std::int32_t port = 0; port < Payloads::kReceiverPortCount; ++port)
-        reset.ports.push_back(Payloads::CfgPrt(kKnownLinkRate, port));
-    reset.rate = Payloads::CfgRate(kKnownMeasurementPeriod, kKnownNavigationRate);
-    for (const MessageId& m : kResetMessages)
-        reset.messages.push_back(Payloads::CfgMsg(m.msgClass, m.msgId, 0, 0));
-    return reset;
-}
-
-std::vector<UbxBuffer> StepFrames(const Step& step)
-{
-    const Kind* kind = KindOf(step.op);
-    return kind ? kind->frames(step) : std::vector<UbxBuffer>{};
+    return std::visit([](const auto& kind) { return FramesOf(kind); }, step);
 }
 
 QString StepStatus(const Step& step)
 {
-    const Kind* kind = KindOf(step.op);
-    return kind ? kind->status(step) : QString();
+    return std::visit([](const auto& kind) { return Status(kind); }, step);
 }
 
 bool RunExactStep(const Step& step)
 {
-    const Kind* kind = KindOf(step.op);
-    return kind && kind->exact(step);
+    return std::visit([](const auto& kind) { return Exact(kind); }, step);
 }
 
 QString StepName(const Step& step)
 {
-    const Kind* kind = KindOf(step.op);
-    return kind ? kind->name(step) : QStringLiteral("unknown step");
+    return std::visit([](const auto& kind) { return Name(kind); }, step);
+}
+
+const char* FailureMessage(const Profile& profile, const Step& step)
+{
+    const char* own = std::visit([](const auto& kind) { return Failure(kind); }, step);
+    return own ? own : profile.connectFailure;
 }
 
 } // namespace SetupOutputs
