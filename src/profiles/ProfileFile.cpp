@@ -1,13 +1,8 @@
 // A device held as a profile: the storage a loaded file (or a receiver read)
-// lends out, and what the file's reader and writer share. Reading is in
-// ProfileFileRead.cpp, writing in ProfileFileWrite.cpp.
+// lends out. The file is read in ProfileFileRead.cpp and written in
+// ProfileFileWrite.cpp; each kind of step's keys are in StepKinds.cpp.
 #include "profiles/ProfileFile.h"
 
-#include "link/UbxProtocol.h"
-#include "profiles/ProfileFileKinds.h"
-#include "receiver_config/Payloads.h"
-
-#include <algorithm>
 #include <cctype>
 
 namespace ProfileFile {
@@ -52,18 +47,5 @@ std::string DefaultConnectFailure()
 }
 
 std::string DefaultSuccess(std::string_view name) { return "Configured for use with " + std::string(name); }
-
-const FileKind& FileKindOf(const SetupOutputs::Step& step)
-{
-    return *std::find_if(std::begin(kFileKinds), std::end(kFileKinds),
-                         [&](const FileKind& k) { return k.blank.index() == step.index(); });
-}
-
-std::vector<std::uint8_t> BuiltInNavBlock()
-{
-    const auto frame = Payloads::CfgNav();
-    const auto start = frame.begin() + UbxProtocol::kPayloadStart;
-    return {start, start + Payloads::kNavBlockSize};
-}
 
 } // namespace ProfileFile

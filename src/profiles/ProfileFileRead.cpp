@@ -1,15 +1,12 @@
 // A profile file read and checked whole: the first fault is named where it stands.
 #include "profiles/ProfileFile.h"
 
-#include "link/UbxMessages.h"
-#include "profiles/ProfileFileKinds.h"
 #include "profiles/ProfileFileText.h"
-#include "receiver_config/Payloads.h"
+#include "profiles/StepKinds.h"
 
 #include <toml++/toml.h>
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <cmath>
 #include <iterator>
@@ -17,15 +14,7 @@
 namespace ProfileFile {
 namespace {
 
-using namespace SetupOutputs;
-
-// The rates a baud step may set: those the tool's rate lists and the
-// receiver share from 4800 bit/s up. Slower links cannot carry a device's
-// output; the search would not find a receiver left elsewhere.
-constexpr std::int32_t kBaudRates[] = {4800, 9600, 14400, 19200, 28800, 38400, 57600, 115200};
-// CFG-TP carries the interval and the length in µs in 32-bit signed fields.
-constexpr std::int64_t kLongestPulseMs = 2147483;
-constexpr int kHighestPort = 3;
+constexpr std::int64_t kHighestPort = 3;
 constexpr std::string_view kTopKeys[] = {"name", "nmea_port", "connect_failure", "success", "step"};
 
 // The first fault found, where it stands.
@@ -132,126 +121,51 @@ std::vector<std::uint8_t> HexText(const toml::node& node, std::string_view key, 
     return bytes;
 }
 
-void PutSixteen(std::vector<std::uint8_t>& block, const UbxMessages::Field& field, std::int64_t value)
-{
-    block[field.offset] = std::uint8_t(value & 0xFF);
-    block[field.offset + 1] = std::uint8_t(value >> 8 & 0xFF);
-}
+// One [[step]] table as the kinds of step read it.
+class TomlStepTable final : public SetupOutputs::StepTable {
+public:
+    explicit TomlStepTable(const Keys& keys) : keys_(keys) {}
 
-// One function per kind of step: its keys read, checked and added.
-
-void ReadKind(const Keys&, const Reset& reset, LoadedProfile& loaded) { loaded.Add(reset); }
-void ReadKind(const Keys&, const Save& save, LoadedProfile& loaded) { loaded.Add(save); }
-
-void ReadKind(const Keys& keys, const Rate&, LoadedProfile& loaded)
-{
-    // Both are 16-bit fields of the frame; a float holds every such period exactly.
-    const auto period = Integer(keys.Need("period_ms"), "period_ms", 1, 65535);
-    const auto navigationRate = Integer(keys.Need("navigation_rate"), "navigation_rate", 1, 65535);
-    loaded.Add(Rate{float(period), std::uint16_t(navigationRate)});
-}
-
-void ReadKind(const Keys& keys, const Navigation&, LoadedProfile& loaded)
-{
-    std::vector<std::uint8_t> block = BuiltInNavBlock();
-    bool given = false;
-    for (const NavKey& k : kNavKeys) {
-        const toml::node* node = keys.Find(k.key);
-        if (!node)
-            continue;
-        given = true;
-        if (k.tenths) {
-            const double value = Number(*node, k.key);
-            // Exactly a number of tenths: 12.5 is, 12.50000001 is not.
-            const double tenths = std::round(value * 10);
-            if (tenths < 0 || tenths > 65535 || tenths / 10 != value)
-                throw Fault{node->source(), std::string(k.key) + " must be 0.0 to 6553.5 in steps of 0.1"};
-            PutSixteen(block, *k.field, std::int64_t(tenths));
-        } else {
-            PutSixteen(block, *k.field, Integer(*node, k.key, 0, 65535));
-        }
+    bool Has(std::string_view key) const override { return keys_.Find(key) != nullptr; }
+    std::int64_t Integer(std::string_view key, std::string_view what, std::int64_t low, std::int64_t high) const override
+    {
+        return ProfileFile::Integer(keys_.Need(key), what, low, high);
     }
-    for (const NavBytes& b : kNavBytes) {
-        const toml::node* node = keys.Find(b.key);
-        if (!node)
-            continue;
-        given = true;
-        const std::vector<std::uint8_t> bytes = HexText(*node, b.key, b.size);
-        std::copy(bytes.begin(), bytes.end(), block.begin() + std::ptrdiff_t(b.offset));
+    std::int64_t Tenths(std::string_view key) const override
+    {
+        const toml::node& node = keys_.Need(key);
+        const double value = Number(node, key);
+        // Exactly a number of tenths: 12.5 is, 12.50000001 is not.
+        const double tenths = std::round(value * 10);
+        if (tenths < 0 || tenths > 65535 || tenths / 10 != value)
+            throw Fault{node.source(), std::string(key) + " must be 0.0 to 6553.5 in steps of 0.1"};
+        return std::int64_t(tenths);
     }
-    // A navigation step with no field of its own sends the fixed block.
-    loaded.Add(Navigation{given ? std::span<const std::uint8_t>(block) : std::span<const std::uint8_t>()});
-}
-
-void ReadKind(const Keys& keys, const TimePulse&, LoadedProfile& loaded)
-{
-    const auto interval = Integer(keys.Need("interval_ms"), "interval_ms", 1, kLongestPulseMs);
-    const auto length = Integer(keys.Need("length_ms"), "length_ms", 0, interval);
-    loaded.Add(TimePulse{std::int32_t(interval), std::int32_t(length)});
-}
-
-// A message's class or id: given, it must be that of the named message.
-std::uint8_t MessageByte(const toml::node* node, const char* key, const UbxMessages::Message* named, std::uint8_t namedValue)
-{
-    if (!node)
-        return namedValue;
-    const auto value = std::uint8_t(Integer(*node, key, 0, 255));
-    if (named && value != namedValue)
-        throw Fault{node->source(), std::string(key) + " is not that of " + named->name};
-    return value;
-}
-
-void ReadKind(const Keys& keys, const MessageRate&, LoadedProfile& loaded)
-{
-    const UbxMessages::Message* named = nullptr;
-    if (const toml::node* node = keys.Find("message")) {
-        const std::string name = Text(*node, "message");
-        named = UbxMessages::FindOutput(name);
-        if (!named)
-            throw Fault{node->source(), "unknown message " + name + " (give class and id instead)"};
+    std::string Text(std::string_view key) const override { return ProfileFile::Text(keys_.Need(key), key); }
+    std::vector<std::uint8_t> HexBytes(std::string_view key, std::size_t count) const override
+    {
+        return HexText(keys_.Need(key), key, count);
     }
-    const toml::node* classNode = keys.Find("class");
-    const toml::node* idNode = keys.Find("id");
-    if (!named && (!classNode || !idNode))
-        throw Fault{keys.Table().source(), "message step has neither message nor class and id"};
-    MessageRate step;
-    step.msgClass = MessageByte(classNode, "class", named, named ? named->msgClass : 0);
-    step.msgId = MessageByte(idNode, "id", named, named ? named->msgId : 0);
-    if (const toml::node* ratesNode = keys.Find("rates")) {
-        const toml::array* rates = ratesNode->as_array();
-        if (!rates || rates->size() != std::size_t(Payloads::kReceiverPortCount))
-            throw Fault{ratesNode->source(), "rates must list four rates, one for each of ports 0 to 3"};
-        std::array<std::uint8_t, 4> bytes{};
-        for (std::size_t port = 0; port < bytes.size(); ++port) {
-            bytes[port] = std::uint8_t(Integer((*rates)[port], "message rate", 0, 255));
-            // The rate and port that name the step: the first port's with the highest rate.
-            if (bytes[port] > step.rate) {
-                if (step.rate == 0)
-                    step.port = std::int32_t(port);
-                step.rate = bytes[port];
-            }
-        }
-        if (keys.Find("rate") || keys.Find("port"))
-            throw Fault{ratesNode->source(), "give either rates or rate and port, not both"};
-        step.rates = bytes;
-        loaded.Add(step);
-        return;
+    std::vector<std::int64_t> Integers(std::string_view key, std::size_t count, std::string_view what, std::int64_t low,
+                                       std::int64_t high, std::string_view notSuch) const override
+    {
+        const toml::node& node = keys_.Need(key);
+        const toml::array* list = node.as_array();
+        if (!list || list->size() != count)
+            throw Fault{node.source(), std::string(notSuch)};
+        std::vector<std::int64_t> values;
+        for (const toml::node& element : *list)
+            values.push_back(ProfileFile::Integer(element, what, low, high));
+        return values;
     }
-    step.rate = std::uint8_t(Integer(keys.Need("rate"), "message rate", 0, 255));
-    step.port = std::int32_t(Integer(keys.Need("port"), "port", 0, kHighestPort));
-    loaded.Add(step);
-}
+    [[noreturn]] void Refuse(std::string_view key, const std::string& what) const override
+    {
+        throw Fault{key.empty() ? keys_.Table().source() : keys_.Need(key).source(), what};
+    }
 
-void ReadKind(const Keys& keys, const BaudRate&, LoadedProfile& loaded)
-{
-    const toml::node& rateNode = keys.Need("rate");
-    const auto rate = Integer(rateNode, "baud rate", 0, 115200);
-    if (std::find(std::begin(kBaudRates), std::end(kBaudRates), rate) == std::end(kBaudRates))
-        throw Fault{rateNode.source(), "baud rate " + std::to_string(rate) +
-                                           " is not one of 4800, 9600, 14400, 19200, 28800, 38400, 57600, 115200"};
-    const auto port = Integer(keys.Need("port"), "port", 0, kHighestPort);
-    loaded.Add(BaudRate{std::int32_t(rate), std::int32_t(port)});
-}
+private:
+    const Keys& keys_;
+};
 
 void ReadStep(const toml::node& node, std::size_t number, LoadedProfile& loaded, std::string_view original)
 {
@@ -263,12 +177,13 @@ void ReadStep(const toml::node& node, std::size_t number, LoadedProfile& loaded,
     if (!kindNode)
         throw Fault{table->source(), context + " has no kind"};
     const std::string kind = Text(*kindNode, "kind");
-    const auto found = std::find_if(std::begin(kFileKinds), std::end(kFileKinds), [&](const FileKind& k) { return kind == k.name; });
-    if (found == std::end(kFileKinds))
+    const auto kinds = SetupOutputs::FileKinds();
+    const auto found = std::find_if(kinds.begin(), kinds.end(), [&](const SetupOutputs::FileKind& k) { return kind == k.name; });
+    if (found == kinds.end())
         throw Fault{kindNode->source(), "unknown step kind " + kind +
                                             " (reset, rate, navigation, time_pulse, message, baud or save)"};
     const Keys keys(*table, context + " (" + kind + ")", found->keys, original);
-    std::visit([&](const auto& blank) { ReadKind(keys, blank, loaded); }, found->blank);
+    SetupOutputs::ReadStep(*found, TomlStepTable(keys), loaded);
 }
 
 std::unique_ptr<LoadedProfile> ReadTable(const toml::table& root, std::string_view original)
@@ -295,9 +210,9 @@ std::unique_ptr<LoadedProfile> ReadTable(const toml::table& root, std::string_vi
     // The reset finds the receiver and brings it to a known state, which every
     // later step builds on; without the save the unit forgets it all at power-up.
     const auto& built = loaded->Profile().steps;
-    if (!std::holds_alternative<Reset>(built.front()))
+    if (!std::holds_alternative<SetupOutputs::Reset>(built.front()))
         throw Fault{(*steps)[0].source(), "the first step must be the reset (kind = \"reset\")"};
-    if (!std::holds_alternative<Save>(built.back()))
+    if (!std::holds_alternative<SetupOutputs::Save>(built.back()))
         throw Fault{steps->back().source(), "the last step must be the save (kind = \"save\")"};
     return loaded;
 }

@@ -7,10 +7,10 @@
 
 #include <vector>
 
-// What each kind of step does, in one place: the receiver operation the exact
-// run calls, the frames it sends (which the fast runner sends as they are),
-// the status it shows and the message its failure shows. Its name in
-// progress lines and records is in StepNames.h.
+// What a step does, from its kind's block in StepKinds.cpp: the receiver
+// operation the exact run calls, the frames it sends (which the fast runner
+// sends as they are) and the status it shows. Its name in progress lines and
+// records is in StepNames.h, its failure text is FailureMessage.
 namespace SetupOutputs {
 
 // Every frame `step` sends, each once, in the order it sends them: the
