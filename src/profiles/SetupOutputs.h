@@ -19,8 +19,8 @@ namespace SetupOutputs {
 // The kinds of step, each with its own values. A device read from a file may
 // carry bytes of its own (the navigation block, a message's four port rates);
 // the built-in tables carry none, and the bytes belong to whoever owns the table.
-// What a kind sends, shows and is called is in StepFrames.cpp, one overload
-// per kind; a kind without one does not build.
+// Everything a kind does (its operation, frames, texts, file keys) is its
+// block in StepKinds.cpp; a kind missing a function there does not build.
 struct Reset {};                            // the known state: link rate, rate, messages off
 struct Rate {                               // CFG-RATE
     float period = 0;                       // measurement period, ms (every 16-bit value exactly)

@@ -140,7 +140,10 @@ void Write(const Navigation& n, StepLines& out)
     const std::vector<std::uint8_t> block = NavBlock(n.block);
     for (const NavKey& k : kNavKeys) {
         const std::int64_t value = UbxProtocol::LittleEndianAt(block, k.field->offset, k.field->width);
-        k.tenths ? out.Tenths(k.key, value) : out.Integer(k.key, value);
+        if (k.tenths)
+            out.Tenths(k.key, value);
+        else
+            out.Integer(k.key, value);
     }
     for (const NavBytes& b : kNavBytes)
         out.HexBytes(b.key, std::span(block).subspan(b.offset, b.size));
