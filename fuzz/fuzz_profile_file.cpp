@@ -8,10 +8,13 @@
 
 #include <toml++/toml.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -21,18 +24,27 @@ void Require(bool condition)
         std::abort();
 }
 
+// A kind of step as its values, bytes included, for comparing two steps.
+using Bytes = std::vector<std::uint8_t>;
+Bytes Of(std::span<const std::uint8_t> bytes) { return {bytes.begin(), bytes.end()}; }
+auto Values(const SetupOutputs::Reset&) { return std::tuple(); }
+auto Values(const SetupOutputs::Save&) { return std::tuple(); }
+auto Values(const SetupOutputs::Rate& r) { return std::tuple(r.period, r.navRate); }
+auto Values(const SetupOutputs::Navigation& n) { return std::tuple(Of(n.block)); }
+auto Values(const SetupOutputs::TimePulse& t) { return std::tuple(t.interval, t.length); }
+auto Values(const SetupOutputs::MessageRate& m) { return std::tuple(m.msgClass, m.msgId, m.rate, m.port, Of(m.rates)); }
+auto Values(const SetupOutputs::BaudRate& b) { return std::tuple(b.rate, b.port); }
+
+bool SameStep(const SetupOutputs::Step& x, const SetupOutputs::Step& y)
+{
+    return x.index() == y.index() && std::visit([&y](const auto& kind) {
+               return Values(kind) == Values(std::get<std::decay_t<decltype(kind)>>(y));
+           }, x);
+}
+
 bool SameSteps(const SetupOutputs::Profile& a, const SetupOutputs::Profile& b)
 {
-    if (a.steps.size() != b.steps.size() || a.nmeaPort != b.nmeaPort)
-        return false;
-    for (std::size_t i = 0; i < a.steps.size(); ++i) {
-        const auto& x = a.steps[i];
-        const auto& y = b.steps[i];
-        if (x.op != y.op || x.period != y.period || x.args != y.args
-            || !std::equal(x.payload.begin(), x.payload.end(), y.payload.begin(), y.payload.end()))
-            return false;
-    }
-    return true;
+    return a.nmeaPort == b.nmeaPort && std::equal(a.steps.begin(), a.steps.end(), b.steps.begin(), b.steps.end(), SameStep);
 }
 
 ProfileFileText::Where Begin(const toml::source_region& region) { return {region.begin.line, region.begin.column}; }

@@ -9,6 +9,7 @@
 #include "profiles/StepFrames.h"
 #include "profiles/StepNames.h"
 #include "profiles/Verification.h"
+#include "receiver_config/ResetList.h"
 #include "support/Timing.h"
 #include "cli/UnitRun.h"
 #include "link/CommsFrm.h"
@@ -213,8 +214,9 @@ int Commands::DryRun(const Arguments& a, const Streams& s)
     for (std::size_t i = 0; i < p.steps.size(); ++i) {
         const SetupOutputs::Step& step = p.steps[i];
         text += QStringLiteral("[%1/%2] %3\n").arg(i + 1).arg(p.steps.size()).arg(SetupOutputs::StepName(step));
-        const bool reset = SetupOutputs::StepName(step).startsWith(QLatin1String("ResetToKnownState"));
-        const std::size_t blind = !a.fast && reset ? SetupOutputs::ResetFrames().ports.size() : 0;
+        const bool reset = std::holds_alternative<SetupOutputs::Reset>(step);
+        const std::size_t blind =
+            !a.fast && reset ? VarnexCommsRoutines::ResetFrames(VarnexCommsRoutines::ResetPart::LinkAtKnownRate).size() : 0;
         const std::vector<uBloxLowLevelComms::UbxBuffer> frames = SetupOutputs::StepFrames(step);
         for (std::size_t f = 0; f < frames.size(); ++f)
             text += QStringLiteral("  %1  %2\n").arg(FrameHex(frames[f]), f < blind ? QStringLiteral("no wait (sent blind)") : ack);

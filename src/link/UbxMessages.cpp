@@ -29,4 +29,20 @@ QString Name(std::uint8_t msgClass, std::uint8_t msgId)
     return Hex(msgClass) + u' ' + Hex(msgId);
 }
 
+const Message* FindOutput(std::uint8_t msgClass, std::uint8_t msgId)
+{
+    for (const Message& m : kOutputMessages)
+        if (m.msgClass == msgClass && m.msgId == msgId)
+            return &m;
+    return nullptr;
+}
+
+const Message* FindOutput(std::string_view name)
+{
+    for (const Message& m : kOutputMessages)
+        if (name == m.name)
+            return &m;
+    return nullptr;
+}
+
 } // namespace UbxMessages

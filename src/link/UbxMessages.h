@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 // The configuration messages this tool reads and writes, one row each: class,
 // id, name, the size of the payload that sets them, and the fields read by
@@ -82,5 +83,37 @@ const Field* FieldOf(const Message& message, const char* name);
 QString Hex(std::uint8_t byte);
 // "CFG-PRT"; a message outside the table by its class and id: "F0 04".
 QString Name(std::uint8_t msgClass, std::uint8_t msgId);
+
+// Messages the receiver outputs, which a device turns on and off with CFG-MSG:
+// named here for the profile files; their payloads are not read, so they have
+// no size or fields.
+inline constexpr Message kOutputMessages[] = {
+    {0x01, 0x01, "NAV-POSECEF", 0, {}}, {0x01, 0x02, "NAV-POSLLH", 0, {}},  {0x01, 0x03, "NAV-STATUS", 0, {}},
+    {0x01, 0x04, "NAV-DOP", 0, {}},     {0x01, 0x06, "NAV-SOL", 0, {}},     {0x01, 0x11, "NAV-VELECEF", 0, {}},
+    {0x01, 0x12, "NAV-VELNED", 0, {}},  {0x01, 0x20, "NAV-TIMEGPS", 0, {}}, {0x01, 0x21, "NAV-TIMEUTC", 0, {}},
+    {0x01, 0x22, "NAV-CLOCK", 0, {}},   {0x01, 0x30, "NAV-SVINFO", 0, {}},  {0x01, 0x31, "NAV-DGPS", 0, {}},
+    {0x02, 0x10, "RXM-RAW", 0, {}},     {0x02, 0x11, "RXM-SFRB", 0, {}},    {0x02, 0x20, "RXM-SVSI", 0, {}},
+    {0x0A, 0x02, "MON-IO", 0, {}},      {0x0A, 0x06, "MON-MSGPP", 0, {}},   {0x0A, 0x07, "MON-RXBUF", 0, {}},
+    {0x0A, 0x08, "MON-TXBUF", 0, {}},   {0xF0, 0x00, "NMEA-GGA", 0, {}},    {0xF0, 0x01, "NMEA-GLL", 0, {}},
+    {0xF0, 0x02, "NMEA-GSA", 0, {}},    {0xF0, 0x03, "NMEA-GSV", 0, {}},    {0xF0, 0x04, "NMEA-RMC", 0, {}},
+    {0xF0, 0x05, "NMEA-VTG", 0, {}},    {0xF0, 0x06, "NMEA-GRS", 0, {}},    {0xF0, 0x07, "NMEA-GST", 0, {}},
+    {0xF0, 0x08, "NMEA-ZDA", 0, {}},    {0xF1, 0x00, "PUBX-00", 0, {}},     {0xF1, 0x03, "PUBX-03", 0, {}},
+    {0xF1, 0x04, "PUBX-04", 0, {}},
+};
+
+// The output message of `msgClass`/`msgId`; nullptr when the table has none.
+const Message* FindOutput(std::uint8_t msgClass, std::uint8_t msgId);
+// The output message called `name` ("NAV-POSLLH", "NMEA-GGA"); nullptr when none is.
+const Message* FindOutput(std::string_view name);
+
+// The field called `name` of `fields`, looked up while compiling, so that a
+// builder naming a field its message lacks does not build.
+consteval const Field& FieldNamed(std::span<const Field> fields, std::string_view name)
+{
+    for (const Field& f : fields)
+        if (std::string_view(f.name) == name)
+            return f;
+    throw "no such field";
+}
 
 } // namespace UbxMessages

@@ -10,6 +10,8 @@
 #include "receiver_config/VarnexCommsRoutines.h"
 #include "support/SupportFunctions.h"
 
+#include <algorithm>
+
 namespace SetupOutputs {
 namespace {
 
@@ -25,12 +27,9 @@ bool AcceptedOnceAnswering(Line& line, UbxBuffer frame)
     return SendCommand(line, std::move(frame)) == Answer::Ack || StillAnswers(line);
 }
 
-// The known state: every port at the reset's rate, one solution a second,
-// every listed message off. A CFG-MSG carries the rates of all four ports, so
-// one command per message turns it off everywhere.
-bool Reset(Line& line, Link& link)
+// The link found and brought to the reset's rate.
+bool LinkAtKnownRate(Line& line, Link& link)
 {
-    SupportFunctions::ShowStatus(VarnexCommsRoutines::kReadConfigurationStatus);
     Heard heard = Heard::Nothing;
     if (link.rate == 0 && line.Open()) {
         const Search search = Look(line);
@@ -48,25 +47,34 @@ bool Reset(Line& line, Link& link)
             return false;
         link.rate = VarnexCommsRoutines::kKnownLinkRate;
     }
-    ResetFrameSet frames = ResetFrames();
-    // The exact run sends these blind and judges the link by the poll that
-    // follows; a port that refuses UART settings (DDC, USB) changes nothing.
-    for (UbxBuffer& port : frames.ports)
-        SendCommand(line, std::move(port));
-    SupportFunctions::ShowStatus(VarnexCommsRoutines::kWriteConfigurationStatus);
-    if (!Acknowledged(line, std::move(frames.rate)))
-        return false;
-    SupportFunctions::ShowStatus(VarnexCommsRoutines::kResetAllMessagesStatus);
-    for (UbxBuffer& message : frames.messages)
-        if (!Acknowledged(line, std::move(message)))
-            return false;
     return true;
 }
 
-bool SetBaud(Line& line, Link& link, const Step& step)
+// The known state, part by part as the reset's recipe lists them, each
+// distinct command once: a CFG-MSG carries the rates of all four ports, so
+// one command per message turns it off everywhere.
+bool RunReset(Line& line, Link& link)
 {
-    const std::int32_t rate = step.args[0];
-    const int port = step.args[1];
+    using VarnexCommsRoutines::ResetPart;
+    return VarnexCommsRoutines::WalkReset([&](const VarnexCommsRoutines::ResetStage& stage) {
+        SupportFunctions::ShowStatus(stage.status);
+        std::vector<UbxBuffer> frames = VarnexCommsRoutines::ResetFrames(stage.part);
+        if (stage.part != ResetPart::LinkAtKnownRate)
+            return std::all_of(frames.begin(), frames.end(), [&](UbxBuffer& f) { return Acknowledged(line, std::move(f)); });
+        if (!LinkAtKnownRate(line, link))
+            return false;
+        // The exact run sends these blind and judges the link by the poll that
+        // follows; a port that refuses UART settings (DDC, USB) changes nothing.
+        for (UbxBuffer& port : frames)
+            SendCommand(line, std::move(port));
+        return true;
+    });
+}
+
+bool SetBaud(Line& line, Link& link, const BaudRate& step)
+{
+    const std::int32_t rate = step.rate;
+    const int port = step.port;
     if (!link.receiverPort) {
         // Which port carries the link is not known: the exact run's confirmed
         // baud change finds out by polling, and the PC follows where needed.
@@ -87,11 +95,10 @@ bool SetBaud(Line& line, Link& link, const Step& step)
 // command, acknowledged, shown as its operation shows it.
 bool RunStep(Line& line, Link& link, const Step& s)
 {
-    switch (s.op) {
-    case Op::ResetToKnownState: return Reset(line, link);
-    case Op::SetBaudRate: return SetBaud(line, link, s);
-    default: break;
-    }
+    if (std::holds_alternative<Reset>(s))
+        return RunReset(line, link);
+    if (const auto* baud = std::get_if<BaudRate>(&s))
+        return SetBaud(line, link, *baud);
     std::vector<UbxBuffer> frames = StepFrames(s);
     if (frames.size() != 1)
         return false;

@@ -27,14 +27,15 @@ public:
     LoadedProfile(const LoadedProfile&) = delete;
     LoadedProfile& operator=(const LoadedProfile&) = delete;
 
-    // Appends a step; `payload` (a navigation block or four port rates) is copied.
-    void Add(SetupOutputs::Step step, std::span<const std::uint8_t> payload = {});
+    // Appends a step; the bytes it carries (a navigation block, four port rates) are copied.
+    void Add(SetupOutputs::Step step);
     const SetupOutputs::Profile& Profile() const { return profile_; }
 
 private:
     std::string key_, name_, connectFailure_, success_;
     std::vector<SetupOutputs::Step> steps_;
     std::deque<std::vector<std::uint8_t>> payloads_; // stable addresses for the steps' spans
+    std::span<const std::uint8_t> Keep(std::span<const std::uint8_t> bytes);
     SetupOutputs::Profile profile_{};
 };
 
@@ -57,8 +58,5 @@ struct ReadResult {
 // an unknown kind, a value out of range, a first step other than the reset
 // or a last step other than the save.
 ReadResult Read(std::string_view text, std::string_view fileName);
-
-// The name of a message ("NAV-POSLLH", "NMEA-GGA") or empty when it has none here.
-std::string_view MessageName(std::uint8_t msgClass, std::uint8_t msgId);
 
 } // namespace ProfileFile

@@ -14,7 +14,6 @@
 namespace Reading {
 namespace {
 
-using SetupOutputs::Op;
 using SetupOutputs::Step;
 using VarnexCommsRoutines::MessageId;
 
@@ -28,8 +27,8 @@ std::vector<MessageId> KnownMessages(std::size_t& resetCount)
     resetCount = messages.size();
     for (const SetupOutputs::Profile& p : SetupOutputs::Profiles())
         for (const Step& s : p.steps)
-            if (s.op == Op::SetMessageRate) {
-                const MessageId m{std::uint8_t(s.args[0]), std::uint8_t(s.args[1])};
+            if (const auto* set = std::get_if<SetupOutputs::MessageRate>(&s)) {
+                const MessageId m{set->msgClass, set->msgId};
                 if (std::none_of(messages.begin(), messages.end(),
                                  [&](const MessageId& k) { return k.msgClass == m.msgClass && k.msgId == m.msgId; }))
                     messages.push_back(m);
@@ -163,11 +162,11 @@ std::unique_ptr<ProfileFile::LoadedProfile> Build(const Readings& readings, int 
     const std::int32_t nmeaPort = nmeaOn[2] > nmeaOn[1] ? 2 : 1;
 
     auto profile = std::make_unique<ProfileFile::LoadedProfile>(name, nmeaPort);
-    profile->Add({Op::ResetToKnownState});
-    profile->Add({Op::WriteConfiguration, float(Little(rate, 0, 2)), {std::int32_t(Little(rate, 2, 2))}});
+    profile->Add(SetupOutputs::Reset{});
+    profile->Add(SetupOutputs::Rate{float(Little(rate, 0, 2)), std::uint16_t(Little(rate, 2, 2))});
     const auto* block = reinterpret_cast<const std::uint8_t*>(readings.nav.constData());
-    profile->Add({Op::SetDynamicNavigationParameters}, std::span(block, Payloads::kNavBlockSize));
-    profile->Add({Op::SetTimePulse, 0, {std::int32_t(Little(tp, 0, 4) / 1000), std::int32_t(Little(tp, 4, 4) / 1000)}});
+    profile->Add(SetupOutputs::Navigation{std::span(block, Payloads::kNavBlockSize)});
+    profile->Add(SetupOutputs::TimePulse{std::int32_t(Little(tp, 0, 4) / 1000), std::int32_t(Little(tp, 4, 4) / 1000)});
     for (const MessageRates& r : messages) {
         const auto on = std::count_if(r.rates.begin(), r.rates.end(), [](std::uint8_t v) { return v != 0; });
         // The reset already turned the listed messages off everywhere; the
@@ -177,17 +176,17 @@ std::unique_ptr<ProfileFile::LoadedProfile> Build(const Readings& readings, int 
         if (on <= 1) {
             // One CFG-MSG sets one port and turns the message off on the others.
             const auto port = on == 0 ? nmeaPort : std::int32_t(std::find_if(r.rates.begin(), r.rates.end(), [](std::uint8_t v) { return v != 0; }) - r.rates.begin());
-            profile->Add({Op::SetMessageRate, 0, {r.id.msgClass, r.id.msgId, r.rates[std::size_t(port)], port}});
+            profile->Add(SetupOutputs::MessageRate{r.id.msgClass, r.id.msgId, r.rates[std::size_t(port)], port});
         } else {
             const auto highest = *std::max_element(r.rates.begin(), r.rates.end());
             const auto first = std::int32_t(std::find_if(r.rates.begin(), r.rates.end(), [](std::uint8_t v) { return v != 0; }) - r.rates.begin());
-            profile->Add({Op::SetMessageRate, 0, {r.id.msgClass, r.id.msgId, highest, first}}, r.rates);
+            profile->Add(SetupOutputs::MessageRate{r.id.msgClass, r.id.msgId, highest, first, r.rates});
         }
     }
     // The port the PC is wired to moves last: until then the link stays at the reset's rate.
     for (const int port : {linkPort == 1 ? 2 : 1, linkPort == 1 ? 1 : 2})
-        profile->Add({Op::SetBaudRate, 0, {readings.uartRate[std::size_t(port)], port}});
-    profile->Add({Op::WriteSetupToFlash});
+        profile->Add(SetupOutputs::BaudRate{readings.uartRate[std::size_t(port)], port});
+    profile->Add(SetupOutputs::Save{});
     return profile;
 }
 

@@ -5,39 +5,47 @@
 
 class SerialControl;
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
+#include <variant>
 
 // The fixed configuration of each target device into which the Varnex module
 // is fitted: a table of receiver operations run in order, stopping at the
 // first that fails, and ending with one message to the operator.
 namespace SetupOutputs {
 
-enum class Op {
-    ResetToKnownState,
-    WriteConfiguration,             // period ms, navigation rate
-    SetDynamicNavigationParameters,
-    SetTimePulse,                   // interval ms, length ms
-    SetMessageRate,                 // class, id, rate, receiver port
-    SetBaudRate,                    // rate, receiver port (confirmed)
-    WriteSetupToFlash,
+// The kinds of step, each with its own values. A device read from a file may
+// carry bytes of its own (the navigation block, a message's four port rates);
+// the built-in tables carry none, and the bytes belong to whoever owns the table.
+// Everything a kind does (its operation, frames, texts, file keys) is its
+// block in StepKinds.cpp; a kind missing a function there does not build.
+struct Reset {};                            // the known state: link rate, rate, messages off
+struct Rate {                               // CFG-RATE
+    float period = 0;                       // measurement period, ms (every 16-bit value exactly)
+    std::uint16_t navRate = 0;              // measurement cycles per navigation solution
 };
+struct Navigation {                         // CFG-NAV
+    std::span<const std::uint8_t> block{};  // a whole 28-byte block, or empty for the fixed one
+};
+struct TimePulse {                          // CFG-TP
+    std::int32_t interval = 0;              // ms
+    std::int32_t length = 0;                // ms
+};
+struct MessageRate {                        // CFG-MSG
+    std::uint8_t msgClass = 0, msgId = 0;
+    std::uint8_t rate = 0;                  // solutions per output, 0 = off
+    std::int32_t port = 0;                  // receiver port 0..3; the message goes off on the others
+    std::span<const std::uint8_t> rates{};  // ports 0..3 at once, when it runs on several
+};
+struct BaudRate {                           // CFG-PRT, confirmed: the PC follows where needed
+    std::int32_t rate = 0;                  // bit/s
+    std::int32_t port = 0;                  // receiver port 0..3
+};
+struct Save {};                             // CFG-CFG: everything to flash
 
-// One operation and its arguments: `period` for WriteConfiguration, `args` in
-// the order of the operation's parameters for the others. `payload` is empty
-// in the built-in tables; a device read from a file may carry its own bytes:
-// the 28-byte navigation parameter block of SetDynamicNavigationParameters,
-// or the four per-port rates (ports 0..3) of a SetMessageRate that outputs
-// one message on more than one port. The bytes belong to whoever owns the table.
-struct Step {
-    Op op;
-    float period = 0;
-    std::array<std::int32_t, 4> args{};
-    std::span<const std::uint8_t> payload{};
-};
+using Step = std::variant<Reset, Rate, Navigation, TimePulse, MessageRate, BaudRate, Save>;
 
 // Everything the program knows about one target device: what the operator
 // and scripts call it, the captions of its three buttons, the receiver port
@@ -96,8 +104,8 @@ struct FoundLink {
 // Nothing when the port does not open or no rate answers.
 std::optional<FoundLink> FindReceiver(SerialControl& port);
 
-// The message shown when a step of `op` fails in `profile`'s run.
-const char* FailureMessage(const Profile& profile, Op op);
+// The message shown when `step` fails in `profile`'s run.
+const char* FailureMessage(const Profile& profile, const Step& step);
 // The one step loop of both runners: runs each step through `runStep`,
 // telling `observer`, stops at the first that fails with its message, and
 // ends with the device's success message.

@@ -10,7 +10,6 @@
 namespace Verification {
 namespace {
 
-using SetupOutputs::Op;
 using SetupOutputs::Step;
 using uBloxLowLevelComms::UbxBuffer;
 namespace Msg = UbxMessages;
@@ -50,37 +49,37 @@ struct Values {
     }
 };
 
-void Apply(const Step& s, Values& v)
+// What each kind of step leaves, field by field.
+void Apply(const SetupOutputs::Reset&, Values& v)
 {
-    switch (s.op) {
-    case Op::ResetToKnownState:
-        for (int port = 0; port < Payloads::kReceiverPortCount; ++port)
-            v.ports[port] = {kUartMode8N1, VarnexCommsRoutines::kKnownLinkRate, kUbxAndNmea, kUbxAndNmea};
-        v.rate = {std::int64_t(VarnexCommsRoutines::kKnownMeasurementPeriod), VarnexCommsRoutines::kKnownNavigationRate, 0};
-        for (const auto& m : VarnexCommsRoutines::kResetMessages)
-            v.SetMessage(m.msgClass, m.msgId, {});
-        break;
-    case Op::WriteConfiguration: v.rate = {std::int64_t(s.period), s.args[0], 0}; break;
-    case Op::SetDynamicNavigationParameters: {
-        // The block is data, not values: the file's bytes, or the qualified block.
-        const UbxBuffer frame = Payloads::CfgNav(s.payload);
-        v.nav = std::vector<std::uint8_t>(frame.begin() + UbxProtocol::kPayloadStart, frame.end() - UbxProtocol::kChecksumSize);
-        break;
-    }
-    case Op::SetTimePulse: v.pulse = {std::int64_t{s.args[0]} * kMicrosecondsPerMs, std::int64_t{s.args[1]} * kMicrosecondsPerMs}; break;
-    case Op::SetMessageRate: {
-        Rates rates{};
-        if (s.payload.size() == rates.size())
-            std::copy(s.payload.begin(), s.payload.end(), rates.begin());
-        else if (s.args[3] >= 0 && s.args[3] < Payloads::kReceiverPortCount)
-            rates[std::size_t(s.args[3])] = s.args[2];
-        v.SetMessage(std::uint8_t(s.args[0]), std::uint8_t(s.args[1]), rates);
-        break;
-    }
-    case Op::SetBaudRate: v.ports[s.args[1]] = {kUartMode8N1, s.args[0], kUbxAndNmea, kUbxAndNmea}; break;
-    case Op::WriteSetupToFlash: break;
-    }
+    for (int port = 0; port < Payloads::kReceiverPortCount; ++port)
+        v.ports[port] = {kUartMode8N1, VarnexCommsRoutines::kKnownLinkRate, kUbxAndNmea, kUbxAndNmea};
+    v.rate = {std::int64_t(VarnexCommsRoutines::kKnownMeasurementPeriod), VarnexCommsRoutines::kKnownNavigationRate, 0};
+    for (const auto& m : VarnexCommsRoutines::kResetMessages)
+        v.SetMessage(m.msgClass, m.msgId, {});
 }
+void Apply(const SetupOutputs::Rate& r, Values& v) { v.rate = {std::int64_t(r.period), r.navRate, 0}; }
+void Apply(const SetupOutputs::Navigation& n, Values& v)
+{
+    // The block is data, not values: the file's bytes, or the qualified block.
+    const UbxBuffer frame = Payloads::CfgNav(n.block);
+    v.nav = std::vector<std::uint8_t>(frame.begin() + UbxProtocol::kPayloadStart, frame.end() - UbxProtocol::kChecksumSize);
+}
+void Apply(const SetupOutputs::TimePulse& t, Values& v)
+{
+    v.pulse = {std::int64_t{t.interval} * kMicrosecondsPerMs, std::int64_t{t.length} * kMicrosecondsPerMs};
+}
+void Apply(const SetupOutputs::MessageRate& m, Values& v)
+{
+    Rates rates{};
+    if (m.rates.size() == rates.size())
+        std::copy(m.rates.begin(), m.rates.end(), rates.begin());
+    else if (m.port >= 0 && m.port < Payloads::kReceiverPortCount)
+        rates[std::size_t(m.port)] = m.rate;
+    v.SetMessage(m.msgClass, m.msgId, rates);
+}
+void Apply(const SetupOutputs::BaudRate& b, Values& v) { v.ports[b.port] = {kUartMode8N1, b.rate, kUbxAndNmea, kUbxAndNmea}; }
+void Apply(const SetupOutputs::Save&, Values&) {}
 
 Want WantOf(const Msg::Message& message, const char* field, std::int64_t value)
 {
@@ -113,7 +112,7 @@ std::vector<Expectation> ExpectedState(const SetupOutputs::Profile& profile)
 {
     Values v;
     for (const Step& step : profile.steps)
-        Apply(step, v);
+        std::visit([&v](const auto& kind) { Apply(kind, v); }, step);
 
     std::vector<Expectation> expected;
     for (const auto& [port, values] : v.ports)

@@ -1,11 +1,12 @@
 #include "receiver_config/Payloads.h"
 
+#include "link/UbxMessages.h"
 #include "link/UbxProtocol.h"
 #include "support/SupportFunctions.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <optional>
 
@@ -13,29 +14,70 @@ using uBloxLowLevelComms::CalcUbxChecksum;
 using uBloxLowLevelComms::NewUbxBuffer;
 using uBloxLowLevelComms::UbxBuffer;
 using SupportFunctions::ByteOfValue;
-using SupportFunctions::HighByte;
-using SupportFunctions::LowByte;
-using namespace UbxProtocol;
+namespace Msg = UbxMessages;
 
 namespace Payloads {
 
 namespace {
 
-// First payload byte of a frame made by NewUbxBuffer.
-std::uint8_t* Payload(UbxBuffer& frame) { return frame.data() + kPayloadStart; }
+// Every field is written where the message table says it is, as wide as it
+// says; a name the table lacks does not build.
+constexpr const Msg::Field& kPortId = Msg::FieldNamed(Msg::kPrtFields, "portId");
+constexpr const Msg::Field& kMode = Msg::FieldNamed(Msg::kPrtFields, "mode");
+constexpr const Msg::Field& kBaudRate = Msg::FieldNamed(Msg::kPrtFields, "baudRate");
+constexpr const Msg::Field& kInProtoMask = Msg::FieldNamed(Msg::kPrtFields, "inProtoMask");
+constexpr const Msg::Field& kOutProtoMask = Msg::FieldNamed(Msg::kPrtFields, "outProtoMask");
+constexpr const Msg::Field& kFlags = Msg::FieldNamed(Msg::kPrtFields, "flags");
+constexpr const Msg::Field& kMeasRate = Msg::FieldNamed(Msg::kRateFields, "measRate");
+constexpr const Msg::Field& kNavRate = Msg::FieldNamed(Msg::kRateFields, "navRate");
+constexpr const Msg::Field& kRateTimeRef = Msg::FieldNamed(Msg::kRateFields, "timeRef");
+constexpr const Msg::Field& kInterval = Msg::FieldNamed(Msg::kTpFields, "interval");
+constexpr const Msg::Field& kLength = Msg::FieldNamed(Msg::kTpFields, "length");
+constexpr const Msg::Field& kStatus = Msg::FieldNamed(Msg::kTpFields, "status");
+constexpr const Msg::Field& kPulseTimeRef = Msg::FieldNamed(Msg::kTpFields, "timeRef");
+constexpr const Msg::Field& kCableDelay = Msg::FieldNamed(Msg::kTpFields, "antennaCableDelay");
+constexpr const Msg::Field& kRfGroupDelay = Msg::FieldNamed(Msg::kTpFields, "rfGroupDelay");
+constexpr const Msg::Field& kUserDelay = Msg::FieldNamed(Msg::kTpFields, "userDelay");
+constexpr const Msg::Field& kMsgClass = Msg::FieldNamed(Msg::kMsgFields, "msgClass");
+constexpr const Msg::Field& kMsgId = Msg::FieldNamed(Msg::kMsgFields, "msgId");
+constexpr const Msg::Field* kPortRate[kReceiverPortCount] = {
+    &Msg::FieldNamed(Msg::kMsgFields, "port 0"), &Msg::FieldNamed(Msg::kMsgFields, "port 1"),
+    &Msg::FieldNamed(Msg::kMsgFields, "port 2"), &Msg::FieldNamed(Msg::kMsgFields, "port 3")};
+constexpr const Msg::Field& kClearMask = Msg::FieldNamed(Msg::kCfgFields, "clearMask");
+constexpr const Msg::Field& kSaveMask = Msg::FieldNamed(Msg::kCfgFields, "saveMask");
+constexpr const Msg::Field& kLoadMask = Msg::FieldNamed(Msg::kCfgFields, "loadMask");
 
-// A 32-bit field, least significant byte first. Negative values give 0 bytes.
-void PutFourBytes(std::uint8_t* field, std::int32_t value)
+// The navigation parameter block the devices were qualified with, one value
+// per field of CFG-NAV's row, in its order; nothing here depends on the
+// meaning of the engine's settings.
+constexpr std::int32_t kQualifiedNav[] = {
+    7, 1, 10, 28, 28, 5, 0, 60, 60, 20, // offsets 0-9: the engine's platform, satellite and signal settings
+    1000,                               // offsets 10-11
+    0, 0, 5, 7,                         // offsets 12-15
+    200,                                // position DOP mask, 0.1 steps: 20.0
+    200,                                // time DOP mask, 0.1 steps: 20.0
+    50,                                 // position accuracy mask, m
+    300,                                // time accuracy mask, m
+    15,                                 // engine setting, as qualified
+    0, 0, 0,                            // reserved
+};
+static_assert(std::size(kQualifiedNav) == std::size(Msg::kNavFields));
+
+// A new frame of `message` with `size` payload bytes (its settings' size unless told).
+UbxBuffer New(const Msg::Message& message, std::size_t size) { return NewUbxBuffer(message.msgClass, message.msgId, std::uint16_t(size)); }
+UbxBuffer New(const Msg::Message& message) { return New(message, message.payloadSize); }
+
+// One field, least significant byte first. Negative values give 0 bytes.
+void Put(UbxBuffer& frame, const Msg::Field& field, std::int32_t value)
 {
-    for (std::int32_t n = 0; n < 4; ++n)
-        field[n] = ByteOfValue(value, n);
+    for (int n = 0; n < field.width; ++n)
+        frame[UbxProtocol::kPayloadStart + field.offset + std::size_t(n)] = ByteOfValue(value, n);
 }
 
-// A 16-bit field (0..65535), least significant byte first.
-void PutTwoBytes(std::uint8_t* field, std::int32_t value)
+UbxBuffer Finished(UbxBuffer frame)
 {
-    field[0] = ByteOfValue(value, 0);
-    field[1] = ByteOfValue(value, 1);
+    CalcUbxChecksum(frame);
+    return frame;
 }
 
 // Milliseconds as microseconds in a 32-bit signed field; none when the
@@ -62,143 +104,102 @@ std::int32_t RoundHalfToEven(float value)
 
 UbxBuffer CfgPrt(std::int32_t baudRate, std::int32_t receiverPort)
 {
-    UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgPrt, CfgPrtField::kPayloadLength);
-    std::uint8_t* p = Payload(frame);
+    UbxBuffer frame = New(Msg::kCfgPrt);
     // Offsets 1-3 and 18-19 are reserved and stay 0.
     if (receiverPort >= 0 && receiverPort <= 255)
-        p[CfgPrtField::kPortId] = static_cast<std::uint8_t>(receiverPort); // receiver port identifier
+        Put(frame, kPortId, receiverPort); // receiver port identifier
     // Port mode 0x000008C0: bits 6-7 = 11 (8 data bits), bits 9-11 = 100
     // (no parity), bits 12-13 = 00 (1 stop bit).
-    PutFourBytes(p + CfgPrtField::kMode, 0x08C0);
-    PutFourBytes(p + CfgPrtField::kBaudRate, baudRate); // baud rate, bit/s
-    PutTwoBytes(p + CfgPrtField::kInProtoMask, 0x03);   // input protocols: bit 0 UBX, bit 1 NMEA
-    PutTwoBytes(p + CfgPrtField::kOutProtoMask, 0x03);  // output protocols: bit 0 UBX, bit 1 NMEA
-    PutTwoBytes(p + CfgPrtField::kFlags, 0x00);         // port flags: none
-    CalcUbxChecksum(frame);
-    return frame;
+    Put(frame, kMode, 0x08C0);
+    Put(frame, kBaudRate, baudRate);  // baud rate, bit/s
+    Put(frame, kInProtoMask, 0x03);   // input protocols: bit 0 UBX, bit 1 NMEA
+    Put(frame, kOutProtoMask, 0x03);  // output protocols: bit 0 UBX, bit 1 NMEA
+    Put(frame, kFlags, 0x00);         // port flags: none
+    return Finished(std::move(frame));
 }
 
-UbxBuffer CfgRatePoll()
-{
-    UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgRate, 0);
-    CalcUbxChecksum(frame);
-    return frame;
-}
+UbxBuffer CfgRatePoll() { return Finished(New(Msg::kCfgRate, 0)); }
 
 UbxBuffer CfgRate(float measurementPeriod, std::uint16_t navigationRate)
 {
     // A float holds every 16-bit period exactly; one out of the field's range is sent as 0.
     const std::int32_t rounded = RoundHalfToEven(measurementPeriod);
     const std::int32_t period = rounded >= 0 && rounded <= 65535 ? rounded : 0;
-    UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgRate, 6);
-    std::uint8_t* p = Payload(frame);
-    PutTwoBytes(p, period);             // measurement period, ms
-    PutTwoBytes(p + 2, navigationRate); // measurement cycles per navigation solution
-    PutTwoBytes(p + 4, 0);              // time reference: 0 = UTC
-    CalcUbxChecksum(frame);
-    return frame;
+    UbxBuffer frame = New(Msg::kCfgRate);
+    Put(frame, kMeasRate, period);         // measurement period, ms
+    Put(frame, kNavRate, navigationRate);  // measurement cycles per navigation solution
+    Put(frame, kRateTimeRef, 0);           // time reference: 0 = UTC
+    return Finished(std::move(frame));
 }
 
 UbxBuffer CfgNav(std::span<const std::uint8_t> block)
 {
-    UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgNav, 28);
-    std::uint8_t* p = Payload(frame);
-    // Offsets 0-15: the engine's platform, satellite and signal settings, one
-    // byte each except offsets 10-11 (1000, low byte first). The devices were
-    // qualified with exactly these bytes; nothing here depends on their meaning.
-    const std::array<std::uint8_t, 16> engineSettings = {
-        7, 1, 10, 28, 28, 5, 0, 60, 60, 20, LowByte(1000), HighByte(1000), 0, 0, 5, 7,
-    };
-    std::copy(engineSettings.begin(), engineSettings.end(), p);
-    // The masks a solution must pass before it is reported:
-    p[16] = LowByte(200);  // position DOP mask, 0.1 steps: 20.0
-    p[17] = HighByte(200);
-    p[18] = LowByte(200);  // time DOP mask, 0.1 steps: 20.0
-    p[19] = HighByte(200);
-    p[20] = LowByte(50);   // position accuracy mask, m
-    p[21] = HighByte(50);
-    p[22] = LowByte(300);  // time accuracy mask, m
-    p[23] = HighByte(300);
-    p[24] = 15;            // engine setting, as qualified
-    p[25] = 0x00;          // reserved
-    p[26] = 0x00;
-    p[27] = 0x00;
+    UbxBuffer frame = New(Msg::kCfgNav);
+    for (std::size_t i = 0; i < std::size(kQualifiedNav); ++i)
+        Put(frame, Msg::kNavFields[i], kQualifiedNav[i]);
     if (block.size() == kNavBlockSize)
-        std::copy(block.begin(), block.end(), p);
-    CalcUbxChecksum(frame);
-    return frame;
+        std::copy(block.begin(), block.end(), frame.begin() + UbxProtocol::kPayloadStart);
+    return Finished(std::move(frame));
 }
 
 UbxBuffer CfgTp(std::int32_t pulseIntervalMs, std::int32_t pulseLengthMs)
 {
-    UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgTp, 20);
-    std::uint8_t* p = Payload(frame);
+    UbxBuffer frame = New(Msg::kCfgTp);
     if (const auto interval = Microseconds(pulseIntervalMs))
-        PutFourBytes(p + 0, *interval);  // time between pulses, µs
+        Put(frame, kInterval, *interval); // time between pulses, µs
     if (const auto length = Microseconds(pulseLengthMs))
-        PutFourBytes(p + 4, *length);    // pulse length, µs
-    p[8] = 0x01;                         // polarity: positive
-    p[9] = 0x01;                         // time reference: GPS time
-    p[10] = 0x00;                        // reserved, 16 bits
-    p[11] = 0x00;
-    p[12] = LowByte(50);                 // antenna cable delay, ns
-    p[13] = HighByte(50);
-    p[14] = LowByte(820);                // RF group delay, ns
-    p[15] = HighByte(820);
-    PutFourBytes(p + 16, 0);             // user delay, ns
-    CalcUbxChecksum(frame);
-    return frame;
+        Put(frame, kLength, *length);     // pulse length, µs
+    Put(frame, kStatus, 0x01);            // polarity: positive
+    Put(frame, kPulseTimeRef, 0x01);      // time reference: GPS time
+    // Offsets 10-11 are reserved and stay 0.
+    Put(frame, kCableDelay, 50);          // antenna cable delay, ns
+    Put(frame, kRfGroupDelay, 820);       // RF group delay, ns
+    Put(frame, kUserDelay, 0);            // user delay, ns
+    return Finished(std::move(frame));
 }
 
 UbxBuffer CfgMsg(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate, std::int32_t receiverPort,
                  std::span<const std::uint8_t> portRates)
 {
-    UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgMsg, 6);
-    std::uint8_t* p = Payload(frame);
-    p[0] = msgClass;
-    p[1] = msgId;
-    // Offsets 2..5: rate on receiver ports 0..3, in navigation solutions per
-    // output, 0 = off. One command sets every port, so the message is turned
-    // off on the ports not addressed.
-    p[2] = p[3] = p[4] = p[5] = 0x00;
+    UbxBuffer frame = New(Msg::kCfgMsg);
+    Put(frame, kMsgClass, msgClass);
+    Put(frame, kMsgId, msgId);
+    // The rate on receiver ports 0..3, in navigation solutions per output,
+    // 0 = off. One command sets every port, so the message is turned off on
+    // the ports not addressed.
     if (receiverPort >= 0 && receiverPort < kReceiverPortCount)
-        p[2 + receiverPort] = rate;
+        Put(frame, *kPortRate[receiverPort], rate);
     if (portRates.size() == std::size_t(kReceiverPortCount))
-        std::copy(portRates.begin(), portRates.end(), p + 2);
-    CalcUbxChecksum(frame);
-    return frame;
+        for (std::int32_t port = 0; port < kReceiverPortCount; ++port)
+            Put(frame, *kPortRate[port], portRates[std::size_t(port)]);
+    return Finished(std::move(frame));
 }
 
 UbxBuffer CfgMsgPoll(std::uint8_t msgClass, std::uint8_t msgId)
 {
-    UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgMsg, 2);
-    std::uint8_t* p = Payload(frame);
-    p[0] = msgClass;
-    p[1] = msgId;
-    CalcUbxChecksum(frame);
-    return frame;
+    // The poll carries the message only.
+    UbxBuffer frame = New(Msg::kCfgMsg, kMsgClass.width + kMsgId.width);
+    Put(frame, kMsgClass, msgClass);
+    Put(frame, kMsgId, msgId);
+    return Finished(std::move(frame));
 }
 
 UbxBuffer CfgCfgSaveAll()
 {
-    UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgCfg, 12);
-    std::uint8_t* p = Payload(frame);
-    PutFourBytes(p + 0, 0);       // clear mask: no section cleared
-    PutFourBytes(p + 4, 0xFFFF);  // save mask: every section saved
-    PutFourBytes(p + 8, 0);       // load mask: no section loaded
-    CalcUbxChecksum(frame);
-    return frame;
+    UbxBuffer frame = New(Msg::kCfgCfg);
+    Put(frame, kClearMask, 0);       // no section cleared
+    Put(frame, kSaveMask, 0xFFFF);   // every section saved
+    Put(frame, kLoadMask, 0);        // no section loaded
+    return Finished(std::move(frame));
 }
 
 UbxBuffer CfgCfgLoadAll()
 {
-    UbxBuffer frame = NewUbxBuffer(kClassCfg, kIdCfgCfg, 12);
-    std::uint8_t* p = Payload(frame);
-    PutFourBytes(p + 0, 0);       // clear mask: no section cleared
-    PutFourBytes(p + 4, 0);       // save mask: nothing saved
-    PutFourBytes(p + 8, 0xFFFF);  // load mask: every section loaded from flash
-    CalcUbxChecksum(frame);
-    return frame;
+    UbxBuffer frame = New(Msg::kCfgCfg);
+    Put(frame, kClearMask, 0);       // no section cleared
+    Put(frame, kSaveMask, 0);        // nothing saved
+    Put(frame, kLoadMask, 0xFFFF);   // every section loaded from flash
+    return Finished(std::move(frame));
 }
 
 } // namespace Payloads

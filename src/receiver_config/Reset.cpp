@@ -5,19 +5,61 @@
 #include "support/SupportFunctions.h"
 
 namespace VarnexCommsRoutines {
-bool ResetToKnownState()
+namespace {
+
+// Each CFG-MSG carries the rate of all four ports, so the first pass already
+// turns everything off everywhere; the later passes repeat it.
+bool EveryPortPass()
 {
-    if (!OpenPortAtBaud(kKnownLinkRate))
-        return false;
-    if (!WriteConfiguration(kKnownMeasurementPeriod, kKnownNavigationRate))
-        return false;
-    // Each CFG-MSG carries the rate of all four ports, so the first pass
-    // already turns everything off everywhere; the later passes repeat it.
     for (std::int32_t port = 0; port < Payloads::kReceiverPortCount; ++port) {
         if (!ResetAllMessages(port))
             return false;
     }
     return true;
+}
+
+bool RunPart(ResetPart part)
+{
+    switch (part) {
+    case ResetPart::LinkAtKnownRate: return OpenPortAtBaud(kKnownLinkRate);
+    case ResetPart::KnownRate: return WriteConfiguration(kKnownMeasurementPeriod, kKnownNavigationRate);
+    case ResetPart::MessagesOff: return EveryPortPass();
+    }
+    return false;
+}
+
+} // namespace
+
+std::vector<uBloxLowLevelComms::UbxBuffer> ResetFrames(ResetPart part)
+{
+    std::vector<uBloxLowLevelComms::UbxBuffer> frames;
+    switch (part) {
+    case ResetPart::LinkAtKnownRate:
+        for (std::int32_t port = 0; port < Payloads::kReceiverPortCount; ++port)
+            frames.push_back(Payloads::CfgPrt(kKnownLinkRate, port));
+        break;
+    case ResetPart::KnownRate: frames.push_back(Payloads::CfgRate(kKnownMeasurementPeriod, kKnownNavigationRate)); break;
+    case ResetPart::MessagesOff:
+        for (const MessageId& m : kResetMessages)
+            frames.push_back(Payloads::CfgMsg(m.msgClass, m.msgId, 0, 0));
+        break;
+    }
+    return frames;
+}
+
+bool WalkReset(const std::function<bool(const ResetStage&)>& run)
+{
+    for (const ResetStage& stage : kResetRecipe)
+        if (!run(stage))
+            return false;
+    return true;
+}
+
+// The exact run: each part through the window's operations, which show the
+// part's status themselves.
+bool ResetToKnownState()
+{
+    return WalkReset([](const ResetStage& stage) { return RunPart(stage.part); });
 }
 
 bool ResetAllMessages(std::int32_t receiverPort)

@@ -1,7 +1,12 @@
 #pragma once
 
+#include "link/UbxFrame.h"
+#include "receiver_config/VarnexCommsRoutines.h"
+
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 namespace VarnexCommsRoutines {
 
@@ -59,5 +64,31 @@ inline constexpr std::array<MessageId, 38> kResetMessages = {{
     {0xF1, 0x03},    // 37  PUBX,03
     {0xF1, 0x04},    // 38  PUBX,04
 }};
+
+// The reset's recipe: its parts in the order both runners walk them, each with
+// the status it shows. The exact run carries each part out through the
+// window's operations (the ports commanded blind at every rate, the CFG-MSG
+// pass once for each receiver port); the fast run sends each part's frames
+// once, every command confirmed, the ports' CFG-PRT as the exact run sends
+// them: blind, unjudged.
+enum class ResetPart {
+    LinkAtKnownRate, // CFG-PRT at kKnownLinkRate to receiver ports 0..3, then the link found at that rate
+    KnownRate,       // CFG-RATE: kKnownMeasurementPeriod and kKnownNavigationRate, acknowledged
+    MessagesOff,     // CFG-MSG rate 0 for each of kResetMessages in order, each acknowledged
+};
+struct ResetStage {
+    ResetPart part;
+    QLatin1String status;
+};
+inline constexpr ResetStage kResetRecipe[] = {
+    {ResetPart::LinkAtKnownRate, kReadConfigurationStatus},
+    {ResetPart::KnownRate, kWriteConfigurationStatus},
+    {ResetPart::MessagesOff, kResetAllMessagesStatus},
+};
+
+// The frames of one part, each once, in the order they go out.
+std::vector<uBloxLowLevelComms::UbxBuffer> ResetFrames(ResetPart part);
+// Walks the recipe in order through `run`, stopping at the first part that fails.
+bool WalkReset(const std::function<bool(const ResetStage&)>& run);
 
 } // namespace VarnexCommsRoutines

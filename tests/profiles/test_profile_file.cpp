@@ -216,17 +216,17 @@ void TestProfileFile::badFiles()
         QVERIFY2(result.profile, qPrintable(error));
         QCOMPARE(QString::fromUtf8(result.profile->Profile().success), what);
         // Both rate fields are 16 bits wide, and the frame carries them exactly.
-        const auto& rate = result.profile->Profile().steps[1];
-        const auto frame = Payloads::CfgRate(rate.period, std::uint16_t(rate.args[0]));
+        const auto& rate = std::get<SetupOutputs::Rate>(result.profile->Profile().steps[1]);
+        const auto frame = Payloads::CfgRate(rate.period, rate.navRate);
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(frame.data()) + 6, 4), "\x40\x9C\x2C\x01"_b);
         // The named navigation field lands in its bytes; the rest of the block is the fixed one.
-        const auto& nav = result.profile->Profile().steps[4];
-        QCOMPARE(nav.payload.size(), Payloads::kNavBlockSize);
+        const auto& nav = std::get<SetupOutputs::Navigation>(result.profile->Profile().steps[4]);
+        QCOMPARE(nav.block.size(), Payloads::kNavBlockSize);
         auto builtIn = Payloads::CfgNav();
         builtIn[6 + 16] = 125;
         builtIn[6 + 17] = 0;
         uBloxLowLevelComms::CalcUbxChecksum(builtIn);
-        QVERIFY(Payloads::CfgNav(nav.payload) == builtIn);
+        QVERIFY(Payloads::CfgNav(nav.block) == builtIn);
         return;
     }
     QVERIFY(!result.profile);

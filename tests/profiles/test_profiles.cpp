@@ -123,7 +123,8 @@ QSet<qint32> LinkMoves(const Profile& profile, int linkPort, qint32 baud)
         return moves; // USB has no rate to move
     qint32 rate = baud > 0 ? baud : 9600;
     for (const Step& s : profile.steps) {
-        const qint32 to = s.op == Op::ResetToKnownState ? 115200 : s.op == Op::SetBaudRate && s.args[1] == linkPort ? s.args[0] : rate;
+        const auto* baud = std::get_if<SetupOutputs::BaudRate>(&s);
+        const qint32 to = std::holds_alternative<SetupOutputs::Reset>(s) ? 115200 : baud && baud->port == linkPort ? baud->rate : rate;
         if (to != rate)
             moves.insert(to);
         rate = to;
@@ -209,7 +210,7 @@ void TestProfiles::runs()
         // Each distinct command once: the reset's 38 CFG-MSG, not four passes of them.
         const auto reset = qsizetype(VarnexCommsRoutines::kResetMessages.size());
         const auto own = qsizetype(std::count_if(profile.steps.begin(), profile.steps.end(),
-                                                 [](const Step& s) { return s.op == Op::SetMessageRate; }));
+                                                 [](const Step& s) { return std::holds_alternative<SetupOutputs::MessageRate>(s); }));
         QCOMPARE(fast.cfgMsg, reset + own);
         QCOMPARE(exact.cfgMsg, 4 * reset + own);
         // Every move of the link is confirmed by a poll at its new rate.

@@ -1,0 +1,87 @@
+// A device table written as a profile file, one [[step]] table per step.
+#include "profiles/ProfileFile.h"
+
+#include "profiles/ProfileFileText.h"
+#include "profiles/StepKinds.h"
+
+#include <toml++/toml.h>
+
+#include <cstdio>
+#include <sstream>
+
+namespace ProfileFile {
+namespace {
+
+// A string as a TOML literal, escaped by the library.
+std::string Quoted(std::string_view text)
+{
+    std::ostringstream out;
+    out << toml::value<std::string>(std::string(text));
+    return out.str();
+}
+
+std::string Line(std::string_view key, const std::string& value) { return std::string(key) + " = " + value + '\n'; }
+
+} // namespace
+
+std::string Write(const SetupOutputs::Profile& profile)
+{
+    std::ostringstream out;
+    out << "# VarnexConfig device profile: " << ProfileFileText::OneLine(profile.name) << "\n"
+        << "# The steps run in order and the run stops at the first that fails. The first\n"
+        << "# step resets the receiver to a known state, the last saves the configuration\n"
+        << "# to flash. Every key is described in docs/PROFILE_FILES.md.\n\n"
+        << "name = " << Quoted(profile.name) << "\n"
+        << "nmea_port = " << profile.nmeaPort << "\n"
+        << "connect_failure = " << Quoted(profile.connectFailure) << "\n"
+        << "success = " << Quoted(profile.success) << "\n";
+    for (const SetupOutputs::Step& step : profile.steps) {
+        SetupOutputs::StepLines lines;
+        SetupOutputs::WriteStep(step, lines);
+        out << "\n[[step]]\nkind = " << Quoted(SetupOutputs::FileKindOf(step).name) << '\n' << lines.Lines();
+    }
+    return out.str();
+}
+
+} // namespace ProfileFile
+
+namespace SetupOutputs {
+
+void StepLines::Integer(std::string_view key, std::int64_t value) { text_ += ProfileFile::Line(key, std::to_string(value)); }
+
+void StepLines::Tenths(std::string_view key, std::int64_t tenths)
+{
+    text_ += ProfileFile::Line(key, std::to_string(tenths / 10) + '.' + std::to_string(tenths % 10));
+}
+
+void StepLines::Text(std::string_view key, std::string_view text) { text_ += ProfileFile::Line(key, ProfileFile::Quoted(text)); }
+
+void StepLines::Hex(std::string_view key, std::uint8_t byte)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", unsigned{byte});
+    text_ += ProfileFile::Line(key, text);
+}
+
+void StepLines::HexBytes(std::string_view key, std::span<const std::uint8_t> bytes)
+{
+    std::string text;
+    for (const std::uint8_t b : bytes) {
+        char pair[4];
+        std::snprintf(pair, sizeof pair, "%02X", unsigned{b});
+        if (!text.empty())
+            text += ' ';
+        text += pair;
+    }
+    text_ += ProfileFile::Line(key, ProfileFile::Quoted(text));
+}
+
+void StepLines::Integers(std::string_view key, std::span<const std::uint8_t> values)
+{
+    std::string list;
+    for (const std::uint8_t v : values)
+        list += (list.empty() ? "" : ", ") + std::to_string(v);
+    text_ += ProfileFile::Line(key, '[' + list + ']');
+}
+
+} // namespace SetupOutputs
