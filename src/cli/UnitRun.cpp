@@ -126,7 +126,9 @@ bool RunSteps(UnitRecord& unit, const Arguments& a, Console& console, const Unit
     if (a.command == Command::Verify) {
         console.BeginUnit(0);
         unit.steps.push_back({QStringLiteral("FindReceiver"), false, {}});
-        const auto receiver = SetupOutputs::FindReceiver(CommsFrm::SerialPort());
+        // A unit to be proven is first looked for where its profile leaves its link.
+        const auto expectedRates = Verification::LinkRates(Verification::ExpectedState(*a.device), a.device->nmeaPort);
+        const auto receiver = SetupOutputs::FindReceiver(CommsFrm::SerialPort(), expectedRates);
         const bool found = receiver.has_value();
         link = receiver.value_or(SetupOutputs::FoundLink{});
         unit.steps.back().succeeded = found;

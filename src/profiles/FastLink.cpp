@@ -296,9 +296,13 @@ std::optional<Link> AskAndMove(Line& line, std::int32_t rate, int receiverPort, 
 }
 
 // A receiver heard at a rate but not answering there is not looked for elsewhere.
-std::optional<Link> FindLink(Line& line)
+std::optional<Link> FindLink(Line& line, std::span<const std::int32_t> first)
 {
-    for (const std::int32_t rate : kSearchRates) {
+    std::vector<std::int32_t> rates(first.begin(), first.end());
+    for (const std::int32_t rate : kSearchRates)
+        if (std::find(rates.begin(), rates.end(), rate) == rates.end())
+            rates.push_back(rate);
+    for (const std::int32_t rate : rates) {
         if (auto link = AskAt(line, rate))
             return link;
         if (line.HeardTraffic() || line.Gone())
@@ -307,9 +311,9 @@ std::optional<Link> FindLink(Line& line)
     return std::nullopt;
 }
 
-Search Look(Line& line)
+Search Look(Line& line, std::span<const std::int32_t> first)
 {
-    if (auto link = FindLink(line))
+    if (auto link = FindLink(line, first))
         return {link, Heard::Messages};
     if (!line.HeardAnything() && !line.Gone()) {
         line.MoveTo(kSearchRates[0]);

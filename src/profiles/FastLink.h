@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 
 // The open PC port as the fast runner and the read-back see it: whole UBX
 // frames in (checksums checked), frames out through the link's own sender,
@@ -89,8 +90,9 @@ std::optional<Link> AskAt(Line& line, std::int32_t rate);
 // on a busy slow line. The link as read at `rate` once the move is
 // confirmed; nothing when the reply names another port or the move fails.
 std::optional<Link> AskAndMove(Line& line, std::int32_t rate, int receiverPort, std::int32_t to, const QByteArray& settings);
-// Looks for the receiver at each rate of the search list.
-std::optional<Link> FindLink(Line& line);
+// Looks for the receiver at each rate of the search list, the rates in
+// `first` (where it is expected) before the others.
+std::optional<Link> FindLink(Line& line, std::span<const std::int32_t> first = {});
 // What a search heard on a line that did not answer: nothing at all, bytes
 // no rate made sense of (a receiver talking at a rate the PC cannot read),
 // or whole messages at the rate the line is left at.
@@ -103,7 +105,7 @@ struct Search {
 // factory's rate (Timing::kSilenceListen): a receiver left with its factory
 // output talks once a second, and whole messages there earn it one more poll
 // with the whole allowance.
-Search Look(Line& line);
+Search Look(Line& line, std::span<const std::int32_t> first = {});
 // Nothing answered the search: the receiver is commanded to the reset's rate
 // blind at every rate, as in the exact run, then asked which port the PC is
 // wired to. False when it does not answer at that rate.

@@ -108,11 +108,11 @@ bool RunStep(Line& line, Link& link, const Step& s)
 
 } // namespace
 
-std::optional<FoundLink> FindReceiver(SerialControl& port)
+std::optional<FoundLink> FindReceiver(SerialControl& port, std::span<const std::int32_t> first)
 {
     Line line(port);
     if (line.Open())
-        if (const auto link = Look(line).link)
+        if (const auto link = Look(line, first).link)
             return link;
     port.SetPortOpen(false);
     return std::nullopt;

@@ -89,15 +89,7 @@ std::optional<Link> Relink(Line& line, const std::vector<Expectation>& expected,
                            const QByteArray& settings)
 {
     std::vector<std::int32_t> rates;
-    const auto savedRate = [&](int port) -> std::optional<std::int32_t> {
-        const Expectation* e = PortExpectation(expected, port);
-        if (!e)
-            return std::nullopt;
-        for (const Want& w : e->wants)
-            if (w.label == QLatin1String("baudRate"))
-                return std::int32_t(w.value);
-        return std::nullopt;
-    };
+    const auto savedRate = [&](int port) { return SavedRate(expected, port); };
     if (linkPort)
         if (const auto r = savedRate(*linkPort)) {
             if (FastLink::HasRate(*linkPort) && *r != kReadRate)
@@ -119,6 +111,26 @@ std::optional<Link> Relink(Line& line, const std::vector<Expectation>& expected,
 }
 
 } // namespace
+
+std::optional<std::int32_t> SavedRate(const std::vector<Expectation>& expected, int port)
+{
+    const Expectation* e = PortExpectation(expected, port);
+    if (!e)
+        return std::nullopt;
+    for (const Want& w : e->wants)
+        if (w.label == QLatin1String("baudRate"))
+            return std::int32_t(w.value);
+    return std::nullopt;
+}
+
+std::vector<std::int32_t> LinkRates(const std::vector<Expectation>& expected, int likely)
+{
+    std::vector<std::int32_t> rates;
+    for (const int port : {likely, 1, 2})
+        if (const auto r = SavedRate(expected, port); r && FastLink::HasRate(port) && std::find(rates.begin(), rates.end(), *r) == rates.end())
+            rates.push_back(*r);
+    return rates;
+}
 
 ReadBack Prove(SerialControl& port, const std::vector<Expectation>& expected, Start start, const SetupOutputs::FoundLink& searched)
 {

@@ -101,8 +101,9 @@ struct FoundLink {
 // Opens `port` and looks for the receiver at each rate of the fast
 // runner's search with CFG-PRT polls, which change nothing in the receiver.
 // On success the port stays open at the rate found; otherwise it is closed.
-// Nothing when the port does not open or no rate answers.
-std::optional<FoundLink> FindReceiver(SerialControl& port);
+// Nothing when the port does not open or no rate answers. The rates in
+// `first` (where the receiver is expected) are tried before the others.
+std::optional<FoundLink> FindReceiver(SerialControl& port, std::span<const std::int32_t> first = {});
 
 // The message shown when `step` fails in `profile`'s run.
 const char* FailureMessage(const Profile& profile, const Step& step);

@@ -70,6 +70,11 @@ struct ReadBack {
 // protocol masks only on DDC and USB, which have no rate), CFG-RATE, CFG-NAV, CFG-TP, and CFG-MSG of every message the
 // reset and the profile touch (reset order, then the profile's others).
 std::vector<Expectation> ExpectedState(const SetupOutputs::Profile& profile);
+// The rate `port` is expected to run at (its saved baudRate), when expected.
+std::optional<std::int32_t> SavedRate(const std::vector<Expectation>& expected, int port);
+// The rates a configured unit's link can be found at: the saved rates of the
+// UART ports, `likely`'s first.
+std::vector<std::int32_t> LinkRates(const std::vector<Expectation>& expected, int likely);
 
 // Compares a reply payload with an expectation, field by field. A payload too
 // short for the fields (no reply) gives items with nothing read.
