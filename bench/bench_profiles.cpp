@@ -410,15 +410,15 @@ void TimeProof(const QStringList& wanted, int runs)
     for (const SetupOutputs::Profile& p : SetupOutputs::Profiles()) {
         if (!wanted.isEmpty() && !wanted.contains(QString::fromLatin1(p.key), Qt::CaseInsensitive))
             continue;
-        // The configured unit's flash, saved by a fast run on a unit of its own.
-        const QString flash = QDir::temp().filePath(QStringLiteral("varnex-bench-proof-%1.json").arg(QLatin1String(p.key)));
-        QFile::remove(flash);
-        VarnexSim::ModelOptions fresh = Unit(9600, 0);
-        fresh.flashPath = flash;
-        OnPty(fresh, [&p] { return SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort()); });
-        const auto configured = [&flash](double fill) {
-            VarnexSim::ModelOptions unit = Unit(0, fill);
-            unit.flashPath = flash;
+        // A configured unit: the flash a fast run saved on a unit of its own
+        // (a busy one keeps the messages the reset does not turn off),
+        // powered up with it.
+        const auto configured = [&p](double fill) {
+            VarnexSim::ModelOptions unit = Unit(9600, fill);
+            unit.flashPath = QDir::temp().filePath(QStringLiteral("varnex-bench-proof-%1-%2.json").arg(QLatin1String(p.key)).arg(fill));
+            if (!QFile::exists(unit.flashPath))
+                OnPty(unit, [&p] { return SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort()); });
+            unit.startBaud = 0;
             return unit;
         };
         int started = 0;
