@@ -116,4 +116,18 @@ consteval const Field& FieldNamed(std::span<const Field> fields, std::string_vie
     throw "no such field";
 }
 
+// CFG-MSG's rate on receiver port 0 to 3, by the port's number.
+inline constexpr const Field* kMsgPortRate[] = {
+    &FieldNamed(kMsgFields, "port 0"), &FieldNamed(kMsgFields, "port 1"),
+    &FieldNamed(kMsgFields, "port 2"), &FieldNamed(kMsgFields, "port 3"),
+};
+
+// The value of `field` in `payload` (QByteArray or std::vector<std::uint8_t>),
+// which must hold it whole.
+template <typename Bytes>
+constexpr std::uint32_t ValueOf(const Bytes& payload, const Field& field)
+{
+    return UbxProtocol::LittleEndianAt(payload, field.offset, field.width);
+}
+
 } // namespace UbxMessages

@@ -1,7 +1,6 @@
 #include "profiles/Reading.h"
 
 #include "link/UbxMessages.h"
-#include "link/UbxProtocol.h"
 #include "profiles/FastLink.h"
 #include "receiver_config/Payloads.h"
 #include "receiver_config/ResetList.h"
@@ -17,7 +16,14 @@ namespace {
 using SetupOutputs::Step;
 using VarnexCommsRoutines::MessageId;
 
-std::uint32_t Little(const QByteArray& p, std::size_t at, int size) { return UbxProtocol::LittleEndianAt(p, at, size); }
+namespace Msg = UbxMessages;
+
+// The fields a profile is built from, where the message table puts them.
+constexpr const Msg::Field& kBaudRate = Msg::FieldNamed(Msg::kPrtFields, "baudRate");
+constexpr const Msg::Field& kMeasRate = Msg::FieldNamed(Msg::kRateFields, "measRate");
+constexpr const Msg::Field& kNavRate = Msg::FieldNamed(Msg::kRateFields, "navRate");
+constexpr const Msg::Field& kInterval = Msg::FieldNamed(Msg::kTpFields, "interval");
+constexpr const Msg::Field& kLength = Msg::FieldNamed(Msg::kTpFields, "length");
 
 // The messages worth reading: the reset list, then the built-in devices'
 // own messages outside it, in table order.
@@ -122,7 +128,7 @@ std::optional<Readings> ReadAll(FastLink::Line& line, const FastLink::Link& link
                              : Read(line, UbxMessages::kCfgPrt, {port}, QStringLiteral("port %1").arg(port));
         if (!prt)
             return std::nullopt;
-        r.uartRate[port] = std::int32_t(Little(*prt, UbxProtocol::CfgPrtField::kBaudRate, 4));
+        r.uartRate[port] = std::int32_t(Msg::ValueOf(*prt, kBaudRate));
     }
     const auto rate = Read(line, UbxMessages::kCfgRate);
     const auto nav = Read(line, UbxMessages::kCfgNav);
@@ -142,7 +148,7 @@ std::optional<Readings> ReadAll(FastLink::Line& line, const FastLink::Link& link
             return std::nullopt;
         MessageRates rates{m, {}, i < resetCount};
         for (int port = 0; port < 4; ++port)
-            rates.rates[std::size_t(port)] = std::uint8_t((*reply)[2 + port]);
+            rates.rates[std::size_t(port)] = std::uint8_t(Msg::ValueOf(*reply, *Msg::kMsgPortRate[port]));
         r.messages.push_back(rates);
     }
     return r;
@@ -163,10 +169,10 @@ std::unique_ptr<ProfileFile::LoadedProfile> Build(const Readings& readings, int 
 
     auto profile = std::make_unique<ProfileFile::LoadedProfile>(name, nmeaPort);
     profile->Add(SetupOutputs::Reset{});
-    profile->Add(SetupOutputs::Rate{float(Little(rate, 0, 2)), std::uint16_t(Little(rate, 2, 2))});
+    profile->Add(SetupOutputs::Rate{float(Msg::ValueOf(rate, kMeasRate)), std::uint16_t(Msg::ValueOf(rate, kNavRate))});
     const auto* block = reinterpret_cast<const std::uint8_t*>(readings.nav.constData());
     profile->Add(SetupOutputs::Navigation{std::span(block, Payloads::kNavBlockSize)});
-    profile->Add(SetupOutputs::TimePulse{std::int32_t(Little(tp, 0, 4) / 1000), std::int32_t(Little(tp, 4, 4) / 1000)});
+    profile->Add(SetupOutputs::TimePulse{std::int32_t(Msg::ValueOf(tp, kInterval) / 1000), std::int32_t(Msg::ValueOf(tp, kLength) / 1000)});
     for (const MessageRates& r : messages) {
         const auto on = std::count_if(r.rates.begin(), r.rates.end(), [](std::uint8_t v) { return v != 0; });
         // The reset already turned the listed messages off everywhere; the

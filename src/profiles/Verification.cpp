@@ -139,7 +139,7 @@ std::vector<Expectation> ExpectedState(const SetupOutputs::Profile& profile)
                       uBloxLowLevelComms::MakeFrame(UbxProtocol::kClassCfg, UbxProtocol::kIdCfgMsg, std::vector<std::uint8_t>{id.msgClass, id.msgId}),
                       &Msg::kCfgMsg, {}};
         for (int port = 0; port < Payloads::kReceiverPortCount; ++port)
-            e.wants.push_back({&Msg::kMsgFields[2 + port], QStringLiteral("port %1").arg(port), rates[std::size_t(port)]});
+            e.wants.push_back({Msg::kMsgPortRate[port], QStringLiteral("port %1").arg(port), rates[std::size_t(port)]});
         expected.push_back(std::move(e));
     }
     return expected;

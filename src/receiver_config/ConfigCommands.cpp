@@ -1,5 +1,6 @@
 #include "receiver_config/VarnexCommsRoutines.h"
 
+#include "link/UbxMessages.h"
 #include "link/uBloxLowLevelComms.h"
 #include "receiver_config/Payloads.h"
 #include "support/SupportFunctions.h"
@@ -93,9 +94,10 @@ OutputRate GetUpdateRate(std::uint8_t msgClass, std::uint8_t msgId, std::int32_t
     ShowStatus(GetUpdateRateStatus(msgClass, msgId));
     const std::vector<std::uint8_t> payload = uBloxLowLevelComms::Poll(Payloads::CfgMsgPoll(msgClass, msgId));
     OutputRate result = OutputRate::NoReply;
-    if (payload.size() == 6 && receiverPort >= 0 && receiverPort < Payloads::kReceiverPortCount) {
-        // Payload offsets 2..5: the rate on receiver ports 0..3.
-        const std::optional<OutputRate> offered = FromRateByte(payload[static_cast<std::size_t>(receiverPort) + 2]);
+    if (payload.size() == UbxMessages::kCfgMsg.payloadSize && receiverPort >= 0
+        && receiverPort < Payloads::kReceiverPortCount) {
+        const auto rateByte = std::uint8_t(UbxMessages::ValueOf(payload, *UbxMessages::kMsgPortRate[receiverPort]));
+        const std::optional<OutputRate> offered = FromRateByte(rateByte);
         if (!offered) {
             // A rate the window cannot show is switched off on that port.
             SetMessageRate(msgClass, msgId, 0, receiverPort);

@@ -40,9 +40,7 @@ constexpr const Msg::Field& kRfGroupDelay = Msg::FieldNamed(Msg::kTpFields, "rfG
 constexpr const Msg::Field& kUserDelay = Msg::FieldNamed(Msg::kTpFields, "userDelay");
 constexpr const Msg::Field& kMsgClass = Msg::FieldNamed(Msg::kMsgFields, "msgClass");
 constexpr const Msg::Field& kMsgId = Msg::FieldNamed(Msg::kMsgFields, "msgId");
-constexpr const Msg::Field* kPortRate[kReceiverPortCount] = {
-    &Msg::FieldNamed(Msg::kMsgFields, "port 0"), &Msg::FieldNamed(Msg::kMsgFields, "port 1"),
-    &Msg::FieldNamed(Msg::kMsgFields, "port 2"), &Msg::FieldNamed(Msg::kMsgFields, "port 3")};
+static_assert(std::size(Msg::kMsgPortRate) == kReceiverPortCount);
 constexpr const Msg::Field& kClearMask = Msg::FieldNamed(Msg::kCfgFields, "clearMask");
 constexpr const Msg::Field& kSaveMask = Msg::FieldNamed(Msg::kCfgFields, "saveMask");
 constexpr const Msg::Field& kLoadMask = Msg::FieldNamed(Msg::kCfgFields, "loadMask");
@@ -168,10 +166,10 @@ UbxBuffer CfgMsg(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate, s
     // 0 = off. One command sets every port, so the message is turned off on
     // the ports not addressed.
     if (receiverPort >= 0 && receiverPort < kReceiverPortCount)
-        Put(frame, *kPortRate[receiverPort], rate);
+        Put(frame, *Msg::kMsgPortRate[receiverPort], rate);
     if (portRates.size() == std::size_t(kReceiverPortCount))
         for (std::int32_t port = 0; port < kReceiverPortCount; ++port)
-            Put(frame, *kPortRate[port], portRates[std::size_t(port)]);
+            Put(frame, *Msg::kMsgPortRate[port], portRates[std::size_t(port)]);
     return Finished(std::move(frame));
 }
 
