@@ -55,9 +55,8 @@ private:
 // pattern's first offset, or -1. The time is checked before each read, so
 // bytes arriving at the very end of the time-out are not taken; a vanished
 // port is waited out like silence.
-qsizetype WaitForPattern(const QByteArray& pattern, qsizetype earlyStop, QByteArray& received)
+qsizetype WaitForPattern(SerialControl& port, const QByteArray& pattern, qsizetype earlyStop, QByteArray& received)
 {
-    SerialControl& port = CommsFrm::SerialPort();
     ReplyPacer pacer(port, Clock::Now() + Timing::InSeconds(Timing::kReplyTimeout));
     qsizetype position = -1;
     for (;;) {
@@ -77,13 +76,14 @@ qsizetype WaitForPattern(const QByteArray& pattern, qsizetype earlyStop, QByteAr
 
 } // namespace
 
-void SendUbxMessage(UbxBuffer& buffer)
+void SendUbxMessage(UbxBuffer& buffer) { SendUbxMessage(CommsFrm::SerialPort(), buffer); }
+
+void SendUbxMessage(SerialControl& port, UbxBuffer& buffer)
 {
     if (buffer.size() < 2)
         return;
     buffer[0] = UbxProtocol::kSync1;
     buffer[1] = UbxProtocol::kSync2;
-    SerialControl& port = CommsFrm::SerialPort();
     for (const std::uint8_t byte : buffer)
         port.SetOutput(QByteArray(1, static_cast<char>(byte)));
     if (Observer().frameSent)
@@ -99,19 +99,25 @@ void SendFrame(SerialControl& port, UbxBuffer frame)
         Observer().frameSent(frame);
 }
 
-void FlushSerialInput()
+void FlushSerialInput() { FlushSerialInput(CommsFrm::SerialPort()); }
+
+void FlushSerialInput(SerialControl& port)
 {
-    SerialControl& port = CommsFrm::SerialPort();
     port.SetInputMode(0);
     port.Input();
 }
 
 bool WaitForUbxAck(std::uint8_t msgClass, std::uint8_t msgId)
 {
+    return WaitForUbxAck(CommsFrm::SerialPort(), msgClass, msgId);
+}
+
+bool WaitForUbxAck(SerialControl& port, std::uint8_t msgClass, std::uint8_t msgId)
+{
     QByteArray received;
     const double start = Clock::Now();
     const bool found =
-        WaitForPattern(ReplyScan::AckPattern(msgClass, msgId), ReplyScan::kAckEarlyStop, received) >= 0;
+        WaitForPattern(port, ReplyScan::AckPattern(msgClass, msgId), ReplyScan::kAckEarlyStop, received) >= 0;
     // A refusal does not end the wait, but the record tells it from silence.
     const bool refused = !found && ReplyScan::FindFirst(received, ReplyScan::NakPattern(msgClass, msgId)) >= 0;
     ReportWait(LinkObserver::Wait::Ack, msgClass, msgId, found ? Answer::Ack : refused ? Answer::Nak : Answer::None,
@@ -121,10 +127,15 @@ bool WaitForUbxAck(std::uint8_t msgClass, std::uint8_t msgId)
 
 void ReadUbxPollReply(std::vector<std::uint8_t>& payload, std::uint8_t msgClass, std::uint8_t msgId)
 {
+    ReadUbxPollReply(CommsFrm::SerialPort(), payload, msgClass, msgId);
+}
+
+void ReadUbxPollReply(SerialControl& port, std::vector<std::uint8_t>& payload, std::uint8_t msgClass, std::uint8_t msgId)
+{
     QByteArray received;
     const double start = Clock::Now();
     const qsizetype position =
-        WaitForPattern(ReplyScan::ReplyHeader(msgClass, msgId), ReplyScan::kPollEarlyStop, received);
+        WaitForPattern(port, ReplyScan::ReplyHeader(msgClass, msgId), ReplyScan::kPollEarlyStop, received);
     ReportWait(LinkObserver::Wait::PollReply, msgClass, msgId, position >= 0 ? Answer::Reply : Answer::None, start);
     ReplyScan::ExtractPollPayload(received, position, payload);
 }
@@ -159,19 +170,23 @@ void NoteWaitEnded(LinkObserver::Wait wait, std::uint8_t msgClass, std::uint8_t 
         Observer().waitEnded(wait, msgClass, msgId, answer, seconds, framesBack);
 }
 
-bool SendAcknowledged(UbxBuffer frame)
+bool SendAcknowledged(UbxBuffer frame) { return SendAcknowledged(CommsFrm::SerialPort(), std::move(frame)); }
+
+bool SendAcknowledged(SerialControl& port, UbxBuffer frame)
 {
-    FlushSerialInput();
-    SendUbxMessage(frame);
-    return WaitForUbxAck(frame[UbxProtocol::kClassIndex], frame[UbxProtocol::kIdIndex]);
+    FlushSerialInput(port);
+    SendUbxMessage(port, frame);
+    return WaitForUbxAck(port, frame[UbxProtocol::kClassIndex], frame[UbxProtocol::kIdIndex]);
 }
 
-std::vector<std::uint8_t> Poll(UbxBuffer request)
+std::vector<std::uint8_t> Poll(UbxBuffer request) { return Poll(CommsFrm::SerialPort(), std::move(request)); }
+
+std::vector<std::uint8_t> Poll(SerialControl& port, UbxBuffer request)
 {
-    FlushSerialInput();
-    SendUbxMessage(request);
+    FlushSerialInput(port);
+    SendUbxMessage(port, request);
     std::vector<std::uint8_t> payload;
-    ReadUbxPollReply(payload, request[UbxProtocol::kClassIndex], request[UbxProtocol::kIdIndex]);
+    ReadUbxPollReply(port, payload, request[UbxProtocol::kClassIndex], request[UbxProtocol::kIdIndex]);
     return payload;
 }
 

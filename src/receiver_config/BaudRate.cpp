@@ -23,21 +23,25 @@ QString SetBaudRateStatus(std::int32_t baudRate, std::int32_t receiverPort)
 
 bool SetBaudRate(std::int32_t baudRate, BaudMode mode, std::int32_t receiverPort)
 {
+    return SetBaudRate(CommsFrm::SerialPort(), baudRate, mode, receiverPort);
+}
+
+bool SetBaudRate(SerialControl& port, std::int32_t baudRate, BaudMode mode, std::int32_t receiverPort)
+{
     SupportFunctions::ShowStatus(SetBaudRateStatus(baudRate, receiverPort));
     UbxBuffer frame = Payloads::CfgPrt(baudRate, receiverPort);
     bool answered = true;
     if (mode == BaudMode::SendOnly) {
-        SendUbxMessage(frame);
+        SendUbxMessage(port, frame);
     } else {
-        FlushSerialInput();
-        SendUbxMessage(frame);
+        FlushSerialInput(port);
+        SendUbxMessage(port, frame);
         // The receiver does not acknowledge reliably across its own rate
         // change, so success is judged by a poll. A poll at the old rate that
         // goes unanswered means the link itself moved: the PC follows.
-        SerialControl& port = CommsFrm::SerialPort();
         int cycles = 0;
         for (;;) {
-            answered = ReadConfiguration().has_value();
+            answered = ReadConfiguration(port).has_value();
             if (answered || cycles >= kMaxReopenCycles)
                 break;
             ++cycles;

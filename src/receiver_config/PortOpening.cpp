@@ -2,6 +2,7 @@
 
 #include "link/CommsFrm.h"
 #include "link/SelectedPort.h"
+#include "link/UbxMessages.h"
 #include "link/uBloxLowLevelComms.h"
 #include "receiver_config/Payloads.h"
 #include "support/Cancel.h"
@@ -31,10 +32,9 @@ QString LineSettings(std::int32_t rate) { return QStringLiteral("%1,N,8,1").arg(
 // the one whose failure is reported. A number the control refuses (0 when no
 // list entry was selected) fails the opening too: the control would otherwise
 // open the port it was numbered for before.
-bool PrepareAndOpen()
+bool PrepareAndOpen(SerialControl& port, int number)
 {
-    SerialControl& port = CommsFrm::SerialPort();
-    const bool numbered = port.SetCommPort(SelectedPort);
+    const bool numbered = port.SetCommPort(number);
     port.SetHandshaking(0);
     port.SetInputMode(0);
     if (numbered && port.SetPortOpen(true))
@@ -44,9 +44,8 @@ bool PrepareAndOpen()
 }
 
 // Closes the port (if open), sets the rate, pauses, and opens it again.
-void ReopenAt(std::int32_t rate)
+void ReopenAt(SerialControl& port, std::int32_t rate)
 {
-    SerialControl& port = CommsFrm::SerialPort();
     if (port.PortOpen())
         port.SetPortOpen(false);
     port.SetSettings(LineSettings(rate));
@@ -55,32 +54,53 @@ void ReopenAt(std::int32_t rate)
 }
 
 // One poll, then up to four retries, each after closing the port for a moment.
-bool DetectReceiver()
+bool DetectReceiver(SerialControl& port)
 {
-    SerialControl& port = CommsFrm::SerialPort();
-    bool answered = ReadConfiguration().has_value();
+    bool answered = ReadConfiguration(port).has_value();
     for (int retries = 0; !answered && retries < kDetectionRetries && !Cancel::Requested(); ++retries) {
         port.SetPortOpen(false);
         Delay(Timing::kRetryPause);
         port.SetPortOpen(true);
-        answered = ReadConfiguration().has_value();
+        answered = ReadConfiguration(port).has_value();
     }
     return answered;
 }
 
+// Every rate commanded blind on `port`, numbered `number`, then the check.
+bool OpenAtBaud(SerialControl& port, int number, std::int32_t baudRate)
+{
+    // The callers hand the port over closed.
+    if (!PrepareAndOpen(port, number))
+        return false;
+    for (const std::int32_t rate : kCommandRates) {
+        ReopenAt(port, rate);
+        // Each frame is on the line before the next close: the control drains first.
+        for (std::int32_t receiverPort = 0; receiverPort < Payloads::kReceiverPortCount; ++receiverPort)
+            SetBaudRate(port, baudRate, BaudMode::SendOnly, receiverPort);
+    }
+    port.SetPortOpen(false);
+    port.SetSettings(LineSettings(baudRate));
+    port.SetPortOpen(true);
+    return DetectReceiver(port);
+}
+
 } // namespace
 
-std::optional<float> ReadConfiguration()
+std::optional<float> ReadConfiguration() { return ReadConfiguration(CommsFrm::SerialPort()); }
+
+std::optional<float> ReadConfiguration(SerialControl& port)
 {
     // A search given up sends nothing more.
     if (Cancel::Requested())
         return std::nullopt;
     ShowStatus(kReadConfigurationStatus);
-    const std::vector<std::uint8_t> payload = Poll(Payloads::CfgRatePoll());
+    const std::vector<std::uint8_t> payload = Poll(port, Payloads::CfgRatePoll());
     std::optional<float> period;
-    // Payload offsets 0-1: the measurement period, ms.
-    if (payload.size() == 6 && (payload[0] != 0 || payload[1] != 0))
-        period = static_cast<float>(payload[0] + 256 * payload[1]);
+    if (payload.size() == UbxMessages::kCfgRate.payloadSize) {
+        const std::uint32_t measRate = UbxMessages::ValueOf(payload, UbxMessages::FieldNamed(UbxMessages::kRateFields, "measRate"));
+        if (measRate != 0)
+            period = static_cast<float>(measRate);
+    }
     ClearStatus();
     return period;
 }
@@ -90,35 +110,21 @@ bool FindBaudAndOpenPort()
     SerialControl& port = CommsFrm::SerialPort();
     if (port.PortOpen())
         port.SetPortOpen(false);
-    if (!PrepareAndOpen())
+    if (!PrepareAndOpen(port, SelectedPort))
         return false;
     for (const std::int32_t rate : kSearchRates) {
         if (Cancel::Requested())
             break;
-        ReopenAt(rate);
-        if (DetectReceiver())
+        ReopenAt(port, rate);
+        if (DetectReceiver(port))
             return true;
     }
     // Nothing answered: the port stays open at the last rate tried.
     return false;
 }
 
-bool OpenPortAtBaud(std::int32_t baudRate)
-{
-    // The callers hand the port over closed.
-    if (!PrepareAndOpen())
-        return false;
-    for (const std::int32_t rate : kCommandRates) {
-        ReopenAt(rate);
-        // Each frame is on the line before the next close: the control drains first.
-        for (std::int32_t receiverPort = 0; receiverPort < Payloads::kReceiverPortCount; ++receiverPort)
-            SetBaudRate(baudRate, BaudMode::SendOnly, receiverPort);
-    }
-    SerialControl& port = CommsFrm::SerialPort();
-    port.SetPortOpen(false);
-    port.SetSettings(LineSettings(baudRate));
-    port.SetPortOpen(true);
-    return DetectReceiver();
-}
+bool OpenPortAtBaud(std::int32_t baudRate) { return OpenAtBaud(CommsFrm::SerialPort(), SelectedPort, baudRate); }
+
+bool OpenPortAtBaud(SerialControl& port, std::int32_t baudRate) { return OpenAtBaud(port, port.CommPort(), baudRate); }
 
 } // namespace VarnexCommsRoutines

@@ -1,9 +1,7 @@
 #include "receiver_config/ReceiverVersion.h"
 
-#include "link/SerialControl.h"
+#include "link/Exchange.h"
 #include "link/UbxProtocol.h"
-#include "link/uBloxLowLevelComms.h"
-#include "support/Clock.h"
 #include "support/Timing.h"
 
 namespace VarnexCommsRoutines {
@@ -35,15 +33,11 @@ std::optional<ReceiverVersion> ParseReceiverVersion(const QByteArray& payload)
 std::optional<ReceiverVersion> PollReceiverVersion(SerialControl& port)
 {
     using namespace UbxProtocol;
-    port.Input();
-    uBloxLowLevelComms::SendFrame(port, uBloxLowLevelComms::MakeFrame(kClassMon, kIdMonVer));
-    UbxStream::Reader reader;
-    const auto reply = uBloxLowLevelComms::AwaitFrame(
-        port, reader, Clock::Now() + Timing::InSeconds(Timing::kReplyTimeout),
-        [](const UbxStream::Frame& f) { return f.msgClass == kClassMon && f.msgId == kIdMonVer; });
-    if (!reply)
+    const auto reply = Exchange::Poll(port, uBloxLowLevelComms::MakeFrame(kClassMon, kIdMonVer),
+                                      {Timing::InSeconds(Timing::kReplyTimeout), {}});
+    if (reply.answer != Exchange::Answer::Reply)
         return std::nullopt;
-    return ParseReceiverVersion(reply->payload);
+    return ParseReceiverVersion(reply.payload);
 }
 
 } // namespace VarnexCommsRoutines

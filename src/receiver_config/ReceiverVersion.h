@@ -23,8 +23,8 @@ struct ReceiverVersion {
 // or its extensions are not whole.
 std::optional<ReceiverVersion> ParseReceiverVersion(const QByteArray& payload);
 
-// Polls MON-VER on the open port at its current rate; nothing when no whole
-// answer came within the reply time-out.
+// Polls MON-VER on the open port at its current rate (Exchange::Poll); nothing
+// when the receiver refused it or no whole answer came within the reply time-out.
 std::optional<ReceiverVersion> PollReceiverVersion(SerialControl& port);
 
 } // namespace VarnexCommsRoutines

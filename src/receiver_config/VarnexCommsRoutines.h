@@ -7,18 +7,25 @@
 #include <optional>
 #include <span>
 
+class SerialControl;
+
 // The receiver operations: finding and setting the link's rate, the
 // configuration commands, the reset to a known state and the firmware reflash.
 // Each shows its step in the status bar and returns whether the receiver
 // acknowledged or answered; none raises an error to its caller.
 namespace VarnexCommsRoutines {
 
-// Port opening and baud detection.
+// Port opening and baud detection. The forms without a port work on the
+// program's one serial control, numbered as the main window selected
+// (SelectedPort); those given a port keep its number.
 // The receiver's measurement period in ms; none when no valid reply came (a
 // period of 0 counts as none: no receiver measures that way).
 std::optional<float> ReadConfiguration();
+std::optional<float> ReadConfiguration(SerialControl& port);
 bool FindBaudAndOpenPort();          // searches the receiver's rate; receiver untouched
-bool OpenPortAtBaud(std::int32_t baudRate); // commands all four ports to the rate, then checks
+// Commands all four ports to the rate blind from every rate, then checks.
+bool OpenPortAtBaud(std::int32_t baudRate);
+bool OpenPortAtBaud(SerialControl& port, std::int32_t baudRate);
 
 // How a baud change is sent.
 enum class BaudMode {
@@ -30,6 +37,7 @@ enum class BaudMode {
 };
 // CFG-PRT for one receiver port; true unless a confirming change never got an answer.
 bool SetBaudRate(std::int32_t baudRate, BaudMode mode, std::int32_t receiverPort);
+bool SetBaudRate(SerialControl& port, std::int32_t baudRate, BaudMode mode, std::int32_t receiverPort);
 
 // Configuration commands, each acknowledged.
 bool WriteConfiguration(float measurementPeriod, std::uint16_t navigationRate);
