@@ -144,10 +144,10 @@ std::optional<std::int32_t> SavedRate(const std::vector<Expectation>& expected, 
     return std::nullopt;
 }
 
-std::vector<std::int32_t> LinkRates(const std::vector<Expectation>& expected, int likely)
+std::vector<std::int32_t> LinkRates(const std::vector<Expectation>& expected)
 {
     std::vector<std::int32_t> rates;
-    for (const int port : {likely, 1, 2})
+    for (const int port : {1, 2})
         if (const auto r = SavedRate(expected, port); r && FastLink::HasRate(port) && std::find(rates.begin(), rates.end(), *r) == rates.end())
             rates.push_back(*r);
     return rates;
