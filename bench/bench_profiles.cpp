@@ -381,9 +381,11 @@ PtyRun Median(int runs, const std::function<PtyRun()>& one)
 }
 
 // The proof's cost on a line the unit shares: `configure --fast --verify`
-// from 9600 with the factory's NMEA, and `verify` of a unit configured so
-// and powered up again, quiet and with the unit's output filling 90 % of the
-// line it starts on (the factory's 9600, or the configured unit's own link);
+// from 9600 with the factory's NMEA, and `verify` of the unit so configured,
+// quiet and with the unit's output filling 90 % of the 9600 bit/s it starts
+// on (the same bytes a second at any later rate); `verify` of a busy unit
+// configured so and powered up again with its output filling 90 % of its
+// own link;
 // the unit on its own USB port by --fast; a newer unit whose output fills
 // the line by --fast --verify. Each row is the median of `runs` runs against
 // its goal; run i of n starts i/n of a second later into the unit's output,
@@ -413,10 +415,12 @@ void TimeProof(const QStringList& wanted, int runs)
         // A configured unit: the flash a fast run saved on a unit of its own
         // (a busy one keeps the messages the reset does not turn off),
         // powered up with it.
-        const auto configured = [&p](double fill) {
+        const QString flash = QDir::temp().filePath(QStringLiteral("varnex-bench-proof-%1.json").arg(QLatin1String(p.key)));
+        QFile::remove(flash);
+        const auto configured = [&p, &flash](double fill) {
             VarnexSim::ModelOptions unit = Unit(9600, fill);
-            unit.flashPath = QDir::temp().filePath(QStringLiteral("varnex-bench-proof-%1-%2.json").arg(QLatin1String(p.key)).arg(fill));
-            if (!QFile::exists(unit.flashPath))
+            unit.flashPath = flash;
+            if (!QFile::exists(flash))
                 OnPty(unit, [&p] { return SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort()); });
             unit.startBaud = 0;
             return unit;
@@ -426,7 +430,14 @@ void TimeProof(const QStringList& wanted, int runs)
         double quietRun = 0, quietVerify = 0;
         for (const double fill : {0.0, 0.9}) {
             const PtyRun run = Median(runs, [&] { return CountedRun(Unit(9600, fill), [&p] { return FastAndVerify(p); }, phase); });
-            const PtyRun verify = Median(runs, [&] { return CountedRun(configured(fill), [&p] { return Verify(p); }, phase); });
+            // The unit the row above configured (configured again, untimed), then verified.
+            const PtyRun verify = Median(runs, [&] {
+                return CountedRun(Unit(9600, fill), [&p] { return Verify(p); }, [&] {
+                    SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort());
+                    CommsFrm::SerialPort().SetPortOpen(false);
+                    phase();
+                });
+            });
             if (fill == 0) {
                 quietRun = run.wall;
                 quietVerify = verify.wall;
@@ -434,6 +445,8 @@ void TimeProof(const QStringList& wanted, int runs)
             row(p, fill == 0 ? "--fast --verify, quiet" : "--fast --verify, fill 0.9", run, 1.5, fill == 0 ? 0 : quietRun);
             row(p, fill == 0 ? "verify, quiet" : "verify, fill 0.9", verify, 1.0, fill == 0 ? 0 : quietVerify);
         }
+        row(p, "verify, powered up, own link 0.9",
+            Median(runs, [&] { return CountedRun(configured(0.9), [&p] { return Verify(p); }, phase); }), 1.0, quietVerify);
         row(p, "--fast, USB (port 3)",
             Median(runs, [&] { return CountedRun(Unit(0, 0, 3), [&p] { return SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort()); }); }),
             2.0, 0, true);

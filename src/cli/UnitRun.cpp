@@ -127,7 +127,7 @@ bool RunSteps(UnitRecord& unit, const Arguments& a, Console& console, const Unit
         console.BeginUnit(0);
         unit.steps.push_back({QStringLiteral("FindReceiver"), false, {}});
         // A unit to be proven is first looked for where its profile leaves its link.
-        const auto expectedRates = Verification::LinkRates(Verification::ExpectedState(*a.device), a.device->nmeaPort);
+        const auto expectedRates = Verification::LinkRates(Verification::ExpectedState(*a.device));
         const auto receiver = SetupOutputs::FindReceiver(CommsFrm::SerialPort(), expectedRates);
         const bool found = receiver.has_value();
         link = receiver.value_or(SetupOutputs::FoundLink{});

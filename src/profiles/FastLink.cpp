@@ -137,14 +137,14 @@ void AwaitMoveAck(Line& line, qsizetype sentBytes)
 // bit/s). Heard out while bytes keep coming, until a whole message proves
 // the rate or the line falls quiet, within the line time of the longest
 // frame and the search's allowance.
-std::optional<Frame> HearOut(Line& line, std::int32_t rate, double sent)
+std::optional<Frame> HearOut(Line& line, std::int32_t rate, double sent, const std::function<bool(const Frame&)>& accept)
 {
     const double last = sent + std::min(LineTime(rate, kPollBytes + kPortReplyBytes + kLongestFrame), SearchAllowance());
     std::optional<Frame> reply;
     for (qsizetype before = -1; !reply && !line.HeardTraffic() && line.Received() != before && Clock::Now() < last && !line.Gone();) {
         before = line.Received();
         const double slice = LineTime(rate, kStreamedMessageBytes + line.FrameUnderway());
-        reply = line.Await(std::min(last, Clock::Now() + slice), LinkReplyAt(rate));
+        reply = line.Await(std::min(last, Clock::Now() + slice), accept);
     }
     return reply;
 }
@@ -234,6 +234,11 @@ void Line::NoteAnswer(uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer
     uBloxLowLevelComms::NoteWaitEnded(wait, sentClass_, sentId_, answer, Clock::Now() - sentAt_, framesBack);
 }
 
+void Line::NoteAnswerOf(const UbxBuffer& frame, uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer, int framesBack)
+{
+    uBloxLowLevelComms::NoteWaitEnded(wait, frame[kClassIndex], frame[kIdIndex], answer, Clock::Now() - sentAt_, framesBack);
+}
+
 bool Line::HeardTraffic() const { return heardFrame_ || UbxStream::HoldsNmeaSentence(recent_); }
 
 double LineTime(std::int32_t rate, qsizetype bytes) { return bytes * 10.0 / rate; }
@@ -249,40 +254,70 @@ bool HasRate(int receiverPort) { return receiverPort == 1 || receiverPort == 2; 
 // output fills the line, as long again as its transmit buffer takes to drain.
 namespace {
 
-// AskAt, with `behind` (when given) sent right after the poll.
-std::optional<Link> Ask(Line& line, std::int32_t rate, const UbxBuffer& behind)
+// What goes out around the link poll: `ahead` before it and `behind` right
+// after it (each when given); `seen` is shown every frame read meanwhile.
+struct Around {
+    const UbxBuffer& ahead;
+    const UbxBuffer& behind;
+    std::function<void(const Frame&)> seen;
+};
+
+// AskAt, with the frames `around` it.
+std::optional<Link> Ask(Line& line, std::int32_t rate, const Around& around)
 {
     line.MoveTo(rate);
     line.Flush();
+    if (!around.ahead.empty())
+        line.Send(around.ahead);
     line.Send(LinkPortPoll());
-    if (!behind.empty())
-        line.Send(behind);
+    if (!around.behind.empty())
+        line.Send(around.behind);
+    const auto linkReply = LinkReplyAt(rate);
+    const std::function<bool(const Frame&)> accept = [&](const Frame& f) {
+        if (around.seen)
+            around.seen(f);
+        return linkReply(f);
+    };
     const double sent = Clock::Now() + Timing::InSeconds(Timing::kSearchMargin);
-    auto reply = line.Await(sent + LineTime(rate, kPollBytes + kPortReplyBytes), LinkReplyAt(rate));
+    auto reply = line.Await(sent + LineTime(rate, kPollBytes + kPortReplyBytes), accept);
     if (!reply && line.HeardBytes()) {
         const qsizetype window = kPollBytes + kPortReplyBytes + 2 * kStreamedMessageBytes;
-        reply = line.Await(sent + LineTime(rate, window), LinkReplyAt(rate));
+        reply = line.Await(sent + LineTime(rate, window), accept);
         if (!reply && !line.HeardTraffic())
-            reply = HearOut(line, rate, sent);
+            reply = HearOut(line, rate, sent, accept);
     }
     if (!reply && line.HeardTraffic())
-        reply = line.Await(sent + LineTime(rate, kPollBytes) + SearchAllowance(), LinkReplyAt(rate));
+        reply = line.Await(sent + LineTime(rate, kPollBytes) + SearchAllowance(), accept);
     if (!reply && Saturated(line, Clock::Now() - sent))
-        reply = line.Await(sent + LineTime(rate, kPollBytes + kReceiverTxBuffer) + SearchAllowance(), LinkReplyAt(rate));
-    line.NoteAnswer(Wait::PollReply, reply ? Answer::Reply : Answer::None, behind.empty() ? 0 : 1);
+        reply = line.Await(sent + LineTime(rate, kPollBytes + kReceiverTxBuffer) + SearchAllowance(), accept);
+    line.NoteAnswer(Wait::PollReply, reply ? Answer::Reply : Answer::None, around.behind.empty() ? 0 : 1);
     return LinkOf(reply, rate);
 }
 
 } // namespace
 
-std::optional<Link> AskAt(Line& line, std::int32_t rate) { return Ask(line, rate, {}); }
+std::optional<Link> AskAt(Line& line, std::int32_t rate) { return Ask(line, rate, {{}, {}, {}}); }
 
 // The move's ACK leaves right behind the reply, after whatever output queued
-// in the moment between them (AwaitMoveAck).
-std::optional<Link> AskAndMove(Line& line, std::int32_t rate, int receiverPort, std::int32_t to, const QByteArray& settings)
+// in the moment between them (AwaitMoveAck); the answer to `ahead` comes
+// before both.
+std::optional<Link> AskAndMove(Line& line, std::int32_t rate, int receiverPort, std::int32_t to, const QByteArray& settings,
+                               const UbxBuffer& ahead, Answer* aheadAnswer)
 {
     const UbxBuffer move = PortAt(receiverPort, to, settings);
-    const auto link = Ask(line, rate, move);
+    Answer answer = Answer::None;
+    const auto seen = [&](const Frame& f) {
+        if (answer == Answer::None && !ahead.empty())
+            answer = IsAckOf(f, ahead[kClassIndex], ahead[kIdIndex])       ? Answer::Ack
+                     : IsRefusalOf(f, ahead[kClassIndex], ahead[kIdIndex]) ? Answer::Nak
+                                                                           : Answer::None;
+    };
+    const auto link = Ask(line, rate, {ahead, move, seen});
+    if (!ahead.empty()) {
+        line.NoteAnswerOf(ahead, Wait::Ack, answer, 2);
+        if (aheadAnswer)
+            *aheadAnswer = answer;
+    }
     if (!link || link->receiverPort != receiverPort)
         return std::nullopt;
     AwaitMoveAck(line, qsizetype(move.size()));

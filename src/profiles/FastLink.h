@@ -46,6 +46,8 @@ public:
     // ended, with the seconds since it was sent (over every stage of the wait).
     // `framesBack`: frames sent after the one answered.
     void NoteAnswer(uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer, int framesBack = 0);
+    // The same for an earlier `frame` than the last sent.
+    void NoteAnswerOf(const UbxBuffer& frame, uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer, int framesBack);
     bool HeardBytes() const { return heardBytes_; }
     // Bytes received since the last flush.
     qsizetype Received() const { return received_; }
@@ -89,7 +91,10 @@ std::optional<Link> AskAt(Line& line, std::int32_t rate);
 // move's ACK queue behind the receiver's output together: one wait for both
 // on a busy slow line. The link as read at `rate` once the move is
 // confirmed; nothing when the reply names another port or the move fails.
-std::optional<Link> AskAndMove(Line& line, std::int32_t rate, int receiverPort, std::int32_t to, const QByteArray& settings);
+// A command `ahead` (when given) goes out before the poll, its
+// acknowledgement (Ack, Nak or None) told in `aheadAnswer`.
+std::optional<Link> AskAndMove(Line& line, std::int32_t rate, int receiverPort, std::int32_t to, const QByteArray& settings,
+                               const UbxBuffer& ahead = {}, Answer* aheadAnswer = nullptr);
 // Looks for the receiver at each rate of the search list, the rates in
 // `first` (where it is expected) before the others.
 std::optional<Link> FindLink(Line& line, std::span<const std::int32_t> first = {});

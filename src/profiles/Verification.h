@@ -73,8 +73,8 @@ std::vector<Expectation> ExpectedState(const SetupOutputs::Profile& profile);
 // The rate `port` is expected to run at (its saved baudRate), when expected.
 std::optional<std::int32_t> SavedRate(const std::vector<Expectation>& expected, int port);
 // The rates a configured unit's link can be found at: the saved rates of the
-// UART ports, `likely`'s first.
-std::vector<std::int32_t> LinkRates(const std::vector<Expectation>& expected, int likely);
+// UART ports, port 1's (where a bench usually wires the PC) first.
+std::vector<std::int32_t> LinkRates(const std::vector<Expectation>& expected);
 
 // Compares a reply payload with an expectation, field by field. A payload too
 // short for the fields (no reply) gives items with nothing read.
