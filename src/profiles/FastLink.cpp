@@ -70,25 +70,15 @@ bool Saturated(const Line& line, double seconds)
     return line.HeardTraffic() && !line.Gone() && LineTime(line.Rate(), line.Received()) >= kSaturated * seconds;
 }
 
-// Waits for the answer to what was just sent (`sentBytes` long): the reply
+// The pacing of the answer to what is sent next (`sentBytes` long): the reply
 // allowance after its line time, and while whole messages show the receiver
 // busy with output, as long again as its transmit buffer takes to drain, since
 // the answer queues behind that output. Never resent: a late answer is late,
 // not lost.
-std::optional<Frame> AwaitAnswer(Line& line, qsizetype sentBytes, const std::function<bool(const Frame&)>& accept)
+Exchange::Pacing AnswerPacing(const Line& line, qsizetype sentBytes)
 {
-    const double sent = Clock::Now();
-    const double deadline = sent + LineTime(line.Rate(), sentBytes) + Allowance();
-    auto answer = line.Await(deadline, accept);
-    if (!answer && Saturated(line, Clock::Now() - sent))
-        answer = line.Await(deadline + LineTime(line.Rate(), kReceiverTxBuffer), accept);
-    return answer;
-}
-
-bool IsRefusalOf(const Frame& f, std::uint8_t msgClass, std::uint8_t msgId)
-{
-    return f.msgClass == kClassAck && f.msgId == kIdAckNak && f.payload.size() == kAckPayloadLength
-           && static_cast<std::uint8_t>(f.payload[0]) == msgClass && static_cast<std::uint8_t>(f.payload[1]) == msgId;
+    return {LineTime(line.Rate(), sentBytes) + Allowance(),
+            [&line](double waited) { return Saturated(line, waited) ? LineTime(line.Rate(), kReceiverTxBuffer) : 0.0; }};
 }
 
 // A CFG-PRT for `receiverPort` at `rate`: the port's own `settings` with the
@@ -102,12 +92,6 @@ UbxBuffer PortAt(int receiverPort, std::int32_t rate, const QByteArray& settings
     for (int i = 0; i < 4; ++i)
         payload[CfgPrtField::kBaudRate + std::size_t(i)] = static_cast<std::uint8_t>(std::uint32_t(rate) >> (8 * i));
     return uBloxLowLevelComms::MakeFrame(kClassCfg, kIdCfgPrt, payload);
-}
-
-bool IsAckOf(const Frame& f, std::uint8_t msgClass, std::uint8_t msgId)
-{
-    return f.msgClass == kClassAck && f.msgId == kIdAckAck && f.payload.size() == kAckPayloadLength
-           && static_cast<std::uint8_t>(f.payload[0]) == msgClass && static_cast<std::uint8_t>(f.payload[1]) == msgId;
 }
 
 // After a link-moving CFG-PRT (`sentBytes` long) at the present rate: its ACK
@@ -125,7 +109,7 @@ void AwaitMoveAck(Line& line, qsizetype sentBytes)
     std::optional<Frame> ack;
     for (qsizetype before = -1; !ack && line.Received() != before && Clock::Now() < last && !line.Gone();) {
         before = line.Received();
-        ack = line.Await(std::min(last, Clock::Now() + slice), [](const Frame& f) { return IsAckOf(f, kClassCfg, kIdCfgPrt); });
+        ack = line.Await(std::min(last, Clock::Now() + slice), [](const Frame& f) { return Exchange::IsAck(f, kClassCfg, kIdCfgPrt); });
     }
     line.NoteAnswer(Wait::Ack, ack ? Answer::Ack : Answer::None);
     Clock::Sleep(Timing::InSeconds(Timing::kMoveSettle));
@@ -204,6 +188,11 @@ void Line::Send(UbxBuffer frame)
 void Line::Flush()
 {
     port_.Input();
+    Forget();
+}
+
+void Line::Forget()
+{
     reader_.Clear();
     recent_.clear();
     received_ = 0;
@@ -219,14 +208,23 @@ std::optional<Frame> Line::Await(double deadline, const std::function<bool(const
             heardFrame_ = true;
             return accept(frame);
         },
-        [this](const QByteArray& bytes) {
-            recent_.append(bytes);
-            received_ += bytes.size();
-            heardBytes_ = heardBytes_ || !bytes.isEmpty();
-            heardAnything_ = heardAnything_ || heardBytes_;
-            if (recent_.size() > kRecentInput)
-                recent_.remove(0, recent_.size() - kRecentInput);
-        });
+        [this](const QByteArray& bytes) { Hear(bytes); });
+}
+
+void Line::Hear(const QByteArray& bytes)
+{
+    recent_.append(bytes);
+    received_ += bytes.size();
+    heardBytes_ = heardBytes_ || !bytes.isEmpty();
+    heardAnything_ = heardAnything_ || heardBytes_;
+    if (recent_.size() > kRecentInput)
+        recent_.remove(0, recent_.size() - kRecentInput);
+}
+
+Exchange::Watch Line::Watch()
+{
+    return {[this] { Forget(); }, [this](const QByteArray& bytes) { Hear(bytes); },
+            [this](const Frame&) { heardFrame_ = true; }};
 }
 
 void Line::NoteAnswer(uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer, int framesBack)
@@ -308,8 +306,8 @@ std::optional<Link> AskAndMove(Line& line, std::int32_t rate, int receiverPort, 
     Answer answer = Answer::None;
     const auto seen = [&](const Frame& f) {
         if (answer == Answer::None && !ahead.empty())
-            answer = IsAckOf(f, ahead[kClassIndex], ahead[kIdIndex])       ? Answer::Ack
-                     : IsRefusalOf(f, ahead[kClassIndex], ahead[kIdIndex]) ? Answer::Nak
+            answer = Exchange::IsAck(f, ahead[kClassIndex], ahead[kIdIndex])       ? Answer::Ack
+                     : Exchange::IsNak(f, ahead[kClassIndex], ahead[kIdIndex]) ? Answer::Nak
                                                                            : Answer::None;
     };
     const auto link = Ask(line, rate, {ahead, move, seen});
@@ -366,7 +364,7 @@ Search Look(Line& line, std::span<const std::int32_t> first)
 
 bool BlindBringUp(Line& line, Link& link)
 {
-    if (!VarnexCommsRoutines::OpenPortAtBaud(VarnexCommsRoutines::kKnownLinkRate))
+    if (!VarnexCommsRoutines::OpenPortAtBaud(line.Port(), VarnexCommsRoutines::kKnownLinkRate))
         return false;
     link.rate = line.Adopt();
     line.Flush();
@@ -377,34 +375,14 @@ bool BlindBringUp(Line& line, Link& link)
 
 Answer SendCommand(Line& line, UbxBuffer frame)
 {
-    const std::uint8_t msgClass = frame[kClassIndex], msgId = frame[kIdIndex];
-    const qsizetype size = qsizetype(frame.size());
-    line.Flush();
-    line.Send(std::move(frame));
-    const auto verdict = AwaitAnswer(line, size, [&](const Frame& f) {
-        return IsRefusalOf(f, msgClass, msgId) || IsAckOf(f, msgClass, msgId);
-    });
-    const Answer answer = !verdict ? Answer::None : verdict->msgId == kIdAckAck ? Answer::Ack : Answer::Nak;
-    line.NoteAnswer(Wait::Ack, answer);
-    return answer;
+    const Exchange::Pacing pacing = AnswerPacing(line, qsizetype(frame.size()));
+    return Exchange::Command(line.Port(), std::move(frame), pacing, line.Watch());
 }
 
 Reply PollReply(Line& line, UbxBuffer request)
 {
-    const std::uint8_t msgClass = request[kClassIndex], msgId = request[kIdIndex];
-    const QByteArray asked(reinterpret_cast<const char*>(request.data()) + kPayloadStart,
-                           qsizetype(request.size() - kFrameOverhead));
-    const qsizetype size = qsizetype(request.size());
-    line.Flush();
-    line.Send(std::move(request));
-    const auto reply = AwaitAnswer(line, size, [&](const Frame& f) {
-        return (f.msgClass == msgClass && f.msgId == msgId && f.payload.startsWith(asked)) || IsRefusalOf(f, msgClass, msgId);
-    });
-    Reply result;
-    if (reply)
-        result = reply->msgClass == kClassAck ? Reply{Answer::Nak, {}} : Reply{Answer::Reply, reply->payload};
-    line.NoteAnswer(Wait::PollReply, result.answer);
-    return result;
+    const Exchange::Pacing pacing = AnswerPacing(line, qsizetype(request.size()));
+    return Exchange::Poll(line.Port(), std::move(request), pacing, line.Watch());
 }
 
 bool StillAnswers(Line& line)

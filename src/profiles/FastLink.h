@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/Exchange.h"
 #include "link/SerialControl.h"
 #include "link/UbxStream.h"
 #include "link/uBloxLowLevelComms.h"
@@ -29,6 +30,8 @@ public:
 
     // Opens the control's port afresh at the first rate of the search.
     bool Open();
+    // The port the line runs on, for the exchanges and operations given it.
+    SerialControl& Port() const { return port_; }
     std::int32_t Rate() const { return rate_; }
     // Takes the rate the port was set to by someone else (an operation of the
     // exact run, or the run before a read-back).
@@ -39,6 +42,9 @@ public:
     void Send(UbxBuffer frame);
     // Forgets what has arrived, so that only answers to what is sent next count.
     void Flush();
+    // What an exchange on Port() tells the line, so that its account (bytes
+    // heard, whole messages, saturation) runs on through the exchange's wait.
+    Exchange::Watch Watch();
     // Reads whole frames until `accept` takes one, `deadline` passes on the
     // program's clock or the port is gone (uBloxLowLevelComms::AwaitFrame).
     std::optional<UbxStream::Frame> Await(double deadline, const std::function<bool(const UbxStream::Frame&)>& accept);
@@ -61,6 +67,10 @@ public:
     bool Gone() const { return port_.PortGone(); }
 
 private:
+    // The account of a flush, and of bytes read.
+    void Forget();
+    void Hear(const QByteArray& bytes);
+
     SerialControl& port_;
     std::int32_t rate_ = 0;
     UbxStream::Reader reader_;
@@ -115,19 +125,16 @@ Search Look(Line& line, std::span<const std::int32_t> first = {});
 // blind at every rate, as in the exact run, then asked which port the PC is
 // wired to. False when it does not answer at that rate.
 bool BlindBringUp(Line& line, Link& link);
-// Sends a command and waits for its ACK-ACK or ACK-NAK (whole frames only),
-// within the reply allowance after its line time, longer while the line
-// shows the receiver busy with output. What ended the wait.
+// Sends a command (Exchange::Command) and waits for its ACK-ACK or ACK-NAK
+// (whole frames only), within the reply allowance after its line time,
+// longer while the line shows the receiver busy with output. What ended the wait.
 Answer SendCommand(Line& line, UbxBuffer frame);
 // A poll's outcome: the payload of its reply (answer Reply), a refusal
 // (Nak), or nothing within the allowance (None).
-struct Reply {
-    Answer answer = Answer::None;
-    QByteArray payload;
-};
-// Polls `request`: its reply is the first frame of its class and id that
-// starts with the request's own payload; an ACK-NAK of its class and id ends
-// the wait as well. Paced as SendCommand.
+using Exchange::Reply;
+// Polls `request` (Exchange::Poll): its reply is the first frame of its class
+// and id that starts with the request's own payload; an ACK-NAK of its class
+// and id ends the wait as well. Paced as SendCommand.
 Reply PollReply(Line& line, UbxBuffer request);
 // True when the receiver still answers on the link at the present rate.
 bool StillAnswers(Line& line);

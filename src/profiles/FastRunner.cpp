@@ -78,7 +78,7 @@ bool SetBaud(Line& line, Link& link, const BaudRate& step)
     if (!link.receiverPort) {
         // Which port carries the link is not known: the exact run's confirmed
         // baud change finds out by polling, and the PC follows where needed.
-        const bool done = VarnexCommsRoutines::SetBaudRate(rate, VarnexCommsRoutines::BaudMode::Confirming, port);
+        const bool done = VarnexCommsRoutines::SetBaudRate(line.Port(), rate, VarnexCommsRoutines::BaudMode::Confirming, port);
         link.rate = line.Adopt();
         return done;
     }
