@@ -24,7 +24,7 @@ bool IsAckPair(const Frame& f, std::uint8_t ackId, std::uint8_t msgClass, std::u
 // hears how the wait ended once, with the seconds since the send.
 template <typename Judge>
 std::optional<Frame> Run(SerialControl& port, UbxBuffer frame, const Pacing& pacing, const Watch& watch, Wait wait,
-                              const std::function<bool(const Frame&)>& accept, Judge judge)
+                      const std::function<bool(const Frame&)>& accept, Judge judge)
 {
     const std::uint8_t msgClass = frame[kClassIndex], msgId = frame[kIdIndex];
     port.Input();

@@ -306,9 +306,9 @@ std::optional<Link> AskAndMove(Line& line, std::int32_t rate, int receiverPort, 
     Answer answer = Answer::None;
     const auto seen = [&](const Frame& f) {
         if (answer == Answer::None && !ahead.empty())
-            answer = Exchange::IsAck(f, ahead[kClassIndex], ahead[kIdIndex])       ? Answer::Ack
+            answer = Exchange::IsAck(f, ahead[kClassIndex], ahead[kIdIndex])   ? Answer::Ack
                      : Exchange::IsNak(f, ahead[kClassIndex], ahead[kIdIndex]) ? Answer::Nak
-                                                                           : Answer::None;
+                                                                               : Answer::None;
     };
     const auto link = Ask(line, rate, {ahead, move, seen});
     if (!ahead.empty()) {
