@@ -165,7 +165,7 @@ int Commands::Profile(const Arguments& a, const Streams& s)
         if (!loaded.profile)
             return Say(s, loaded.error, kUsage);
         return Output(s, QStringLiteral("%1: %2, %3 steps\n")
-                             .arg(a.check, QLatin1String(loaded.profile->Profile().name))
+                             .arg(a.check, QString::fromUtf8(loaded.profile->Profile().name))
                              .arg(loaded.profile->Profile().steps.size())
                              .toLocal8Bit());
     }
@@ -210,7 +210,7 @@ int Commands::DryRun(const Arguments& a, const Streams& s)
     const QString ack = QStringLiteral("wait for ACK, up to %1 s").arg(Timing::InSeconds(Timing::kReplyTimeout));
     QString text = QStringLiteral("Dry run of %1 (%2 run): nothing is sent, no port is opened; "
                                   "the commands each step sends (the polls that read the receiver are not shown)\n")
-                       .arg(QLatin1String(p.name), a.fast ? QStringLiteral("fast") : QStringLiteral("exact"));
+                       .arg(QString::fromUtf8(p.name), a.fast ? QStringLiteral("fast") : QStringLiteral("exact"));
     for (std::size_t i = 0; i < p.steps.size(); ++i) {
         const SetupOutputs::Step& step = p.steps[i];
         text += QStringLiteral("[%1/%2] %3\n").arg(i + 1).arg(p.steps.size()).arg(SetupOutputs::StepName(step));

@@ -174,7 +174,7 @@ UnitRecord Begin(const Arguments& a)
     UnitRecord unit;
     unit.command = a.command == Command::Verify ? QStringLiteral("verify") : QStringLiteral("configure");
     unit.device = QLatin1String(a.device->key);
-    unit.profileName = QLatin1String(a.device->name);
+    unit.profileName = QString::fromUtf8(a.device->name);
     unit.profileFile = a.profileFile;
     unit.profileSha256 = a.profileSha256;
     unit.port = a.port;

@@ -12,12 +12,34 @@
 namespace ProfileFile {
 namespace {
 
-// A string as a TOML literal, escaped by the library.
+// A string as a one-line TOML basic string: backslash, quote and every
+// control character escaped, anything else (UTF-8 included) as it is. Not
+// the library's writer: it picks a multi-line literal for text with line
+// breaks, which text holding ''' itself breaks.
 std::string Quoted(std::string_view text)
 {
-    std::ostringstream out;
-    out << toml::value<std::string>(std::string(text));
-    return out.str();
+    std::string quoted = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+        case '\\': quoted += "\\\\"; break;
+        case '"': quoted += "\\\""; break;
+        case '\b': quoted += "\\b"; break;
+        case '\t': quoted += "\\t"; break;
+        case '\n': quoted += "\\n"; break;
+        case '\f': quoted += "\\f"; break;
+        case '\r': quoted += "\\r"; break;
+        default:
+            if (byte < 0x20 || byte == 0x7F) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04X", unsigned(byte));
+                quoted += escaped;
+            } else {
+                quoted += c;
+            }
+        }
+    }
+    return quoted + '"';
 }
 
 std::string Line(std::string_view key, const std::string& value) { return std::string(key) + " = " + value + '\n'; }

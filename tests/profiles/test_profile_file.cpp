@@ -200,6 +200,8 @@ void TestProfileFile::badFiles_data()
     QTest::newRow("strings beyond ASCII among escapes")
         << "nmea_port = 1"_b << "nmea_port = 1\nsuccess = \"\"\"\\\n   Ger\u00E4t \\u00FC\\t\"q\"\r\n\u00DF\"\"\"\"\""_b << ""
         << "Gerät ü\t\"q\"\nß\"\"";
+    QTest::newRow("a text holding ''' and line breaks")
+        << "nmea_port = 1"_b << "nmea_port = 1\nsuccess = \"\"\"a '''\n\tb\\\\\"\"\""_b << "" << "a '''\n\tb\\";
     QTest::newRow("literal string beyond ASCII") << "nmea_port = 1"_b << "nmea_port = 1\nsuccess = 'C:\\Gr\u00FC\u00DFe\\'"_b << ""
                                                  << "C:\\Grüße\\";
 }
@@ -215,6 +217,11 @@ void TestProfileFile::badFiles()
     if (where.isEmpty()) {
         QVERIFY2(result.profile, qPrintable(error));
         QCOMPARE(QString::fromUtf8(result.profile->Profile().success), what);
+        // What it writes reads back to the same texts.
+        const auto again = ProfileFile::Read(ProfileFile::Write(result.profile->Profile()), "again.toml");
+        QVERIFY2(again.profile, again.error.c_str());
+        QCOMPARE(QString::fromUtf8(again.profile->Profile().success), what);
+        QCOMPARE(QString::fromUtf8(again.profile->Profile().name), QString::fromUtf8(result.profile->Profile().name));
         // Both rate fields are 16 bits wide, and the frame carries them exactly.
         const auto& rate = std::get<SetupOutputs::Rate>(result.profile->Profile().steps[1]);
         const auto frame = Payloads::CfgRate(rate.period, rate.navRate);
