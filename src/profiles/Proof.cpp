@@ -89,18 +89,19 @@ std::optional<Link> Relink(Line& line, const std::vector<Expectation>& expected,
                            const QByteArray& settings)
 {
     std::vector<std::int32_t> rates;
-    const auto savedRate = [&](int port) { return SavedRate(expected, port); };
     if (linkPort)
-        if (const auto r = savedRate(*linkPort)) {
-            if (FastLink::HasRate(*linkPort) && *r != kReadRate)
+        if (const auto r = SavedRate(expected, *linkPort)) {
+            // Where the load went out with the poll and the move already
+            // (LoadAndRelink), the line is at that rate: not asked twice.
+            if (FastLink::HasRate(*linkPort) && *r != kReadRate && *r != line.Rate())
                 if (auto link = FastLink::AskAndMove(line, *r, *linkPort, kReadRate, settings))
                     return link;
             rates.push_back(*r);
         }
     rates.push_back(line.Rate());
-    for (const int port : {1, 2})
-        if (const auto r = savedRate(port); r && std::find(rates.begin(), rates.end(), *r) == rates.end())
-            rates.push_back(*r);
+    for (const std::int32_t r : LinkRates(expected))
+        if (std::find(rates.begin(), rates.end(), r) == rates.end())
+            rates.push_back(r);
     for (const std::int32_t rate : rates) {
         if (auto link = FastLink::AskAt(line, rate))
             return link;
