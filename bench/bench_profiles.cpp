@@ -246,10 +246,11 @@ bool Proved(const Verification::ReadBack& readBack)
 // What `verify` does once the port is chosen: find the link, read back.
 bool Verify(const SetupOutputs::Profile& p)
 {
-    const auto link = SetupOutputs::FindReceiver(CommsFrm::SerialPort());
+    const auto expected = Verification::ExpectedState(p);
+    const auto link = Verification::FindForProof(CommsFrm::SerialPort(), expected);
     if (!link)
         return false;
-    const auto readBack = Verification::Prove(CommsFrm::SerialPort(), Verification::ExpectedState(p), Verification::Start::Found, *link);
+    const auto readBack = Verification::Prove(CommsFrm::SerialPort(), expected, Verification::Start::Found, *link);
     return Proved(readBack);
 }
 

@@ -127,8 +127,7 @@ bool RunSteps(UnitRecord& unit, const Arguments& a, Console& console, const Unit
         console.BeginUnit(0);
         unit.steps.push_back({QStringLiteral("FindReceiver"), false, {}});
         // A unit to be proven is first looked for where its profile leaves its link.
-        const auto expectedRates = Verification::LinkRates(Verification::ExpectedState(*a.device));
-        const auto receiver = SetupOutputs::FindReceiver(CommsFrm::SerialPort(), expectedRates);
+        const auto receiver = Verification::FindForProof(CommsFrm::SerialPort(), Verification::ExpectedState(*a.device));
         const bool found = receiver.has_value();
         link = receiver.value_or(SetupOutputs::FoundLink{});
         unit.steps.back().succeeded = found;

@@ -60,7 +60,11 @@ std::optional<Link> LinkOf(const std::optional<Frame>& reply, std::int32_t rate)
 {
     if (!reply)
         return std::nullopt;
-    return Link{rate, static_cast<std::uint8_t>(reply->payload[CfgPrtField::kPortId]), reply->payload};
+    Link link;
+    link.rate = rate;
+    link.receiverPort = static_cast<std::uint8_t>(reply->payload[CfgPrtField::kPortId]);
+    link.settings = reply->payload;
+    return link;
 }
 
 // The receiver's output has filled the line for `seconds` (most of its
@@ -252,11 +256,11 @@ bool HasRate(int receiverPort) { return receiverPort == 1 || receiverPort == 2; 
 // output fills the line, as long again as its transmit buffer takes to drain.
 namespace {
 
-// What goes out around the link poll: `ahead` before it and `behind` right
-// after it (each when given); `seen` is shown every frame read meanwhile.
+// What goes out around the link poll: `ahead` before it (when given) and
+// `behind` right after it; `seen` is shown every frame read meanwhile.
 struct Around {
     const UbxBuffer& ahead;
-    const UbxBuffer& behind;
+    std::vector<UbxBuffer> behind;
     std::function<void(const Frame&)> seen;
 };
 
@@ -268,8 +272,8 @@ std::optional<Link> Ask(Line& line, std::int32_t rate, const Around& around)
     if (!around.ahead.empty())
         line.Send(around.ahead);
     line.Send(LinkPortPoll());
-    if (!around.behind.empty())
-        line.Send(around.behind);
+    for (const UbxBuffer& frame : around.behind)
+        line.Send(frame);
     const auto linkReply = LinkReplyAt(rate);
     const std::function<bool(const Frame&)> accept = [&](const Frame& f) {
         if (around.seen)
@@ -288,7 +292,7 @@ std::optional<Link> Ask(Line& line, std::int32_t rate, const Around& around)
         reply = line.Await(sent + LineTime(rate, kPollBytes) + SearchAllowance(), accept);
     if (!reply && Saturated(line, Clock::Now() - sent))
         reply = line.Await(sent + LineTime(rate, kPollBytes + kReceiverTxBuffer) + SearchAllowance(), accept);
-    line.NoteAnswer(Wait::PollReply, reply ? Answer::Reply : Answer::None, around.behind.empty() ? 0 : 1);
+    line.NoteAnswerOf(LinkPortPoll(), Wait::PollReply, reply ? Answer::Reply : Answer::None, int(around.behind.size()));
     return LinkOf(reply, rate);
 }
 
@@ -310,7 +314,7 @@ std::optional<Link> AskAndMove(Line& line, std::int32_t rate, int receiverPort, 
                      : Exchange::IsNak(f, ahead[kClassIndex], ahead[kIdIndex]) ? Answer::Nak
                                                                                : Answer::None;
     };
-    const auto link = Ask(line, rate, {ahead, move, seen});
+    const auto link = Ask(line, rate, {ahead, {move}, seen});
     if (!ahead.empty()) {
         line.NoteAnswerOf(ahead, Wait::Ack, answer, 2);
         if (aheadAnswer)
@@ -328,15 +332,56 @@ std::optional<Link> AskAndMove(Line& line, std::int32_t rate, int receiverPort, 
     return std::nullopt;
 }
 
+// The port's poll is answered before its move is taken, so its reply holds
+// the settings it ran with; whichever port the PC is on, the moved one is
+// left at the new rate (a proof ends with a load of the saved configuration).
+std::optional<Link> AskReadAndMove(Line& line, std::int32_t rate, MoveOn on)
+{
+    const std::uint8_t portId[] = {static_cast<std::uint8_t>(on.receiverPort)};
+    const UbxBuffer poll = uBloxLowLevelComms::MakeFrame(kClassCfg, kIdCfgPrt, portId);
+    const UbxBuffer move = PortAt(on.receiverPort, on.rate, {});
+    QByteArray portRead;
+    const auto seen = [&](const Frame& f) {
+        if (portRead.isEmpty() && f.msgClass == kClassCfg && f.msgId == kIdCfgPrt
+            && f.payload.size() == qsizetype(CfgPrtField::kPayloadLength)
+            && static_cast<std::uint8_t>(f.payload[CfgPrtField::kPortId]) == on.receiverPort)
+            portRead = f.payload;
+    };
+    auto link = Ask(line, rate, {{}, {poll, move}, seen});
+    if (!link)
+        return std::nullopt;
+    // The port's reply follows the link's; the move's ACK follows both.
+    if (portRead.isEmpty() && link->receiverPort != on.receiverPort)
+        line.Await(Clock::Now() + LineTime(rate, kPortReplyBytes + kStreamedMessageBytes) + Timing::InSeconds(Timing::kSearchMargin),
+                   [&](const Frame& f) {
+                       seen(f);
+                       return !portRead.isEmpty();
+                   });
+    line.NoteAnswerOf(poll, Wait::PollReply, portRead.isEmpty() ? Answer::None : Answer::Reply, 1);
+    link->movedPort = on.receiverPort;
+    link->movedPortSettings = link->receiverPort == on.receiverPort ? link->settings : portRead;
+    AwaitMoveAck(line, qsizetype(move.size()));
+    if (link->receiverPort != on.receiverPort)
+        return link;
+    line.MoveTo(on.rate);
+    if (const auto moved = ConfirmAt(line, on.rate))
+        return moved->receiverPort == on.receiverPort ? link : std::nullopt;
+    // The move was lost on the line: the link stays where it was read.
+    if (!line.Gone() && AskAt(line, rate))
+        return link;
+    return std::nullopt;
+}
+
 // A receiver heard at a rate but not answering there is not looked for elsewhere.
-std::optional<Link> FindLink(Line& line, std::span<const std::int32_t> first)
+std::optional<Link> FindLink(Line& line, std::span<const std::int32_t> first, std::optional<MoveOn> moveOn)
 {
     std::vector<std::int32_t> rates(first.begin(), first.end());
     for (const std::int32_t rate : kSearchRates)
         if (std::find(rates.begin(), rates.end(), rate) == rates.end())
             rates.push_back(rate);
     for (const std::int32_t rate : rates) {
-        if (auto link = AskAt(line, rate))
+        const bool moving = moveOn && rate == rates.front() && !first.empty() && rate != moveOn->rate;
+        if (auto link = moving ? AskReadAndMove(line, rate, *moveOn) : AskAt(line, rate))
             return link;
         if (line.HeardTraffic() || line.Gone())
             return std::nullopt;
@@ -344,9 +389,9 @@ std::optional<Link> FindLink(Line& line, std::span<const std::int32_t> first)
     return std::nullopt;
 }
 
-Search Look(Line& line, std::span<const std::int32_t> first)
+Search Look(Line& line, std::span<const std::int32_t> first, std::optional<MoveOn> moveOn)
 {
-    if (auto link = FindLink(line, first))
+    if (auto link = FindLink(line, first, moveOn))
         return {link, Heard::Messages};
     if (!line.HeardAnything() && !line.Gone()) {
         line.MoveTo(kSearchRates[0]);

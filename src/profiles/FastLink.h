@@ -21,6 +21,7 @@
 namespace FastLink {
 
 using Link = SetupOutputs::FoundLink;
+using SetupOutputs::MoveOn;
 using uBloxLowLevelComms::Answer;
 using uBloxLowLevelComms::UbxBuffer;
 
@@ -105,9 +106,18 @@ std::optional<Link> AskAt(Line& line, std::int32_t rate);
 // acknowledgement (Ack, Nak or None) told in `aheadAnswer`.
 std::optional<Link> AskAndMove(Line& line, std::int32_t rate, int receiverPort, std::int32_t to, const QByteArray& settings,
                                const UbxBuffer& ahead = {}, Answer* aheadAnswer = nullptr);
+// AskAt, with a poll of `on.receiverPort` and its move to `on.rate` (the
+// reset's mode and protocols) sent right behind the link poll: on a slow,
+// busy line the link's reply, that port's and the move's ACK queue behind the
+// receiver's output together, one wait for all three. The link as read at
+// `rate`, carrying the moved port's reply (Link::movedPortSettings); when the
+// PC is on that port, the line is left at `on.rate` once the move is
+// confirmed, and at `rate` when the move was lost.
+std::optional<Link> AskReadAndMove(Line& line, std::int32_t rate, MoveOn on);
 // Looks for the receiver at each rate of the search list, the rates in
-// `first` (where it is expected) before the others.
-std::optional<Link> FindLink(Line& line, std::span<const std::int32_t> first = {});
+// `first` (where it is expected) before the others; at the first of them
+// with `moveOn` (AskReadAndMove), when given and not already at its rate.
+std::optional<Link> FindLink(Line& line, std::span<const std::int32_t> first = {}, std::optional<MoveOn> moveOn = std::nullopt);
 // What a search heard on a line that did not answer: nothing at all, bytes
 // no rate made sense of (a receiver talking at a rate the PC cannot read),
 // or whole messages at the rate the line is left at.
@@ -120,7 +130,7 @@ struct Search {
 // factory's rate (Timing::kSilenceListen): a receiver left with its factory
 // output talks once a second, and whole messages there earn it one more poll
 // with the whole allowance.
-Search Look(Line& line, std::span<const std::int32_t> first = {});
+Search Look(Line& line, std::span<const std::int32_t> first = {}, std::optional<MoveOn> moveOn = std::nullopt);
 // Nothing answered the search: the receiver is commanded to the reset's rate
 // blind at every rate, as in the exact run, then asked which port the PC is
 // wired to. False when it does not answer at that rate.

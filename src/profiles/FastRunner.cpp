@@ -108,11 +108,11 @@ bool RunStep(Line& line, Link& link, const Step& s)
 
 } // namespace
 
-std::optional<FoundLink> FindReceiver(SerialControl& port, std::span<const std::int32_t> first)
+std::optional<FoundLink> FindReceiver(SerialControl& port, std::span<const std::int32_t> first, std::optional<MoveOn> moveOn)
 {
     Line line(port);
     if (line.Open())
-        if (const auto link = Look(line, first).link)
+        if (const auto link = Look(line, first, moveOn).link)
             return link;
     port.SetPortOpen(false);
     return std::nullopt;

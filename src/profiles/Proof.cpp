@@ -38,8 +38,10 @@ const Expectation* PortExpectation(const std::vector<Expectation>& expected, int
 
 // Reads one state: the link port's own settings as `link` carries them
 // (read at the rate the receiver answered), then, on a UART link, the link
-// moved to the reading rate with those same settings, and every other item
-// polled there. The receiver's version (MON-VER) is read on the way when asked for.
+// moved to the reading rate with those same settings (unless the search moved
+// it already), and every other item polled there; a port the search moved
+// counts as read by the search. The receiver's version (MON-VER) is read on
+// the way when asked for.
 ReadBackEnd ReadState(Line& line, Link& link, const std::vector<Expectation>& expected, State state, ReadBack& result,
                       bool askVersion)
 {
@@ -53,11 +55,16 @@ ReadBackEnd ReadState(Line& line, Link& link, const std::vector<Expectation>& ex
         SupportFunctions::ClearStatus();
         if (!moved)
             return line.Gone() ? ReadBackEnd::PortLost : ReadBackEnd::LinkLost;
-        link.rate = kReadRate;
     }
+    const std::int32_t foundAt = link.rate;
+    link.rate = line.Rate();
     for (const Expectation& e : expected) {
         if (&e == own)
             continue;
+        if (link.movedPort && e.port == *link.movedPort) {
+            Add(e, link.movedPortSettings, state, foundAt, result.items);
+            continue;
+        }
         SupportFunctions::ShowStatus(QStringLiteral("Reading back %1").arg(e.name));
         const FastLink::Reply reply = FastLink::PollReply(line, e.poll);
         SupportFunctions::ClearStatus();
@@ -152,6 +159,15 @@ std::vector<std::int32_t> LinkRates(const std::vector<Expectation>& expected)
         if (const auto r = SavedRate(expected, port); r && FastLink::HasRate(port) && std::find(rates.begin(), rates.end(), *r) == rates.end())
             rates.push_back(*r);
     return rates;
+}
+
+std::optional<SetupOutputs::FoundLink> FindForProof(SerialControl& port, const std::vector<Expectation>& expected)
+{
+    const std::vector<std::int32_t> rates = LinkRates(expected);
+    std::optional<SetupOutputs::MoveOn> moveOn;
+    if (const auto r = SavedRate(expected, 1); r && !rates.empty() && rates.front() == *r && *r != kReadRate)
+        moveOn = SetupOutputs::MoveOn{1, kReadRate};
+    return SetupOutputs::FindReceiver(port, rates, moveOn);
 }
 
 ReadBack Prove(SerialControl& port, const std::vector<Expectation>& expected, Start start, const SetupOutputs::FoundLink& searched)

@@ -97,13 +97,27 @@ struct FoundLink {
     std::optional<int> receiverPort;
     // The receiver's CFG-PRT reply for that port (its settings), when it told.
     QByteArray settings;
+    // A port the search moved on as it asked (MoveOn), and its CFG-PRT reply
+    // read just before the move: its settings as the search found them. When
+    // it is the link's port, the port is left open at the new rate, and
+    // `rate` is still the one the receiver answered at.
+    std::optional<int> movedPort;
+    QByteArray movedPortSettings;
+};
+// A port the search moves on at the first rate it tries: read, then moved to
+// `rate` with the reset's mode and protocols, right behind the link poll.
+struct MoveOn {
+    int receiverPort = 1;
+    std::int32_t rate = 0;
 };
 // Opens `port` and looks for the receiver at each rate of the fast
 // runner's search with CFG-PRT polls, which change nothing in the receiver.
 // On success the port stays open at the rate found; otherwise it is closed.
 // Nothing when the port does not open or no rate answers. The rates in
-// `first` (where the receiver is expected) are tried before the others.
-std::optional<FoundLink> FindReceiver(SerialControl& port, std::span<const std::int32_t> first = {});
+// `first` (where the receiver is expected) are tried before the others;
+// `moveOn` goes out with the poll at the first of them.
+std::optional<FoundLink> FindReceiver(SerialControl& port, std::span<const std::int32_t> first = {},
+                                      std::optional<MoveOn> moveOn = std::nullopt);
 
 // The message shown when `step` fails in `profile`'s run.
 const char* FailureMessage(const Profile& profile, const Step& step);

@@ -75,6 +75,12 @@ std::optional<std::int32_t> SavedRate(const std::vector<Expectation>& expected, 
 // The rates a configured unit's link can be found at: the saved rates of the
 // UART ports, port 1's (where a bench usually wires the PC) first.
 std::vector<std::int32_t> LinkRates(const std::vector<Expectation>& expected);
+// Opens `port` and looks for a unit to be proven where its profile leaves its
+// link (LinkRates first). Asked at port 1's saved rate, the unit is polled
+// for port 1 and that port moved to the proof's reading rate in the same
+// breath: on a slow, busy line one wait behind its output instead of two.
+// The link as SetupOutputs::FindReceiver gives it, ready for Prove.
+std::optional<SetupOutputs::FoundLink> FindForProof(SerialControl& port, const std::vector<Expectation>& expected);
 
 // Compares a reply payload with an expectation, field by field. A payload too
 // short for the fields (no reply) gives items with nothing read.

@@ -83,6 +83,7 @@ private slots:
     void cleanup() { CommsFrm::SerialPort().SetPortOpen(false); }
     void cloneAndVerify_data();
     void cloneAndVerify();
+    void searchMovesAPortThatIsNotTheLink();
     void badFiles_data();
     void badFiles();
 };
@@ -93,11 +94,12 @@ void TestProfileFile::cloneAndVerify_data()
     QTest::addColumn<int>("linkPort");
     QTest::addColumn<bool>("saved");
     QTest::addColumn<bool>("ggaOnBothUarts"); // a message on two ports, which one CFG-MSG per port cannot express
-    QTest::newRow("Garnock, running") << "garnock" << 1 << false << false;
-    QTest::newRow("Garnock, saved") << "garnock" << 1 << true << false;
-    QTest::newRow("Molvane wired to port 2, GGA on both UARTs") << "molvane" << 2 << false << true;
-    QTest::newRow("Trissel, RXM-SFRB outside the reset list") << "trissel" << 1 << false << false;
-    QTest::newRow("Pemmet on its own USB port, saved") << "pemmet" << 3 << true << false;
+    QTest::addColumn<bool>("found");          // the clone proven as `verify` does: searched for, both states read
+    QTest::newRow("Garnock, running") << "garnock" << 1 << false << false << true;
+    QTest::newRow("Garnock, saved") << "garnock" << 1 << true << false << false;
+    QTest::newRow("Molvane wired to port 2, GGA on both UARTs") << "molvane" << 2 << false << true << true;
+    QTest::newRow("Trissel, RXM-SFRB outside the reset list") << "trissel" << 1 << false << false << false;
+    QTest::newRow("Pemmet on its own USB port, saved") << "pemmet" << 3 << true << false << true;
 }
 
 void TestProfileFile::cloneAndVerify()
@@ -106,6 +108,7 @@ void TestProfileFile::cloneAndVerify()
     QFETCH(int, linkPort);
     QFETCH(bool, saved);
     QFETCH(bool, ggaOnBothUarts);
+    QFETCH(bool, found);
     MessageRecorder messages;
     QString text;
     ReceiverConfig golden;
@@ -142,12 +145,43 @@ void TestProfileFile::cloneAndVerify()
 
     VirtualReceiver fresh({.linkPort = linkPort});
     QVERIFY(RunProfileFast(clone, CommsFrm::SerialPort()));
-    const Verification::ReadBack readBack = Verification::Prove(CommsFrm::SerialPort(), Verification::ExpectedState(clone), Verification::Start::JustConfigured);
+    const auto expected = Verification::ExpectedState(clone);
+    // Found, the link port reads as it ran, at the rate it was found at.
+    const auto link = found ? Verification::FindForProof(CommsFrm::SerialPort(), expected) : SetupOutputs::FoundLink{};
+    QVERIFY(link);
+    const Verification::ReadBack readBack =
+        Verification::Prove(CommsFrm::SerialPort(), expected, found ? Verification::Start::Found : Verification::Start::JustConfigured, *link);
     QVERIFY(readBack.savedRead);
-    for (const Verification::Item& item : readBack.items)
+    for (const Verification::Item& item : readBack.items) {
         QVERIFY2(item.equal, qPrintable(Verification::Describe(item)));
+        if (item.state == Verification::State::Running && item.name.startsWith(u"CFG-PRT port 1") && linkPort == 1)
+            QCOMPARE(item.rate, link->rate);
+    }
+    QCOMPARE(readBack.items.size() > 0 && readBack.items.front().state == Verification::State::Running, found);
     QCOMPARE(Observable(fresh.Model().Running()), golden);
     QCOMPARE(Observable(fresh.Model().FlashConfig()), golden);
+}
+
+// A factory unit wired to port 2 proven against Molvane, whose port 1 is
+// saved at the factory's 9600 too: the search's poll and move of port 1 reach
+// the unit over port 2. Port 1 reads as it ran, not as it was moved, and the
+// unit is left running what it saved.
+void TestProfileFile::searchMovesAPortThatIsNotTheLink()
+{
+    VirtualReceiver unit({.linkPort = 2});
+    const ReceiverConfig factory = unit.Model().Running();
+    const auto expected = Verification::ExpectedState(*FindProfile("molvane"));
+    const auto link = Verification::FindForProof(CommsFrm::SerialPort(), expected);
+    QVERIFY(link && link->receiverPort == 2 && link->rate == 9600);
+    QCOMPARE(unit.Model().Running().ports[1].baud, 115200);
+    const auto readBack = Verification::Prove(CommsFrm::SerialPort(), expected, Verification::Start::Found, *link);
+    QCOMPARE(readBack.end, Verification::ReadBackEnd::Compared);
+    const auto port1 = std::find_if(readBack.items.begin(), readBack.items.end(), [](const Verification::Item& i) {
+        return i.state == Verification::State::Running && i.name == u"CFG-PRT port 1 baudRate";
+    });
+    QVERIFY(port1 != readBack.items.end());
+    QVERIFY2(port1->equal && port1->rate == 9600, qPrintable(Verification::Describe(*port1)));
+    QVERIFY(unit.Model().Running() == factory);
 }
 
 void TestProfileFile::badFiles_data()
