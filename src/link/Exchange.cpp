@@ -4,6 +4,7 @@
 #include "link/UbxProtocol.h"
 #include "support/Clock.h"
 
+#include <deque>
 #include <optional>
 
 namespace Exchange {
@@ -17,6 +18,21 @@ bool IsAckPair(const Frame& f, std::uint8_t ackId, std::uint8_t msgClass, std::u
 {
     return f.msgClass == kClassAck && f.msgId == ackId && f.payload.size() == kAckPayloadLength
            && static_cast<std::uint8_t>(f.payload[0]) == msgClass && static_cast<std::uint8_t>(f.payload[1]) == msgId;
+}
+
+// The payload a poll asks with: its reply starts with it.
+QByteArray Asked(const UbxBuffer& request)
+{
+    return QByteArray(reinterpret_cast<const char*>(request.data()) + kPayloadStart, qsizetype(request.size() - kFrameOverhead));
+}
+
+// How `f` answers `request`: its reply (Reply), its refusal (Nak), or not at all (None).
+Answer Answers(const Frame& f, const UbxBuffer& request)
+{
+    const std::uint8_t msgClass = request[kClassIndex], msgId = request[kIdIndex];
+    if (f.msgClass == msgClass && f.msgId == msgId && f.payload.startsWith(Asked(request)))
+        return Answer::Reply;
+    return IsAckPair(f, kIdAckNak, msgClass, msgId) ? Answer::Nak : Answer::None;
 }
 
 // Flushes, sends `frame` and awaits the first frame `accept` takes, within
@@ -73,20 +89,83 @@ Answer Command(SerialControl& port, UbxBuffer frame, const Pacing& pacing, const
 
 Reply Poll(SerialControl& port, UbxBuffer request, const Pacing& pacing, const Watch& watch)
 {
-    const std::uint8_t msgClass = request[kClassIndex], msgId = request[kIdIndex];
-    const QByteArray asked(reinterpret_cast<const char*>(request.data()) + kPayloadStart,
-                           qsizetype(request.size() - kFrameOverhead));
+    const UbxBuffer asked = request;
     const auto judge = [](const std::optional<Frame>& f) {
         return !f ? Answer::None : f->msgClass == kClassAck ? Answer::Nak : Answer::Reply;
     };
     const auto reply = Run(
         port, std::move(request), pacing, watch, Wait::PollReply,
-        [&](const Frame& f) {
-            return (f.msgClass == msgClass && f.msgId == msgId && f.payload.startsWith(asked)) || IsNak(f, msgClass, msgId);
-        },
-        judge);
+        [&](const Frame& f) { return Answers(f, asked) != Answer::None; }, judge);
     const Answer answer = judge(reply);
     return answer == Answer::Reply ? Reply{answer, reply->payload} : Reply{answer, {}};
+}
+
+std::vector<Reply> Polls(SerialControl& port, const std::vector<UbxBuffer>& requests, const Pacing& pacing,
+                         const Watch& watch, std::size_t window)
+{
+    struct Waiting {
+        std::size_t index; // in `requests`
+        int sentAs;        // how many frames went out before it
+        double sent;
+    };
+    std::vector<Reply> replies(requests.size());
+    std::vector<std::size_t> lost;
+    std::deque<Waiting> waiting;
+    std::size_t next = 0;
+    int sentCount = 0;
+    const auto note = [&](const Waiting& w, Answer answer) {
+        const UbxBuffer& r = requests[w.index];
+        uBloxLowLevelComms::NoteWaitEnded(Wait::PollReply, r[kClassIndex], r[kIdIndex], answer, Clock::Now() - w.sent,
+                                          sentCount - 1 - w.sentAs);
+    };
+    port.Input();
+    if (watch.flushed)
+        watch.flushed();
+    UbxStream::Reader reader;
+    while (next < requests.size() || !waiting.empty()) {
+        for (; next < requests.size() && waiting.size() < std::max<std::size_t>(1, window); ++next, ++sentCount) {
+            uBloxLowLevelComms::SendFrame(port, requests[next]);
+            waiting.push_back({next, sentCount, Clock::Now()});
+        }
+        std::size_t answered = 0;
+        Answer answer = Answer::None;
+        const auto offer = [&](const Frame& f) {
+            if (watch.read)
+                watch.read(f);
+            for (std::size_t k = 0; k < waiting.size() && answer == Answer::None; ++k)
+                if ((answer = Answers(f, requests[waiting[k].index])) != Answer::None) {
+                    answered = k;
+                    if (answer == Answer::Reply)
+                        replies[waiting[k].index].payload = f.payload;
+                }
+            return answer != Answer::None;
+        };
+        const Waiting head = waiting.front();
+        const double deadline = head.sent + pacing.allowance;
+        bool heard = uBloxLowLevelComms::AwaitFrame(port, reader, deadline, offer, watch.heard).has_value();
+        if (!heard && pacing.extension && !port.PortGone())
+            if (const double more = pacing.extension(Clock::Now() - head.sent); more > 0)
+                heard = uBloxLowLevelComms::AwaitFrame(port, reader, deadline + more, offer, watch.heard).has_value();
+        if (!heard) { // the earliest poll got nothing within its time: late is not lost
+            note(head, Answer::None);
+            waiting.pop_front();
+            if (port.PortGone())
+                return replies;
+            continue;
+        }
+        for (std::size_t k = 0; k < answered; ++k) {
+            note(waiting.front(), Answer::None);
+            lost.push_back(waiting.front().index);
+            waiting.pop_front();
+        }
+        replies[waiting.front().index].answer = answer;
+        note(waiting.front(), answer);
+        waiting.pop_front();
+    }
+    for (const std::size_t i : lost)
+        if (!port.PortGone())
+            replies[i] = Poll(port, requests[i], pacing, watch);
+    return replies;
 }
 
 } // namespace Exchange

@@ -7,7 +7,9 @@
 #include <QByteArray>
 
 #include <cstdint>
+#include <cstddef>
 #include <functional>
+#include <vector>
 
 class SerialControl;
 
@@ -56,6 +58,16 @@ struct Reply {
 // its message, a CFG-PRT poll its port); an ACK-NAK of its class and id ends
 // the wait as well.
 Reply Poll(SerialControl& port, UbxBuffer request, const Pacing& pacing, const Watch& watch = {});
+
+// Sends `requests` as Poll does, up to `window` of them awaiting their reply
+// at once: a receiver answers in the order it was asked, so one wait behind
+// its output serves several polls. A reply (or ACK-NAK) ends the wait of the
+// earliest poll it answers; a poll still waiting when a later one is answered
+// lost its reply (a transmit buffer that was full) and is asked once more on
+// its own at the end, never because its answer was late. `pacing` holds for
+// each poll from its own send. The replies in the order of `requests`.
+std::vector<Reply> Polls(SerialControl& port, const std::vector<UbxBuffer>& requests, const Pacing& pacing,
+                         const Watch& watch = {}, std::size_t window = 8);
 
 // The ACK-ACK (IsAck) or ACK-NAK (IsNak) of the message `msgClass`/`msgId`.
 bool IsAck(const UbxStream::Frame& frame, std::uint8_t msgClass, std::uint8_t msgId);

@@ -430,6 +430,15 @@ Reply PollReply(Line& line, UbxBuffer request)
     return Exchange::Poll(line.Port(), std::move(request), pacing, line.Watch());
 }
 
+std::vector<Reply> PollReplies(Line& line, const std::vector<UbxBuffer>& requests)
+{
+    constexpr std::size_t kWindow = 8;
+    qsizetype bytes = 0;
+    for (std::size_t i = 0; i < std::min(kWindow, requests.size()); ++i)
+        bytes += qsizetype(requests[i].size());
+    return Exchange::Polls(line.Port(), requests, AnswerPacing(line, bytes), line.Watch(), kWindow);
+}
+
 bool StillAnswers(Line& line)
 {
     line.Flush();

@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <vector>
 
 // The open PC port as the fast runner and the read-back see it: whole UBX
 // frames in (checksums checked), frames out through the link's own sender,
@@ -146,6 +147,10 @@ using Exchange::Reply;
 // and id that starts with the request's own payload; an ACK-NAK of its class
 // and id ends the wait as well. Paced as SendCommand.
 Reply PollReply(Line& line, UbxBuffer request);
+// Polls `requests` several at a time (Exchange::Polls), each paced as
+// PollReply: on a busy line their replies share the waits behind the
+// receiver's output. The replies in the order of `requests`.
+std::vector<Reply> PollReplies(Line& line, const std::vector<UbxBuffer>& requests);
 // True when the receiver still answers on the link at the present rate.
 bool StillAnswers(Line& line);
 // Moves the link's port (`receiverPort`, the PC's) to `rate`, the PC

@@ -58,6 +58,21 @@ ReadBackEnd ReadState(Line& line, Link& link, const std::vector<Expectation>& ex
     }
     const std::int32_t foundAt = link.rate;
     link.rate = line.Rate();
+    // Everything else is polled several at a time, the version last.
+    std::vector<const Expectation*> polled;
+    std::vector<uBloxLowLevelComms::UbxBuffer> polls;
+    for (const Expectation& e : expected)
+        if (&e != own && !(link.movedPort && e.port == *link.movedPort)) {
+            polled.push_back(&e);
+            polls.push_back(e.poll);
+        }
+    if (askVersion)
+        polls.push_back(uBloxLowLevelComms::MakeFrame(UbxMessages::kMonVer.msgClass, UbxMessages::kMonVer.msgId));
+    SupportFunctions::ShowStatus(QStringLiteral("Reading back %1 items").arg(polls.size()));
+    const std::vector<FastLink::Reply> replies = FastLink::PollReplies(line, polls);
+    SupportFunctions::ClearStatus();
+    if (line.Gone())
+        return ReadBackEnd::PortLost;
     for (const Expectation& e : expected) {
         if (&e == own)
             continue;
@@ -65,18 +80,12 @@ ReadBackEnd ReadState(Line& line, Link& link, const std::vector<Expectation>& ex
             Add(e, link.movedPortSettings, state, foundAt, result.items);
             continue;
         }
-        SupportFunctions::ShowStatus(QStringLiteral("Reading back %1").arg(e.name));
-        const FastLink::Reply reply = FastLink::PollReply(line, e.poll);
-        SupportFunctions::ClearStatus();
-        if (line.Gone())
-            return ReadBackEnd::PortLost;
-        Add(e, reply.payload, state, line.Rate(), result.items);
+        const auto at = std::find(polled.begin(), polled.end(), &e) - polled.begin();
+        Add(e, replies[std::size_t(at)].payload, state, line.Rate(), result.items);
     }
-    if (askVersion) {
-        const auto& v = UbxMessages::kMonVer;
-        result.version = FastLink::PollReply(line, uBloxLowLevelComms::MakeFrame(v.msgClass, v.msgId)).payload;
-    }
-    return line.Gone() ? ReadBackEnd::PortLost : ReadBackEnd::Compared;
+    if (askVersion)
+        result.version = replies.back().payload;
+    return ReadBackEnd::Compared;
 }
 
 Answer Load(Line& line)

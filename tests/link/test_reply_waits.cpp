@@ -5,6 +5,7 @@
 // streaming receiver must not.
 #include "harness/VirtualReceiver.h"
 #include "link/CommsFrm.h"
+#include "link/Exchange.h"
 #include "link/UbxStream.h"
 #include "link/uBloxLowLevelComms.h"
 #include "sim/UbxCodec.h"
@@ -17,6 +18,7 @@ using Bytes = std::vector<std::uint8_t>;
 using Chunks = QList<QPair<double, QByteArray>>;
 
 Q_DECLARE_METATYPE(Bytes)
+Q_DECLARE_METATYPE(VarnexSim::ModelOptions)
 
 namespace {
 QByteArray Hex(const char* hex) { return QByteArray::fromHex(hex); }
@@ -149,6 +151,59 @@ private slots:
         QTEST(frame.has_value(), "found");
         QFETCH(double, endsAt);
         CheckEnd(line, endsAt);
+    }
+
+    // Polls several at a time against the simulated receiver: each reply and
+    // each refusal goes to its own poll, also among polls of one class and id;
+    // a poll left unanswered while later ones are answered is asked once more,
+    // and costs one allowance, not one per poll behind it.
+    void batchedPolls_data()
+    {
+        using VarnexSim::Key;
+        QTest::addColumn<VarnexSim::ModelOptions>("options");
+        QTest::addColumn<QString>("answers"); // per poll: R reply, N refused, - nothing
+        QTest::addColumn<int>("sent");        // polls the receiver understood, resent ones included
+        QTest::addColumn<double>("within");   // virtual seconds
+        QTest::newRow("all answered") << VarnexSim::ModelOptions{} << "RRRRRR" << 6 << 0.5;
+        QTest::newRow("a busy unit's output between the replies")
+            << VarnexSim::ModelOptions{.fill = 0.9} << "RRRRRR" << 6 << 1.5;
+        QTest::newRow("one refused") << VarnexSim::ModelOptions{.faults = {.nakPolls = {Key(0x06, 0x07)}}} << "RRNRRR" << 6 << 0.5;
+        QTest::newRow("every CFG-MSG refused, each NAK to its own poll")
+            << VarnexSim::ModelOptions{.faults = {.nakPolls = {Key(0x06, 0x01)}}} << "NNRRNR" << 6 << 0.5;
+        QTest::newRow("one never answered: asked once more, then nothing")
+            << VarnexSim::ModelOptions{.faults = {.neverAck = {Key(0x06, 0x07)}}} << "RR-RRR" << 7 << 5.5;
+        QTest::newRow("port pulled under the polls") << VarnexSim::ModelOptions{.faults = {.unplugAt = 0.02}} << "------" << 3 << 0.1;
+    }
+    void batchedPolls()
+    {
+        QFETCH(VarnexSim::ModelOptions, options);
+        QFETCH(QString, answers);
+        VirtualReceiver receiver(options);
+        if (options.fill == 0)
+            receiver.Quiet();
+        CommsFrm::SerialPort().SetCommPort(1);
+        CommsFrm::SerialPort().SetPortOpen(true);
+        const auto msg = [](std::uint8_t id) {
+            const std::uint8_t payload[] = {0xF0, id};
+            return MakeFrame(0x06, 0x01, payload);
+        };
+        const std::uint8_t port1[] = {1};
+        const std::vector<UbxBuffer> polls{msg(0x00), msg(0x01), MakeFrame(0x06, 0x07), MakeFrame(0x06, 0x00, port1),
+                                           msg(0x04), MakeFrame(0x06, 0x08)};
+        const double start = receiver.Elapsed();
+        const auto replies = Exchange::Polls(CommsFrm::SerialPort(), polls, {5.0, {}}, {}, 3);
+        QCOMPARE(replies.size(), polls.size());
+        QString got;
+        for (std::size_t i = 0; i < replies.size(); ++i) {
+            got += replies[i].answer == Answer::Reply ? u'R' : replies[i].answer == Answer::Nak ? u'N' : u'-';
+            // A reply is the one asked for: it starts with the poll's own payload.
+            if (replies[i].answer == Answer::Reply)
+                QVERIFY(replies[i].payload.startsWith(QByteArray(reinterpret_cast<const char*>(polls[i].data()) + 6, int(polls[i].size()) - 8)));
+        }
+        QCOMPARE(got, answers);
+        QTEST(int(receiver.Frames().size()), "sent");
+        QFETCH(double, within);
+        QVERIFY2(receiver.Elapsed() - start < within, qPrintable(QString::number(receiver.Elapsed() - start)));
     }
 
     void frames_data()
