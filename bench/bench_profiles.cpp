@@ -72,6 +72,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <map>
 
 using namespace BenchUtil;
 
@@ -141,10 +142,27 @@ QList<Run> Runs()
     return runs;
 }
 
-// Line time of what crossed the link, each byte at the rate it went at.
+// Line time of what crossed the link, each byte at the rate it went at. The
+// line carries both ways at once (a poll goes out while earlier replies come
+// in), so at each rate it takes at least the longer of the two directions.
 struct LineFloor {
-    double seconds = 0;
+    std::map<qint32, std::pair<double, double>> byRate; // seconds sent, received
     qsizetype sent = 0, received = 0;
+    void Add(qint32 rate, qsizetype bytes, bool fromPc)
+    {
+        if (rate <= 0)
+            return;
+        auto& [out, in] = byRate[rate];
+        (fromPc ? out : in) += bytes * 10.0 / rate;
+        (fromPc ? sent : received) += bytes;
+    }
+    double Seconds() const
+    {
+        double seconds = 0;
+        for (const auto& [rate, both] : byRate)
+            seconds += std::max(both.first, both.second);
+        return seconds;
+    }
 };
 
 LineFloor FloorOf(const std::vector<VarnexSim::TranscriptEntry>& transcript, std::size_t from = 0)
@@ -156,8 +174,7 @@ LineFloor FloorOf(const std::vector<VarnexSim::TranscriptEntry>& transcript, std
         const qint32 rate = fromPc ? e.pcBaud : e.linkBaud;
         if (rate <= 0)
             continue;
-        floor.seconds += e.bytes.size() * 10.0 / rate;
-        (fromPc ? floor.sent : floor.received) += e.bytes.size();
+        floor.Add(rate, e.bytes.size(), fromPc);
     }
     return floor;
 }
@@ -207,24 +224,19 @@ public:
     bool SetBaudRate(qint32 baud) override { baud_ = baud; return port_.SetBaudRate(baud); }
     void Write(const QByteArray& bytes) override
     {
-        Count(bytes.size(), floor_.sent);
+        floor_.Add(baud_, bytes.size(), true);
         port_.Write(bytes);
     }
     QByteArray ReadAll() override
     {
         QByteArray bytes = port_.ReadAll();
-        Count(bytes.size(), floor_.received);
+        floor_.Add(baud_, bytes.size(), false);
         return bytes;
     }
     void WaitForInput(double seconds) override { port_.WaitForInput(seconds); }
     bool IsGone() const override { return port_.IsGone(); }
 
 private:
-    void Count(qsizetype bytes, qsizetype& total)
-    {
-        total += bytes;
-        floor_.seconds += bytes * 10.0 / baud_;
-    }
     LineFloor& floor_;
     QtSerialDevice port_;
     qint32 baud_ = 0;
@@ -285,8 +297,8 @@ PtyRun CountedRun(qint32 from, const std::function<bool()>& work, const std::fun
 // One row against the goal of 1.5 times the line time plus 0.5 s.
 void PrintAgainstLine(int width, const QString& name, const PtyRun& r, const char* outcome)
 {
-    std::printf("%-*s %8.3f %8.3f %11s %9.3f  %s\n", width, qPrintable(name), r.wall, r.floor.seconds,
-                qPrintable(QStringLiteral("%1/%2").arg(r.floor.sent).arg(r.floor.received)), 1.5 * r.floor.seconds + 0.5,
+    std::printf("%-*s %8.3f %8.3f %11s %9.3f  %s\n", width, qPrintable(name), r.wall, r.floor.Seconds(),
+                qPrintable(QStringLiteral("%1/%2").arg(r.floor.sent).arg(r.floor.received)), 1.5 * r.floor.Seconds() + 0.5,
                 outcome);
     std::fflush(stdout);
 }
@@ -402,7 +414,7 @@ void TimeProof(const QStringList& wanted, int runs)
                         bool usb = false) {
         const QString bytes = QStringLiteral("%1/%2").arg(r.floor.sent).arg(r.floor.received);
         const QString ratio = quiet > 0 ? QString::number(r.wall / quiet, 'f', 2) : QStringLiteral("-");
-        const QString floor = usb ? QStringLiteral("-") : QString::number(r.floor.seconds, 'f', 3);
+        const QString floor = usb ? QStringLiteral("-") : QString::number(r.floor.Seconds(), 'f', 3);
         const QString spread = QStringLiteral("%1-%2").arg(r.minWall, 0, 'f', 2).arg(r.maxWall, 0, 'f', 2);
         std::printf("%-8s %-33s %8.3f %13s %8s %11s %6.1f %7s  %s%s\n", p.name, what, r.wall, qPrintable(spread), qPrintable(floor),
                     qPrintable(bytes), goal, qPrintable(ratio),
@@ -467,7 +479,7 @@ void CompareFast(const QStringList& wanted, const QList<qint32>& rates)
             const PtyRun fast = OnPty(from, [&p] { return SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort()); });
             const PtyRun exact = OnPty(from, [&p] { return SetupOutputs::RunProfile(p); });
             const QString bytes = QStringLiteral("%1/%2").arg(fast.floor.sent).arg(fast.floor.received);
-            std::printf("%-8s %6d %8.3f %8.3f %11s %8.3f %9.3f  %s\n", p.name, from, fast.wall, fast.floor.seconds,
+            std::printf("%-8s %6d %8.3f %8.3f %11s %8.3f %9.3f  %s\n", p.name, from, fast.wall, fast.floor.Seconds(),
                         qPrintable(bytes), exact.wall, fast.wall / exact.wall,
                         fast.ok && exact.ok ? "yes" : "NO");
             std::fflush(stdout);

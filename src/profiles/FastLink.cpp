@@ -393,6 +393,16 @@ Search Look(Line& line, std::span<const std::int32_t> first, std::optional<MoveO
 {
     if (auto link = FindLink(line, first, moveOn))
         return {link, Heard::Messages};
+    // A unit heard talking but not answering may be draining its output
+    // before a move to the reset's rate it was just told (a run stopped right
+    // after moving the link), deaf to polls at the old rate until it has
+    // moved: it is asked there once before the search gives up on it.
+    const std::int32_t known = VarnexCommsRoutines::kKnownLinkRate;
+    if (line.HeardTraffic() && !line.Gone() && line.Rate() != known) {
+        if (auto link = AskAt(line, known))
+            return {link, Heard::Messages};
+        return {std::nullopt, Heard::Messages};
+    }
     if (!line.HeardAnything() && !line.Gone()) {
         line.MoveTo(kSearchRates[0]);
         line.Flush();

@@ -18,6 +18,7 @@
 #include "profiles/ProfileFile.h"
 #include "profiles/SetupOutputs.h"
 #include "profiles/StepFrames.h"
+#include "receiver_config/Payloads.h"
 #include "receiver_config/ResetList.h"
 #include "sim/UbxCodec.h"
 
@@ -141,8 +142,8 @@ private slots:
     void runs_data();
     void runs();
     void garnockOnRealLine();
-    void searchHearsOutALongFrame_data();
-    void searchHearsOutALongFrame();
+    void searchAtATalkingUnitsRate_data();
+    void searchAtATalkingUnitsRate();
     void stepFramesAreWhatTheOperationsSend();
 
 private:
@@ -240,31 +241,46 @@ void TestProfiles::runs()
 
 // From 1200 bit/s, where only a drained line carries the blind CFG-PRTs
 // whole; every acknowledgement ends its wait on arrival.
-void TestProfiles::searchHearsOutALongFrame_data()
+void TestProfiles::searchAtATalkingUnitsRate_data()
 {
     QTest::addColumn<Chunks>("chunks");
+    QTest::addColumn<bool>("moving"); // told to move its link to 115200 just before the search
+    QTest::addColumn<int>("foundAt");
     const QByteArray raw = VarnexSim::EncodeUbx(0x02, 0x15, QByteArray(600, '\1'));
-    QTest::newRow("its start heard, its end late") << Chunks{{0.1, raw.left(200)}, {0.75, raw.mid(200)}};
-    QTest::newRow("its start missed, the next one whole")
-        << Chunks{{0.1, raw.mid(20, 250)}, {0.6, raw.mid(270)}, {0.75, raw}};
+    QTest::newRow("a long frame: its start heard, its end late") << Chunks{{0.1, raw.left(200)}, {0.75, raw.mid(200)}} << false << 4800;
+    QTest::newRow("a long frame: its start missed, the next one whole")
+        << Chunks{{0.1, raw.mid(20, 250)}, {0.6, raw.mid(270)}, {0.75, raw}} << false << 4800;
+    QTest::newRow("draining its output before a move (a run stopped right after it)")
+        << Chunks{} << true << 115200;
 }
 
-// The search at the unit's rate while long binary frames are under way: they
+// The search at the unit's rate while it talks: long binary frames under way
 // are heard out until one is whole, which proves the rate, and the reply
-// queued behind them is waited for, not taken for silence.
-void TestProfiles::searchHearsOutALongFrame()
+// queued behind them is waited for, not taken for silence; a unit deaf there
+// on its way to the reset's rate is found at that rate.
+void TestProfiles::searchAtATalkingUnitsRate()
 {
     QFETCH(Chunks, chunks);
-    VirtualReceiver receiver({.startBaud = 4800, .faults = {.replyLatency = 0.8}});
-    receiver.Quiet();
+    QFETCH(bool, moving);
+    // Moving, its output queued ahead of the move's acknowledgement; otherwise
+    // quiet but for the chunks, its answers late behind them.
+    VirtualReceiver receiver({.startBaud = 4800, .faults = {.replyLatency = moving ? 0.0 : 0.8}, .fill = moving ? 0.9 : 0.0});
+    if (!moving)
+        receiver.Quiet();
     for (const auto& [at, bytes] : chunks)
         receiver.Arrive(at, bytes);
     CommsFrm::SerialPort().SetCommPort(1);
+    if (moving) {
+        receiver.Idle(1.2);
+        CommsFrm::SerialPort().SetRate(4800);
+        QVERIFY(CommsFrm::SerialPort().SetPortOpen(true));
+        uBloxLowLevelComms::SendFrame(CommsFrm::SerialPort(), Payloads::CfgPrt(115200, 1));
+    }
     FastLink::Line line(CommsFrm::SerialPort());
     QVERIFY(line.Open());
     const FastLink::Search search = FastLink::Look(line);
     QVERIFY(search.link.has_value());
-    QCOMPARE(search.link->rate, 4800);
+    QTEST(search.link->rate, "foundAt");
 }
 
 void TestProfiles::garnockOnRealLine()
