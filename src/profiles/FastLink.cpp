@@ -442,6 +442,9 @@ Reply PollReply(Line& line, UbxBuffer request)
 
 std::vector<Reply> PollReplies(Line& line, const std::vector<UbxBuffer>& requests)
 {
+    // Polls awaiting their reply at once: their replies (some 200 bytes)
+    // must find room in a transmit buffer the unit's output may nearly fill,
+    // or they are dropped and asked again one by one.
     constexpr std::size_t kWindow = 8;
     qsizetype bytes = 0;
     for (std::size_t i = 0; i < std::min(kWindow, requests.size()); ++i)

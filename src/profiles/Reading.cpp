@@ -42,20 +42,6 @@ std::vector<MessageId> KnownMessages(std::size_t& resetCount)
     return messages;
 }
 
-// One poll of `message` (`asked`: the poll's own payload), whose reply must
-// carry the whole settings; the step in the status bar, `detail` after the name.
-std::optional<QByteArray> Read(FastLink::Line& line, const UbxMessages::Message& message,
-                               std::vector<std::uint8_t> asked = {}, const QString& detail = {})
-{
-    const QString what = QLatin1String(message.name) + (detail.isEmpty() ? QString() : u' ' + detail);
-    SupportFunctions::ShowStatus(QStringLiteral("Reading %1").arg(what));
-    auto reply = FastLink::PollReply(line, uBloxLowLevelComms::MakeFrame(message.msgClass, message.msgId, asked));
-    SupportFunctions::ClearStatus();
-    if (reply.answer != uBloxLowLevelComms::Answer::Reply || reply.payload.size() < qsizetype(message.payloadSize))
-        return std::nullopt;
-    return reply.payload;
-}
-
 bool Load(FastLink::Line& line)
 {
     SupportFunctions::ShowStatus(QStringLiteral("Loading the saved configuration"));
@@ -121,32 +107,58 @@ namespace {
 
 std::optional<Readings> ReadAll(FastLink::Line& line, const FastLink::Link& link)
 {
+    // Every poll goes out several at a time; each reply must carry the whole settings.
+    struct Poll {
+        const UbxMessages::Message* message;
+        std::vector<std::uint8_t> asked;
+    };
+    std::vector<Poll> polls;
+    for (const std::uint8_t port : {1, 2})
+        if (int{port} != link.receiverPort || link.settings.size() < qsizetype(UbxMessages::kCfgPrt.payloadSize))
+            polls.push_back({&UbxMessages::kCfgPrt, {port}});
+    for (const auto* m : {&UbxMessages::kCfgRate, &UbxMessages::kCfgNav, &UbxMessages::kCfgTp})
+        polls.push_back({m, {}});
+    std::size_t resetCount = 0;
+    const std::vector<MessageId> known = KnownMessages(resetCount);
+    for (const MessageId& m : known)
+        polls.push_back({&UbxMessages::kCfgMsg, {m.msgClass, m.msgId}});
+    std::vector<uBloxLowLevelComms::UbxBuffer> frames;
+    for (const Poll& p : polls)
+        frames.push_back(uBloxLowLevelComms::MakeFrame(p.message->msgClass, p.message->msgId, p.asked));
+    SupportFunctions::ShowStatus(QStringLiteral("Reading %1 settings").arg(frames.size()));
+    const std::vector<FastLink::Reply> replies = FastLink::PollReplies(line, frames);
+    SupportFunctions::ClearStatus();
+    std::size_t next = 0;
+    const auto take = [&]() -> std::optional<QByteArray> {
+        const FastLink::Reply& reply = replies[next];
+        const UbxMessages::Message& message = *polls[next++].message;
+        if (reply.answer != uBloxLowLevelComms::Answer::Reply || reply.payload.size() < qsizetype(message.payloadSize))
+            return std::nullopt;
+        return reply.payload;
+    };
+
     Readings r;
     for (const std::uint8_t port : {1, 2}) {
         const auto prt = int{port} == link.receiverPort && link.settings.size() >= qsizetype(UbxMessages::kCfgPrt.payloadSize)
                              ? std::optional(link.settings)
-                             : Read(line, UbxMessages::kCfgPrt, {port}, QStringLiteral("port %1").arg(port));
+                             : take();
         if (!prt)
             return std::nullopt;
         r.uartRate[port] = std::int32_t(Msg::ValueOf(*prt, kBaudRate));
     }
-    const auto rate = Read(line, UbxMessages::kCfgRate);
-    const auto nav = Read(line, UbxMessages::kCfgNav);
-    const auto tp = Read(line, UbxMessages::kCfgTp);
+    const auto rate = take();
+    const auto nav = take();
+    const auto tp = take();
     if (!rate || !nav || !tp)
         return std::nullopt;
     r.rate = *rate;
     r.nav = *nav;
     r.tp = *tp;
-    std::size_t resetCount = 0;
-    const std::vector<MessageId> known = KnownMessages(resetCount);
     for (std::size_t i = 0; i < known.size(); ++i) {
-        const MessageId m = known[i];
-        const auto reply = Read(line, UbxMessages::kCfgMsg, {m.msgClass, m.msgId},
-                                UbxMessages::Hex(m.msgClass) + u' ' + UbxMessages::Hex(m.msgId));
+        const auto reply = take();
         if (!reply)
             return std::nullopt;
-        MessageRates rates{m, {}, i < resetCount};
+        MessageRates rates{known[i], {}, i < resetCount};
         for (int port = 0; port < 4; ++port)
             rates.rates[std::size_t(port)] = std::uint8_t(Msg::ValueOf(*reply, *Msg::kMsgPortRate[port]));
         r.messages.push_back(rates);
