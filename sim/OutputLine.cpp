@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace VarnexSim {
 
@@ -66,7 +67,18 @@ void OutputLine::StartHead()
     head.baud = baud_;
 }
 
-QByteArray OutputLine::Take(qint32 listenerBaud, double now)
+namespace {
+// What a UART reads of a byte sent at another rate: a framing error's worth
+// of bits, never a sync character, a '$' or printable text.
+char Garbled(char byte, qint32 sent, qint32 heard)
+{
+    static constexpr unsigned char kReads[] = {0x00, 0xFF, 0x80, 0xF8, 0xE0, 0xFE, 0xC0, 0xFC};
+    const auto mix = unsigned(static_cast<unsigned char>(byte)) ^ unsigned(sent / 300) ^ unsigned(heard / 300);
+    return char(kReads[mix % std::size(kReads)]);
+}
+} // namespace
+
+QByteArray OutputLine::Take(qint32 listenerBaud, double now, bool garbage)
 {
     QByteArray heard;
     while (!queue_.empty()) {
@@ -77,6 +89,9 @@ QByteArray OutputLine::Take(qint32 listenerBaud, double now)
         const int done = elapsed <= 0 ? 0 : int(std::min<double>(head.bytes.size(), std::floor(elapsed)));
         if (done > head.taken && head.baud == listenerBaud)
             heard.append(head.bytes.mid(head.taken, done - head.taken));
+        else if (done > head.taken && garbage && listenerBaud > 0)
+            for (int i = head.taken; i < done; ++i)
+                heard.append(Garbled(head.bytes[i], head.baud, listenerBaud));
         head.taken = std::max(head.taken, done);
         if (head.taken < head.bytes.size())
             break;

@@ -32,8 +32,11 @@ public:
     // Moves the rate once the messages already queued have left (at once when idle).
     void SwitchAfterQueued(qint32 baud);
     // Bytes completed by `now`, removed from the line. Bytes sent at a rate
-    // other than `listenerBaud` are lost to the listener and not returned.
-    QByteArray Take(qint32 listenerBaud, double now);
+    // other than `listenerBaud` reach the listener as framing errors, one
+    // meaningless byte (0x00, 0xFF, 0x80, ...) for each byte on the line, when
+    // `garbage` is set, and are lost to it otherwise; a listener at rate 0
+    // (no port open) hears nothing.
+    QByteArray Take(qint32 listenerBaud, double now, bool garbage = false);
     // When the next byte will be complete; infinity when nothing is queued.
     double NextByteTime() const;
     // When the last queued byte will have left.

@@ -282,7 +282,7 @@ QByteArray ReceiverModel::TakeOutput(qint32 pcBaud, double now)
     clock_ = std::max(clock_, now);
     Advance(now);
     // USB has no rate: the PC hears the receiver whatever its open port is set to.
-    const QByteArray heard = line_.Take(OnUsb() && pcBaud > 0 ? line_.Baud() : pcBaud, now);
+    const QByteArray heard = line_.Take(OnUsb() && pcBaud > 0 ? line_.Baud() : pcBaud, now, options_.garbageAtOtherRates);
     return LinkGone(now) ? QByteArray() : heard;
 }
 

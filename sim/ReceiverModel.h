@@ -72,6 +72,10 @@ struct ModelOptions {
     // factory state (flash of its own, in memory) is there. 0 = never.
     double swapEvery = 0;
     double swapGap = 0.8;
+    // A PC listening at another rate than the link's reads framing errors,
+    // a meaningless byte for each byte on the line, as on a real UART; off,
+    // it hears nothing at a wrong rate.
+    bool garbageAtOtherRates = true;
 };
 
 class ReceiverModel {

@@ -84,6 +84,20 @@ qsizetype Reader::Missing() const
     return std::max<qsizetype>(0, length + kOverhead - text_.size());
 }
 
+bool LooksLikeFramingErrors(const QByteArray& bytes)
+{
+    constexpr qsizetype kEnough = 32;
+    if (bytes.size() < kEnough)
+        return false;
+    // A byte of ones from the top bit down, then zeros: 0x00, 0x80, 0xC0 ... 0xFF.
+    const auto framingError = [](char c) {
+        const auto inverted = std::uint8_t(~std::uint8_t(c));
+        return (inverted & (inverted + 1)) == 0;
+    };
+    const auto errors = std::count_if(bytes.begin(), bytes.end(), framingError);
+    return errors * 10 >= bytes.size() * 9;
+}
+
 bool HoldsNmeaSentence(const QByteArray& text)
 {
     for (qsizetype start = text.indexOf('$'); start >= 0; start = text.indexOf('$', start + 1)) {

@@ -39,4 +39,11 @@ private:
 // True when `text` holds a whole NMEA sentence ("$...*hh") with a good checksum.
 bool HoldsNmeaSentence(const QByteArray& text);
 
+// True when `bytes` read as a UART's framing errors: a PC listening at
+// another rate than the sender's reads a meaningless byte (0x00, 0xFF, 0x80,
+// 0xF8, ...: ones from the top, then zeros) for each byte on the line. Judged
+// on enough bytes that a receiver's binary output, whose values spread wide,
+// is never taken for it.
+bool LooksLikeFramingErrors(const QByteArray& bytes);
+
 } // namespace UbxStream

@@ -35,6 +35,8 @@ constexpr int kLinkMoveAttempts = 2;
 constexpr double kSaturated = 0.8;
 // Recent raw input kept for recognising NMEA during the search.
 constexpr qsizetype kRecentInput = 1024;
+// The last bytes heard that tell a line now carrying framing errors only.
+constexpr qsizetype kFramingErrorTail = 64;
 
 double Allowance() { return Timing::InSeconds(Timing::kReplyTimeout); }
 // A receiver heard talking at a rate answers a poll there within this (its
@@ -68,10 +70,12 @@ std::optional<Link> LinkOf(const std::optional<Frame>& reply, std::int32_t rate)
 }
 
 // The receiver's output has filled the line for `seconds` (most of its
-// capacity, in whole messages): its transmit buffer is backing up.
+// capacity, in whole messages): its transmit buffer is backing up. Not when
+// the line now carries framing errors: the unit has moved to another rate.
 bool Saturated(const Line& line, double seconds)
 {
-    return line.HeardTraffic() && !line.Gone() && LineTime(line.Rate(), line.Received()) >= kSaturated * seconds;
+    return line.HeardTraffic() && !line.Gone() && !line.HeardFramingErrors()
+           && LineTime(line.Rate(), line.Received()) >= kSaturated * seconds;
 }
 
 // The pacing of the answer to what is sent next (`sentBytes` long): the reply
@@ -124,12 +128,14 @@ void AwaitMoveAck(Line& line, qsizetype sentBytes)
 // still to come (binary output runs to a kilobyte a message: seconds at 4800
 // bit/s). Heard out while bytes keep coming, until a whole message proves
 // the rate or the line falls quiet, within the line time of the longest
-// frame and the search's allowance.
+// frame and the search's allowance; bytes that are all framing errors (a
+// unit talking at another rate) are not heard out.
 std::optional<Frame> HearOut(Line& line, std::int32_t rate, double sent, const std::function<bool(const Frame&)>& accept)
 {
     const double last = sent + std::min(LineTime(rate, kPollBytes + kPortReplyBytes + kLongestFrame), SearchAllowance());
     std::optional<Frame> reply;
-    for (qsizetype before = -1; !reply && !line.HeardTraffic() && line.Received() != before && Clock::Now() < last && !line.Gone();) {
+    for (qsizetype before = -1; !reply && !line.HeardTraffic() && !line.HeardFramingErrors() && line.Received() != before
+                                && Clock::Now() < last && !line.Gone();) {
         before = line.Received();
         const double slice = LineTime(rate, kStreamedMessageBytes + line.FrameUnderway());
         reply = line.Await(std::min(last, Clock::Now() + slice), accept);
@@ -200,8 +206,15 @@ void Line::Forget()
     reader_.Clear();
     recent_.clear();
     received_ = 0;
+    wholeAt_ = 0;
     heardBytes_ = false;
     heardFrame_ = false;
+}
+
+void Line::HeardWhole()
+{
+    heardFrame_ = true;
+    wholeAt_ = received_;
 }
 
 std::optional<Frame> Line::Await(double deadline, const std::function<bool(const Frame&)>& accept)
@@ -209,7 +222,7 @@ std::optional<Frame> Line::Await(double deadline, const std::function<bool(const
     return uBloxLowLevelComms::AwaitFrame(
         port_, reader_, deadline,
         [&](const Frame& frame) {
-            heardFrame_ = true;
+            HeardWhole();
             return accept(frame);
         },
         [this](const QByteArray& bytes) { Hear(bytes); });
@@ -228,7 +241,7 @@ void Line::Hear(const QByteArray& bytes)
 Exchange::Watch Line::Watch()
 {
     return {[this] { Forget(); }, [this](const QByteArray& bytes) { Hear(bytes); },
-            [this](const Frame&) { heardFrame_ = true; }};
+            [this](const Frame&) { HeardWhole(); }};
 }
 
 void Line::NoteAnswer(uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer, int framesBack)
@@ -242,6 +255,12 @@ void Line::NoteAnswerOf(const UbxBuffer& frame, uBloxLowLevelComms::LinkObserver
 }
 
 bool Line::HeardTraffic() const { return heardFrame_ || UbxStream::HoldsNmeaSentence(recent_); }
+
+bool Line::HeardFramingErrors() const
+{
+    const qsizetype since = received_ - wholeAt_;
+    return reader_.Missing() == 0 && UbxStream::LooksLikeFramingErrors(recent_.right(std::min(since, kFramingErrorTail)));
+}
 
 double LineTime(std::int32_t rate, qsizetype bytes) { return bytes * 10.0 / rate; }
 
@@ -290,8 +309,13 @@ std::optional<Link> Ask(Line& line, std::int32_t rate, const Around& around)
     }
     if (!reply && line.HeardTraffic())
         reply = line.Await(sent + LineTime(rate, kPollBytes) + SearchAllowance(), accept);
-    if (!reply && Saturated(line, Clock::Now() - sent))
-        reply = line.Await(sent + LineTime(rate, kPollBytes + kReceiverTxBuffer) + SearchAllowance(), accept);
+    // While the output keeps filling the line the reply may be queued behind
+    // it, as long as the transmit buffer takes to drain; the wait ends early
+    // once the output stops or turns to framing errors (the unit moved).
+    const double last = sent + LineTime(rate, kPollBytes + kReceiverTxBuffer) + SearchAllowance();
+    const double slice = LineTime(rate, 2 * kStreamedMessageBytes);
+    while (!reply && Clock::Now() < last && Saturated(line, Clock::Now() - sent))
+        reply = line.Await(std::min(last, Clock::Now() + slice), accept);
     line.NoteAnswerOf(LinkPortPoll(), Wait::PollReply, reply ? Answer::Reply : Answer::None, int(around.behind.size()));
     return LinkOf(reply, rate);
 }

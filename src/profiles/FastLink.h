@@ -65,6 +65,9 @@ public:
     bool HeardTraffic() const;
     // Bytes still to come of a UBX frame under way (0 when none is).
     qsizetype FrameUnderway() const { return reader_.Missing(); }
+    // What arrived lately, since the last whole frame, is framing errors: a
+    // unit talking at another rate than the PC's.
+    bool HeardFramingErrors() const;
     // The device vanished under the open port: nothing will answer again.
     bool Gone() const { return port_.PortGone(); }
 
@@ -72,6 +75,7 @@ private:
     // The account of a flush, and of bytes read.
     void Forget();
     void Hear(const QByteArray& bytes);
+    void HeardWhole();
 
     SerialControl& port_;
     std::int32_t rate_ = 0;
@@ -79,6 +83,7 @@ private:
     QByteArray recent_;
     bool heardBytes_ = false;
     qsizetype received_ = 0;
+    qsizetype wholeAt_ = 0; // received_ when the last whole frame was read
     bool heardAnything_ = false;
     bool heardFrame_ = false;
     std::uint8_t sentClass_ = 0;

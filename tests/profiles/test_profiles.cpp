@@ -246,12 +246,15 @@ void TestProfiles::searchAtATalkingUnitsRate_data()
     QTest::addColumn<Chunks>("chunks");
     QTest::addColumn<bool>("moving"); // told to move its link to 115200 just before the search
     QTest::addColumn<int>("foundAt");
+    QTest::addColumn<double>("within"); // virtual seconds
     const QByteArray raw = VarnexSim::EncodeUbx(0x02, 0x15, QByteArray(600, '\1'));
-    QTest::newRow("a long frame: its start heard, its end late") << Chunks{{0.1, raw.left(200)}, {0.75, raw.mid(200)}} << false << 4800;
+    QTest::newRow("a long frame: its start heard, its end late")
+        << Chunks{{0.1, raw.left(200)}, {0.75, raw.mid(200)}} << false << 4800 << 2.5;
     QTest::newRow("a long frame: its start missed, the next one whole")
-        << Chunks{{0.1, raw.mid(20, 250)}, {0.6, raw.mid(270)}, {0.75, raw}} << false << 4800;
-    QTest::newRow("draining its output before a move (a run stopped right after it)")
-        << Chunks{} << true << 115200;
+        << Chunks{{0.1, raw.mid(20, 250)}, {0.6, raw.mid(270)}, {0.75, raw}} << false << 4800 << 2.5;
+    QTest::newRow("draining its output before a move (a run stopped right after it)") << Chunks{} << true << 115200 << 5.0;
+    // Its output heard at 9600 and 115200 as framing errors, which are not heard out.
+    QTest::newRow("talking at 4800, searched from 9600") << Chunks{} << false << 4800 << 0.9;
 }
 
 // The search at the unit's rate while it talks: long binary frames under way
@@ -262,10 +265,12 @@ void TestProfiles::searchAtATalkingUnitsRate()
 {
     QFETCH(Chunks, chunks);
     QFETCH(bool, moving);
-    // Moving, its output queued ahead of the move's acknowledgement; otherwise
-    // quiet but for the chunks, its answers late behind them.
-    VirtualReceiver receiver({.startBaud = 4800, .faults = {.replyLatency = moving ? 0.0 : 0.8}, .fill = moving ? 0.9 : 0.0});
-    if (!moving)
+    // Talking, its own output on (and queued ahead of the move's
+    // acknowledgement when moving); otherwise quiet but for the chunks, its
+    // answers late behind them.
+    const bool talking = chunks.isEmpty();
+    VirtualReceiver receiver({.startBaud = 4800, .faults = {.replyLatency = talking ? 0.0 : 0.8}, .fill = moving ? 0.9 : 0.0});
+    if (!talking)
         receiver.Quiet();
     for (const auto& [at, bytes] : chunks)
         receiver.Arrive(at, bytes);
@@ -278,9 +283,12 @@ void TestProfiles::searchAtATalkingUnitsRate()
     }
     FastLink::Line line(CommsFrm::SerialPort());
     QVERIFY(line.Open());
+    const double start = receiver.Elapsed();
     const FastLink::Search search = FastLink::Look(line);
     QVERIFY(search.link.has_value());
     QTEST(search.link->rate, "foundAt");
+    QFETCH(double, within);
+    QVERIFY2(receiver.Elapsed() - start < within, qPrintable(QString::number(receiver.Elapsed() - start)));
 }
 
 void TestProfiles::garnockOnRealLine()
