@@ -29,6 +29,7 @@ using namespace SetupOutputs;
 using VarnexSim::Key;
 using VarnexSim::ReceiverConfig;
 using Chunks = QList<QPair<double, QByteArray>>;
+Q_DECLARE_METATYPE(VarnexSim::ModelOptions)
 
 namespace {
 
@@ -243,34 +244,36 @@ void TestProfiles::runs()
 // whole; every acknowledgement ends its wait on arrival.
 void TestProfiles::searchAtATalkingUnitsRate_data()
 {
-    QTest::addColumn<Chunks>("chunks");
-    QTest::addColumn<bool>("moving"); // told to move its link to 115200 just before the search
+    using VarnexSim::ModelOptions;
+    QTest::addColumn<ModelOptions>("unit");
+    QTest::addColumn<Chunks>("chunks");  // bytes heard beside the unit's own (a quiet unit then)
+    QTest::addColumn<bool>("moving");    // told to move its link to 115200 just before the search
     QTest::addColumn<int>("foundAt");
-    QTest::addColumn<double>("within"); // virtual seconds
+    QTest::addColumn<double>("within");  // virtual seconds
     const QByteArray raw = VarnexSim::EncodeUbx(0x02, 0x15, QByteArray(600, '\1'));
+    const ModelOptions late{.startBaud = 4800, .faults = {.replyLatency = 0.8}};
     QTest::newRow("a long frame: its start heard, its end late")
-        << Chunks{{0.1, raw.left(200)}, {0.75, raw.mid(200)}} << false << 4800 << 2.5;
+        << late << Chunks{{0.1, raw.left(200)}, {0.75, raw.mid(200)}} << false << 4800 << 2.5;
     QTest::newRow("a long frame: its start missed, the next one whole")
-        << Chunks{{0.1, raw.mid(20, 250)}, {0.6, raw.mid(270)}, {0.75, raw}} << false << 4800 << 2.5;
-    QTest::newRow("draining its output before a move (a run stopped right after it)") << Chunks{} << true << 115200 << 5.0;
-    // Its output heard at 9600 and 115200 as framing errors, which are not heard out.
-    QTest::newRow("talking at 4800, searched from 9600") << Chunks{} << false << 4800 << 0.9;
+        << late << Chunks{{0.1, raw.mid(20, 250)}, {0.6, raw.mid(270)}, {0.75, raw}} << false << 4800 << 2.5;
+    QTest::newRow("draining its output before a move (a run stopped right after it)")
+        << ModelOptions{.startBaud = 4800, .fill = 0.9} << Chunks{} << true << 115200 << 5.0;
+    // Its output heard at the other rates as framing errors, which are not heard out.
+    QTest::newRow("talking at 4800, searched from 9600") << ModelOptions{.startBaud = 4800} << Chunks{} << false << 4800 << 0.25;
 }
 
 // The search at the unit's rate while it talks: long binary frames under way
 // are heard out until one is whole, which proves the rate, and the reply
 // queued behind them is waited for, not taken for silence; a unit deaf there
-// on its way to the reset's rate is found at that rate.
+// on its way to the reset's rate is found at that rate; framing errors at the
+// other rates are not heard out.
 void TestProfiles::searchAtATalkingUnitsRate()
 {
+    QFETCH(VarnexSim::ModelOptions, unit);
     QFETCH(Chunks, chunks);
     QFETCH(bool, moving);
-    // Talking, its own output on (and queued ahead of the move's
-    // acknowledgement when moving); otherwise quiet but for the chunks, its
-    // answers late behind them.
-    const bool talking = chunks.isEmpty();
-    VirtualReceiver receiver({.startBaud = 4800, .faults = {.replyLatency = talking ? 0.0 : 0.8}, .fill = moving ? 0.9 : 0.0});
-    if (!talking)
+    VirtualReceiver receiver(unit);
+    if (!chunks.isEmpty())
         receiver.Quiet();
     for (const auto& [at, bytes] : chunks)
         receiver.Arrive(at, bytes);
