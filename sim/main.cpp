@@ -59,6 +59,8 @@ void AddOptions(QCommandLineParser& p)
                        "a flash of its own.", "s"},
         {"swap-gap", "Seconds without a board at each swap (default 0.8): nothing heard, nothing understood.", "s",
          "0.8"},
+        {"no-framing-errors", "A PC listening at another rate than the link's hears nothing, instead of a "
+                              "meaningless byte for each byte on the line as a real UART reads."},
     });
 }
 
@@ -134,6 +136,7 @@ bool ParseOptions(const QCommandLineParser& p, PtyReceiverSim::Options& o, QStri
     o.model.fill = p.value("fill").toDouble();
     o.model.swapEvery = p.value("swap-every").toDouble();
     o.model.swapGap = p.value("swap-gap").toDouble();
+    o.model.garbageAtOtherRates = !p.isSet("no-framing-errors");
     if (p.isSet("tx-buffer"))
         o.model.txBufferBytes = p.value("tx-buffer").toInt();
     if (o.com < 1 || o.model.linkPort < 0 || o.model.linkPort >= kPortCount) {
