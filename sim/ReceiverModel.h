@@ -44,10 +44,12 @@ struct Faults {
     double unplugFor = -1;      // how long it stays away; < 0 for good
     std::set<MsgKey> nakPolls;  // polls of these class/id get ACK-NAK instead of their reply
     bool nakLoad = false;       // a CFG-CFG with its load mask set gets ACK-NAK and loads nothing
+    bool answersDropWhenFull = false; // an answer that does not fit in the transmit buffer is dropped, as output is
 };
 
 // Bytes the receiver's transmit buffer holds: periodic output that does not
-// fit is dropped, answers always queue behind it.
+// fit is dropped, answers queue behind it (and are dropped as well under
+// Faults::answersDropWhenFull, as a real unit's are).
 inline constexpr int kTxBufferBytes = 4096;
 
 struct ModelOptions {

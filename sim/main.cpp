@@ -55,6 +55,7 @@ void AddOptions(QCommandLineParser& p)
                  "a second at any later rate.", "F"},
         {"nak-poll", "Answer polls of class:id with ACK-NAK instead of a reply; repeatable.", "cls:id"},
         {"nak-load", "Answer a CFG-CFG that loads with ACK-NAK and load nothing (its save still works)."},
+        {"drop-answers", "Drop an answer that does not fit in the transmit buffer, as periodic output is."},
         {"swap-every", "Replace the board under the adapter every S seconds; the new one is at factory state with "
                        "a flash of its own.", "s"},
         {"swap-gap", "Seconds without a board at each swap (default 0.8): nothing heard, nothing understood.", "s",
@@ -109,6 +110,7 @@ bool ParseFaults(const QCommandLineParser& p, Faults& f, QString& error)
         return false;
     }
     f.nakLoad = p.isSet("nak-load");
+    f.answersDropWhenFull = p.isSet("drop-answers");
     return ParseKeys(p.values("never-ack"), f.neverAck, error) && ParseKeys(p.values("nak"), f.nakFor, error) &&
            ParseKeys(p.values("nak-poll"), f.nakPolls, error);
 }

@@ -170,6 +170,9 @@ private slots:
         QTest::newRow("one refused") << VarnexSim::ModelOptions{.faults = {.nakPolls = {Key(0x06, 0x07)}}} << "RRNRRR" << 6 << 0.5;
         QTest::newRow("every CFG-MSG refused, each NAK to its own poll")
             << VarnexSim::ModelOptions{.faults = {.nakPolls = {Key(0x06, 0x01)}}} << "NNRRNR" << 6 << 0.5;
+        // Room for 40 bytes: the CFG-TP reply (36) finds 14 still queued and is dropped.
+        QTest::newRow("a reply a full transmit buffer dropped: asked once more")
+            << VarnexSim::ModelOptions{.faults = {.answersDropWhenFull = true}, .txBufferBytes = 40} << "RRRRRR" << 7 << 0.5;
         QTest::newRow("one never answered: asked once more, then nothing")
             << VarnexSim::ModelOptions{.faults = {.neverAck = {Key(0x06, 0x07)}}} << "RR-RRR" << 7 << 5.5;
         QTest::newRow("port pulled under the polls") << VarnexSim::ModelOptions{.faults = {.unplugAt = 0.02}} << "------" << 3 << 0.1;
