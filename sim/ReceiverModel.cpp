@@ -413,11 +413,13 @@ void ReceiverModel::Send(const Answer& a, const DecodedItem& item, qint32 pcBaud
         case LinkMoveAck::None: frame.clear(); note.clear(); break;
         }
     }
-    if (!frame.isEmpty() && faults_.answersDropWhenFull && line_.PendingBytes(t) + frame.size() > options_.txBufferBytes) {
+    const bool dropped =
+        !frame.isEmpty() && faults_.answersDropWhenFull && line_.PendingBytes(t) + frame.size() > options_.txBufferBytes;
+    if (dropped) {
         frame.clear();
         note = "dropped: transmit buffer full";
     }
-    if (!frame.isEmpty() || note.startsWith(u"dropped")) {
+    if (!frame.isEmpty() || dropped) {
         TranscriptEntry e{t, TranscriptEntry::Direction::ToPc, frame, txCls, txId, pcBaud, line_.Baud(), true, note};
         transcript_.Add(e);
     }

@@ -26,14 +26,6 @@ QByteArray Asked(const UbxBuffer& request)
     return QByteArray(reinterpret_cast<const char*>(request.data()) + kPayloadStart, qsizetype(request.size() - kFrameOverhead));
 }
 
-// How `f` answers `request`: its reply (Reply), its refusal (Nak), or not at all (None).
-Answer Answers(const Frame& f, const UbxBuffer& request)
-{
-    const std::uint8_t msgClass = request[kClassIndex], msgId = request[kIdIndex];
-    if (f.msgClass == msgClass && f.msgId == msgId && f.payload.startsWith(Asked(request)))
-        return Answer::Reply;
-    return IsAckPair(f, kIdAckNak, msgClass, msgId) ? Answer::Nak : Answer::None;
-}
 
 // Flushes, sends `frame` and awaits the first frame `accept` takes, within
 // the allowance and then whatever extension the pacing grants; the observer
@@ -75,6 +67,14 @@ bool IsNak(const Frame& frame, std::uint8_t msgClass, std::uint8_t msgId)
     return IsAckPair(frame, kIdAckNak, msgClass, msgId);
 }
 
+Answer AnswerTo(const Frame& f, const UbxBuffer& request)
+{
+    const std::uint8_t msgClass = request[kClassIndex], msgId = request[kIdIndex];
+    if (f.msgClass == msgClass && f.msgId == msgId && f.payload.startsWith(Asked(request)))
+        return Answer::Reply;
+    return IsAckPair(f, kIdAckNak, msgClass, msgId) ? Answer::Nak : Answer::None;
+}
+
 Answer Command(SerialControl& port, UbxBuffer frame, const Pacing& pacing, const Watch& watch)
 {
     const std::uint8_t msgClass = frame[kClassIndex], msgId = frame[kIdIndex];
@@ -95,7 +95,7 @@ Reply Poll(SerialControl& port, UbxBuffer request, const Pacing& pacing, const W
     };
     const auto reply = Run(
         port, std::move(request), pacing, watch, Wait::PollReply,
-        [&](const Frame& f) { return Answers(f, asked) != Answer::None; }, judge);
+        [&](const Frame& f) { return AnswerTo(f, asked) != Answer::None; }, judge);
     const Answer answer = judge(reply);
     return answer == Answer::Reply ? Reply{answer, reply->payload} : Reply{answer, {}};
 }
@@ -133,7 +133,7 @@ std::vector<Reply> Polls(SerialControl& port, const std::vector<UbxBuffer>& requ
             if (watch.read)
                 watch.read(f);
             for (std::size_t k = 0; k < waiting.size() && answer == Answer::None; ++k)
-                if ((answer = Answers(f, requests[waiting[k].index])) != Answer::None) {
+                if ((answer = AnswerTo(f, requests[waiting[k].index])) != Answer::None) {
                     answered = k;
                     if (answer == Answer::Reply)
                         replies[waiting[k].index].payload = f.payload;

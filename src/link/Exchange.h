@@ -69,6 +69,11 @@ Reply Poll(SerialControl& port, UbxBuffer request, const Pacing& pacing, const W
 std::vector<Reply> Polls(SerialControl& port, const std::vector<UbxBuffer>& requests, const Pacing& pacing,
                          const Watch& watch = {}, std::size_t window = 8);
 
+// How `frame` answers the poll `request`: its reply (Reply: of its class and
+// id, starting with the request's own payload), its refusal (Nak), or not at
+// all (None).
+Answer AnswerTo(const UbxStream::Frame& frame, const UbxBuffer& request);
+
 // The ACK-ACK (IsAck) or ACK-NAK (IsNak) of the message `msgClass`/`msgId`.
 bool IsAck(const UbxStream::Frame& frame, std::uint8_t msgClass, std::uint8_t msgId);
 bool IsNak(const UbxStream::Frame& frame, std::uint8_t msgClass, std::uint8_t msgId);

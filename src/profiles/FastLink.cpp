@@ -320,6 +320,22 @@ std::optional<Link> Ask(Line& line, std::int32_t rate, const Around& around)
     return LinkOf(reply, rate);
 }
 
+// After the move (`moveBytes` long) of the link's own port went out behind
+// the poll that found `link`: the PC follows once the move's ACK has left,
+// and a poll at `to` confirms. `link` as read before the move; nothing when
+// the link is lost, or still `link` at its old rate when the move was lost
+// on the line.
+std::optional<Link> FollowMove(Line& line, const Link& link, std::int32_t to, qsizetype moveBytes)
+{
+    AwaitMoveAck(line, moveBytes);
+    line.MoveTo(to);
+    if (const auto moved = ConfirmAt(line, to))
+        return moved->receiverPort == link.receiverPort ? std::optional(link) : std::nullopt;
+    if (!line.Gone() && AskAt(line, link.rate))
+        return link;
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<Link> AskAt(Line& line, std::int32_t rate) { return Ask(line, rate, {{}, {}, {}}); }
@@ -346,14 +362,7 @@ std::optional<Link> AskAndMove(Line& line, std::int32_t rate, int receiverPort, 
     }
     if (!link || link->receiverPort != receiverPort)
         return std::nullopt;
-    AwaitMoveAck(line, qsizetype(move.size()));
-    line.MoveTo(to);
-    if (const auto moved = ConfirmAt(line, to))
-        return moved->receiverPort == receiverPort ? link : std::nullopt;
-    // The move was lost on the line: the link stays where it was read.
-    if (!line.Gone() && AskAt(line, rate))
-        return link;
-    return std::nullopt;
+    return FollowMove(line, *link, to, qsizetype(move.size()));
 }
 
 // The port's poll is answered before its move is taken, so its reply holds
@@ -366,9 +375,8 @@ std::optional<Link> AskReadAndMove(Line& line, std::int32_t rate, MoveOn on)
     const UbxBuffer move = PortAt(on.receiverPort, on.rate, {});
     QByteArray portRead;
     const auto seen = [&](const Frame& f) {
-        if (portRead.isEmpty() && f.msgClass == kClassCfg && f.msgId == kIdCfgPrt
-            && f.payload.size() == qsizetype(CfgPrtField::kPayloadLength)
-            && static_cast<std::uint8_t>(f.payload[CfgPrtField::kPortId]) == on.receiverPort)
+        if (portRead.isEmpty() && Exchange::AnswerTo(f, poll) == Answer::Reply
+            && f.payload.size() == qsizetype(CfgPrtField::kPayloadLength))
             portRead = f.payload;
     };
     auto link = Ask(line, rate, {{}, {poll, move}, seen});
@@ -384,16 +392,10 @@ std::optional<Link> AskReadAndMove(Line& line, std::int32_t rate, MoveOn on)
     line.NoteAnswerOf(poll, Wait::PollReply, portRead.isEmpty() ? Answer::None : Answer::Reply, 1);
     link->movedPort = on.receiverPort;
     link->movedPortSettings = link->receiverPort == on.receiverPort ? link->settings : portRead;
+    if (link->receiverPort == on.receiverPort)
+        return FollowMove(line, *link, on.rate, qsizetype(move.size()));
     AwaitMoveAck(line, qsizetype(move.size()));
-    if (link->receiverPort != on.receiverPort)
-        return link;
-    line.MoveTo(on.rate);
-    if (const auto moved = ConfirmAt(line, on.rate))
-        return moved->receiverPort == on.receiverPort ? link : std::nullopt;
-    // The move was lost on the line: the link stays where it was read.
-    if (!line.Gone() && AskAt(line, rate))
-        return link;
-    return std::nullopt;
+    return link;
 }
 
 // A receiver heard at a rate but not answering there is not looked for elsewhere.

@@ -59,13 +59,11 @@ ReadBackEnd ReadState(Line& line, Link& link, const std::vector<Expectation>& ex
     const std::int32_t foundAt = link.rate;
     link.rate = line.Rate();
     // Everything else is polled several at a time, the version last.
-    std::vector<const Expectation*> polled;
+    const auto movedBySearch = [&](const Expectation& e) { return link.movedPort && e.port == *link.movedPort; };
     std::vector<uBloxLowLevelComms::UbxBuffer> polls;
     for (const Expectation& e : expected)
-        if (&e != own && !(link.movedPort && e.port == *link.movedPort)) {
-            polled.push_back(&e);
+        if (&e != own && !movedBySearch(e))
             polls.push_back(e.poll);
-        }
     if (askVersion)
         polls.push_back(uBloxLowLevelComms::MakeFrame(UbxMessages::kMonVer.msgClass, UbxMessages::kMonVer.msgId));
     SupportFunctions::ShowStatus(QStringLiteral("Reading back %1 items").arg(polls.size()));
@@ -73,15 +71,14 @@ ReadBackEnd ReadState(Line& line, Link& link, const std::vector<Expectation>& ex
     SupportFunctions::ClearStatus();
     if (line.Gone())
         return ReadBackEnd::PortLost;
+    std::size_t next = 0;
     for (const Expectation& e : expected) {
         if (&e == own)
             continue;
-        if (link.movedPort && e.port == *link.movedPort) {
+        if (movedBySearch(e))
             Add(e, link.movedPortSettings, state, foundAt, result.items);
-            continue;
-        }
-        const auto at = std::find(polled.begin(), polled.end(), &e) - polled.begin();
-        Add(e, replies[std::size_t(at)].payload, state, line.Rate(), result.items);
+        else
+            Add(e, replies[next++].payload, state, line.Rate(), result.items);
     }
     if (askVersion)
         result.version = replies.back().payload;

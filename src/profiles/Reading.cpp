@@ -112,9 +112,13 @@ std::optional<Readings> ReadAll(FastLink::Line& line, const FastLink::Link& link
         const UbxMessages::Message* message;
         std::vector<std::uint8_t> asked;
     };
+    // The link port's own settings came with the link.
+    const auto fromLink = [&](std::uint8_t port) {
+        return int{port} == link.receiverPort && link.settings.size() >= qsizetype(UbxMessages::kCfgPrt.payloadSize);
+    };
     std::vector<Poll> polls;
     for (const std::uint8_t port : {1, 2})
-        if (int{port} != link.receiverPort || link.settings.size() < qsizetype(UbxMessages::kCfgPrt.payloadSize))
+        if (!fromLink(port))
             polls.push_back({&UbxMessages::kCfgPrt, {port}});
     for (const auto* m : {&UbxMessages::kCfgRate, &UbxMessages::kCfgNav, &UbxMessages::kCfgTp})
         polls.push_back({m, {}});
@@ -139,9 +143,7 @@ std::optional<Readings> ReadAll(FastLink::Line& line, const FastLink::Link& link
 
     Readings r;
     for (const std::uint8_t port : {1, 2}) {
-        const auto prt = int{port} == link.receiverPort && link.settings.size() >= qsizetype(UbxMessages::kCfgPrt.payloadSize)
-                             ? std::optional(link.settings)
-                             : take();
+        const auto prt = fromLink(port) ? std::optional(link.settings) : take();
         if (!prt)
             return std::nullopt;
         r.uartRate[port] = std::int32_t(Msg::ValueOf(*prt, kBaudRate));
