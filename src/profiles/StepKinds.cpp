@@ -115,12 +115,12 @@ QString Name(const Navigation&) { return QStringLiteral("SetDynamicNavigationPar
 const char* Failure(const Navigation&) { return kParameterFailure; }
 void Read(const StepTable& t, Navigation, LoadedProfile& profile)
 {
+    // The step holds the whole block: the fixed one where the file names no
+    // field, so that a file written from it reads back to the same step.
     std::vector<std::uint8_t> block = NavBlock({});
-    bool given = false;
     for (const NavKey& k : kNavKeys) {
         if (!t.Has(k.key))
             continue;
-        given = true;
         const std::int64_t value = k.tenths ? t.Tenths(k.key) : t.Integer(k.key, k.key, 0, 65535);
         block[k.field->offset] = std::uint8_t(value & 0xFF);
         block[k.field->offset + 1] = std::uint8_t(value >> 8 & 0xFF);
@@ -128,12 +128,10 @@ void Read(const StepTable& t, Navigation, LoadedProfile& profile)
     for (const NavBytes& b : kNavBytes) {
         if (!t.Has(b.key))
             continue;
-        given = true;
         const std::vector<std::uint8_t> bytes = t.HexBytes(b.key, b.size);
         std::copy(bytes.begin(), bytes.end(), block.begin() + std::ptrdiff_t(b.offset));
     }
-    // A navigation step with no field of its own sends the fixed block.
-    profile.Add(Navigation{given ? std::span<const std::uint8_t>(block) : std::span<const std::uint8_t>()});
+    profile.Add(Navigation{block});
 }
 void Write(const Navigation& n, StepLines& out)
 {

@@ -9,6 +9,7 @@
 #include "profiles/ProfileFile.h"
 #include "profiles/Reading.h"
 #include "profiles/SetupOutputs.h"
+#include "profiles/StepFrames.h"
 #include "profiles/StepNames.h"
 #include "profiles/Verification.h"
 #include "receiver_config/Payloads.h"
@@ -236,6 +237,9 @@ void TestProfileFile::badFiles_data()
         << "Gerät ü\t\"q\"\nß\"\"";
     QTest::newRow("a text holding ''' and line breaks")
         << "nmea_port = 1"_b << "nmea_port = 1\nsuccess = \"\"\"a '''\n\tb\\\\\"\"\""_b << "" << "a '''\n\tb\\";
+    QTest::newRow("a navigation step naming no field") << "kind = \"time_pulse\""_b
+                                                       << "kind = \"navigation\"\n[[step]]\nkind = \"time_pulse\""_b << ""
+                                                       << "Configured for use with Bench unit é";
     QTest::newRow("literal string beyond ASCII") << "nmea_port = 1"_b << "nmea_port = 1\nsuccess = 'C:\\Gr\u00FC\u00DFe\\'"_b << ""
                                                  << "C:\\Grüße\\";
 }
@@ -256,6 +260,12 @@ void TestProfileFile::badFiles()
         QVERIFY2(again.profile, again.error.c_str());
         QCOMPARE(QString::fromUtf8(again.profile->Profile().success), what);
         QCOMPARE(QString::fromUtf8(again.profile->Profile().name), QString::fromUtf8(result.profile->Profile().name));
+        // ... and to the same steps, sending the same frames.
+        const auto& steps = result.profile->Profile().steps;
+        const auto& stepsAgain = again.profile->Profile().steps;
+        QCOMPARE(stepsAgain.size(), steps.size());
+        for (std::size_t i = 0; i < steps.size(); ++i)
+            QVERIFY2(StepFrames(stepsAgain[i]) == StepFrames(steps[i]), qPrintable(QString("step %1").arg(i + 1)));
         // Both rate fields are 16 bits wide, and the frame carries them exactly.
         const auto& rate = std::get<SetupOutputs::Rate>(result.profile->Profile().steps[1]);
         const auto frame = Payloads::CfgRate(rate.period, rate.navRate);
