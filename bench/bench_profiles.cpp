@@ -48,8 +48,10 @@
 // line time of what crossed the PC's line, counted at the PC; "x quiet" is
 // the busy median over the quiet one; "min-max" the spread of the runs;
 // "proved" counts the runs whose proof passed (a failed one says why on stderr).
+// With --drop-answers, the unit drops an answer its full transmit buffer
+// cannot take, as a real unit does, instead of queueing it.
 //
-//   build/bench/bench_profiles --proof [--runs N] [device ...]
+//   build/bench/bench_profiles --proof [--runs N] [--drop-answers] [device ...]
 #include "BenchUtil.h"
 #include "harness/MessageRecorder.h"
 #include "harness/PtySim.h"
@@ -368,12 +370,16 @@ bool FastAndVerify(const SetupOutputs::Profile& p)
 // A unit as it comes to the bench: its link at `baud` (0 on USB), its
 // output running since power-up (the run starts 1.2 s into it), and, when
 // `fill` > 0, messages of its own filling that share of the line.
+// With --drop-answers, an answer its full transmit buffer cannot take is
+// dropped, as a real unit's is.
+bool gDropAnswers = false;
 VarnexSim::ModelOptions Unit(qint32 baud, double fill, int linkPort = 1)
 {
     VarnexSim::ModelOptions options;
     options.linkPort = linkPort;
     options.startBaud = baud;
     options.fill = fill;
+    options.faults.answersDropWhenFull = gDropAnswers;
     return options;
 }
 
@@ -511,6 +517,8 @@ int main(int argc, char** argv)
             files = true;
         else if (arg == QStringLiteral("--proof"))
             proof = true;
+        else if (arg == QStringLiteral("--drop-answers"))
+            gDropAnswers = true;
         else if (arg == QStringLiteral("--runs") && i + 1 < argc) {
             repeats = std::max(1, QString::fromLocal8Bit(argv[++i]).toInt());
             runsGiven = true;

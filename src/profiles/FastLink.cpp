@@ -468,14 +468,16 @@ Reply PollReply(Line& line, UbxBuffer request)
 
 std::vector<Reply> PollReplies(Line& line, const std::vector<UbxBuffer>& requests)
 {
-    // Polls awaiting their reply at once: their replies (some 200 bytes)
-    // must find room in a transmit buffer the unit's output may nearly fill,
-    // or they are dropped and asked again one by one.
-    constexpr std::size_t kWindow = 8;
+    // Every poll awaits its reply at once. A unit whose output keeps its
+    // transmit buffer full makes each round of polls wait behind that buffer,
+    // so one round costs least; a reply the full buffer drops is asked again
+    // on its own at the end. The callers poll at 115200 or over USB, where a
+    // state's replies (some 1 KB) take milliseconds and the pacing's
+    // allowance covers them all.
     qsizetype bytes = 0;
-    for (std::size_t i = 0; i < std::min(kWindow, requests.size()); ++i)
-        bytes += qsizetype(requests[i].size());
-    return Exchange::Polls(line.Port(), requests, AnswerPacing(line, bytes), line.Watch(), kWindow);
+    for (const UbxBuffer& request : requests)
+        bytes += qsizetype(request.size());
+    return Exchange::Polls(line.Port(), requests, AnswerPacing(line, bytes), line.Watch(), requests.size());
 }
 
 bool StillAnswers(Line& line)
