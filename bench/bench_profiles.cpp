@@ -16,11 +16,15 @@
 // With --fast, each device's fast run against its exact run, both on a pty,
 // from a receiver whose link runs at 9600 (the factory's rate) and at 57600
 // (--from R1,R2,... for others). Each run starts 1.2 s after the receiver's
-// power-up, in the middle of its first second of output. The floor is the line
-// time of every byte the tool sent and every answer the receiver queued, each
-// at its own rate: what no pacing can save.
+// power-up, and the receiver's output starts with the tool's first byte, so
+// that runs compare exactly. The floor is the line time of every byte the
+// tool sent and every answer the receiver queued, each at its own rate: what
+// no pacing can save.
 //
-//   build/bench/bench_profiles --fast [--from 9600,57600] [device ...]
+// With --powered-up the unit's output runs from its power-up instead, as on
+// a bench, so the output queued before the run lies ahead of its first answers.
+//
+//   build/bench/bench_profiles --fast [--from 9600,57600] [--powered-up] [device ...]
 //
 // With --verify, the read-back of `verify` (the link search, the running and
 // the saved configuration) on a pty: for each device on a unit it has just
@@ -121,11 +125,16 @@ double Floor(const Run& run)
     return receiver.Elapsed() - start;
 }
 
+// With --powered-up, a unit's output runs from its power-up (1.2 s before
+// the run), as a unit's on a bench does, rather than from the tool's first
+// byte: what queues in its transmit buffer meanwhile then lies ahead of the
+// first answers.
+bool gPoweredUp = false;
 VarnexSim::ModelOptions At(qint32 baud)
 {
     VarnexSim::ModelOptions options;
     options.startBaud = baud;
-    options.outputFromFirstByte = true;
+    options.outputFromFirstByte = !gPoweredUp;
     return options;
 }
 
@@ -519,6 +528,8 @@ int main(int argc, char** argv)
             proof = true;
         else if (arg == QStringLiteral("--drop-answers"))
             gDropAnswers = true;
+        else if (arg == QStringLiteral("--powered-up"))
+            gPoweredUp = true;
         else if (arg == QStringLiteral("--runs") && i + 1 < argc) {
             repeats = std::max(1, QString::fromLocal8Bit(argv[++i]).toInt());
             runsGiven = true;

@@ -98,6 +98,23 @@ bool LooksLikeFramingErrors(const QByteArray& bytes)
     return errors * 10 >= bytes.size() * 9;
 }
 
+bool HoldsMessageStart(const QByteArray& bytes)
+{
+    if (bytes.contains("\xB5\x62"))
+        return true;
+    // "$", an address of four ("PUBX") or five ("GPGGA") capitals or digits, a comma.
+    const auto addressCharacter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); };
+    for (qsizetype start = bytes.indexOf('$'); start >= 0; start = bytes.indexOf('$', start + 1)) {
+        qsizetype end = start + 1;
+        while (end < bytes.size() && end - start <= 5 && addressCharacter(bytes[end]))
+            ++end;
+        const qsizetype length = end - start - 1;
+        if (end < bytes.size() && bytes[end] == ',' && (length == 4 || length == 5))
+            return true;
+    }
+    return false;
+}
+
 bool HoldsNmeaSentence(const QByteArray& text)
 {
     for (qsizetype start = text.indexOf('$'); start >= 0; start = text.indexOf('$', start + 1)) {

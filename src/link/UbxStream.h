@@ -39,6 +39,12 @@ private:
 // True when `text` holds a whole NMEA sentence ("$...*hh") with a good checksum.
 bool HoldsNmeaSentence(const QByteArray& text);
 
+// True when `bytes` hold the start of a message as a sender at the PC's own
+// rate writes it: an NMEA sentence's "$" and address ("$GPGGA,") or the UBX
+// sync characters. A sign, long before the whole message, that the sender
+// talks at this rate; framing errors never spell it.
+bool HoldsMessageStart(const QByteArray& bytes);
+
 // True when `bytes` read as a UART's framing errors: a PC listening at
 // another rate than the sender's reads a meaningless byte (0x00, 0xFF, 0x80,
 // 0xF8, ...: ones from the top, then zeros) for each byte on the line. Judged

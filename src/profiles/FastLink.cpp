@@ -8,6 +8,7 @@
 #include "support/Timing.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace FastLink {
 namespace {
@@ -236,6 +237,8 @@ void Line::Hear(const QByteArray& bytes)
     heardAnything_ = heardAnything_ || heardBytes_;
     if (recent_.size() > kRecentInput)
         recent_.remove(0, recent_.size() - kRecentInput);
+    if (onceTalking_ && UbxStream::HoldsMessageStart(recent_))
+        std::exchange(onceTalking_, nullptr)();
 }
 
 Exchange::Watch Line::Watch()
@@ -277,10 +280,15 @@ namespace {
 
 // What goes out around the link poll: `ahead` before it (when given) and
 // `behind` right after it; `seen` is shown every frame read meanwhile.
+// `onceTalking` goes out as soon as the start of a message is heard at the
+// rate (a unit talking there, whose reply the search then waits for), or
+// else right after the reply: a unit that is silent and slow to answer at a
+// rate is never told to move after the search has left it.
 struct Around {
     const UbxBuffer& ahead;
     std::vector<UbxBuffer> behind;
     std::function<void(const Frame&)> seen;
+    std::vector<UbxBuffer> onceTalking = {};
 };
 
 // AskAt, with the frames `around` it.
@@ -300,6 +308,18 @@ std::optional<Link> Ask(Line& line, std::int32_t rate, const Around& around)
         return linkReply(f);
     };
     const double sent = Clock::Now() + Timing::InSeconds(Timing::kSearchMargin);
+    int framesBehind = int(around.behind.size());
+    bool talkingSent = around.onceTalking.empty();
+    const auto sendOnceTalking = [&] {
+        if (talkingSent)
+            return;
+        talkingSent = true;
+        for (const UbxBuffer& frame : around.onceTalking)
+            line.Send(frame);
+        framesBehind += int(around.onceTalking.size());
+    };
+    if (!talkingSent)
+        line.OnceTalking(sendOnceTalking);
     auto reply = line.Await(sent + LineTime(rate, kPollBytes + kPortReplyBytes), accept);
     if (!reply && line.HeardBytes()) {
         const qsizetype window = kPollBytes + kPortReplyBytes + 2 * kStreamedMessageBytes;
@@ -316,7 +336,10 @@ std::optional<Link> Ask(Line& line, std::int32_t rate, const Around& around)
     const double slice = LineTime(rate, 2 * kStreamedMessageBytes);
     while (!reply && Clock::Now() < last && Saturated(line, Clock::Now() - sent))
         reply = line.Await(std::min(last, Clock::Now() + slice), accept);
-    line.NoteAnswerOf(LinkPortPoll(), Wait::PollReply, reply ? Answer::Reply : Answer::None, int(around.behind.size()));
+    line.OnceTalking({});
+    line.NoteAnswerOf(LinkPortPoll(), Wait::PollReply, reply ? Answer::Reply : Answer::None, framesBehind);
+    if (reply)
+        sendOnceTalking();
     return LinkOf(reply, rate);
 }
 
@@ -379,6 +402,16 @@ std::optional<Link> AskReadAndMove(Line& line, std::int32_t rate, MoveOn on)
             && f.payload.size() == qsizetype(CfgPrtField::kPayloadLength))
             portRead = f.payload;
     };
+    if (on.below > 0) {
+        // Moved blind once the unit is heard talking or answers at `rate`:
+        // the ACK leaves on the link behind the link's reply.
+        auto link = Ask(line, rate, {{}, {}, {}, {move}});
+        if (link && link->receiverPort == on.receiverPort)
+            return FollowMove(line, *link, on.rate, qsizetype(move.size()));
+        if (link)
+            AwaitMoveAck(line, qsizetype(move.size()));
+        return link;
+    }
     auto link = Ask(line, rate, {{}, {poll, move}, seen});
     if (!link)
         return std::nullopt;
@@ -406,7 +439,9 @@ std::optional<Link> FindLink(Line& line, std::span<const std::int32_t> first, st
         if (std::find(rates.begin(), rates.end(), rate) == rates.end())
             rates.push_back(rate);
     for (const std::int32_t rate : rates) {
-        const bool moving = moveOn && rate == rates.front() && !first.empty() && rate != moveOn->rate;
+        const bool moving =
+            moveOn && rate != moveOn->rate
+            && (moveOn->below > 0 ? rate < moveOn->below : rate == rates.front() && !first.empty());
         if (auto link = moving ? AskReadAndMove(line, rate, *moveOn) : AskAt(line, rate))
             return link;
         if (line.HeardTraffic() || line.Gone())

@@ -68,6 +68,10 @@ public:
     // What arrived lately, since the last whole frame, is framing errors: a
     // unit talking at another rate than the PC's.
     bool HeardFramingErrors() const;
+    // `then` runs once, from within a wait, as soon as the bytes heard since
+    // the last flush hold the start of a message (a sender at this rate);
+    // empty cancels it.
+    void OnceTalking(std::function<void()> then) { onceTalking_ = std::move(then); }
     // The device vanished under the open port: nothing will answer again.
     bool Gone() const { return port_.PortGone(); }
 
@@ -89,6 +93,7 @@ private:
     std::uint8_t sentClass_ = 0;
     std::uint8_t sentId_ = 0;
     double sentAt_ = 0;
+    std::function<void()> onceTalking_;
 };
 
 // Line time of `bytes` at `rate` bit/s (8N1: ten bits a byte), in seconds.

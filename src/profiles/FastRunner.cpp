@@ -32,9 +32,17 @@ bool LinkAtKnownRate(Line& line, Link& link)
 {
     Heard heard = Heard::Nothing;
     if (link.rate == 0 && line.Open()) {
-        const Search search = Look(line);
+        // At 4800 bit/s and below a unit's factory NMEA alone fills the line
+        // and its queue grows while the search waits for the reply: there
+        // the move of port 1 (the usual link) to the reset's rate rides with
+        // the search, and its ACK waits behind that output once, with the
+        // reply. Faster, the move follows the reply as a command of its own.
+        constexpr std::int32_t kMovedWithTheSearchBelow = 9600;
+        const Search search = Look(line, {}, MoveOn{1, VarnexCommsRoutines::kKnownLinkRate, kMovedWithTheSearchBelow});
         link = search.link.value_or(Link{});
         heard = search.heard;
+        if (link.rate != 0)
+            link.rate = line.Rate(); // where the move was followed, the new rate
     }
     if (link.rate == 0) {
         // Commanding blind helps a receiver heard talking at a rate the PC

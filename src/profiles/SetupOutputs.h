@@ -106,9 +106,13 @@ struct FoundLink {
 };
 // A port the search moves on at the first rate it tries: read, then moved to
 // `rate` with the reset's mode and protocols, right behind the link poll.
+// With `below` set, the move goes out instead at every rate tried below it,
+// and the port is neither read nor recorded: for a run whose reset sets every
+// port afterwards, the move its link needs rides with the search.
 struct MoveOn {
     int receiverPort = 1;
     std::int32_t rate = 0;
+    std::int32_t below = 0;
 };
 // Opens `port` and looks for the receiver at each rate of the fast
 // runner's search with CFG-PRT polls, which change nothing in the receiver.

@@ -248,6 +248,13 @@ private slots:
         QVERIFY(!UbxStream::HoldsNmeaSentence(QByteArray(kNmea).replace("*48", "*49")));
         QVERIFY(!UbxStream::HoldsNmeaSentence(kNmea.left(kNmea.indexOf('*') + 2)));
         QVERIFY(!UbxStream::HoldsNmeaSentence(kAck0601 + kAck0601));
+        // The start of a message, long before its end, and never in framing errors.
+        QVERIFY(UbxStream::HoldsMessageStart(QByteArray("\x01\xFE", 2) + kNmea.left(7)));
+        QVERIFY(UbxStream::HoldsMessageStart("\r\n$PUBX,00"));
+        QVERIFY(UbxStream::HoldsMessageStart(QByteArray("\x00\xB5\x62", 3)));
+        QVERIFY(!UbxStream::HoldsMessageStart(kNmea.left(6)));
+        QVERIFY(!UbxStream::HoldsMessageStart("$GPGGA1,$G,"));
+        QVERIFY(!UbxStream::HoldsMessageStart(QByteArray("\x00\xF8\x80\xFF\xC0\x00\xFE\xF0\xFF\x00\x80\xFC", 12)));
     }
 };
 

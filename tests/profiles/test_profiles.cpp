@@ -54,6 +54,7 @@ struct Row {
     bool fromFile = false;    // run from the device's exported profile file
     double fill = 0;          // a busy unit: its output fills this share of the line at 9600 bit/s
     double fastWithin = -1;   // when >= 0, the fast run ends within so many (virtual) seconds
+    double poweredFor = 0;    // seconds the unit's output has run when the run begins
 };
 
 struct Outcome {
@@ -92,6 +93,7 @@ Outcome Run(bool fast, const Row& row)
             silentAt = receiver.Elapsed();
         }
     });
+    receiver.Idle(row.poweredFor);
     MessageRecorder messages;
     const Profile* builtIn = FindProfile(row.device);
     const auto file = row.fromFile ? ProfileFile::Read(ProfileFile::Write(*builtIn), "exported.toml") : ProfileFile::ReadResult{};
@@ -165,7 +167,12 @@ void TestProfiles::runs_data()
         add(QByteArray(p.name) + " from its exported file", {.device = p.key, .fromFile = true});
     add("Garnock from 57600", {.device = "garnock", .baud = 57600});
     add("Trissel from 4800, binary output at 5 Hz", {.device = "trissel", .baud = 4800, .binaryAt5Hz = true});
+    // The link's move goes out as soon as the unit is heard at its rate, so its
+    // ACK waits behind the output once with the poll's reply, not again after it.
+    add("Pemmet from 2400, its NMEA overfilling the line since power-up",
+        {.device = "pemmet", .baud = 2400, .fastWithin = 6.0, .poweredFor = 1.2});
     add("Pemmet answering 1.5 s late", {.device = "pemmet", .faults = {.replyLatency = 1.5}});
+    add("Pemmet from 4800, answering 1.5 s late", {.device = "pemmet", .baud = 4800, .faults = {.replyLatency = 1.5}});
     add("Molvane wired to port 2", {.device = "molvane", .linkPort = 2});
     add("Trissel wired to port 2, from 57600", {.device = "trissel", .linkPort = 2, .baud = 57600});
     add("Pemmet, DDC refuses UART settings", {.device = "pemmet", .faults = {.nakPrtPorts = {0}}});
