@@ -254,7 +254,13 @@ void Line::NoteAnswer(uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer
 
 void Line::NoteAnswerOf(const UbxBuffer& frame, uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer, int framesBack)
 {
-    uBloxLowLevelComms::NoteWaitEnded(wait, frame[kClassIndex], frame[kIdIndex], answer, Clock::Now() - sentAt_, framesBack);
+    NoteAnswerSince(sentAt_, frame, wait, answer, framesBack);
+}
+
+void Line::NoteAnswerSince(double sentAt, const UbxBuffer& frame, uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer,
+                           int framesBack)
+{
+    uBloxLowLevelComms::NoteWaitEnded(wait, frame[kClassIndex], frame[kIdIndex], answer, Clock::Now() - sentAt, framesBack);
 }
 
 bool Line::HeardTraffic() const { return heardFrame_ || UbxStream::HoldsNmeaSentence(recent_); }
@@ -299,6 +305,7 @@ std::optional<Link> Ask(Line& line, std::int32_t rate, const Around& around)
     if (!around.ahead.empty())
         line.Send(around.ahead);
     line.Send(LinkPortPoll());
+    const double polled = Clock::Now();
     for (const UbxBuffer& frame : around.behind)
         line.Send(frame);
     const auto linkReply = LinkReplyAt(rate);
@@ -337,7 +344,7 @@ std::optional<Link> Ask(Line& line, std::int32_t rate, const Around& around)
     while (!reply && Clock::Now() < last && Saturated(line, Clock::Now() - sent))
         reply = line.Await(std::min(last, Clock::Now() + slice), accept);
     line.OnceTalking({});
-    line.NoteAnswerOf(LinkPortPoll(), Wait::PollReply, reply ? Answer::Reply : Answer::None, framesBehind);
+    line.NoteAnswerSince(polled, LinkPortPoll(), Wait::PollReply, reply ? Answer::Reply : Answer::None, framesBehind);
     if (reply)
         sendOnceTalking();
     return LinkOf(reply, rate);

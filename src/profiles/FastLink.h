@@ -56,6 +56,9 @@ public:
     void NoteAnswer(uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer, int framesBack = 0);
     // The same for an earlier `frame` than the last sent.
     void NoteAnswerOf(const UbxBuffer& frame, uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer, int framesBack);
+    // The same for a frame sent at `sentAt`, before the frames sent since.
+    void NoteAnswerSince(double sentAt, const UbxBuffer& frame, uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer,
+                         int framesBack);
     bool HeardBytes() const { return heardBytes_; }
     // Bytes received since the last flush.
     qsizetype Received() const { return received_; }
