@@ -26,7 +26,6 @@ QByteArray Asked(const UbxBuffer& request)
     return QByteArray(reinterpret_cast<const char*>(request.data()) + kPayloadStart, qsizetype(request.size() - kFrameOverhead));
 }
 
-
 // Flushes, sends `frame` and awaits the first frame `accept` takes, within
 // the allowance and then whatever extension the pacing grants; the observer
 // hears how the wait ended once, with the seconds since the send.

@@ -366,6 +366,27 @@ std::optional<Link> FollowMove(Line& line, const Link& link, std::int32_t to, qs
     return std::nullopt;
 }
 
+// After the search's poll that found `link` carried a move of `on`'s port:
+// followed when that port is the link's; otherwise its ACK is awaited on the
+// link, which stays at the rate it was found at.
+std::optional<Link> AfterMoveOn(Line& line, const Link& link, MoveOn on, qsizetype moveBytes)
+{
+    if (link.receiverPort == on.receiverPort)
+        return FollowMove(line, link, on.rate, moveBytes);
+    AwaitMoveAck(line, moveBytes);
+    return link;
+}
+
+// AskAt, with `on`'s port moved blind once the unit is heard talking or
+// answers at `rate` (Around::onceTalking); the port is neither read nor
+// recorded.
+std::optional<Link> AskMovingOnceTalking(Line& line, std::int32_t rate, MoveOn on)
+{
+    const UbxBuffer move = PortAt(on.receiverPort, on.rate, {});
+    const auto link = Ask(line, rate, {{}, {}, {}, {move}});
+    return link ? AfterMoveOn(line, *link, on, qsizetype(move.size())) : std::nullopt;
+}
+
 } // namespace
 
 std::optional<Link> AskAt(Line& line, std::int32_t rate) { return Ask(line, rate, {{}, {}, {}}); }
@@ -409,16 +430,6 @@ std::optional<Link> AskReadAndMove(Line& line, std::int32_t rate, MoveOn on)
             && f.payload.size() == qsizetype(CfgPrtField::kPayloadLength))
             portRead = f.payload;
     };
-    if (on.below > 0) {
-        // Moved blind once the unit is heard talking or answers at `rate`:
-        // the ACK leaves on the link behind the link's reply.
-        auto link = Ask(line, rate, {{}, {}, {}, {move}});
-        if (link && link->receiverPort == on.receiverPort)
-            return FollowMove(line, *link, on.rate, qsizetype(move.size()));
-        if (link)
-            AwaitMoveAck(line, qsizetype(move.size()));
-        return link;
-    }
     auto link = Ask(line, rate, {{}, {poll, move}, seen});
     if (!link)
         return std::nullopt;
@@ -432,10 +443,7 @@ std::optional<Link> AskReadAndMove(Line& line, std::int32_t rate, MoveOn on)
     line.NoteAnswerOf(poll, Wait::PollReply, portRead.isEmpty() ? Answer::None : Answer::Reply, 1);
     link->movedPort = on.receiverPort;
     link->movedPortSettings = link->receiverPort == on.receiverPort ? link->settings : portRead;
-    if (link->receiverPort == on.receiverPort)
-        return FollowMove(line, *link, on.rate, qsizetype(move.size()));
-    AwaitMoveAck(line, qsizetype(move.size()));
-    return link;
+    return AfterMoveOn(line, *link, on, qsizetype(move.size()));
 }
 
 // A receiver heard at a rate but not answering there is not looked for elsewhere.
@@ -449,7 +457,10 @@ std::optional<Link> FindLink(Line& line, std::span<const std::int32_t> first, st
         const bool moving =
             moveOn && rate != moveOn->rate
             && (moveOn->below > 0 ? rate < moveOn->below : rate == rates.front() && !first.empty());
-        if (auto link = moving ? AskReadAndMove(line, rate, *moveOn) : AskAt(line, rate))
+        auto link = !moving              ? AskAt(line, rate)
+                    : moveOn->below > 0 ? AskMovingOnceTalking(line, rate, *moveOn)
+                                        : AskReadAndMove(line, rate, *moveOn);
+        if (link)
             return link;
         if (line.HeardTraffic() || line.Gone())
             return std::nullopt;

@@ -130,7 +130,9 @@ std::optional<Link> AskAndMove(Line& line, std::int32_t rate, int receiverPort, 
 std::optional<Link> AskReadAndMove(Line& line, std::int32_t rate, MoveOn on);
 // Looks for the receiver at each rate of the search list, the rates in
 // `first` (where it is expected) before the others; at the first of them
-// with `moveOn` (AskReadAndMove), when given and not already at its rate.
+// with `moveOn` (AskReadAndMove), when given and not already at its rate;
+// with `moveOn.below`, at every rate below it, the move going out once the
+// unit is heard talking there or answers.
 std::optional<Link> FindLink(Line& line, std::span<const std::int32_t> first = {}, std::optional<MoveOn> moveOn = std::nullopt);
 // What a search heard on a line that did not answer: nothing at all, bytes
 // no rate made sense of (a receiver talking at a rate the PC cannot read),
