@@ -65,6 +65,11 @@ QString PtyReceiverSim::DevicePath() const
     return QDir(options_.portsDir).absoluteFilePath(QStringLiteral("com%1").arg(options_.com));
 }
 
+QString PtyReceiverSim::PtyLink() const
+{
+    return options_.stableName.isEmpty() ? DevicePath() : QFileInfo(options_.stableName).absoluteFilePath();
+}
+
 QString PtyReceiverSim::SlavePath() const
 {
     std::lock_guard<std::mutex> lock(pathMutex_);
@@ -83,7 +88,8 @@ bool PtyReceiverSim::Start(QString& error)
         error = ErrnoText("pipe");
         return false;
     }
-    if (!OpenPty(error) || !MapLink(error)) {
+    if (!OpenPty(error) || !MapLink(error)
+        || (!options_.stableName.isEmpty() && !VarnexSim::MapLink(DevicePath(), PtyLink(), error))) {
         Stop();
         return false;
     }
@@ -101,9 +107,9 @@ void PtyReceiverSim::Stop()
         thread_.join();
     }
     ClosePty();
-    const QFileInfo link(DevicePath());
-    if (link.isSymLink())
-        QFile::remove(DevicePath());
+    for (const QString& path : {PtyLink(), DevicePath()})
+        if (QFileInfo(path).isSymLink())
+            QFile::remove(path);
     for (int& fd : wakePipe_) {
         if (fd >= 0)
             close(fd);
@@ -136,7 +142,7 @@ void PtyReceiverSim::ClosePty()
     slavePath_.clear();
 }
 
-bool PtyReceiverSim::MapLink(QString& error) { return VarnexSim::MapLink(DevicePath(), SlavePath(), error); }
+bool PtyReceiverSim::MapLink(QString& error) { return VarnexSim::MapLink(PtyLink(), SlavePath(), error); }
 
 std::vector<TranscriptEntry> PtyReceiverSim::Transcript() const
 {
@@ -196,8 +202,8 @@ void PtyReceiverSim::FollowPlug(double now)
     }
     if (gone && master_ >= 0) {
         ClosePty();
-        if (QFileInfo(DevicePath()).isSymLink())
-            QFile::remove(DevicePath());
+        if (QFileInfo(PtyLink()).isSymLink())
+            QFile::remove(PtyLink());
     } else if (!gone && master_ < 0) {
         QString error;
         if (!OpenPty(error) || !MapLink(error))

@@ -23,6 +23,11 @@ public:
         QString portsDir;     // folder that receives the comN link
         int com = 1;          // N of comN
         ModelOptions model;
+        // A link of its own between comN and the pty, as a udev rule's
+        // SYMLINK for a receiver with its own USB port: comN leads to it for
+        // good, and it leads to the board's pty while a board is plugged in
+        // (each board a pty of its own). Empty: comN leads to the pty itself.
+        QString stableName;
     };
 
     explicit PtyReceiverSim(const Options& options);
@@ -38,6 +43,8 @@ public:
 
     // Absolute path of the comN link, the name the tool opens.
     QString DevicePath() const;
+    // The link that leads to the pty: the stable name when there is one, else comN.
+    QString PtyLink() const;
     // The pty's slave device the link points at now ("" while unplugged).
     QString SlavePath() const;
     QString FlashPath() const { return flashPath_; }

@@ -60,6 +60,9 @@ constexpr OptionSpec kOptions[] = {
      "text recorded with the unit; \"-\" reads one line of standard input before each unit (a barcode scanner)"},
     {"repeat", nullptr, nullptr, kConfigure,
      "bench loop: waits for a unit to answer, configures it, waits until it is gone, and again until Ctrl-C"},
+    {"events", nullptr, nullptr, kConfigure,
+     "with --repeat: one JSON object a line on standard output for each change of the station (waiting, running, "
+     "done, gone, a port that cannot be opened); the console's lines stay on standard error"},
     {"fast", nullptr, nullptr, kConfigure,
      "the same saved configuration in well under two seconds: finds the link's rate by polling, sends each "
      "distinct command once, and confirms a link move by a poll at the new rate"},
@@ -374,8 +377,11 @@ Parsed Parse(const QStringList& args)
     a.fast = parser.isSet(QStringLiteral("fast"));
     a.quiet = parser.isSet(QStringLiteral("quiet"));
     a.reportFrames = parser.isSet(QStringLiteral("report-frames"));
+    a.events = parser.isSet(QStringLiteral("events"));
     if (a.dryRun && a.repeat)
         return fail(QStringLiteral("--dry-run runs no unit, so it takes no --repeat"));
+    if (a.events && !a.repeat)
+        return fail(QStringLiteral("--events tells a bench loop's changes, so it needs --repeat"));
     a.serial = parser.value(QStringLiteral("serial"));
     a.serialFromInput = a.serial == QLatin1String("-");
     if (a.serialFromInput)

@@ -44,6 +44,7 @@ struct Arguments {
     int portNumber = 0;  // PC port N, or 0 when `port` is a device path
     bool verify = false; // configure: read back after the save (always for verify)
     bool repeat = false;
+    bool events = false; // --repeat: the station's changes as JSON lines on standard output
     bool fast = false;   // configure: the fast runner, same end state
     QString report;      // empty: no report
     QString serial;

@@ -7,22 +7,13 @@
 #include <cstdio>
 #include <optional>
 
-// configure --repeat: one unit after another on one device, each under its
-// own serial number, until Ctrl-C.
+// configure --repeat: a bench station on one port (station/Station.h), each
+// unit under its own serial number, until Ctrl-C; its changes told on the
+// console and, with --events, as JSON lines on standard output.
 namespace Cli {
 
 class Console;
 class Session;
-
-// The device the loop keeps to, resolved once at its start.
-struct LoopDevice {
-    QString path;   // what the loop opens: a stable name (by-id, by-path), or the device node pinned
-    QString entry;  // the ports folder's link that maps the port; empty when none does
-    QString target; // where that link led at the start
-};
-LoopDevice PinDevice(const Arguments& a);
-// Empty while the ports folder's link still leads where it did; else where it leads now.
-QString MappingMoved(const LoopDevice& device);
 
 // Reads the serial number of unit `number` from `in` (a barcode scanner ends
 // it with Enter). On a terminal, what was typed before the prompt is dropped;

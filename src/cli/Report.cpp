@@ -98,6 +98,8 @@ QByteArray ToJsonLine(const UnitRecord& u, bool full)
         o.insert("receiver", QJsonObject{{"software", u.receiverSoftware},
                                          {"hardware", u.receiverHardware},
                                          {"extensions", QJsonArray::fromStringList(u.receiverExtensions)}});
+    else if (u.identityAsked || u.exitCode == 0)
+        o.insert("receiver", QJsonValue::Null); // asked, or a second Ctrl-C came first: no identity
     if (u.verificationRan) {
         const qint64 differences = Differences(u);
         o.insert("verified", u.exitCode == 0 && differences == 0 && !u.verification.empty());

@@ -46,7 +46,9 @@ struct UnitRecord {
     QString profileSha256;    // of the file's bytes, hex
     bool verificationRan = false;
     std::vector<Verification::Item> verification;
-    // The receiver's own identity (MON-VER), when it answered.
+    // The receiver's own identity (MON-VER), when it answered; `identityAsked`
+    // once it was asked (a unit that did not answer is recorded without one).
+    bool identityAsked = false;
     QString receiverSoftware;
     QString receiverHardware;
     QStringList receiverExtensions;

@@ -16,20 +16,25 @@ struct Session::Guarded {
 
 Session::Session(const Arguments& a, Console& console, bool loop) : a_(a), console_(console), loop_(loop)
 {
-    watch_.stepStarted = [this] { UpdateNotices(); };
+    watch_.stepStarted = [this] {
+        UpdateNotices();
+        if (onStep_ && watch_.unit && !watch_.final && !watch_.unit->steps.empty() && console_.StepCount() > 0)
+            onStep_(console_.Step(), console_.StepCount(), watch_.unit->steps.back().name);
+    };
     guarded_ = std::make_unique<Guarded>([this] { Abandon(); });
     UpdateNotices();
 }
 
 Session::~Session() = default;
 
-UnitRecord Session::Unit(const Arguments& unitArguments, int number, const QString& path)
+Session::UnitResult Session::Unit(const Arguments& unitArguments, int number, const QString& path)
 {
     number_ = number;
-    const UnitRecord unit = RunUnit(unitArguments, console_, path, watch_);
-    Judge(unit, number, Record(unit, number));
+    UnitResult result{RunUnit(unitArguments, console_, path, watch_)};
+    result.recorded = Record(result.unit, number);
+    Judge(result.unit, number, result.recorded);
     number_ = 0;
-    return unit;
+    return result;
 }
 
 // Writes the unit's line; false (and the console names the unit) when it is lost.
@@ -57,6 +62,8 @@ void Session::Judge(const UnitRecord& unit, int number, bool recorded)
     if (!recorded)
         ++tally_.lost;
     console_.Verdict(VerdictLine(unit, number, loop_ ? &tally_ : nullptr));
+    if (onJudged_)
+        onJudged_(unit, recorded);
 }
 
 void Session::End()
@@ -82,6 +89,13 @@ void Session::UpdateNotices()
         return;
     }
     const QString unitName = number_ > 0 ? QStringLiteral("unit %1").arg(number_) : QStringLiteral("the unit");
+    if (watch_.final) {
+        Interrupts::SetNotices(
+            ('\n' + Texts::Said(QStringLiteral("%1 has ended (%2); reading its identity, Ctrl-C again ends without it\n")
+                                    .arg(unitName, watch_.unit->outcome))).toLocal8Bit(),
+            ('\n' + Texts::Said(QStringLiteral("ending; %1 stays %2\n").arg(unitName, watch_.unit->outcome))).toLocal8Bit());
+        return;
+    }
     const QString step = console_.StepCount() > 0
                              ? QStringLiteral("step %1 of %2").arg(console_.Step()).arg(console_.StepCount())
                              : QStringLiteral("verifying");
@@ -91,23 +105,30 @@ void Session::UpdateNotices()
 }
 
 // The second interruption: the port is closed at once, the unit recorded as
-// interrupted in the step it was in, and the program ends.
+// interrupted in the step it was in, and the program ends. A unit whose
+// outcome was already known (it is only being asked its identity) keeps its
+// outcome: nothing after the save can undo what the save did.
 void Session::Abandon()
 {
     CommsFrm::SerialPort().SetPortOpen(false);
+    bool abandoned = false;
     if (watch_.unit) {
         UnitRecord& unit = *watch_.unit;
-        MarkAbandoned(unit);
-        const bool recorded = Record(unit, number_);
-        console_.Line(Texts::Said(QStringLiteral("port %1: %2 abandoned in step %3")
-                                      .arg(a_.port,
-                                           number_ > 0 ? QStringLiteral("unit %1").arg(number_) : QStringLiteral("the unit"),
-                                           unit.interruptedStep)));
-        Judge(unit, number_, recorded);
+        const QString unitName = number_ > 0 ? QStringLiteral("unit %1").arg(number_) : QStringLiteral("the unit");
+        if (watch_.final) {
+            console_.Line(Texts::Said(QStringLiteral("port %1: %2 ended %3 before its identity was read")
+                                          .arg(a_.port, unitName, unit.outcome)));
+        } else {
+            MarkAbandoned(unit);
+            abandoned = true;
+            console_.Line(Texts::Said(QStringLiteral("port %1: %2 abandoned in step %3").arg(a_.port, unitName, unit.interruptedStep)));
+        }
+        Judge(unit, number_, Record(unit, number_));
     }
     End();
     std::fflush(nullptr);
-    std::_Exit(tally_.lost > 0 ? kReportLost : kInterrupted);
+    const int code = tally_.lost > 0 ? kReportLost : abandoned || !watch_.unit ? kInterrupted : tally_.failed > 0 ? lastFailure_ : kDone;
+    std::_Exit(code);
 }
 
 } // namespace Cli

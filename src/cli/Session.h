@@ -4,6 +4,7 @@
 #include "cli/UnitRun.h"
 #include "cli/Verdict.h"
 
+#include <functional>
 #include <memory>
 
 // A run of one unit, or of a bench loop's units: each unit run, recorded in
@@ -21,9 +22,19 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
+    // A unit's record as it was written, and whether the write got there.
+    struct UnitResult {
+        UnitRecord unit;
+        bool recorded = true;
+    };
     // Runs unit `number` (from 1 in a loop, 0 for a single run) with
     // `unitArguments`, on `path` when given, records it and says its verdict.
-    UnitRecord Unit(const Arguments& unitArguments, int number, const QString& path = QString());
+    UnitResult Unit(const Arguments& unitArguments, int number, const QString& path = QString());
+    // Told once each unit is judged (also one abandoned by a second Ctrl-C):
+    // its record and whether that got written.
+    void OnJudged(std::function<void(const UnitRecord& unit, bool recorded)> listener) { onJudged_ = std::move(listener); }
+    // Told at each step of a unit: its number from 1, the unit's step count, its name.
+    void OnStep(std::function<void(int step, int steps, const QString& name)> listener) { onStep_ = std::move(listener); }
     const Tally& Counts() const { return tally_; }
     // The loop's end: its counts once more.
     void End();
@@ -44,6 +55,8 @@ private:
     int lastFailure_ = kDone;
     int number_ = 0;
     UnitWatch watch_;
+    std::function<void(int, int, const QString&)> onStep_;
+    std::function<void(const UnitRecord&, bool)> onJudged_;
     std::unique_ptr<Guarded> guarded_;
 };
 

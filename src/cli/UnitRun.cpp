@@ -160,6 +160,7 @@ bool RunSteps(UnitRecord& unit, const Arguments& a, Console& console, const Unit
 void ReadIdentity(UnitRecord& unit)
 {
     SerialControl& port = CommsFrm::SerialPort();
+    unit.identityAsked = true;
     if (unit.receiverSoftware.isEmpty() && port.PortOpen() && !port.PortGone())
         if (const auto version = VarnexCommsRoutines::PollReceiverVersion(port)) {
             unit.receiverSoftware = version->software;
@@ -242,9 +243,13 @@ UnitRecord RunUnit(const Arguments& a, Console& console, const QString& path, Un
             Finish(unit, kDone, QStringLiteral("done"), QStringLiteral("configured"));
         }
     }
+    watch.final = true;
+    if (watch.stepStarted)
+        watch.stepStarted();
     if (succeeded)
         ReadIdentity(unit);
     watch.unit = nullptr;
+    watch.final = false;
     if (watch.stepStarted)
         watch.stepStarted();
     // As after the window's button: whatever the outcome, the port is free again.

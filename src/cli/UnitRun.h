@@ -25,6 +25,8 @@ QString TryOpen();
 // step, and when it ends.
 struct UnitWatch {
     UnitRecord* unit = nullptr;
+    // The unit's outcome is known and final: only its identity is still asked.
+    bool final = false;
     std::function<void()> stepStarted;
 };
 

@@ -44,7 +44,8 @@ class TestCliE2e : public QObject {
     Q_OBJECT
 private slots:
     void benchOfTwoUnitsWithoutDisplay();
-    void loopKeepsItsDevice();
+    void stationCountsEachBoardOnce_data();
+    void stationCountsEachBoardOnce();
     void stations_data();
     void stations();
 };
@@ -119,25 +120,158 @@ void TestCliE2e::benchOfTwoUnitsWithoutDisplay()
     QVERIFY(std::search(received.begin(), received.end(), recorded.begin(), recorded.end()) != received.end());
 }
 
-// A port number is resolved once, when the loop starts; a ports folder link
-// changed under the loop ends it, with nothing run on what it leads to now.
-void TestCliE2e::loopKeepsItsDevice()
+// What the bench does to the unit once its run is done.
+enum class BenchAction {
+    UsbBoardsSwapped,   // a receiver with its own USB port: each board its own device behind one stable name
+    Jiggled,            // the device missing for 0.6 s, the same module back
+    ClaimedFor3s,       // the port there but not openable from the save until 3 s after the unit
+    LinkMovedWithoutPc, // the unit's link moved to 115200 while the PC stayed at the unit's saved rate
+    TwoCtrlCAfterSave,  // two Ctrl-C while the receiver is asked its identity (which it never answers)
+};
+Q_DECLARE_METATYPE(BenchAction)
+
+// The station on a real pty against the simulator, through ordinary bench
+// events: each board that came is configured once and recorded once, the
+// station goes on until a signal ends it, and --events tells every unit.
+void TestCliE2e::stationCountsEachBoardOnce_data()
 {
-    PtySim sim(1);
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<int>("linkPort");
+    QTest::addColumn<BenchAction>("action");
+    QTest::addColumn<int>("boards");  // units recorded, each once and done
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("said"); // on stderr, in order, '|' between
+    QTest::addColumn<QString>("never"); // never on stderr
+    QTest::newRow("boards with their own USB port, swapped behind one stable name")
+        << "pemmet" << 3 << BenchAction::UsbBoardsSwapped << 3 << 0
+        << "PASS  unit 1|Port 1|is gone|is back|PASS  unit 2|PASS  unit 3|Units: 3 passed, 0 failed" << "now leads to";
+    QTest::newRow("a jiggle of 0.6 s is the same unit") << "pemmet" << 1 << BenchAction::Jiggled << 1 << 0
+        << "PASS  unit 1|is gone|is back|Units: 1 passed, 0 failed" << "Unit 1 on port 1 is gone";
+    QTest::newRow("a port that cannot be opened for 3 s after a unit is waited for")
+        << "pemmet" << 1 << BenchAction::ClaimedFor3s << 1 << 0
+        << "PASS  unit 1|cannot be opened|Port 1 opens again after|Units: 1 passed, 0 failed" << "Unit 1 on port 1 is gone";
+    QTest::newRow("a unit whose link moved without the PC is found where it is")
+        << "molvane" << 1 << BenchAction::LinkMovedWithoutPc << 1 << 0
+        << "PASS  unit 1|Unit 1 on port 1 answers at 115200 bit/s|Units: 1 passed, 0 failed" << "Unit 1 on port 1 is gone";
+    QTest::newRow("two Ctrl-C after the save leave the unit done") << "pemmet" << 1 << BenchAction::TwoCtrlCAfterSave << 1 << 0
+        << "unit 1 has ended (done)|ending; unit 1 stays done|unit 1 ended done before its identity was read|PASS  unit 1" << "abandoning";
+}
+
+void TestCliE2e::stationCountsEachBoardOnce()
+{
+    QFETCH(QString, device);
+    QFETCH(int, linkPort);
+    QFETCH(BenchAction, action);
+    QFETCH(int, boards);
+    QFETCH(int, code);
+    QFETCH(QString, said);
+    QFETCH(QString, never);
+    const bool usb = action == BenchAction::UsbBoardsSwapped;
+    PtySim sim(1, {.linkPort = linkPort}, usb ? QStringLiteral("gps-station-1") : QString());
     QVERIFY2(sim.IsValid(), qPrintable(sim.Error()));
+    if (action == BenchAction::TwoCtrlCAfterSave)
+        sim.SetFaults({.neverAck = {VarnexSim::Key(0x0A, 0x04)}});
     QTemporaryDir dir;
     const QString report = dir.filePath(QStringLiteral("bench.jsonl"));
+    const QString notATty = dir.filePath(QStringLiteral("not-a-tty"));
+    QVERIFY(QFile(notATty).open(QIODevice::WriteOnly));
     QProcess tool;
-    StartTool(tool, {"configure", "pemmet", "--port", "1", "--fast", "--repeat", "--report", report});
-    QTRY_COMPARE_WITH_TIMEOUT(ReportLines(report).size(), 2, 60000);
-    const QString elsewhere = dir.filePath(QStringLiteral("other-device"));
-    QVERIFY(QFile(elsewhere).open(QIODevice::WriteOnly));
-    QVERIFY(QFile::remove(sim.DevicePath()) && QFile::link(elsewhere, sim.DevicePath()));
-    QVERIFY(tool.waitForFinished(20000));
-    const QString err = QString::fromLocal8Bit(tool.readAllStandardError());
-    QVERIFY2(tool.exitCode() == 3 && err.contains(QStringLiteral("now leads to %1").arg(elsewhere)), qPrintable(err));
-    QCOMPARE(ReportLines(report).size(), 2);
-    QCOMPARE(QFileInfo(elsewhere).size(), 0);
+    StartTool(tool, {"configure", device, "--port", "1", "--fast", "--repeat", "--events", "--report", report});
+    QString err;
+    QByteArray out;
+    const auto read = [&] {
+        err += QString::fromLocal8Bit(tool.readAllStandardError());
+        out += tool.readAllStandardOutput();
+    };
+    const auto doneEvents = [&] {
+        read();
+        return int(out.count("\"event\":\"done\""));
+    };
+    const QString pty = sim.SlavePath();
+    if (action == BenchAction::ClaimedFor3s) {
+        // Taken once the run has begun: the run keeps the port it has open,
+        // the station's next opening finds a device it cannot open.
+        QTRY_VERIFY_WITH_TIMEOUT((read(), err.contains(QLatin1String("[1/9]"))), 20000);
+        QVERIFY(QFile::remove(sim.DevicePath()) && QFile::link(notATty, sim.DevicePath()));
+    }
+    if (action == BenchAction::TwoCtrlCAfterSave) {
+        // The save is acknowledged; the identity poll waits for an answer that never comes.
+        QTRY_VERIFY_WITH_TIMEOUT(sim.FramesFromPc().filter(QLatin1String("b5 62 0a 04 00 00")).size() > 0, 30000);
+        for (int i = 0; i < 2; ++i) {
+            ::kill(pid_t(tool.processId()), SIGINT);
+            QTest::qWait(100);
+        }
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(doneEvents(), 1, 30000);
+    switch (action) {
+    case BenchAction::UsbBoardsSwapped:
+        for (int board = 2; board <= boards; ++board) {
+            sim.Unplug();
+            QTest::qWait(1000);
+            sim.WithModel([](VarnexSim::ReceiverModel& m) { m.SwapBoard(VarnexSim::PtyReceiverSim::Now(), 0); });
+            sim.Replug();
+            QTRY_COMPARE_WITH_TIMEOUT(doneEvents(), board, 30000);
+        }
+        break;
+    case BenchAction::Jiggled:
+        sim.Unplug();
+        QTest::qWait(600);
+        sim.Replug();
+        break;
+    case BenchAction::ClaimedFor3s:
+        QTest::qWait(3000);
+        QVERIFY(QFile::remove(sim.DevicePath()) && QFile::link(pty, sim.DevicePath()));
+        break;
+    case BenchAction::LinkMovedWithoutPc:
+        sim.WithModel([](VarnexSim::ReceiverModel& m) {
+            VarnexSim::ReceiverConfig moved = m.Running();
+            moved.ports[1].baud = 115200;
+            m.SetRunning(moved);
+        });
+        break;
+    case BenchAction::TwoCtrlCAfterSave:
+        break;
+    }
+    if (action != BenchAction::TwoCtrlCAfterSave) {
+        // The unit stays on the bench: it is watched, never run again, and
+        // the station goes on until a signal ends it.
+        QTest::qWait(6000);
+        QVERIFY2(tool.state() == QProcess::Running, qPrintable(err));
+        ::kill(pid_t(tool.processId()), SIGINT);
+    }
+    const bool finished = tool.state() == QProcess::NotRunning || tool.waitForFinished(20000);
+    read();
+    QVERIFY2(finished && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == code,
+             qPrintable(QStringLiteral("exit %1\n%2").arg(tool.exitCode()).arg(err)));
+    QList<QByteArray> lines = ReportLines(report);
+    lines.removeAll(QByteArray());
+    QCOMPARE(lines.size(), boards);
+    for (const QByteArray& line : lines)
+        QCOMPARE(QJsonDocument::fromJson(line).object()["outcome"].toString(), QStringLiteral("done"));
+    // The events: one done per unit, each unit numbered once, and a gone for each that left.
+    QList<int> done;
+    int gone = 0;
+    for (const QByteArray& line : out.split('\n')) {
+        const QJsonObject event = QJsonDocument::fromJson(line).object();
+        if (event["event"] == QStringLiteral("done"))
+            done << event["unit"].toInt();
+        gone += event["event"] == QStringLiteral("gone");
+        QVERIFY2(line.isEmpty() || !event.isEmpty(), line.constData());
+    }
+    QCOMPARE(done.size(), boards);
+    for (int i = 0; i < boards; ++i)
+        QCOMPARE(done[i], i + 1);
+    QCOMPARE(gone, boards - 1);
+    qsizetype at = 0;
+    for (const QString& text : said.split(u'|', Qt::SkipEmptyParts)) {
+        at = err.indexOf(text, at);
+        QVERIFY2(at >= 0, qPrintable(text + "\n---\n" + err));
+    }
+    QVERIFY2(!err.contains(never), qPrintable(err));
+    if (action == BenchAction::ClaimedFor3s)
+        QCOMPARE(err.count(QLatin1String("cannot be opened:")), 1);
+    if (action == BenchAction::TwoCtrlCAfterSave)
+        QVERIFY(QJsonDocument::fromJson(lines.first()).object()["receiver"].isNull());
 }
 
 // One or more stations, each a tool on its own simulated receiver, all

@@ -3,16 +3,16 @@
 #include <QDir>
 
 namespace {
-VarnexSim::PtyReceiverSim::Options At(const QString& folder, int com, VarnexSim::ModelOptions model)
+VarnexSim::PtyReceiverSim::Options At(const QString& folder, int com, VarnexSim::ModelOptions model, const QString& stableName)
 {
     if (model.flashPath.isEmpty()) // the flash image inside the ports folder unless named
         model.flashPath = QDir(folder).filePath(QStringLiteral("sim-flash-com%1.json").arg(com));
-    return {folder, com, model};
+    return {folder, com, model, stableName.isEmpty() ? QString() : QDir(folder).filePath(stableName)};
 }
 } // namespace
 
-PtySim::PtySim(int com, const VarnexSim::ModelOptions& options)
-    : PtyReceiverSim(At(folder_.Path(), com, options))
+PtySim::PtySim(int com, const VarnexSim::ModelOptions& options, const QString& stableName)
+    : PtyReceiverSim(At(folder_.Path(), com, options, stableName))
 {
     started_ = folder_.IsValid() && Start(error_);
 }

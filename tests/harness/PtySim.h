@@ -13,7 +13,9 @@ struct PtySimFolder {
 
 class PtySim : private PtySimFolder, public VarnexSim::PtyReceiverSim {
 public:
-    explicit PtySim(int com = 1, const VarnexSim::ModelOptions& options = {});
+    // `stableName`: a link of the simulator's own between comN and the pty
+    // (PtyReceiverSim::Options::stableName), made in the ports folder.
+    explicit PtySim(int com = 1, const VarnexSim::ModelOptions& options = {}, const QString& stableName = {});
 
     bool IsValid() const { return started_; }
     QString Error() const { return error_; }
