@@ -19,11 +19,13 @@
 //
 // With --swap, boards swapped under one adapter every --every S seconds
 // (default 9) with --gap G seconds without a board (default 0.8), for
-// --swaps N swaps (default 8): the time from each swap (the old board gone)
-// and from the new board's arrival (the swap plus the gap) to the start of
-// its run, and how many boards ended their run as done.
+// --swaps N swaps (default 8); with --usb as well, receivers with their own
+// USB port on one socket, each board a device of its own behind a stable
+// name (the loop given port 1). Counted: the boards offered, configured
+// once, twice or more, and missed (run starts within each board's time on
+// the bench), and the time from each board's arrival to the start of its run.
 //
-//   build/bench/bench_bench_loop --swap [--swaps 8] [--every 9] [--gap 0.8] [--device molvane]
+//   build/bench/bench_bench_loop --swap [--usb] [--swaps 8] [--every 9] [--gap 0.8] [--device molvane]
 #include "BenchUtil.h"
 #include "harness/PtySim.h"
 #include "sim/NavOutput.h"
@@ -35,7 +37,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <csignal>
+#include <iterator>
 #include <cstdio>
 
 namespace {
@@ -233,44 +237,80 @@ void LeftOn(const Loop& l)
                 out.Count(QStringLiteral("A new board")), lines, done, 100 * share, dropped);
 }
 
-void Swaps(const Loop& l)
+// Boards offered, and how many were configured once, twice or more, or
+// missed: the run starts that fall in each board's time on the bench.
+struct Count {
+    int offered = 0, once = 0, twice = 0, missed = 0;
+    std::vector<double> toRun; // from each board's arrival to the start of its first run
+};
+
+Count CountRuns(const std::vector<double>& arrivals, double end, const std::vector<double>& starts)
+{
+    Count c;
+    for (std::size_t k = 0; k < arrivals.size(); ++k) {
+        const double from = arrivals[k], to = k + 1 < arrivals.size() ? arrivals[k + 1] : end;
+        std::vector<double> runs;
+        std::copy_if(starts.begin(), starts.end(), std::back_inserter(runs), [&](double t) { return t >= from && t < to; });
+        ++c.offered;
+        c.once += runs.size() == 1;
+        c.twice += runs.size() >= 2;
+        c.missed += runs.empty();
+        if (!runs.empty())
+            c.toRun.push_back(runs.front() - from);
+    }
+    return c;
+}
+
+// Boards swapped every `every` s for `swaps` swaps with `gap` s without a
+// board: under an adapter that stays (the simulator swaps them), or, with
+// `usb`, receivers with their own USB port on one socket (each board's
+// device goes with it; a stable name leads to the board there now).
+void Swaps(const Loop& l, bool usb)
 {
     VarnexSim::ModelOptions options;
-    options.swapEvery = l.every;
-    options.swapGap = l.gap;
+    if (usb) {
+        options.linkPort = 3;
+    } else {
+        options.swapEvery = l.every;
+        options.swapGap = l.gap;
+    }
     const double t0 = BenchUtil::WallSeconds(); // the simulator's clock starts with it: swaps at t0 + k * every
-    PtySim sim(1, options);
+    PtySim sim(1, options, usb ? QStringLiteral("gps-socket-1") : QString());
     QTemporaryDir dir;
     const QString report = dir.filePath(QStringLiteral("report.jsonl"));
     QProcess tool;
-    StartLoop(tool, l, sim.DevicePath(), report);
+    StartLoop(tool, l, usb ? QStringLiteral("1") : sim.DevicePath(), report);
     ToolOutput out(tool);
-    const std::vector<double> starts = out.Each(QStringLiteral("[1/"), l.every * (l.swaps + 1) - 0.5);
-    Stop(tool);
-    std::vector<double> fromSwap, fromArrival;
-    int missed = 0;
+    std::vector<double> starts, arrivals{t0};
     for (int k = 1; k <= l.swaps; ++k) {
         const double swap = t0 + k * l.every;
-        const auto next = std::find_if(starts.begin(), starts.end(), [&](double t) { return t > swap; });
-        if (next == starts.end() || *next > swap + l.every) {
-            ++missed;
-            continue;
+        const auto until = [&](double t) {
+            const std::vector<double> seen = out.Each(QStringLiteral("[1/"), std::max(0.0, t - BenchUtil::WallSeconds()));
+            starts.insert(starts.end(), seen.begin(), seen.end());
+        };
+        until(swap);
+        if (usb) {
+            sim.Unplug();
+            until(swap + l.gap);
+            sim.WithModel([](VarnexSim::ReceiverModel& m) { m.SwapBoard(VarnexSim::PtyReceiverSim::Now(), 0); });
+            sim.Replug();
         }
-        fromSwap.push_back(*next - swap);
-        fromArrival.push_back(*next - swap - l.gap);
+        arrivals.push_back(swap + l.gap);
     }
+    const double end = t0 + (l.swaps + 1) * l.every;
+    const std::vector<double> last = out.Each(QStringLiteral("[1/"), std::max(0.0, end - BenchUtil::WallSeconds()));
+    starts.insert(starts.end(), last.begin(), last.end());
+    Stop(tool);
+    const Count c = CountRuns(arrivals, end, starts);
     const auto [done, lines] = Outcomes(report);
-    const auto row = [](const char* what, const std::vector<double>& v) {
-        if (!v.empty())
-            std::printf("%-28s %3zu   %6.3f  %6.3f  %6.3f\n", what, v.size(), *std::min_element(v.begin(), v.end()),
-                        BenchUtil::Median(v), *std::max_element(v.begin(), v.end()));
-    };
-    std::printf("%d swaps every %.1f s, %.1f s apart (%s): boards %d, runs %zu, report lines %d (done %d), "
-                "swaps with no run before the next %d\n",
-                l.swaps, l.every, l.gap, qPrintable(l.device), l.swaps + 1, starts.size(), lines, done, missed);
-    std::printf("%-28s %3s   %6s  %6s  %6s   (seconds)\n", "to the new board's run", "n", "min", "median", "max");
-    row("from the swap", fromSwap);
-    row("from the board's arrival", fromArrival);
+    std::printf("%s, %d swaps every %.1f s, %.1f s without a board (%s): boards offered %d, configured once %d, "
+                "twice or more %d, missed %d; report lines %d (done %d)\n",
+                usb ? "receivers with their own USB port on one socket" : "boards under an adapter that stays", l.swaps,
+                l.every, l.gap, qPrintable(l.device), c.offered, c.once, c.twice, c.missed, lines, done);
+    if (!c.toRun.empty())
+        std::printf("from a board's arrival to the start of its run: n %zu, min %.3f, median %.3f, max %.3f s\n",
+                    c.toRun.size(), *std::min_element(c.toRun.begin(), c.toRun.end()), BenchUtil::Median(c.toRun),
+                    *std::max_element(c.toRun.begin(), c.toRun.end()));
 }
 
 } // namespace
@@ -304,7 +344,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (args.contains(QStringLiteral("--swap"))) {
-        Swaps(loop);
+        Swaps(loop, args.contains(QStringLiteral("--usb")));
         return 0;
     }
     std::printf("unit     measure                  n   median     min     max   (seconds)\n");

@@ -205,7 +205,7 @@ int RunBenchLoop(const Arguments& a, const Streams& s, Console& console, Session
     };
     hooks.waiting = [&](Station::State state, int unit, double waited) {
         const Station::Machine& m = bench->Current();
-        const QString what = m.Unopenable()                 ? QStringLiteral("Port %1 cannot be opened").arg(a.port)
+        const QString what = m.Unopenable()                 ? QStringLiteral("Waiting until it can be opened")
                              : state == Station::State::Left ? QStringLiteral("Unit %1 done: remove it").arg(unit)
                                                              : QStringLiteral("Waiting for unit %1").arg(unit);
         console.Waiting(QStringLiteral("%1 on port %2 (%3): %4 s (Ctrl-C ends)").arg(what, a.port, path, Seconds(waited)),
