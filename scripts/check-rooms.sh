@@ -2,7 +2,7 @@
 # Fails when an include crosses the rooms' dependency line (docs/ARCHITECTURE.md,
 # Rooms and Build):
 #   - a file of src/ includes a header of a room that is not below it:
-#       app, cli -> station -> profiles, nmea_setup -> receiver_config -> link -> support
+#       app, cli -> station, records -> profiles, nmea_setup -> receiver_config -> link -> support
 #     (rooms on the same level do not include each other; app/main.cpp is the
 #     program itself rather than a room's code: it picks the window or the
 #     command line, so it may include any room);
@@ -22,7 +22,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-declare -A level=([support]=0 [link]=1 [receiver_config]=2 [profiles]=3 [nmea_setup]=3 [station]=4 [app]=5 [cli]=5)
+declare -A level=([support]=0 [link]=1 [receiver_config]=2 [profiles]=3 [nmea_setup]=3 [station]=4 [records]=4 [app]=5 [cli]=5)
 include_line='^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]([^">]*)[">]'
 serial_library='^(QSerialPort|QSerialPortInfo|QtSerialPort(/.*)?|qserialport(info)?\.h)$'
 

@@ -1,6 +1,7 @@
 #include "cli/Arguments.h"
 
 #include "cli/Commands.h"
+#include "records/Url.h"
 
 #include <QCommandLineParser>
 #include <QHash>
@@ -42,8 +43,8 @@ constexpr CommandSpec kCommands[] = {
      "writes a built-in device as a profile file (TOML) that --profile runs, or checks a profile file"},
     {"read", Command::Read, "--port PORT", Commands::Read,
      "reads a receiver's configuration into a profile file, sending polls only (and the load, with --saved)"},
-    {"summary", Command::Summary, "FILE...", Commands::Summary,
-     "a day's yield from reports: per local day, device and host the units, passed, failed, yield, median and "
+    {"summary", Command::Summary, "FILE...|--record URL", Commands::Summary,
+     "a day's yield from reports or a record database: per local day, device and host (or station) the units, passed, failed, yield, median and "
      "95th-percentile time, the commonest failures; a serial tried several times counts once, with its last outcome"},
 };
 
@@ -56,6 +57,11 @@ constexpr OptionSpec kOptions[] = {
      "reads the saved configuration: has the receiver load it first (what it starts with at its next power-up)"},
     {"verify", nullptr, nullptr, kConfigure, "after the save, verifies the unit as the verify command does"},
     {"report", nullptr, "FILE", kUnitCommands, "appends one JSON line per unit to FILE, synced to the disk"},
+    {"record", nullptr, "URL", kUnitCommands | Bit(Command::Summary),
+     "also records each unit in a database, one transaction a unit: sqlite:PATH, sqlite: (the default file), or "
+     "postgresql://USER@HOST[:PORT]/DB; while it cannot be reached, records wait in a local spool and are sent, "
+     "in order and once, when it answers"},
+    {"by", nullptr, "host|station", Bit(Command::Summary), "summary: groups by the machine (host, the default) or by station (host and port)"},
     {"serial", nullptr, "TEXT", kUnitCommands,
      "text recorded with the unit; \"-\" reads one line of standard input before each unit (a barcode scanner)"},
     {"repeat", nullptr, nullptr, kConfigure,
@@ -321,10 +327,20 @@ Parsed Parse(const QStringList& args)
         if (!(o->commands & Bit(a.command)))
             return fail(QStringLiteral("unknown option %1 for %2").arg(Dashed(*o), command));
     a.json = parser.isSet(QStringLiteral("json"));
+    if (parser.isSet(QStringLiteral("record"))) {
+        a.record = parser.value(QStringLiteral("record"));
+        QString error;
+        if (!Records::ParseUrl(a.record, error))
+            return fail(error);
+    }
     if (a.command == Command::Summary) {
         a.files = positional.mid(1);
-        if (a.files.isEmpty())
-            return fail(QStringLiteral("summary needs one or more report files"));
+        const QString by = parser.value(QStringLiteral("by"));
+        if (parser.isSet(QStringLiteral("by")) && by != QLatin1String("host") && by != QLatin1String("station"))
+            return fail(QStringLiteral("--by takes host or station, not \"%1\"").arg(by));
+        a.byStation = by == QLatin1String("station");
+        if (a.files.isEmpty() == a.record.isEmpty())
+            return fail(QStringLiteral("summary needs one or more report files, or --record URL"));
         return r;
     }
     if ((a.command == Command::Ports || a.command == Command::Profiles) && positional.size() > 1)

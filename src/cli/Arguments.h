@@ -47,6 +47,8 @@ struct Arguments {
     bool events = false; // --repeat: the station's changes as JSON lines on standard output
     bool fast = false;   // configure: the fast runner, same end state
     QString report;      // empty: no report
+    QString record;      // --record URL: the database each unit is recorded in; empty: none
+    bool byStation = false; // summary --by station
     QString serial;
     bool serialFromInput = false; // --serial -: one line of standard input before each unit
     QString profileFile; // configure, verify: the device's table from this file instead of DEVICE

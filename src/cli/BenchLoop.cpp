@@ -158,7 +158,8 @@ int RunBenchLoop(const Arguments& a, const Streams& s, Console& console, Session
                             {"exitCode", unit.exitCode},
                             {"serial", unit.serial},
                             {"reason", unit.reason},
-                            {"recorded", recorded}});
+                            {"recorded", recorded},
+                            {"record", a.record.isEmpty() ? "none" : session.LastRecordSpooled() ? "spooled" : "written"}});
     });
     hooks.runUnit = [&](int number, const QString& unitPath) {
         console.SetProbing(false);

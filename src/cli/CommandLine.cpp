@@ -60,6 +60,10 @@ int Commands::Unit(const Arguments& a, const Streams& s)
     if (!ReportWritable(a, console))
         return kUsage;
     Session session(a, console, a.repeat);
+    if (QString refusal; !session.OpenRecord(refusal)) {
+        console.Verdict(refusal);
+        return kUsage;
+    }
     return a.repeat ? RunBenchLoop(a, s, console, session) : SingleUnit(a, s, console, session);
 }
 

@@ -71,6 +71,8 @@ QByteArray ToJsonLine(const UnitRecord& u, bool full)
     for (const StepRecord& s : u.steps)
         steps.append(full ? FullStep(s) : StepSummary(s));
     QJsonObject o{
+        {"id", u.id},
+        {"station", u.station},
         {"tool", "varnexconfig"},
         {"version", QStringLiteral(VARNEXCONFIG_VERSION)},
         {"command", u.command},

@@ -26,6 +26,8 @@ struct StepRecord {
 };
 
 struct UnitRecord {
+    QString id;               // a UUID made by the station, the unit's key in a record database
+    QString station;          // the machine and port that ran it: "host:port"
     QString command;          // "configure" or "verify"
     QString device;           // the table's key
     QString port;             // as given

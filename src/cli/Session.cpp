@@ -37,18 +37,81 @@ Session::UnitResult Session::Unit(const Arguments& unitArguments, int number, co
     return result;
 }
 
+bool Session::OpenRecord(QString& refusal)
+{
+    if (a_.record.isEmpty())
+        return true;
+    QString error;
+    const std::optional<Records::Target> target = Records::ParseUrl(a_.record, error);
+    store_ = std::make_unique<Records::Store>(*target);
+    spool_ = std::make_unique<Records::Spool>();
+    bool away = false;
+    error = store_->Prepare(away);
+    if (!error.isEmpty() && !away) {
+        refusal = Texts::Said(QStringLiteral("the record database %1 refuses units: %2").arg(target->text, error));
+        return false;
+    }
+    if (away)
+        console_.Line(Texts::Said(QStringLiteral("the record database %1 cannot be reached (%2); each unit's record waits "
+                                                 "in the spool %3 until it answers")
+                                      .arg(target->text, error, Records::SpoolPath())));
+    else
+        SendSpooled();
+    return true;
+}
+
+// Sends the records that wait for this database, oldest first.
+void Session::SendSpooled()
+{
+    QString error;
+    const int sent = spool_->Drain(*store_, error);
+    if (sent > 0)
+        console_.Line(Texts::Said(QStringLiteral("%1 record(s) from the spool sent to %2").arg(sent).arg(store_->Where().text)));
+}
+
+// The unit's record in the database in one transaction, after what waits in
+// the spool; in the spool when the database does not take it. False when
+// neither kept it.
+bool Session::RecordInDatabase(const QByteArray& line, const UnitRecord& unit, int number)
+{
+    const QString target = store_->Where().text;
+    SendSpooled();
+    QString error;
+    lastSpooled_ = spool_->Waiting(target) > 0;
+    if (!lastSpooled_)
+        error = store_->Write(line);
+    if (lastSpooled_ || !error.isEmpty()) {
+        lastSpooled_ = true;
+        const QString spoolError = spool_->Add(target, unit.id, line);
+        if (!spoolError.isEmpty()) {
+            console_.Verdict(Texts::Said(QStringLiteral("the record of unit %1 on port %2 (serial \"%3\") is lost: %4 (%5), "
+                                                        "and the spool %6 cannot keep it: %7")
+                                             .arg(qMax(number, 1))
+                                             .arg(a_.port, unit.serial, target, error, Records::SpoolPath(), spoolError)));
+            return false;
+        }
+        console_.Verdict(Texts::Said(QStringLiteral("the record of unit %1 waits in the spool: %2 %3")
+                                         .arg(qMax(number, 1))
+                                         .arg(target, error.isEmpty() ? QStringLiteral("has earlier records to take first")
+                                                                      : QStringLiteral("did not take it (%1)").arg(error))));
+    }
+    return true;
+}
+
 // Writes the unit's line; false (and the console names the unit) when it is lost.
 bool Session::Record(const UnitRecord& unit, int number)
 {
+    const QByteArray line = ToJsonLine(unit, a_.reportFrames || unit.exitCode != kDone);
+    const bool inDatabase = !store_ || RecordInDatabase(line, unit, number);
     if (a_.report.isEmpty())
-        return true;
-    const QString error = AppendWhole(a_.report, ToJsonLine(unit, a_.reportFrames || unit.exitCode != kDone));
+        return inDatabase;
+    const QString error = AppendWhole(a_.report, line);
     if (!error.isEmpty())
         console_.Verdict(Texts::Said(QStringLiteral("the report line of unit %1 on port %2 (%3, serial \"%4\") is lost: "
                                                     "cannot write %5: %6")
                                          .arg(qMax(number, 1))
                                          .arg(a_.port, unit.outcome, unit.serial, a_.report, error)));
-    return error.isEmpty();
+    return error.isEmpty() && inDatabase;
 }
 
 void Session::Judge(const UnitRecord& unit, int number, bool recorded)
@@ -70,6 +133,14 @@ void Session::End()
 {
     if (loop_)
         console_.Verdict(TallyLine(tally_));
+    if (store_) {
+        SendSpooled();
+        if (const int waiting = spool_->Waiting(store_->Where().text); waiting > 0)
+            console_.Verdict(Texts::Said(QStringLiteral("%1 record(s) wait in the spool %2 for %3; the next run with --record %4 "
+                                                        "sends them")
+                                             .arg(waiting)
+                                             .arg(Records::SpoolPath(), store_->Where().text, a_.record)));
+    }
 }
 
 int Session::ExitCode() const

@@ -3,6 +3,7 @@
 #include "cli/Arguments.h"
 #include "cli/UnitRun.h"
 #include "cli/Verdict.h"
+#include "records/Store.h"
 
 #include <functional>
 #include <memory>
@@ -36,6 +37,13 @@ public:
     // Told at each step of a unit: its number from 1, the unit's step count, its name.
     void OnStep(std::function<void(int step, int steps, const QString& name)> listener) { onStep_ = std::move(listener); }
     const Tally& Counts() const { return tally_; }
+    // Opens the record database of --record, upgrading its schema. False,
+    // with `refusal`, when it answers but will not take a unit (read-only,
+    // a newer schema); a database that cannot be reached is not refused:
+    // its units wait in the spool.
+    bool OpenRecord(QString& refusal);
+    // The last unit's record waits in the spool rather than in the database.
+    bool LastRecordSpooled() const { return lastSpooled_; }
     // The loop's end: its counts once more.
     void End();
     // A lost record first, then the last failure, an abandonment, else done.
@@ -44,6 +52,8 @@ public:
 private:
     struct Guarded;
     bool Record(const UnitRecord& unit, int number);
+    bool RecordInDatabase(const QByteArray& line, const UnitRecord& unit, int number);
+    void SendSpooled();
     void Judge(const UnitRecord& unit, int number, bool recorded);
     void UpdateNotices();
     [[noreturn]] void Abandon();
@@ -58,6 +68,9 @@ private:
     std::function<void(int, int, const QString&)> onStep_;
     std::function<void(const UnitRecord&, bool)> onJudged_;
     std::unique_ptr<Guarded> guarded_;
+    std::unique_ptr<Records::Store> store_;
+    std::unique_ptr<Records::Spool> spool_;
+    bool lastSpooled_ = false;
 };
 
 } // namespace Cli

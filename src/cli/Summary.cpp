@@ -2,6 +2,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Texts.h"
+#include "records/Store.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -39,8 +40,11 @@ bool SummaryBuilder::Add(const QByteArray& line)
         ++skipped_;
         return false;
     }
+    const QString station = unit["station"].toString().isEmpty()
+                                ? unit["host"].toString() + u':' + unit["port"].toString()
+                                : unit["station"].toString();
     const QString key = QStringList{start.toLocalTime().date().toString(Qt::ISODate), unit["device"].toString(),
-                                    unit["host"].toString()}
+                                    byStation_ ? station : unit["host"].toString()}
                             .join(u'\t');
     const QString serial = unit["serial"].toString();
     Attempt attempt{start, unit["exitCode"].toInt() == 0, unit["durationSeconds"].toDouble(), ReasonOf(unit)};
@@ -98,9 +102,10 @@ double Median(const QList<double>& sorted)
     return n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
 }
 
-QString SummaryText(const QList<GroupSummary>& groups)
+QString SummaryText(const QList<GroupSummary>& groups, bool byStation)
 {
-    QString text = QStringLiteral("day\tdevice\thost\tunits\tpassed\tfailed\tyield\tmedian\tp95\tcommonest failures\n");
+    QString text = QStringLiteral("day\tdevice\t%1\tunits\tpassed\tfailed\tyield\tmedian\tp95\tcommonest failures\n")
+                       .arg(byStation ? QStringLiteral("station") : QStringLiteral("host"));
     for (const GroupSummary& g : groups) {
         QStringList failures;
         for (const auto& [reason, count] : g.failures)
@@ -118,14 +123,14 @@ QString SummaryText(const QList<GroupSummary>& groups)
     return text;
 }
 
-QByteArray SummaryJson(const QList<GroupSummary>& groups)
+QByteArray SummaryJson(const QList<GroupSummary>& groups, bool byStation)
 {
     QJsonArray array;
     for (const GroupSummary& g : groups) {
         QJsonArray failures;
         for (const auto& [reason, count] : g.failures)
             failures.append(QJsonObject{{"reason", reason}, {"count", count}});
-        array.append(QJsonObject{{"day", g.day}, {"device", g.device}, {"host", g.host}, {"units", g.units},
+        array.append(QJsonObject{{"day", g.day}, {"device", g.device}, {byStation ? "station" : "host", g.host}, {"units", g.units},
                                  {"passed", g.passed}, {"failed", g.failed},
                                  {"yield", g.units ? double(g.passed) / g.units : 0.0},
                                  {"medianSeconds", g.medianSeconds}, {"p95Seconds", g.p95Seconds},
@@ -136,7 +141,18 @@ QByteArray SummaryJson(const QList<GroupSummary>& groups)
 
 int Commands::Summary(const Arguments& a, const Streams& s)
 {
-    SummaryBuilder builder;
+    SummaryBuilder builder(a.byStation);
+    if (!a.record.isEmpty()) {
+        QString error;
+        const std::optional<Records::Target> target = Records::ParseUrl(a.record, error);
+        Records::Store store(*target);
+        for (const QByteArray& line : store.Records(error))
+            builder.Add(line);
+        if (!error.isEmpty()) {
+            Texts::Put(s.err, (Texts::CannotRead(target->text, error) + u'\n').toLocal8Bit());
+            return kUsage;
+        }
+    }
     for (const QString& path : a.files) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
@@ -153,7 +169,7 @@ int Commands::Summary(const Arguments& a, const Streams& s)
                            + u'\n')
                               .toLocal8Bit());
     const QList<GroupSummary> groups = builder.Groups();
-    const QByteArray out = a.json ? SummaryJson(groups) : SummaryText(groups).toLocal8Bit();
+    const QByteArray out = a.json ? SummaryJson(groups, a.byStation) : SummaryText(groups, a.byStation).toLocal8Bit();
     const QString error = Texts::Put(s.out, out);
     if (!error.isEmpty()) {
         Texts::Put(s.err, (Texts::CannotWrite(QStringLiteral("standard output"), error) + u'\n').toLocal8Bit());

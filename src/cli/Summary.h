@@ -14,7 +14,7 @@
 namespace Cli {
 
 struct GroupSummary {
-    QString day, device, host;
+    QString day, device, host; // host: the station when grouped by station
     int units = 0, passed = 0, failed = 0;
     double medianSeconds = 0, p95Seconds = 0;
     QList<QPair<QString, int>> failures; // reason, count; commonest first
@@ -22,6 +22,8 @@ struct GroupSummary {
 
 class SummaryBuilder {
 public:
+    // `byStation`: grouped by station (the record's, else host and port) rather than host.
+    explicit SummaryBuilder(bool byStation = false) : byStation_(byStation) {}
     // One line of a report; false when it is no record.
     bool Add(const QByteArray& line);
     QList<GroupSummary> Groups() const;
@@ -36,6 +38,7 @@ private:
     };
     // Per group ("day\tdevice\thost"), per serial (a unit without one is its own).
     QMap<QString, QMap<QString, Attempt>> groups_;
+    bool byStation_ = false;
     int unnamed_ = 0;
     int skipped_ = 0;
 };
@@ -44,7 +47,7 @@ private:
 double Percentile(const QList<double>& sorted, double share);
 double Median(const QList<double>& sorted);
 
-QString SummaryText(const QList<GroupSummary>& groups);
-QByteArray SummaryJson(const QList<GroupSummary>& groups);
+QString SummaryText(const QList<GroupSummary>& groups, bool byStation = false);
+QByteArray SummaryJson(const QList<GroupSummary>& groups, bool byStation = false);
 
 } // namespace Cli

@@ -14,6 +14,7 @@
 #include "receiver_config/VarnexCommsRoutines.h"
 
 #include <QSysInfo>
+#include <QUuid>
 
 namespace Cli {
 namespace {
@@ -180,6 +181,8 @@ UnitRecord Begin(const Arguments& a)
     unit.port = a.port;
     unit.serial = a.serial;
     unit.host = QSysInfo::machineHostName();
+    unit.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    unit.station = unit.host + u':' + unit.port;
     unit.start = QDateTime::currentDateTimeUtc();
     return unit;
 }
