@@ -74,8 +74,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 # Depends comes from dpkg-shlibdeps: exactly the libraries the two programs
 # load, the Qt 6 runtime among them. The X11 platform plugin ships in
-# libqt6gui6; the other platform plugins are optional.
+# libqt6gui6; the other platform plugins are optional. The record
+# database's drivers are plugins too: SQLite for one station, PostgreSQL for
+# a line.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-qpa-plugins, libqt6sql6-sqlite, libqt6sql6-psql")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland")
 include(CPack)

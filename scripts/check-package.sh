@@ -91,7 +91,7 @@ for item in "${dep_items[@]}"; do
         esac
     done
 done
-for needed in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6; do
+for needed in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6sql6; do
     [ -n "${dep_names[$needed]:-}" ] && pass "Depends has $needed" || fail "Depends lacks $needed"
 done
 

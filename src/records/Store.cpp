@@ -184,6 +184,9 @@ bool Store::Connect(QString& error)
         error = Why(db.lastError());
         return connected_ = false;
     }
+    // The server's notices ("already exists, skipping") are no news for an operator.
+    if (target_.kind == Target::Kind::Postgresql)
+        QSqlQuery(db).exec(QStringLiteral("SET client_min_messages TO WARNING"));
     return connected_ = true;
 }
 

@@ -21,7 +21,7 @@ QString ServerBin()
 
 } // namespace
 
-PgServer::PgServer() : bin_(ServerBin())
+PgServer::PgServer(bool durable) : bin_(ServerBin())
 {
     if (bin_.isEmpty() || !dir_.isValid()) {
         error_ = QStringLiteral("no PostgreSQL server installed (Debian: postgresql)");
@@ -42,7 +42,9 @@ PgServer::PgServer() : bin_(ServerBin())
         error_ = conf.errorString();
         return;
     }
-    conf.write(QStringLiteral("listen_addresses = ''\nunix_socket_directories = '%1'\nfsync = off\n").arg(dir_.path()).toUtf8());
+    conf.write(QStringLiteral("listen_addresses = ''\nunix_socket_directories = '%1'\n").arg(dir_.path()).toUtf8());
+    if (!durable)
+        conf.write("fsync = off\nsynchronous_commit = off\n");
     conf.close();
     started_ = Start();
 }

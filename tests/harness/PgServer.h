@@ -12,7 +12,9 @@
 // removed at the end. Debian's postgresql package provides the programs.
 class PgServer {
 public:
-    PgServer();
+    // `durable`: the server syncs its writes to the disk as a production one
+    // does (benchmarks); else it does not, which is quicker for tests.
+    explicit PgServer(bool durable = false);
     ~PgServer();
     PgServer(const PgServer&) = delete;
     PgServer& operator=(const PgServer&) = delete;
