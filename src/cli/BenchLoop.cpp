@@ -120,6 +120,130 @@ std::optional<QString> AskSerial(std::FILE* in, Console& console, int number, co
     }
 }
 
+namespace {
+
+// The command line's reading of a station: the serial numbers asked, the
+// units run and recorded through the session, and every change said on the
+// console and, with --events, as a JSON line.
+class StationReader {
+public:
+    StationReader(const Arguments& a, const Streams& s, Console& console, Session& session, const QString& path)
+        : a_(a), s_(s), console_(console), session_(session), path_(path), events_(a, s, console), unitArguments_(a)
+    {
+    }
+
+    Station::Hooks Hooks()
+    {
+        Station::Hooks h;
+        h.stop = [] { return Interrupts::Count() > 0; };
+        h.beforeUnit = [this](int number) { return BeforeUnit(number); };
+        h.runUnit = [this](int number, const QString& path) { return RunUnit(number, path); };
+        h.changed = [this](const Station::Change& change) { Changed(change); };
+        h.noted = [this](Station::Note note, const QString& detail, double waited) { Noted(note, detail, waited); };
+        h.waiting = [this](Station::State state, int unit, double waited) { Waiting(state, unit, waited); };
+        session_.OnStep([this](int step, int steps, const QString& name) {
+            events_.Put("running", {{"unit", bench_->UnitsRun()}, {"step", step}, {"steps", steps}, {"name", name}});
+        });
+        session_.OnJudged([this](const UnitRecord& unit, bool recorded) { Judged(unit, recorded); });
+        return h;
+    }
+    void Watch(const Station::Bench& bench) { bench_ = &bench; }
+    void End() { events_.Put("end", {{"passed", session_.Counts().passed}, {"failed", session_.Counts().failed}}); }
+
+private:
+    bool BeforeUnit(int number)
+    {
+        if (!a_.serialFromInput)
+            return true;
+        const std::optional<QString> serial = AskSerial(s_.in, console_, number, previous_);
+        if (serial)
+            unitArguments_.serial = previous_ = *serial;
+        return serial.has_value();
+    }
+
+    Station::UnitEnd RunUnit(int number, const QString& path)
+    {
+        console_.SetProbing(false);
+        events_.Put("running", {{"unit", number}, {"serial", unitArguments_.serial}});
+        const Session::UnitResult result = session_.Unit(unitArguments_, number, path);
+        console_.SetProbing(true);
+        return {result.unit.exitCode == kDone, CommsFrm::SerialPort().Rate()};
+    }
+
+    void Judged(const UnitRecord& unit, bool recorded)
+    {
+        events_.Put("done", {{"unit", bench_->UnitsRun()},
+                             {"outcome", unit.outcome},
+                             {"verdict", unit.exitCode == kDone ? "PASS" : "FAIL"},
+                             {"exitCode", unit.exitCode},
+                             {"serial", unit.serial},
+                             {"reason", unit.reason},
+                             {"recorded", recorded},
+                             {"record", a_.record.isEmpty() ? "none" : session_.LastRecordSpooled() ? "spooled" : "written"}});
+    }
+
+    void Changed(const Station::Change& change)
+    {
+        using Station::State;
+        if (change.from == State::Left && change.to == State::Gone) {
+            console_.Line(QStringLiteral("Unit %1 on port %2 is gone").arg(change.unit).arg(a_.port));
+            events_.Put("gone", {{"unit", change.unit}});
+        } else if (change.from == State::Left && change.to == State::Running) {
+            console_.Line(QStringLiteral("A new board is on port %1 in place of unit %2").arg(a_.port).arg(change.unit - 1));
+            events_.Put("gone", {{"unit", change.unit - 1}, {"newBoard", true}});
+        } else if (change.to == State::Waiting || change.to == State::NoDevice) {
+            events_.Put("waiting", {{"unit", bench_->UnitsRun() + 1}, {"device", change.to == State::Waiting}});
+        }
+    }
+
+    void Noted(Station::Note note, const QString& detail, double waited)
+    {
+        switch (note) {
+        case Station::Note::DeviceGone:
+        case Station::Note::DeviceBack: {
+            const bool back = note == Station::Note::DeviceBack;
+            console_.Line(QStringLiteral("Port %1 (%2) is %3").arg(a_.port, path_, back ? QStringLiteral("back") : QStringLiteral("gone")));
+            events_.Put("device", {{"there", back}, {"path", path_}});
+            break;
+        }
+        case Station::Note::CannotOpen: {
+            const QString why = PortNames::OpenFailure(path_, detail);
+            console_.Line(Texts::CannotOpenPort(a_.port, why) + QStringLiteral("; waiting until it can be"));
+            events_.Put("cannotOpen", {{"reason", why}});
+            break;
+        }
+        case Station::Note::OpensAgain:
+            console_.Line(QStringLiteral("Port %1 opens again after %2 s").arg(a_.port, Seconds(waited)));
+            events_.Put("opens", {{"waited", waited}});
+            break;
+        case Station::Note::FoundAtRate:
+            console_.Line(QStringLiteral("Unit %1 on port %2 answers at %3 bit/s").arg(bench_->UnitsRun()).arg(a_.port, detail));
+            break;
+        }
+    }
+
+    void Waiting(Station::State state, int unit, double waited)
+    {
+        const QString what = bench_->Current().Unopenable()  ? QStringLiteral("Waiting until it can be opened")
+                             : state == Station::State::Left ? QStringLiteral("Unit %1 done: remove it").arg(unit)
+                                                             : QStringLiteral("Waiting for unit %1").arg(unit);
+        console_.Waiting(QStringLiteral("%1 on port %2 (%3): %4 s (Ctrl-C ends)").arg(what, a_.port, path_, Seconds(waited)),
+                         int(waited) == 0);
+    }
+
+    const Arguments& a_;
+    const Streams& s_;
+    Console& console_;
+    Session& session_;
+    QString path_;
+    EventsOut events_;
+    Arguments unitArguments_;
+    QString previous_;
+    const Station::Bench* bench_ = nullptr;
+};
+
+} // namespace
+
 int RunBenchLoop(const Arguments& a, const Streams& s, Console& console, Session& session)
 {
     const QString given = a.portNumber > 0 ? PortNames::PathFor(a.portNumber) : a.port;
@@ -132,92 +256,15 @@ int RunBenchLoop(const Arguments& a, const Streams& s, Console& console, Session
     // brings a device of its own with each board).
     const QString path = Station::StableNameOf(given);
     console.Line(QStringLiteral("Bench loop on port %1: %2").arg(a.port, path));
-    EventsOut events(a, s, console);
-    Arguments unitArguments = a;
-    QString previous;
-    SerialControl& port = CommsFrm::SerialPort();
     TargetPort(a, path);
-    Station::Hooks hooks;
-    std::unique_ptr<Station::Bench> bench;
-    hooks.stop = [] { return Interrupts::Count() > 0; };
-    hooks.beforeUnit = [&](int number) {
-        if (!a.serialFromInput)
-            return true;
-        const std::optional<QString> serial = AskSerial(s.in, console, number, previous);
-        if (serial)
-            unitArguments.serial = previous = *serial;
-        return serial.has_value();
-    };
-    session.OnStep([&](int step, int steps, const QString& name) {
-        events.Put("running", {{"unit", bench->UnitsRun()}, {"step", step}, {"steps", steps}, {"name", name}});
-    });
-    session.OnJudged([&](const UnitRecord& unit, bool recorded) {
-        events.Put("done", {{"unit", bench->UnitsRun()},
-                            {"outcome", unit.outcome},
-                            {"verdict", unit.exitCode == kDone ? "PASS" : "FAIL"},
-                            {"exitCode", unit.exitCode},
-                            {"serial", unit.serial},
-                            {"reason", unit.reason},
-                            {"recorded", recorded},
-                            {"record", a.record.isEmpty() ? "none" : session.LastRecordSpooled() ? "spooled" : "written"}});
-    });
-    hooks.runUnit = [&](int number, const QString& unitPath) {
-        console.SetProbing(false);
-        events.Put("running", {{"unit", number}, {"serial", unitArguments.serial}});
-        const Session::UnitResult result = session.Unit(unitArguments, number, unitPath);
-        console.SetProbing(true);
-        return Station::UnitEnd{result.unit.exitCode == kDone, port.Rate()};
-    };
-    hooks.changed = [&](const Station::Change& change) {
-        using Station::State;
-        if (change.from == State::Left && change.to == State::Gone) {
-            console.Line(QStringLiteral("Unit %1 on port %2 is gone").arg(change.unit).arg(a.port));
-            events.Put("gone", {{"unit", change.unit}});
-        } else if (change.from == State::Left && change.to == State::Running) {
-            console.Line(QStringLiteral("A new board is on port %1 in place of unit %2").arg(a.port).arg(change.unit - 1));
-            events.Put("gone", {{"unit", change.unit - 1}, {"newBoard", true}});
-        } else if (change.to == State::Waiting || change.to == State::NoDevice) {
-            events.Put("waiting", {{"unit", bench->UnitsRun() + 1}, {"device", change.to == State::Waiting}});
-        }
-    };
-    hooks.noted = [&](Station::Note note, const QString& detail, double waited) {
-        switch (note) {
-        case Station::Note::DeviceGone:
-        case Station::Note::DeviceBack: {
-            const bool back = note == Station::Note::DeviceBack;
-            console.Line(QStringLiteral("Port %1 (%2) is %3").arg(a.port, path, back ? QStringLiteral("back") : QStringLiteral("gone")));
-            events.Put("device", {{"there", back}, {"path", path}});
-            break;
-        }
-        case Station::Note::CannotOpen: {
-            const QString why = PortNames::OpenFailure(path, detail);
-            console.Line(Texts::CannotOpenPort(a.port, why) + QStringLiteral("; waiting until it can be"));
-            events.Put("cannotOpen", {{"reason", why}});
-            break;
-        }
-        case Station::Note::OpensAgain:
-            console.Line(QStringLiteral("Port %1 opens again after %2 s").arg(a.port, Seconds(waited)));
-            events.Put("opens", {{"waited", waited}});
-            break;
-        case Station::Note::FoundAtRate:
-            console.Line(QStringLiteral("Unit %1 on port %2 answers at %3 bit/s").arg(bench->UnitsRun()).arg(a.port, detail));
-            break;
-        }
-    };
-    hooks.waiting = [&](Station::State state, int unit, double waited) {
-        const Station::Machine& m = bench->Current();
-        const QString what = m.Unopenable()                 ? QStringLiteral("Waiting until it can be opened")
-                             : state == Station::State::Left ? QStringLiteral("Unit %1 done: remove it").arg(unit)
-                                                             : QStringLiteral("Waiting for unit %1").arg(unit);
-        console.Waiting(QStringLiteral("%1 on port %2 (%3): %4 s (Ctrl-C ends)").arg(what, a.port, path, Seconds(waited)),
-                        int(waited) == 0);
-    };
-    bench = std::make_unique<Station::Bench>(port, path, *a.device, std::move(hooks));
+    StationReader reader(a, s, console, session, path);
+    Station::Bench bench(CommsFrm::SerialPort(), path, *a.device, reader.Hooks());
+    reader.Watch(bench);
     console.SetProbing(true);
-    bench->Run();
+    bench.Run();
     console.SetProbing(false);
     session.End();
-    events.Put("end", {{"passed", session.Counts().passed}, {"failed", session.Counts().failed}});
+    reader.End();
     return session.ExitCode();
 }
 
