@@ -13,8 +13,8 @@ set(VARNEX_RELEASE_DATE "2026-12-06")
 set(VARNEX_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(VARNEX_ICON_DIR ${CMAKE_CURRENT_SOURCE_DIR}/src/app/icons)
 
-# Desktop entry: the menu item that starts the tool.
-install(FILES ${VARNEX_PACKAGING_DIR}/varnexconfig.desktop
+# Desktop entries: the menu items that start the tool and its station window.
+install(FILES ${VARNEX_PACKAGING_DIR}/varnexconfig.desktop ${VARNEX_PACKAGING_DIR}/varnexconfig-station.desktop
         DESTINATION share/applications)
 
 # The program's icon, as the hicolor theme expects it.

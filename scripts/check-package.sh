@@ -102,6 +102,7 @@ expected=(
     ./usr/bin/varnexconfig
     ./usr/bin/varnex-receiver-sim
     ./usr/share/applications/varnexconfig.desktop
+    ./usr/share/applications/varnexconfig-station.desktop
     "./usr/share/metainfo/$app_id.metainfo.xml"
     ./usr/share/icons/hicolor/scalable/apps/varnexconfig.svg
 )
@@ -153,6 +154,12 @@ if [ -f "$desktop" ]; then
     [ "$(key Icon)" = varnexconfig ] || fail "desktop Icon is '$(key Icon)'"
     [ -n "$(key GenericName)" ] && [ -n "$(key Comment)" ] || fail "desktop entry lacks GenericName or Comment"
     [[ ";$(key Categories)" =~ \;(Utility|Settings)\; ]] || fail "desktop Categories '$(key Categories)' has neither Utility nor Settings"
+fi
+station="$root/usr/share/applications/varnexconfig-station.desktop"
+if [ -f "$station" ]; then
+    desktop-file-validate "$station" && pass "desktop-file-validate (station)" || fail "desktop-file-validate (station)"
+    [ "$(sed -n 's/^Name=//p' "$station")" = "VarnexConfig Station" ] || fail "station desktop Name is not 'VarnexConfig Station'"
+    [ "$(sed -n 's/^Exec=//p' "$station")" = "varnexconfig station" ] || fail "station desktop Exec is not 'varnexconfig station'"
 fi
 echo "--- appstreamcli validate --no-net"
 if [ -f "$metainfo" ]; then

@@ -1,9 +1,12 @@
 #include "app/StartModule.h"
+#include "app/StationWindow.h"
 #include "cli/CommandLine.h"
 #include "cli/Interrupts.h"
 #include "support/SupportFunctions.h"
 
 #include <QApplication>
+
+#include <cstdio>
 
 #ifdef _WIN32
 #include <io.h>
@@ -28,6 +31,27 @@ int RunCommandLine(int argc, char** argv)
     return Cli::Main(Cli::WithoutQtOptions(QCoreApplication::arguments().mid(1)), streams);
 }
 
+// `station`: the station window, which runs each bench port's station as a
+// child process of this program.
+int RunStationWindow(int argc, char** argv)
+{
+    Cli::Interrupts::ProtectStandardStreams();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("VarnexConfig"));
+    const QStringList args = Cli::WithoutQtOptions(QCoreApplication::arguments().mid(1));
+    QString error;
+    const auto options = StationWindow::Parse(args.mid(1), error);
+    if (!options) {
+        std::fputs(qPrintable(error), stderr);
+        std::fputc('\n', stderr);
+        return args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h")) ? 0 : 2;
+    }
+    StationWindow window(*options);
+    StationWindow::CloseOnSignals(window);
+    window.show();
+    return QApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -35,6 +59,8 @@ int main(int argc, char** argv)
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
+    if (const QStringList command = Cli::WithoutQtOptions(args); !command.isEmpty() && command.first() == QLatin1String("station"))
+        return RunStationWindow(argc, argv);
     if (Cli::WantsCommandLine(args))
         return RunCommandLine(argc, argv);
 

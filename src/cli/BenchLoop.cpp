@@ -150,11 +150,23 @@ public:
     void Watch(const Station::Bench& bench) { bench_ = &bench; }
     void End() { events_.Put("end", {{"passed", session_.Counts().passed}, {"failed", session_.Counts().failed}}); }
 
+    // What the station runs, once at its start, for a reader that shows it.
+    void Start()
+    {
+        events_.Put("station", {{"path", path_},
+                                {"device", QLatin1String(a_.device->key)},
+                                {"name", QString::fromUtf8(a_.device->name)},
+                                {"profile", a_.profileFile.isEmpty() ? QJsonValue() : QJsonValue(a_.profileFile)},
+                                {"sha256", a_.profileFile.isEmpty() ? QJsonValue() : QJsonValue(a_.profileSha256)},
+                                {"steps", qint64(a_.device->steps.size())}});
+    }
+
 private:
     bool BeforeUnit(int number)
     {
         if (!a_.serialFromInput)
             return true;
+        events_.Put("serial", {{"unit", number}});
         const std::optional<QString> serial = AskSerial(s_.in, console_, number, previous_);
         if (serial)
             unitArguments_.serial = previous_ = *serial;
@@ -260,6 +272,7 @@ int RunBenchLoop(const Arguments& a, const Streams& s, Console& console, Session
     StationReader reader(a, s, console, session, path);
     Station::Bench bench(CommsFrm::SerialPort(), path, *a.device, reader.Hooks());
     reader.Watch(bench);
+    reader.Start();
     console.SetProbing(true);
     bench.Run();
     console.SetProbing(false);
