@@ -123,7 +123,7 @@ void Measure(bool silent, int units)
         if (i % 2 == 1) {
             t0 = BenchUtil::WallSeconds();
             sim.Unplug();
-            unplug.push_back(out.Until(QStringLiteral("is gone")) - t0);
+            unplug.push_back(out.Until(QStringLiteral("Unit %1 on port %2 is gone").arg(i).arg(sim.DevicePath())) - t0);
             out.Until(QStringLiteral("Waiting for unit %1").arg(i + 1));
         } else {
             // Falls silent where it is: powered off behind an adapter that stays.

@@ -69,6 +69,9 @@ StationPanel::StationPanel(const QString& port, const QString& tool, const QStri
     last_ = new QListWidget(this);
     last_->setObjectName(QStringLiteral("LastUnits"));
     last_->setFocusPolicy(Qt::NoFocus);
+    QFont listFont = last_->font();
+    listFont.setPointSize(12);
+    last_->setFont(listFont);
     restart_ = new QPushButton(QStringLiteral("Restart the station"), this);
     restart_->setObjectName(QStringLiteral("Restart"));
     restart_->hide();
