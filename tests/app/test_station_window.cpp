@@ -150,7 +150,9 @@ void TestStationWindow::benchOfThreePorts()
         QVERIFY(Text(panel, "PortTitle").startsWith(QStringLiteral("Port %1").arg(port)));
     }
     // A station that dies says so on its panel, with its last words, and restarts there.
-    ::kill(pid_t(panels[2]->findChild<QProcess*>()->processId()), SIGKILL);
+    const qint64 station = panels[2]->findChild<QProcess*>("Station")->processId();
+    QVERIFY(station > 0); // never 0: that would kill the test's whole process group
+    ::kill(pid_t(station), SIGKILL);
     QTRY_COMPARE_WITH_TIMEOUT(Text(panels[2], "State"), QStringLiteral("Station stopped"), 10000);
     auto* restart = panels[2]->findChild<QPushButton*>("Restart");
     QVERIFY(restart->isVisible() && !Text(panels[2], "Detail").isEmpty());
