@@ -83,6 +83,15 @@ QString NewConnectionName(const char* what)
     return QStringLiteral("varnexconfig-%1-%2").arg(QLatin1String(what), QUuid::createUuid().toString(QUuid::WithoutBraces));
 }
 
+// Closes and forgets a connection; its queries must be gone by then.
+void CloseConnection(const QString& name)
+{
+    if (QSqlDatabase::contains(name)) {
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+    }
+}
+
 } // namespace
 
 int SchemaVersion() { return int(kMigrations.size()); }
@@ -139,13 +148,7 @@ std::optional<Row> RowFromRecord(const QByteArray& line, QString& error)
 
 Store::Store(const Target& target) : target_(target), connection_(NewConnectionName("records")) {}
 
-Store::~Store()
-{
-    if (QSqlDatabase::contains(connection_)) {
-        QSqlDatabase::database(connection_, false).close();
-        QSqlDatabase::removeDatabase(connection_);
-    }
-}
+Store::~Store() { CloseConnection(connection_); }
 
 bool Store::Connect(QString& error)
 {
@@ -310,13 +313,7 @@ QList<QByteArray> Store::Records(QString& error)
 
 Spool::Spool(const QString& path) : path_(path), connection_(NewConnectionName("spool")) {}
 
-Spool::~Spool()
-{
-    if (QSqlDatabase::contains(connection_)) {
-        QSqlDatabase::database(connection_, false).close();
-        QSqlDatabase::removeDatabase(connection_);
-    }
-}
+Spool::~Spool() { CloseConnection(connection_); }
 
 bool Spool::Open(QString& error)
 {
