@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <csignal>
@@ -32,6 +33,8 @@ void AddOptions(QCommandLineParser& p)
     p.addOptions({
         {"ports", "Ports folder (default $VARNEXCONFIG_PORTS, else ~/.config/varnexconfig/ports).", "dir"},
         {"com", "Map the receiver as comN (default 1).", "n", "1"},
+        {"stable-name", "A link of its own between comN and the pty, as a udev rule makes for a receiver with its own "
+                        "USB port: comN leads to it, it leads to the pty while the board is plugged in.", "path"},
         {"link-port", "Receiver port 0..3 wired to the PC (default 1); 3 is USB: no rate, the PC is understood "
                       "and hears the receiver at any rate, and a CFG-PRT poll answers rate 0.", "port", "1"},
         {"baud", "Rate of the link port at power-up, over the flash contents.", "rate"},
@@ -131,6 +134,8 @@ bool ParseOptions(const QCommandLineParser& p, PtyReceiverSim::Options& o, QStri
 {
     o.portsDir = QDir(p.isSet("ports") ? p.value("ports") : DefaultPortsDir()).absolutePath();
     o.com = p.value("com").toInt();
+    if (p.isSet("stable-name"))
+        o.stableName = QFileInfo(p.value("stable-name")).absoluteFilePath();
     o.model.linkPort = p.value("link-port").toInt();
     o.model.startBaud = p.value("baud").toInt();
     o.model.flashPath = p.isSet("flash") ? p.value("flash") : DefaultFlashPath(o.com);
