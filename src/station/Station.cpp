@@ -167,6 +167,8 @@ void Bench::WatchLeftUnit()
         line_.MoveTo(listenRate_);
     const double start = Clock::Now();
     const Sign sign = Listen(line_, start + Look());
+    if (Vanished())
+        return;
     if (sign == Sign::Talks) {
         // Output after a quiet moment may be another board's: one poll tells.
         if (machine_.NeedsCheck() && machine_.Passed() && Same(line_, check_) == false) {
@@ -186,10 +188,23 @@ void Bench::WatchLeftUnit()
         return;
     if (!machine_.SilentTooLong(Clock::Now()))
         return;
-    if (!Relocate(false)) {
+    if (!Relocate(false) && !Vanished()) {
         Close();
         Feed(Event::Quiet);
     }
+}
+
+// The device went away under the open port during a look or an ask: not a
+// silence of the unit. The port is closed at once; the next look at the
+// stable name tells whether it is missing (the same unit for the gone
+// limit) or back already, in which case what answers next is checked.
+bool Bench::Vanished()
+{
+    if (!port_.PortGone() && DeviceThere(path_))
+        return false;
+    Close();
+    machine_.MarkQuiet();
+    return true;
 }
 
 bool Bench::Relocate(bool skipCurrent)

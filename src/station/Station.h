@@ -71,6 +71,7 @@ private:
     // Asks where the left unit may be now; true when it answered (as itself
     // or as a new board, which Feed has been told).
     bool Relocate(bool skipCurrent);
+    bool Vanished();
     void Answered();
     void Progress();
 
