@@ -124,6 +124,7 @@ void TestCliE2e::benchOfTwoUnitsWithoutDisplay()
 enum class BenchAction {
     UsbBoardsSwapped,   // a receiver with its own USB port: each board its own device behind one stable name
     Jiggled,            // the device missing for 0.6 s, the same module back
+    UsbSilentPulled,    // a receiver with its own USB port, silent there, pulled for 1.2 s and put back
     ClaimedFor3s,       // the port there but not openable from the save until 3 s after the unit
     LinkMovedWithoutPc, // the unit's link moved to 115200 while the PC stayed at the unit's saved rate
     TwoCtrlCAfterSave,  // two Ctrl-C while the receiver is asked its identity (which it never answers)
@@ -147,6 +148,9 @@ void TestCliE2e::stationCountsEachBoardOnce_data()
         << "PASS  unit 1|Port 1|is gone|is back|PASS  unit 2|PASS  unit 3|Units: 3 passed, 0 failed" << "now leads to";
     QTest::newRow("a jiggle of 0.6 s is the same unit") << "pemmet" << 1 << BenchAction::Jiggled << 1 << 0
         << "PASS  unit 1|is gone|is back|Units: 1 passed, 0 failed" << "Unit 1 on port 1 is gone";
+    QTest::newRow("a silent receiver on its own USB port pulled for 1.2 s is the same unit")
+        << "garnock" << 3 << BenchAction::UsbSilentPulled << 1 << 0 << "PASS  unit 1|is gone|is back|Units: 1 passed, 0 failed"
+        << "Unit 1 on port 1 is gone";
     QTest::newRow("a port that cannot be opened for 3 s after a unit is waited for")
         << "pemmet" << 1 << BenchAction::ClaimedFor3s << 1 << 0
         << "PASS  unit 1|cannot be opened|Port 1 opens again after|Units: 1 passed, 0 failed" << "Unit 1 on port 1 is gone";
@@ -166,7 +170,7 @@ void TestCliE2e::stationCountsEachBoardOnce()
     QFETCH(int, code);
     QFETCH(QString, said);
     QFETCH(QString, never);
-    const bool usb = action == BenchAction::UsbBoardsSwapped;
+    const bool usb = action == BenchAction::UsbBoardsSwapped || action == BenchAction::UsbSilentPulled;
     PtySim sim(1, {.linkPort = linkPort}, usb ? QStringLiteral("gps-station-1") : QString());
     QVERIFY2(sim.IsValid(), qPrintable(sim.Error()));
     if (action == BenchAction::TwoCtrlCAfterSave)
@@ -216,6 +220,14 @@ void TestCliE2e::stationCountsEachBoardOnce()
     case BenchAction::Jiggled:
         sim.Unplug();
         QTest::qWait(600);
+        sim.Replug();
+        break;
+    case BenchAction::UsbSilentPulled:
+        // Garnock sends nothing on USB: the station asks it every 2 s, and
+        // the board is pulled around such an ask.
+        QTest::qWait(1900);
+        sim.Unplug();
+        QTest::qWait(1200);
         sim.Replug();
         break;
     case BenchAction::ClaimedFor3s:
