@@ -52,7 +52,7 @@ void StationWindow::CloseOnSignals(StationWindow& window)
     QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
         char byte = 0;
         [[maybe_unused]] const auto n = ::read(signalPipe[0], &byte, 1);
-        window.close();
+        window.Interrupted();
     });
     struct sigaction action {};
     action.sa_handler = OnSignal;
@@ -224,6 +224,19 @@ void StationWindow::Refuse(const QString& why)
     scanWord_->setText(why);
 }
 
+// Ctrl-C, SIGTERM or SIGHUP from the terminal that started the window: a
+// close that asks nothing, since whoever sent it asked already; the question
+// of a close by hand that is still up is taken as its yes.
+void StationWindow::Interrupted()
+{
+    fromSignal_ = true;
+    if (question_) {
+        question_->done(QMessageBox::Yes);
+        return;
+    }
+    close();
+}
+
 void StationWindow::Ended()
 {
     if (closeRequests_ > 0 && std::none_of(panels_.begin(), panels_.end(), [](StationPanel* p) { return p->Running(); }))
@@ -241,14 +254,22 @@ void StationWindow::closeEvent(QCloseEvent* event)
         return;
     }
     event->ignore();
+    if (question_)
+        return; // a close while the question is up is that same close
     if (closeRequests_ == 0) {
         const qsizetype running = std::count_if(panels_.begin(), panels_.end(), [](StationPanel* p) { return p->UnitRunning(); });
-        if (running > 0
-            && QMessageBox::question(this, QStringLiteral("VarnexConfig Station"),
-                                     QStringLiteral("%1 unit(s) are running. Let them finish and record, then close?").arg(running))
-                   != QMessageBox::Yes)
-            return;
+        if (running > 0 && !fromSignal_) {
+            QMessageBox question(QMessageBox::Question, QStringLiteral("VarnexConfig Station"),
+                                 QStringLiteral("%1 unit(s) are running. Let them finish and record, then close?").arg(running),
+                                 QMessageBox::Yes | QMessageBox::No, this);
+            question_ = &question;
+            const int answer = question.exec();
+            question_ = nullptr;
+            if (answer != QMessageBox::Yes && !fromSignal_)
+                return;
+        }
     }
+    fromSignal_ = false;
     ++closeRequests_;
     for (StationPanel* panel : panels_) {
         panel->SetClosing(true);

@@ -9,6 +9,7 @@
 class QGridLayout;
 class QLabel;
 class QLineEdit;
+class QMessageBox;
 class StationPanel;
 
 // The station window, "VarnexConfig Station": one panel per bench port (up
@@ -52,6 +53,7 @@ private:
     void Scanned();
     void Refuse(const QString& why);
     void Ended();
+    void Interrupted();
 
     Options options_;
     QGridLayout* grid_;
@@ -61,4 +63,6 @@ private:
     QList<StationPanel*> panels_;
     QList<StationPanel*> asking_; // panels whose unit waits for a serial, in the order they asked
     int closeRequests_ = 0;
+    QMessageBox* question_ = nullptr; // the question before the first close, while it is up
+    bool fromSignal_ = false;
 };
