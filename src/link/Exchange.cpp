@@ -4,6 +4,7 @@
 #include "link/UbxProtocol.h"
 #include "support/Clock.h"
 
+#include <algorithm>
 #include <deque>
 #include <optional>
 
@@ -52,6 +53,14 @@ std::optional<Frame> Run(SerialControl& port, UbxBuffer frame, const Pacing& pac
             answer = uBloxLowLevelComms::AwaitFrame(port, reader, deadline + more, offer, watch.heard);
     uBloxLowLevelComms::NoteWaitEnded(wait, msgClass, msgId, judge(answer), Clock::Now() - sent);
     return answer;
+}
+
+// True when `requests` holds more than one poll of `msgClass`/`msgId`.
+bool Several(const std::vector<UbxBuffer>& requests, std::uint8_t msgClass, std::uint8_t msgId)
+{
+    return std::count_if(requests.begin(), requests.end(), [&](const UbxBuffer& r) {
+               return r[kClassIndex] == msgClass && r[kIdIndex] == msgId;
+           }) > 1;
 }
 
 } // namespace
@@ -152,11 +161,30 @@ std::vector<Reply> Polls(SerialControl& port, const std::vector<UbxBuffer>& requ
                 return replies;
             continue;
         }
-        for (std::size_t k = 0; k < answered; ++k) {
+        const auto loseFront = [&] {
             note(waiting.front(), Answer::None);
             lost.push_back(waiting.front().index);
             waiting.pop_front();
+        };
+        // An ACK-NAK names a class and id only: where the batch holds several
+        // polls of that kind, it may be any one's (a late one's, too), so it
+        // says nothing of the polls before them, and each of that kind still
+        // waiting is asked again on its own, where a refusal is its own.
+        const UbxBuffer& answeredPoll = requests[waiting[answered].index];
+        if (answer == Answer::Nak && Several(requests, answeredPoll[kClassIndex], answeredPoll[kIdIndex])) {
+            const std::uint8_t msgClass = answeredPoll[kClassIndex], msgId = answeredPoll[kIdIndex];
+            std::erase_if(waiting, [&](const Waiting& w) {
+                const UbxBuffer& r = requests[w.index];
+                if (r[kClassIndex] != msgClass || r[kIdIndex] != msgId)
+                    return false;
+                note(w, Answer::None);
+                lost.push_back(w.index);
+                return true;
+            });
+            continue;
         }
+        for (std::size_t k = 0; k < answered; ++k)
+            loseFront();
         replies[waiting.front().index].answer = answer;
         note(waiting.front(), answer);
         waiting.pop_front();

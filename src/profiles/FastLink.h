@@ -109,24 +109,33 @@ inline constexpr qsizetype kReceiverTxBuffer = 4096;
 // CFG-PRT poll of them reads rate 0.
 bool HasRate(int receiverPort);
 
-// Asks at `rate` which port the PC is wired to, changing nothing.
-std::optional<Link> AskAt(Line& line, std::int32_t rate);
+// Asks at `rate` which port the PC is wired to, changing nothing. With
+// `resend`, for a unit that may still be moving its link there after an
+// exchange just before (a load), the poll goes out again at the line's pace
+// until answered: one that reached the unit before it had moved is lost.
+std::optional<Link> AskAt(Line& line, std::int32_t rate, bool resend = false);
 // AskAt, with the move of `receiverPort` to `to` (keeping `settings`, a
 // CFG-PRT reply of it) sent right behind the poll, so that the reply and the
 // move's ACK queue behind the receiver's output together: one wait for both
 // on a busy slow line. The link as read at `rate` once the move is
 // confirmed; nothing when the reply names another port or the move fails.
 // A command `ahead` (when given) goes out before the poll, its
-// acknowledgement (Ack, Nak or None) told in `aheadAnswer`.
+// acknowledgement (Ack, Nak or None) told in `aheadAnswer`; `resend` as for
+// AskAt (the poll and the move go out again, never `ahead`). Once the move
+// has gone out the unit is looked for at `rate` and at `to` only; where it
+// answered only at `to`, the link is as read there.
 std::optional<Link> AskAndMove(Line& line, std::int32_t rate, int receiverPort, std::int32_t to, const QByteArray& settings,
-                               const UbxBuffer& ahead = {}, Answer* aheadAnswer = nullptr);
+                               const UbxBuffer& ahead = {}, Answer* aheadAnswer = nullptr, bool resend = false);
 // AskAt, with a poll of `on.receiverPort` and its move to `on.rate` (the
 // reset's mode and protocols) sent right behind the link poll: on a slow,
 // busy line the link's reply, that port's and the move's ACK queue behind the
 // receiver's output together, one wait for all three. The link as read at
 // `rate`, carrying the moved port's reply (Link::movedPortSettings); when the
 // PC is on that port, the line is left at `on.rate` once the move is
-// confirmed, and at `rate` when the move was lost.
+// confirmed, and at `rate` when the move was lost. Once the move has gone
+// out, the unit is where it puts it or where it was: when no answer came in
+// the search's waits, it is heard out at `rate` while it talks there, until
+// a full transmit buffer would have drained, then asked at `on.rate`.
 std::optional<Link> AskReadAndMove(Line& line, std::int32_t rate, MoveOn on);
 // Looks for the receiver at each rate of the search list, the rates in
 // `first` (where it is expected) before the others; at the first of them

@@ -186,7 +186,8 @@ std::unique_ptr<ProfileFile::LoadedProfile> Build(const Readings& readings, int 
     profile->Add(SetupOutputs::Rate{float(Msg::ValueOf(rate, kMeasRate)), std::uint16_t(Msg::ValueOf(rate, kNavRate))});
     const auto* block = reinterpret_cast<const std::uint8_t*>(readings.nav.constData());
     profile->Add(SetupOutputs::Navigation{std::span(block, Payloads::kNavBlockSize)});
-    profile->Add(SetupOutputs::TimePulse{std::int32_t(Msg::ValueOf(tp, kInterval) / 1000), std::int32_t(Msg::ValueOf(tp, kLength) / 1000)});
+    // As the unit holds them, in µs: a 50.5 ms pulse clones to 50.5 ms.
+    profile->Add(SetupOutputs::TimePulse{std::int32_t(Msg::ValueOf(tp, kInterval)), std::int32_t(Msg::ValueOf(tp, kLength))});
     for (const MessageRates& r : messages) {
         const auto on = std::count_if(r.rates.begin(), r.rates.end(), [](std::uint8_t v) { return v != 0; });
         // The reset already turned the listed messages off everywhere; the

@@ -24,6 +24,9 @@ struct Want {
     const UbxMessages::Field* field;
     QString label;       // "mode", "port 2", "measRate"
     std::int64_t value;
+    // The bits that carry meaning: a bit field is judged by its defined
+    // fields only, never by reserved bits a unit may set.
+    std::int64_t mask = -1;
 };
 
 // What one poll should read back.
