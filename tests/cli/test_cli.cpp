@@ -171,6 +171,7 @@ void TestCli::parse_data()
     row("read takes no device", "read sculla --port 1", "error: unexpected argument \"sculla\"");
     row("read needs a port", "read --out c.toml", "error: read needs --port PORT");
     row("profile has no --port", "profile sculla --port 1", "error: unknown option --port for profile");
+    row("a dry run of the fast run needs no port", "configure sculla --dry-run --fast", "configure sculla  0 0 0 1 - -");
 }
 
 void TestCli::parse()
