@@ -273,6 +273,32 @@ std::vector<Reply> PollReplies(Line& line, const std::vector<UbxBuffer>& request
     return Exchange::Polls(line.Port(), requests, AnswerPacing(line, bytes), line.Watch(), requests.size());
 }
 
+Answer SendFollowed(Line& line, UbxBuffer command, std::optional<Link>& here)
+{
+    const UbxBuffer sent = command;
+    line.Flush();
+    line.Send(std::move(command));
+    line.Send(LinkPortPoll());
+    const auto linkReply = LinkReplyAt(line.Rate());
+    Answer answer = Answer::None;
+    const auto accept = [&](const Frame& f) {
+        answer = Exchange::IsAck(f, sent[kClassIndex], sent[kIdIndex])   ? Answer::Ack
+                 : Exchange::IsNak(f, sent[kClassIndex], sent[kIdIndex]) ? Answer::Nak
+                                                                         : answer;
+        return answer != Answer::None || linkReply(f);
+    };
+    const double deadline = Clock::Now() + LineTime(line.Rate(), qsizetype(sent.size()) + kPollBytes) + Allowance();
+    const double slice = LineTime(line.Rate(), kStreamedMessageBytes) + Timing::InSeconds(Timing::kSearchMargin);
+    std::optional<Frame> frame;
+    while (!frame && Clock::Now() < deadline && !line.Gone() && !line.HeardFramingErrors())
+        frame = line.Await(std::min(deadline, Clock::Now() + slice), accept);
+    if (answer == Answer::None)
+        here = LinkOf(frame, line.Rate());
+    line.NoteAnswerOf(sent, Wait::Ack, answer, 1);
+    line.NoteAnswer(Wait::PollReply, here ? Answer::Reply : Answer::None);
+    return answer;
+}
+
 bool StillAnswers(Line& line)
 {
     line.Flush();

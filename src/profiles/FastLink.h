@@ -175,6 +175,14 @@ Reply PollReply(Line& line, UbxBuffer request);
 // PollReply: on a busy line their replies share the waits behind the
 // receiver's output. The replies in the order of `requests`.
 std::vector<Reply> PollReplies(Line& line, const std::vector<UbxBuffer>& requests);
+// A command that may move the link once its ACK has left (a load), with the
+// link poll right behind it. Answers leave in order, so the poll's reply with
+// no ACK or ACK-NAK before it means the command's answer was lost or damaged,
+// and the line turning to framing errors means the link moved: either ends
+// the wait, as the answer does, within the reply allowance. What answered
+// the command; `here` the link as the poll read it where it answered at the
+// present rate with no answer to the command before it.
+Answer SendFollowed(Line& line, UbxBuffer command, std::optional<Link>& here);
 // True when the receiver still answers on the link at the present rate.
 bool StillAnswers(Line& line);
 // Moves the link's port (`receiverPort`, the PC's) to `rate`, the PC

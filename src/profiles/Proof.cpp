@@ -85,10 +85,12 @@ ReadBackEnd ReadState(Line& line, Link& link, const std::vector<Expectation>& ex
     return ReadBackEnd::Compared;
 }
 
-Answer Load(Line& line)
+// The load, followed by the link poll (FastLink::SendFollowed): `here` the
+// link where the unit answered at the present rate with no ACK before it.
+Answer Load(Line& line, std::optional<Link>& here)
 {
     SupportFunctions::ShowStatus(QStringLiteral("Loading the saved configuration"));
-    const Answer answer = FastLink::SendCommand(line, Payloads::CfgCfgLoadAll());
+    const Answer answer = FastLink::SendFollowed(line, Payloads::CfgCfgLoadAll(), here);
     SupportFunctions::ClearStatus();
     return answer;
 }
@@ -139,7 +141,7 @@ std::pair<Answer, std::optional<Link>> LoadAndRelink(Line& line, const std::vect
     if (together)
         saved = FastLink::AskAndMove(line, line.Rate(), *port, kReadRate, link.settings, Payloads::CfgCfgLoadAll(), &loaded);
     else
-        loaded = FastLink::SendCommand(line, Payloads::CfgCfgLoadAll());
+        loaded = FastLink::SendFollowed(line, Payloads::CfgCfgLoadAll(), saved);
     if (!saved && loaded != Answer::Nak && !line.Gone())
         saved = Relink(line, expected, port, link.settings);
     SupportFunctions::ClearStatus();
@@ -201,17 +203,19 @@ void FinalLoad(Line& line, const Link& saved, ReadBack& result)
 {
     for (int attempt = 0; attempt < 2 && !line.Gone(); ++attempt) {
         const std::int32_t at = line.Rate();
-        const Answer answer = Load(line);
+        std::optional<Link> here;
+        const Answer answer = Load(line, here);
         if (answer == Answer::Ack || (answer == Answer::None && at == saved.rate)) {
             line.MoveTo(saved.rate);
             return LeftAt(result, true, saved.rate);
         }
         if (answer == Answer::Nak)
             return PutBack(line, saved, result);
+        // Unanswered: answering here, it did not move, so it did not load.
         result.loadUnanswered = true;
-        if (FastLink::AskAt(line, saved.rate, true))
+        if (!here && FastLink::AskAt(line, saved.rate, true))
             return LeftAt(result, true, saved.rate);
-        if (!FastLink::AskAt(line, at, true))
+        if (!here && !FastLink::AskAt(line, at, true))
             break;
     }
     LeftAt(result, false, 0);
