@@ -56,7 +56,19 @@
 // cannot take, as a real unit does, instead of queueing it.
 //
 //   build/bench/bench_profiles --proof [--runs N] [--drop-answers] [device ...]
+//
+// With --cycle, every device from a factory unit at 9600 with its NMEA on,
+// as a bench meets it: `configure --fast --verify`, and `verify` of the unit
+// so configured, --runs N each (default 50), run i started i/N of a second
+// into the unit's output cycle; the median, 95th percentile and maximum of
+// each against its goal (1.5 s and 1.0 s), how many runs were within it and
+// how many proved the unit. --move-lag MS has every unit understand its new
+// rate only MS after a move's ACK has left; --latency MS delays its answers.
+//
+//   build/bench/bench_profiles --cycle [--runs N] [--move-lag MS] [--latency MS] [device ...]
 #include "BenchUtil.h"
+#include "ProfileRuns.h"
+#include "ProofBench.h"
 #include "harness/MessageRecorder.h"
 #include "harness/PtySim.h"
 #include "harness/VirtualReceiver.h"
@@ -71,16 +83,12 @@
 
 #include <QApplication>
 
-#include <QDir>
-#include <QFile>
-#include <QThread>
-
 #include <algorithm>
 #include <cstdio>
 #include <functional>
-#include <map>
 
 using namespace BenchUtil;
+using namespace ProfileBench;
 
 namespace {
 
@@ -125,19 +133,6 @@ double Floor(const Run& run)
     return receiver.Elapsed() - start;
 }
 
-// With --powered-up, a unit's output runs from its power-up (1.2 s before
-// the run), as a unit's on a bench does, rather than from the tool's first
-// byte: what queues in its transmit buffer meanwhile then lies ahead of the
-// first answers.
-bool gPoweredUp = false;
-VarnexSim::ModelOptions At(qint32 baud)
-{
-    VarnexSim::ModelOptions options;
-    options.startBaud = baud;
-    options.outputFromFirstByte = !gPoweredUp;
-    return options;
-}
-
 QList<Run> Runs()
 {
     using namespace VarnexCommsRoutines;
@@ -151,158 +146,6 @@ QList<Run> Runs()
     for (const SetupOutputs::Profile& p : SetupOutputs::Profiles())
         runs.append({QString::fromLatin1(p.name), [&p] { return SetupOutputs::RunProfile(p); }, {}, At(0)});
     return runs;
-}
-
-// Line time of what crossed the link, each byte at the rate it went at. The
-// line carries both ways at once (a poll goes out while earlier replies come
-// in), so at each rate it takes at least the longer of the two directions.
-struct LineFloor {
-    std::map<qint32, std::pair<double, double>> byRate; // seconds sent, received
-    qsizetype sent = 0, received = 0;
-    void Add(qint32 rate, qsizetype bytes, bool fromPc)
-    {
-        if (rate <= 0)
-            return;
-        auto& [out, in] = byRate[rate];
-        (fromPc ? out : in) += bytes * 10.0 / rate;
-        (fromPc ? sent : received) += bytes;
-    }
-    double Seconds() const
-    {
-        double seconds = 0;
-        for (const auto& [rate, both] : byRate)
-            seconds += std::max(both.first, both.second);
-        return seconds;
-    }
-};
-
-LineFloor FloorOf(const std::vector<VarnexSim::TranscriptEntry>& transcript, std::size_t from = 0)
-{
-    LineFloor floor;
-    for (std::size_t i = from; i < transcript.size(); ++i) {
-        const auto& e = transcript[i];
-        const bool fromPc = e.dir == VarnexSim::TranscriptEntry::Direction::FromPc;
-        const qint32 rate = fromPc ? e.pcBaud : e.linkBaud;
-        if (rate <= 0)
-            continue;
-        floor.Add(rate, e.bytes.size(), fromPc);
-    }
-    return floor;
-}
-
-struct PtyRun {
-    double wall = 0;
-    bool ok = false;
-    LineFloor floor;
-    int okRuns = 0, runs = 1; // of the runs a median stands for, how many passed
-    double minWall = 0, maxWall = 0;
-};
-
-PtyRun OnPty(const VarnexSim::ModelOptions& options, const std::function<bool()>& work,
-             const std::function<void()>& prepare = {})
-{
-    constexpr unsigned long kAfterPowerUpMs = 1200;
-    PtySim sim(1, options);
-    SelectedPort = 1;
-    MessageRecorder quiet;
-    QThread::msleep(kAfterPowerUpMs);
-    if (prepare)
-        prepare();
-    const std::size_t before = sim.Transcript().size();
-    PtyRun run;
-    const double wall0 = WallSeconds();
-    run.ok = work();
-    run.wall = WallSeconds() - wall0;
-    CommsFrm::SerialPort().SetPortOpen(false);
-    run.floor = FloorOf(sim.Transcript(), before);
-    return run;
-}
-
-PtyRun OnPty(qint32 from, const std::function<bool()>& work, const std::function<void()>& prepare = {})
-{
-    return OnPty(At(from), work, prepare);
-}
-
-// The product's port, counting the line time of every byte it writes and
-// reads at the rate it runs at: what the PC's line carried, whatever it was
-// (answers, or the receiver's own output that they queue behind).
-class CountingDevice final : public SerialDevice {
-public:
-    explicit CountingDevice(LineFloor& floor) : floor_(floor) {}
-    bool Open(const QString& path, qint32 baud, QString& error) override { baud_ = baud; return port_.Open(path, baud, error); }
-    void Close() override { port_.Close(); }
-    bool IsOpen() const override { return port_.IsOpen(); }
-    bool SetBaudRate(qint32 baud) override { baud_ = baud; return port_.SetBaudRate(baud); }
-    void Write(const QByteArray& bytes) override
-    {
-        floor_.Add(baud_, bytes.size(), true);
-        port_.Write(bytes);
-    }
-    QByteArray ReadAll() override
-    {
-        QByteArray bytes = port_.ReadAll();
-        floor_.Add(baud_, bytes.size(), false);
-        return bytes;
-    }
-    void WaitForInput(double seconds) override { port_.WaitForInput(seconds); }
-    bool IsGone() const override { return port_.IsGone(); }
-
-private:
-    LineFloor& floor_;
-    QtSerialDevice port_;
-    qint32 baud_ = 0;
-};
-
-// True when every item was compared and equal; otherwise says on stderr
-// how the proof ended and which items differed, so a failed row can be told.
-bool Proved(const Verification::ReadBack& readBack)
-{
-    if (readBack.end == Verification::ReadBackEnd::Compared && Verification::AllEqual(readBack.items))
-        return true;
-    std::fprintf(stderr, "  proof: %s\n", qPrintable(Verification::EndName(readBack.end)));
-    for (const Verification::Item& item : readBack.items)
-        if (!item.equal)
-            std::fprintf(stderr, "    %s (read at %d)\n", qPrintable(Verification::Describe(item)), item.rate);
-    return false;
-}
-
-// What `verify` does once the port is chosen: find the link, read back.
-bool Verify(const SetupOutputs::Profile& p)
-{
-    const auto expected = Verification::ExpectedState(p);
-    const auto link = Verification::FindForProof(CommsFrm::SerialPort(), expected);
-    if (!link)
-        return false;
-    const auto readBack = Verification::Prove(CommsFrm::SerialPort(), expected, Verification::Start::Found, *link);
-    return Proved(readBack);
-}
-
-// Runs `work` on a pty as OnPty does, with its floor counted at the PC
-// (CountingDevice) from the work's start: every port the work opens counts.
-PtyRun CountedRun(const VarnexSim::ModelOptions& options, const std::function<bool()>& work,
-                  const std::function<void()>& prepare = {})
-{
-    LineFloor counted;
-    bool counting = false;
-    SerialControl::SetDeviceFactory([&]() -> std::unique_ptr<SerialDevice> {
-        if (counting)
-            return std::make_unique<CountingDevice>(counted);
-        return std::make_unique<QtSerialDevice>();
-    });
-    PtyRun run = OnPty(options, [&] {
-        counting = true;
-        const bool ok = work();
-        counting = false;
-        return ok;
-    }, prepare);
-    SerialControl::SetDeviceFactory({});
-    run.floor = counted;
-    return run;
-}
-
-PtyRun CountedRun(qint32 from, const std::function<bool()>& work, const std::function<void()>& prepare = {})
-{
-    return CountedRun(At(from), work, prepare);
 }
 
 // One row against the goal of 1.5 times the line time plus 0.5 s.
@@ -364,125 +207,6 @@ void TimeFiles(QStringList wanted, const QList<qint32>& rates)
     }
 }
 
-// What `configure --fast --verify` does once the port is chosen: the fast
-// run, then the proof of what it just sent and saved.
-bool FastAndVerify(const SetupOutputs::Profile& p)
-{
-    SetupOutputs::FoundLink link;
-    if (!SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort(), {}, &link))
-        return false;
-    const auto readBack = Verification::Prove(CommsFrm::SerialPort(), Verification::ExpectedState(p),
-                                              Verification::Start::JustConfigured, link);
-    return Proved(readBack);
-}
-
-// A unit as it comes to the bench: its link at `baud` (0 on USB), its
-// output running since power-up (the run starts 1.2 s into it), and, when
-// `fill` > 0, messages of its own filling that share of the line.
-// With --drop-answers, an answer its full transmit buffer cannot take is
-// dropped, as a real unit's is.
-bool gDropAnswers = false;
-VarnexSim::ModelOptions Unit(qint32 baud, double fill, int linkPort = 1)
-{
-    VarnexSim::ModelOptions options;
-    options.linkPort = linkPort;
-    options.startBaud = baud;
-    options.fill = fill;
-    options.faults.answersDropWhenFull = gDropAnswers;
-    return options;
-}
-
-// The median run of `runs` by wall time; ok only when every run was.
-PtyRun Median(int runs, const std::function<PtyRun()>& one)
-{
-    std::vector<PtyRun> each;
-    for (int i = 0; i < runs; ++i)
-        each.push_back(one());
-    std::sort(each.begin(), each.end(), [](const PtyRun& a, const PtyRun& b) { return a.wall < b.wall; });
-    PtyRun median = each[each.size() / 2];
-    median.runs = runs;
-    median.minWall = each.front().wall;
-    median.maxWall = each.back().wall;
-    median.okRuns = int(std::count_if(each.begin(), each.end(), [](const PtyRun& e) { return e.ok; }));
-    median.ok = median.okRuns == runs;
-    return median;
-}
-
-// The proof's cost on a line the unit shares: `configure --fast --verify`
-// from 9600 with the factory's NMEA, and `verify` of the unit so configured,
-// quiet and with the unit's output filling 90 % of the 9600 bit/s it starts
-// on (the same bytes a second at any later rate); `verify` of a busy unit
-// configured so and powered up again with its output filling 90 % of its
-// own link;
-// the unit on its own USB port by --fast; a newer unit whose output fills
-// the line by --fast --verify. Each row is the median of `runs` runs against
-// its goal; run i of n starts i/n of a second later into the unit's output,
-// since how long an answer waits behind that output depends on where in its
-// one-second cycle the run begins, and a bench is not in step with it.
-void TimeProof(const QStringList& wanted, int runs)
-{
-    std::printf("%-8s %-33s %8s %13s %8s %11s %6s %7s  %s\n", "device", "run", "wall s", "min-max s", "floor s",
-                "bytes o/i", "goal s", "x quiet", "proved");
-    // USB has no line rate: the rate the PC's port is set to says nothing
-    // of its line time, so that row has no floor.
-    const auto row = [](const SetupOutputs::Profile& p, const char* what, const PtyRun& r, double goal, double quiet,
-                        bool usb = false) {
-        const QString bytes = QStringLiteral("%1/%2").arg(r.floor.sent).arg(r.floor.received);
-        const QString ratio = quiet > 0 ? QString::number(r.wall / quiet, 'f', 2) : QStringLiteral("-");
-        const QString floor = usb ? QStringLiteral("-") : QString::number(r.floor.Seconds(), 'f', 3);
-        const QString spread = QStringLiteral("%1-%2").arg(r.minWall, 0, 'f', 2).arg(r.maxWall, 0, 'f', 2);
-        std::printf("%-8s %-33s %8.3f %13s %8s %11s %6.1f %7s  %s%s\n", p.name, what, r.wall, qPrintable(spread), qPrintable(floor),
-                    qPrintable(bytes), goal, qPrintable(ratio),
-                    qPrintable(QStringLiteral("%1/%2").arg(r.okRuns).arg(r.runs)),
-                    r.wall > goal || (quiet > 0 && r.wall > 1.5 * quiet) ? "  (goal missed)" : "");
-        std::fflush(stdout);
-    };
-    for (const SetupOutputs::Profile& p : SetupOutputs::Profiles()) {
-        if (!wanted.isEmpty() && !wanted.contains(QString::fromLatin1(p.key), Qt::CaseInsensitive))
-            continue;
-        // A configured unit: the flash a fast run saved on a unit of its own
-        // (a busy one keeps the messages the reset does not turn off),
-        // powered up with it.
-        const QString flash = QDir::temp().filePath(QStringLiteral("varnex-bench-proof-%1.json").arg(QLatin1String(p.key)));
-        QFile::remove(flash);
-        const auto configured = [&p, &flash](double fill) {
-            VarnexSim::ModelOptions unit = Unit(9600, fill);
-            unit.flashPath = flash;
-            if (!QFile::exists(flash))
-                OnPty(unit, [&p] { return SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort()); });
-            unit.startBaud = 0;
-            return unit;
-        };
-        int started = 0;
-        const auto phase = [&started, runs] { QThread::msleep(static_cast<unsigned long>(1000 * (started++ % runs) / runs)); };
-        double quietRun = 0, quietVerify = 0;
-        for (const double fill : {0.0, 0.9}) {
-            const PtyRun run = Median(runs, [&] { return CountedRun(Unit(9600, fill), [&p] { return FastAndVerify(p); }, phase); });
-            // The unit the row above configured (configured again, untimed), then verified.
-            const PtyRun verify = Median(runs, [&] {
-                return CountedRun(Unit(9600, fill), [&p] { return Verify(p); }, [&] {
-                    SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort());
-                    CommsFrm::SerialPort().SetPortOpen(false);
-                    phase();
-                });
-            });
-            if (fill == 0) {
-                quietRun = run.wall;
-                quietVerify = verify.wall;
-            }
-            row(p, fill == 0 ? "--fast --verify, quiet" : "--fast --verify, fill 0.9", run, 1.5, fill == 0 ? 0 : quietRun);
-            row(p, fill == 0 ? "verify, quiet" : "verify, fill 0.9", verify, 1.0, fill == 0 ? 0 : quietVerify);
-        }
-        row(p, "verify, powered up, own link 0.9",
-            Median(runs, [&] { return CountedRun(configured(0.9), [&p] { return Verify(p); }, phase); }), 1.0, quietVerify);
-        row(p, "--fast, USB (port 3)",
-            Median(runs, [&] { return CountedRun(Unit(0, 0, 3), [&p] { return SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort()); }); }),
-            2.0, 0, true);
-        row(p, "--fast --verify, newer, fill 1.0",
-            Median(runs, [&] { return CountedRun(Unit(9600, 1.0), [&p] { return FastAndVerify(p); }); }), 3.0, 0);
-    }
-}
-
 void CompareFast(const QStringList& wanted, const QList<qint32>& rates)
 {
     std::printf("%-8s %6s %8s %8s %11s %8s %9s  %s\n", "device", "from", "fast s", "floor s", "bytes o/i", "exact s",
@@ -513,6 +237,7 @@ int main(int argc, char** argv)
     bool verify = false;
     bool files = false;
     bool proof = false;
+    bool cycle = false;
     bool runsGiven = false;
     QList<qint32> rates;
     int repeats = 3;
@@ -526,6 +251,12 @@ int main(int argc, char** argv)
             files = true;
         else if (arg == QStringLiteral("--proof"))
             proof = true;
+        else if (arg == QStringLiteral("--cycle"))
+            cycle = true;
+        else if (arg == QStringLiteral("--move-lag") && i + 1 < argc)
+            gUnitFaults.moveLag = QString::fromLocal8Bit(argv[++i]).toDouble() / 1000.0;
+        else if (arg == QStringLiteral("--latency") && i + 1 < argc)
+            gUnitFaults.replyLatency = QString::fromLocal8Bit(argv[++i]).toDouble() / 1000.0;
         else if (arg == QStringLiteral("--drop-answers"))
             gDropAnswers = true;
         else if (arg == QStringLiteral("--powered-up"))
@@ -540,6 +271,11 @@ int main(int argc, char** argv)
                 rates << r.toInt();
         } else
             wanted << arg;
+    }
+    if (cycle) {
+        TimeCycle(wanted, runsGiven ? repeats : 50);
+        CommsFrm::Unload();
+        return 0;
     }
     if (proof) {
         TimeProof(wanted, runsGiven ? repeats : 1);

@@ -51,14 +51,16 @@ Answer Reply(quint8 cls, quint8 id, const QByteArray& payload)
     return Answer{Answer::Kind::Reply, EncodeUbx(cls, id, payload), 0, {}};
 }
 
-// As the receiver lays the port out: a rate only on the UART ports.
-QByteArray PrtPayload(int port, const PortSettings& s)
+// As the receiver lays the port out: a rate only on the UART ports. Some
+// units report a UART mode with its reserved bit 4 set (`modeBit4`).
+QByteArray PrtPayload(int port, const PortSettings& s, bool modeBit4)
 {
+    constexpr quint32 kReservedModeBit = 0x10;
     QByteArray p;
     PutLe(p, quint32(port), 1);
     PutLe(p, 0, 1);           // reserved
     PutLe(p, 0, 2);           // reserved
-    PutLe(p, s.mode, 4);      // UART mode, DDC address, reserved on USB
+    PutLe(p, IsUart(port) && modeBit4 ? s.mode | kReservedModeBit : s.mode, 4); // UART mode, DDC address, reserved on USB
     PutLe(p, IsUart(port) ? quint32(s.baud) : 0, 4);
     PutLe(p, s.inProtoMask, 2);
     PutLe(p, s.outProtoMask, 2);
@@ -106,7 +108,7 @@ ReceiverModel::Answer ReceiverModel::OnCfgPrt(const QByteArray& p)
         const int port = p.isEmpty() ? linkPort_ : quint8(p[0]);
         if (port >= kPortCount)
             return Nak(QStringLiteral("no such port"));
-        return Reply(kCfg, kCfgPrt, PrtPayload(port, running_.ports[port]));
+        return Reply(kCfg, kCfgPrt, PrtPayload(port, running_.ports[port], faults_.reportsModeBit4));
     }
     if (p.size() != 20)
         return Nak(QStringLiteral("wrong length"));

@@ -23,6 +23,14 @@ QByteArray ClassAndId(const DecodedItem& item)
     return p;
 }
 
+// An answer that leaves corrupted: its sync characters kept, the rest changed.
+void Garble(QByteArray& frame, QString& note)
+{
+    for (int i = 2; i < frame.size(); ++i)
+        frame[i] = char(frame[i] ^ 0x5A);
+    note = QStringLiteral("ack garbled");
+}
+
 } // namespace
 
 ReceiverModel::ReceiverModel(const ModelOptions& options, double now)
@@ -106,6 +114,7 @@ void ReceiverModel::PowerCycle(double now)
     line_.Reset(LineRate(), now);
     decoder_.Reset();
     inputFree_ = now;
+    deafUntil_ = -kInfinity;
     solutionIndex_ = 1;
     nextSolution_ = now + NavPeriod();
     nextNoise_ = faults_.noiseInterval > 0 ? now + faults_.noiseInterval : kInfinity;
@@ -316,7 +325,7 @@ void ReceiverModel::PcWrite(const QByteArray& bytes, qint32 pcBaud, double t)
 // link port listens at, otherwise input to the frame decoder.
 void ReceiverModel::Judge(char byte, qint32 pcBaud, double arrival)
 {
-    if (!OnUsb() && pcBaud != LinkBaud()) {
+    if (!OnUsb() && (pcBaud != LinkBaud() || arrival < deafUntil_)) {
         const QByteArray cut = decoder_.Reset();
         if (!cut.isEmpty())
             HandleItem(DecodedItem{DecodedItem::Kind::Garbage, 0, 0, {}, cut}, pcBaud, arrival);
@@ -374,8 +383,10 @@ void ReceiverModel::HandleFrame(const DecodedItem& item, qint32 pcBaud, double t
     }
     Answer a;
     const MsgKey key = Key(item.cls, item.id);
-    if (faults_.nakFor.count(key) ||
-        (faults_.nakPolls.count(key) && IsPoll(item.cls, item.id, int(item.payload.size()))))
+    const bool poll = IsPoll(item.cls, item.id, int(item.payload.size()));
+    const bool msgPoll = poll && key == Key(0x06, 0x01) && item.payload.size() == 2;
+    if (faults_.nakFor.count(key) || (poll && faults_.nakPolls.count(key))
+        || (msgPoll && faults_.nakMsgPolls.count(Key(quint8(item.payload[0]), quint8(item.payload[1])))))
         a = Answer{Answer::Kind::Nak, {}, 0, QStringLiteral("refused")};
     else
         a = Dispatch(item);
@@ -405,14 +416,13 @@ void ReceiverModel::Send(const Answer& a, const DecodedItem& item, qint32 pcBaud
         switch (faults_.linkMoveAck) {
         case LinkMoveAck::OldRateThenMove: break;
         case LinkMoveAck::AtNewRate: line_.SwitchAfterQueued(a.linkMovesTo); switchAfter = 0; break;
-        case LinkMoveAck::Garbled:
-            for (int i = 2; i < frame.size(); ++i)
-                frame[i] = char(frame[i] ^ 0x5A);
-            note = "ack garbled";
-            break;
+        case LinkMoveAck::Garbled: Garble(frame, note); break;
         case LinkMoveAck::None: frame.clear(); note.clear(); break;
         }
     }
+    const bool load = item.cls == 0x06 && item.id == 0x09 && item.payload.size() >= 12 && item.payload.mid(8, 4).count('\0') < 4;
+    if (load && faults_.loadAckGarbled && a.kind == Answer::Kind::Ack)
+        Garble(frame, note);
     const bool dropped =
         !frame.isEmpty() && faults_.answersDropWhenFull && line_.PendingBytes(t) + frame.size() > options_.txBufferBytes;
     if (dropped) {
@@ -424,6 +434,8 @@ void ReceiverModel::Send(const Answer& a, const DecodedItem& item, qint32 pcBaud
         transcript_.Add(e);
     }
     line_.Enqueue(frame, t, switchAfter);
+    if (a.linkMovesTo > 0 && !OnUsb() && faults_.moveLag > 0)
+        deafUntil_ = line_.BusyUntil() + faults_.moveLag;
 }
 
 void ReceiverModel::LogFromPc(const QByteArray& bytes, const DecodedItem* item, qint32 pcBaud, double t,

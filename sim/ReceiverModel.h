@@ -43,8 +43,15 @@ struct Faults {
     double unplugAt = -1;       // seconds after power-up when the link goes away; < 0 never
     double unplugFor = -1;      // how long it stays away; < 0 for good
     std::set<MsgKey> nakPolls;  // polls of these class/id get ACK-NAK instead of their reply
+    std::set<MsgKey> nakMsgPolls; // CFG-MSG polls of these messages get ACK-NAK instead of their reply
     bool nakLoad = false;       // a CFG-CFG with its load mask set gets ACK-NAK and loads nothing
     bool answersDropWhenFull = false; // an answer that does not fit in the transmit buffer is dropped, as output is
+    bool loadAckGarbled = false;  // the ACK-ACK of a CFG-CFG that loads leaves corrupted (the load itself is done)
+    bool reportsModeBit4 = false; // a UART port's CFG-PRT reply has the mode's reserved bit 4 set (0x8D0 for 0x8C0)
+    // A unit that moves its link as a real one does: nothing sent at the new
+    // rate is understood until the move's ACK has left and this many seconds
+    // more (0: understood at once, as soon as the move is taken).
+    double moveLag = 0;
 };
 
 // Bytes the receiver's transmit buffer holds: periodic output that does not
@@ -191,6 +198,9 @@ private:
     int boardIndex_ = 1;
     double boardAbsentUntil_ = -kInfinity; // the line is dead before this time after a swap
     double nextSwap_ = kInfinity;
+    // A unit moving its link understands nothing at the new rate before this
+    // (Faults::moveLag); at the old rate nothing once the move is taken.
+    double deafUntil_ = -kInfinity;
     double busyRate_ = 0;   // bytes a second of the busy unit's extra output
     std::array<double, 3> busyCredit_{}; // bytes of each extra message due but not yet sent
     bool manualGone_ = false;

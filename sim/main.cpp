@@ -57,8 +57,12 @@ void AddOptions(QCommandLineParser& p)
                  "output at power-up fills F of the line at the power-up rate (9600 bit/s on USB); the same bytes "
                  "a second at any later rate.", "F"},
         {"nak-poll", "Answer polls of class:id with ACK-NAK instead of a reply; repeatable.", "cls:id"},
+        {"nak-msg-poll", "Answer CFG-MSG polls of the message class:id with ACK-NAK; repeatable.", "cls:id"},
         {"nak-load", "Answer a CFG-CFG that loads with ACK-NAK and load nothing (its save still works)."},
         {"drop-answers", "Drop an answer that does not fit in the transmit buffer, as periodic output is."},
+        {"load-ack-garbled", "Corrupt the ACK of a CFG-CFG that loads (the load itself is done)."},
+        {"reports-mode-bit4", "Report a UART port's mode with its reserved bit 4 set (0x8D0 for 0x8C0)."},
+        {"move-lag", "Milliseconds after a link move's ACK has left before the new rate is understood.", "ms"},
         {"swap-every", "Replace the board under the adapter every S seconds; the new one is at factory state with "
                        "a flash of its own.", "s"},
         {"swap-gap", "Seconds without a board at each swap (default 0.8): nothing heard, nothing understood.", "s",
@@ -114,8 +118,11 @@ bool ParseFaults(const QCommandLineParser& p, Faults& f, QString& error)
     }
     f.nakLoad = p.isSet("nak-load");
     f.answersDropWhenFull = p.isSet("drop-answers");
+    f.loadAckGarbled = p.isSet("load-ack-garbled");
+    f.reportsModeBit4 = p.isSet("reports-mode-bit4");
+    f.moveLag = p.value("move-lag").toDouble() / 1000.0;
     return ParseKeys(p.values("never-ack"), f.neverAck, error) && ParseKeys(p.values("nak"), f.nakFor, error) &&
-           ParseKeys(p.values("nak-poll"), f.nakPolls, error);
+           ParseKeys(p.values("nak-poll"), f.nakPolls, error) && ParseKeys(p.values("nak-msg-poll"), f.nakMsgPolls, error);
 }
 
 // The flash image lives outside the ports folder, so that a folder this

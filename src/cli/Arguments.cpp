@@ -34,7 +34,8 @@ constexpr CommandSpec kCommands[] = {
      "runs the device's configuration, as the window's button does"},
     {"verify", Command::Verify, "DEVICE|--profile FILE --port PORT", Commands::Unit,
      "compares the receiver's running configuration with the device's, then loads its saved one (what it starts "
-     "with at its next power-up) and compares that too; sends polls and the load, nothing else"},
+     "with at its next power-up) and compares that too; sends polls, the loads and the moves of the link to 115200 "
+     "and back, and leaves the receiver running what it saved"},
     {"ports", Command::Ports, "", Commands::Ports,
      "lists the PC ports that can be opened: number, device, what the system calls it"},
     {"profiles", Command::Profiles, "", Commands::Profiles,
@@ -42,9 +43,11 @@ constexpr CommandSpec kCommands[] = {
     {"profile", Command::Profile, "DEVICE|--check FILE", Commands::Profile,
      "writes a built-in device as a profile file (TOML) that --profile runs, or checks a profile file"},
     {"read", Command::Read, "--port PORT", Commands::Read,
-     "reads a receiver's configuration into a profile file, sending polls only (and the load, with --saved)"},
+     "reads a receiver's configuration into a profile file, sending polls and the moves of the link to 115200 and "
+     "back (and the loads, with --saved)"},
     {"summary", Command::Summary, "FILE...|--record URL", Commands::Summary,
-     "a day's yield from reports or a record database: per local day, device and host (or station) the units, passed, failed, yield, median and "
+     "a day's yield from reports or a record database: per local day, device and host (or station) the units, passed, "
+     "failed, yield, median and "
      "95th-percentile time, the commonest failures; a serial tried several times counts once, with its last outcome"},
 };
 
@@ -375,6 +378,7 @@ Parsed Parse(const QStringList& args)
     if (positional.size() > 1 + devices)
         return fail(QStringLiteral("unexpected argument \"%1\"").arg(positional[1 + devices]));
     a.dryRun = parser.isSet(QStringLiteral("dry-run"));
+    a.fast = parser.isSet(QStringLiteral("fast")); // a dry run without a port shows the fast run too
     if (a.command == Command::Profile || (a.dryRun && !parser.isSet(QStringLiteral("port"))))
         return r;
 
@@ -390,7 +394,6 @@ Parsed Parse(const QStringList& args)
     }
     a.verify = a.verify || parser.isSet(QStringLiteral("verify"));
     a.repeat = parser.isSet(QStringLiteral("repeat"));
-    a.fast = parser.isSet(QStringLiteral("fast"));
     a.quiet = parser.isSet(QStringLiteral("quiet"));
     a.reportFrames = parser.isSet(QStringLiteral("report-frames"));
     a.events = parser.isSet(QStringLiteral("events"));

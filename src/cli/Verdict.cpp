@@ -33,9 +33,44 @@ QString StepWordOf(const QString& step)
     return step;
 }
 
+// What the proof could not undo, for the message: the receiver is left
+// otherwise than found.
+QString LeftWith(const Verification::ReadBack& readBack)
+{
+    if (readBack.putBack)
+        return {};
+    if (readBack.leftAt > 0)
+        return QStringLiteral("; the receiver is left with its link at %1 bit/s, not as it was found").arg(readBack.leftAt);
+    return QStringLiteral("; what the receiver is left running is not known");
+}
+
+// A load unanswered is no refusal: the receiver was judged by what it held after it.
+QString LoadUnanswered(const Verification::ReadBack& readBack)
+{
+    return readBack.loadUnanswered ? QStringLiteral("a load of the saved configuration went unanswered (its ACK lost or "
+                                                    "damaged); the receiver was judged by what it held after it")
+                                   : QString();
+}
+
+Judgement Judged(const Verification::ReadBack& readBack);
+
 } // namespace
 
 Judgement JudgeReadBack(const Verification::ReadBack& readBack)
+{
+    Judgement judged = Judged(readBack);
+    const QString unanswered = LoadUnanswered(readBack);
+    if (!unanswered.isEmpty())
+        judged.message = judged.message.isEmpty() ? unanswered : judged.message + QStringLiteral("; ") + unanswered;
+    judged.message += LeftWith(readBack);
+    if (judged.message.startsWith(u';'))
+        judged.message.remove(0, 2);
+    return judged;
+}
+
+namespace {
+
+Judgement Judged(const Verification::ReadBack& readBack)
 {
     using Verification::ReadBackEnd;
     switch (readBack.end) {
@@ -69,6 +104,8 @@ Judgement JudgeReadBack(const Verification::ReadBack& readBack)
     }
     return {kDone, QStringLiteral("done"), QStringLiteral("verified"), QString()};
 }
+
+} // namespace
 
 QString MessageName(std::uint8_t msgClass, std::uint8_t msgId) { return UbxMessages::Name(msgClass, msgId); }
 

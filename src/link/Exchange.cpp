@@ -4,6 +4,7 @@
 #include "link/UbxProtocol.h"
 #include "support/Clock.h"
 
+#include <algorithm>
 #include <deque>
 #include <optional>
 
@@ -54,6 +55,144 @@ std::optional<Frame> Run(SerialControl& port, UbxBuffer frame, const Pacing& pac
     return answer;
 }
 
+// True when `requests` holds more than one poll of `msgClass`/`msgId`.
+bool Several(const std::vector<UbxBuffer>& requests, std::uint8_t msgClass, std::uint8_t msgId)
+{
+    return std::count_if(requests.begin(), requests.end(), [&](const UbxBuffer& r) {
+               return r[kClassIndex] == msgClass && r[kIdIndex] == msgId;
+           }) > 1;
+}
+
+// Several polls in one exchange (Polls): up to a window of them awaiting
+// their answers at once, each answer ending the wait of the poll it answers.
+class Batch {
+public:
+    Batch(SerialControl& port, const std::vector<UbxBuffer>& requests, const Pacing& pacing, const Watch& watch,
+          std::size_t window)
+        : port_(port), requests_(requests), pacing_(pacing), watch_(watch), window_(std::max<std::size_t>(1, window)),
+          replies_(requests.size())
+    {
+    }
+
+    std::vector<Reply> Run()
+    {
+        port_.Input();
+        if (watch_.flushed)
+            watch_.flushed();
+        while (next_ < requests_.size() || !waiting_.empty()) {
+            SendUpToWindow();
+            if (!AwaitAnswer()) { // the earliest poll got nothing within its time: late is not lost
+                Note(waiting_.front(), Answer::None);
+                waiting_.pop_front();
+                if (port_.PortGone())
+                    return replies_;
+            }
+        }
+        for (const std::size_t i : lost_)
+            if (!port_.PortGone())
+                replies_[i] = Poll(port_, requests_[i], pacing_, watch_);
+        return replies_;
+    }
+
+private:
+    struct Waiting {
+        std::size_t index; // in `requests_`
+        int sentAs;        // how many frames went out before it
+        double sent;
+    };
+
+    void SendUpToWindow()
+    {
+        for (; next_ < requests_.size() && waiting_.size() < window_; ++next_, ++sentCount_) {
+            uBloxLowLevelComms::SendFrame(port_, requests_[next_]);
+            waiting_.push_back({next_, sentCount_, Clock::Now()});
+        }
+    }
+
+    void Note(const Waiting& w, Answer answer)
+    {
+        const UbxBuffer& r = requests_[w.index];
+        uBloxLowLevelComms::NoteWaitEnded(Wait::PollReply, r[kClassIndex], r[kIdIndex], answer, Clock::Now() - w.sent,
+                                          sentCount_ - 1 - w.sentAs);
+    }
+
+    // A waiting poll whose answer will not come: asked again on its own at the end.
+    void Lose(const Waiting& w)
+    {
+        Note(w, Answer::None);
+        lost_.push_back(w.index);
+    }
+
+    // Waits for the next answer to a waiting poll, within the earliest one's
+    // pacing; false when none came.
+    bool AwaitAnswer()
+    {
+        std::size_t answered = 0;
+        Answer answer = Answer::None;
+        const auto offer = [&](const Frame& f) {
+            if (watch_.read)
+                watch_.read(f);
+            for (std::size_t k = 0; k < waiting_.size() && answer == Answer::None; ++k)
+                if ((answer = AnswerTo(f, requests_[waiting_[k].index])) != Answer::None) {
+                    answered = k;
+                    if (answer == Answer::Reply)
+                        replies_[waiting_[k].index].payload = f.payload;
+                }
+            return answer != Answer::None;
+        };
+        const double sent = waiting_.front().sent;
+        const double deadline = sent + pacing_.allowance;
+        bool heard = uBloxLowLevelComms::AwaitFrame(port_, reader_, deadline, offer, watch_.heard).has_value();
+        if (!heard && pacing_.extension && !port_.PortGone())
+            if (const double more = pacing_.extension(Clock::Now() - sent); more > 0)
+                heard = uBloxLowLevelComms::AwaitFrame(port_, reader_, deadline + more, offer, watch_.heard).has_value();
+        if (heard)
+            Take(answered, answer);
+        return heard;
+    }
+
+    // The answer to the `answered`-th waiting poll. A receiver answers in the
+    // order it was asked, so the polls before it lost theirs. An ACK-NAK
+    // names a class and id only: where the batch holds several polls of that
+    // kind it may be any one's (a late one's, too), so it says nothing of the
+    // polls before them, and each of that kind still waiting is asked again
+    // on its own, where a refusal is its own.
+    void Take(std::size_t answered, Answer answer)
+    {
+        const UbxBuffer& poll = requests_[waiting_[answered].index];
+        const std::uint8_t msgClass = poll[kClassIndex], msgId = poll[kIdIndex];
+        if (answer == Answer::Nak && Several(requests_, msgClass, msgId)) {
+            std::erase_if(waiting_, [&](const Waiting& w) {
+                const UbxBuffer& r = requests_[w.index];
+                const bool ofKind = r[kClassIndex] == msgClass && r[kIdIndex] == msgId;
+                if (ofKind)
+                    Lose(w);
+                return ofKind;
+            });
+            return;
+        }
+        for (std::size_t k = 0; k < answered; ++k) {
+            Lose(waiting_.front());
+            waiting_.pop_front();
+        }
+        replies_[waiting_.front().index].answer = answer;
+        Note(waiting_.front(), answer);
+        waiting_.pop_front();
+    }
+
+    SerialControl& port_;
+    const std::vector<UbxBuffer>& requests_;
+    const Pacing& pacing_;
+    const Watch& watch_;
+    const std::size_t window_;
+    std::vector<Reply> replies_;
+    std::vector<std::size_t> lost_;
+    std::deque<Waiting> waiting_;
+    std::size_t next_ = 0;
+    int sentCount_ = 0;
+    UbxStream::Reader reader_;
+};
+
 } // namespace
 
 bool IsAck(const Frame& frame, std::uint8_t msgClass, std::uint8_t msgId)
@@ -102,69 +241,7 @@ Reply Poll(SerialControl& port, UbxBuffer request, const Pacing& pacing, const W
 std::vector<Reply> Polls(SerialControl& port, const std::vector<UbxBuffer>& requests, const Pacing& pacing,
                          const Watch& watch, std::size_t window)
 {
-    struct Waiting {
-        std::size_t index; // in `requests`
-        int sentAs;        // how many frames went out before it
-        double sent;
-    };
-    std::vector<Reply> replies(requests.size());
-    std::vector<std::size_t> lost;
-    std::deque<Waiting> waiting;
-    std::size_t next = 0;
-    int sentCount = 0;
-    const auto note = [&](const Waiting& w, Answer answer) {
-        const UbxBuffer& r = requests[w.index];
-        uBloxLowLevelComms::NoteWaitEnded(Wait::PollReply, r[kClassIndex], r[kIdIndex], answer, Clock::Now() - w.sent,
-                                          sentCount - 1 - w.sentAs);
-    };
-    port.Input();
-    if (watch.flushed)
-        watch.flushed();
-    UbxStream::Reader reader;
-    while (next < requests.size() || !waiting.empty()) {
-        for (; next < requests.size() && waiting.size() < std::max<std::size_t>(1, window); ++next, ++sentCount) {
-            uBloxLowLevelComms::SendFrame(port, requests[next]);
-            waiting.push_back({next, sentCount, Clock::Now()});
-        }
-        std::size_t answered = 0;
-        Answer answer = Answer::None;
-        const auto offer = [&](const Frame& f) {
-            if (watch.read)
-                watch.read(f);
-            for (std::size_t k = 0; k < waiting.size() && answer == Answer::None; ++k)
-                if ((answer = AnswerTo(f, requests[waiting[k].index])) != Answer::None) {
-                    answered = k;
-                    if (answer == Answer::Reply)
-                        replies[waiting[k].index].payload = f.payload;
-                }
-            return answer != Answer::None;
-        };
-        const Waiting head = waiting.front();
-        const double deadline = head.sent + pacing.allowance;
-        bool heard = uBloxLowLevelComms::AwaitFrame(port, reader, deadline, offer, watch.heard).has_value();
-        if (!heard && pacing.extension && !port.PortGone())
-            if (const double more = pacing.extension(Clock::Now() - head.sent); more > 0)
-                heard = uBloxLowLevelComms::AwaitFrame(port, reader, deadline + more, offer, watch.heard).has_value();
-        if (!heard) { // the earliest poll got nothing within its time: late is not lost
-            note(head, Answer::None);
-            waiting.pop_front();
-            if (port.PortGone())
-                return replies;
-            continue;
-        }
-        for (std::size_t k = 0; k < answered; ++k) {
-            note(waiting.front(), Answer::None);
-            lost.push_back(waiting.front().index);
-            waiting.pop_front();
-        }
-        replies[waiting.front().index].answer = answer;
-        note(waiting.front(), answer);
-        waiting.pop_front();
-    }
-    for (const std::size_t i : lost)
-        if (!port.PortGone())
-            replies[i] = Poll(port, requests[i], pacing, watch);
-    return replies;
+    return Batch(port, requests, pacing, watch, window).Run();
 }
 
 } // namespace Exchange

@@ -64,8 +64,11 @@ Reply Poll(SerialControl& port, UbxBuffer request, const Pacing& pacing, const W
 // its output serves several polls. A reply (or ACK-NAK) ends the wait of the
 // earliest poll it answers; a poll still waiting when a later one is answered
 // lost its reply (a transmit buffer that was full) and is asked once more on
-// its own at the end, never because its answer was late. `pacing` holds for
-// each poll from its own send. The replies in the order of `requests`.
+// its own at the end, never because its answer was late. An ACK-NAK names
+// only a class and id, so where `requests` holds several polls of that kind
+// it refuses none of them: those still waiting are asked again on their own,
+// and only a refusal there counts. `pacing` holds for each poll from its own
+// send. The replies in the order of `requests`.
 std::vector<Reply> Polls(SerialControl& port, const std::vector<UbxBuffer>& requests, const Pacing& pacing,
                          const Watch& watch = {}, std::size_t window = 8);
 

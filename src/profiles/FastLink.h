@@ -109,24 +109,33 @@ inline constexpr qsizetype kReceiverTxBuffer = 4096;
 // CFG-PRT poll of them reads rate 0.
 bool HasRate(int receiverPort);
 
-// Asks at `rate` which port the PC is wired to, changing nothing.
-std::optional<Link> AskAt(Line& line, std::int32_t rate);
+// Asks at `rate` which port the PC is wired to, changing nothing. With
+// `resend`, for a unit that may still be moving its link there after an
+// exchange just before (a load), the poll goes out again at the line's pace
+// until answered: one that reached the unit before it had moved is lost.
+std::optional<Link> AskAt(Line& line, std::int32_t rate, bool resend = false);
 // AskAt, with the move of `receiverPort` to `to` (keeping `settings`, a
 // CFG-PRT reply of it) sent right behind the poll, so that the reply and the
 // move's ACK queue behind the receiver's output together: one wait for both
 // on a busy slow line. The link as read at `rate` once the move is
 // confirmed; nothing when the reply names another port or the move fails.
 // A command `ahead` (when given) goes out before the poll, its
-// acknowledgement (Ack, Nak or None) told in `aheadAnswer`.
+// acknowledgement (Ack, Nak or None) told in `aheadAnswer`; `resend` as for
+// AskAt (the poll and the move go out again, never `ahead`). Once the move
+// has gone out the unit is looked for at `rate` and at `to` only; where it
+// answered only at `to`, the link is as read there.
 std::optional<Link> AskAndMove(Line& line, std::int32_t rate, int receiverPort, std::int32_t to, const QByteArray& settings,
-                               const UbxBuffer& ahead = {}, Answer* aheadAnswer = nullptr);
+                               const UbxBuffer& ahead = {}, Answer* aheadAnswer = nullptr, bool resend = false);
 // AskAt, with a poll of `on.receiverPort` and its move to `on.rate` (the
 // reset's mode and protocols) sent right behind the link poll: on a slow,
 // busy line the link's reply, that port's and the move's ACK queue behind the
 // receiver's output together, one wait for all three. The link as read at
 // `rate`, carrying the moved port's reply (Link::movedPortSettings); when the
 // PC is on that port, the line is left at `on.rate` once the move is
-// confirmed, and at `rate` when the move was lost.
+// confirmed, and at `rate` when the move was lost. Once the move has gone
+// out, the unit is where it puts it or where it was: when no answer came in
+// the search's waits, it is heard out at `rate` while it talks there, until
+// a full transmit buffer would have drained, then asked at `on.rate`.
 std::optional<Link> AskReadAndMove(Line& line, std::int32_t rate, MoveOn on);
 // Looks for the receiver at each rate of the search list, the rates in
 // `first` (where it is expected) before the others; at the first of them
@@ -166,6 +175,14 @@ Reply PollReply(Line& line, UbxBuffer request);
 // PollReply: on a busy line their replies share the waits behind the
 // receiver's output. The replies in the order of `requests`.
 std::vector<Reply> PollReplies(Line& line, const std::vector<UbxBuffer>& requests);
+// A command that may move the link once its ACK has left (a load), with the
+// link poll right behind it. Answers leave in order, so the poll's reply with
+// no ACK or ACK-NAK before it means the command's answer was lost or damaged,
+// and the line turning to framing errors means the link moved: either ends
+// the wait, as the answer does, within the reply allowance. What answered
+// the command; `here` the link as the poll read it where it answered at the
+// present rate with no answer to the command before it.
+Answer SendFollowed(Line& line, UbxBuffer command, std::optional<Link>& here);
 // True when the receiver still answers on the link at the present rate.
 bool StillAnswers(Line& line);
 // Moves the link's port (`receiverPort`, the PC's) to `rate`, the PC

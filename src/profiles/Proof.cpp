@@ -85,19 +85,22 @@ ReadBackEnd ReadState(Line& line, Link& link, const std::vector<Expectation>& ex
     return ReadBackEnd::Compared;
 }
 
-Answer Load(Line& line)
+// The load, followed by the link poll (FastLink::SendFollowed): `here` the
+// link where the unit answered at the present rate with no ACK before it.
+Answer Load(Line& line, std::optional<Link>& here)
 {
     SupportFunctions::ShowStatus(QStringLiteral("Loading the saved configuration"));
-    const Answer answer = FastLink::SendCommand(line, Payloads::CfgCfgLoadAll());
+    const Answer answer = FastLink::SendFollowed(line, Payloads::CfgCfgLoadAll(), here);
     SupportFunctions::ClearStatus();
     return answer;
 }
 
-// The link after a load, which may have moved it to the saved rate: asked
-// first at the rates it can be expected at, then searched for. At the link
-// port's saved rate the move to the reading rate goes right behind the poll
-// (the port is known, and `settings` keep it a link): one wait behind the
-// receiver's output instead of two.
+// The link after a load, which may have moved it to the saved rate once its
+// ACK had left: asked first at the rates it can be expected at, each poll
+// resent at the line's pace (one that came before the unit had moved is
+// lost), then searched for. At the link port's saved rate the move to the
+// reading rate goes right behind the poll (the port is known, and `settings`
+// keep it a link): one wait behind the receiver's output instead of two.
 std::optional<Link> Relink(Line& line, const std::vector<Expectation>& expected, std::optional<int> linkPort,
                            const QByteArray& settings)
 {
@@ -107,7 +110,7 @@ std::optional<Link> Relink(Line& line, const std::vector<Expectation>& expected,
             // Where the load went out with the poll and the move already
             // (LoadAndRelink), the line is at that rate: not asked twice.
             if (FastLink::HasRate(*linkPort) && *r != kReadRate && *r != line.Rate())
-                if (auto link = FastLink::AskAndMove(line, *r, *linkPort, kReadRate, settings))
+                if (auto link = FastLink::AskAndMove(line, *r, *linkPort, kReadRate, settings, {}, nullptr, true))
                     return link;
             rates.push_back(*r);
         }
@@ -116,7 +119,7 @@ std::optional<Link> Relink(Line& line, const std::vector<Expectation>& expected,
         if (std::find(rates.begin(), rates.end(), r) == rates.end())
             rates.push_back(r);
     for (const std::int32_t rate : rates) {
-        if (auto link = FastLink::AskAt(line, rate))
+        if (auto link = FastLink::AskAt(line, rate, true))
             return link;
         if (line.Gone() || line.HeardTraffic())
             break;
@@ -138,11 +141,112 @@ std::pair<Answer, std::optional<Link>> LoadAndRelink(Line& line, const std::vect
     if (together)
         saved = FastLink::AskAndMove(line, line.Rate(), *port, kReadRate, link.settings, Payloads::CfgCfgLoadAll(), &loaded);
     else
-        loaded = FastLink::SendCommand(line, Payloads::CfgCfgLoadAll());
+        loaded = FastLink::SendFollowed(line, Payloads::CfgCfgLoadAll(), saved);
     if (!saved && loaded != Answer::Nak && !line.Gone())
         saved = Relink(line, expected, port, link.settings);
     SupportFunctions::ClearStatus();
     return {loaded, saved};
+}
+
+// LoadAndRelink, where no acknowledgement is no refusal: a load unanswered
+// (its ACK lost or damaged) whose unit answered after it, at the rate the
+// load moves its link to, was taken; at the rate it went out at, it is sent
+// once more. Told in `result` (ReadBack::loadUnanswered).
+std::pair<Answer, std::optional<Link>> LoadSaved(Line& line, const std::vector<Expectation>& expected, const Link& link,
+                                                 ReadBack& result)
+{
+    const std::int32_t sentAt = line.Rate();
+    auto [loaded, saved] = LoadAndRelink(line, expected, link);
+    if (loaded != Answer::None || !saved)
+        return {loaded, saved};
+    result.loadUnanswered = true;
+    if (saved->rate != sentAt)
+        return {Answer::Ack, saved};
+    auto [again, relinked] = LoadAndRelink(line, expected, *saved);
+    result.loadUnanswered = again == Answer::None;
+    return {again == Answer::None && relinked ? Answer::Ack : again, relinked};
+}
+
+// How the proof leaves the receiver: put back, its link at `rate`; or not,
+// its link last heard at `rate` (0: not known).
+void LeftAt(ReadBack& result, bool putBack, std::int32_t rate)
+{
+    result.putBack = putBack;
+    result.leftAt = rate;
+}
+
+// Undoes what the proof changed when the saved configuration was not loaded
+// over it: a port the search moved is set back as it was read, and the link
+// moved back to the rate it was found at with its own settings (`found`, as
+// read before the proof moved it).
+void PutBack(Line& line, const Link& found, ReadBack& result)
+{
+    const int linkPort = found.receiverPort.value_or(-1);
+    bool done = !line.Gone();
+    if (done && found.movedPort && *found.movedPort != linkPort
+        && found.movedPortSettings.size() == qsizetype(UbxMessages::kCfgPrt.payloadSize)) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(found.movedPortSettings.constData());
+        const std::vector<std::uint8_t> payload(bytes, bytes + found.movedPortSettings.size());
+        done = FastLink::SendCommand(line, uBloxLowLevelComms::MakeFrame(UbxMessages::kCfgPrt.msgClass, UbxMessages::kCfgPrt.msgId,
+                                                                         payload)) == Answer::Ack;
+    }
+    if (done && FastLink::HasRate(linkPort) && line.Rate() != found.rate)
+        done = FastLink::MoveLink(line, linkPort, found.rate, found.settings);
+    LeftAt(result, done, done ? found.rate : line.Gone() ? 0 : line.Rate());
+}
+
+// The last load: back to what the receiver saved, which it runs from here
+// on, as after a power-up. A load unanswered is looked for where it would
+// have moved the link, and sent once more where it did not move it; a
+// refused one is undone by moving the link back with `saved`'s settings.
+void FinalLoad(Line& line, const Link& saved, ReadBack& result)
+{
+    for (int attempt = 0; attempt < 2 && !line.Gone(); ++attempt) {
+        const std::int32_t at = line.Rate();
+        std::optional<Link> here;
+        const Answer answer = Load(line, here);
+        if (answer == Answer::Ack || (answer == Answer::None && at == saved.rate)) {
+            line.MoveTo(saved.rate);
+            return LeftAt(result, true, saved.rate);
+        }
+        if (answer == Answer::Nak)
+            return PutBack(line, saved, result);
+        // Unanswered: answering here, it did not move, so it did not load.
+        result.loadUnanswered = true;
+        if (!here && FastLink::AskAt(line, saved.rate, true))
+            return LeftAt(result, true, saved.rate);
+        if (!here && !FastLink::AskAt(line, at, true))
+            break;
+    }
+    LeftAt(result, false, 0);
+}
+
+// The saved state: loaded, found again and read, then loaded once more.
+ReadBackEnd ProveSaved(Line& line, const std::vector<Expectation>& expected, const Link& found, const Link& link,
+                       bool askVersion, ReadBack& result)
+{
+    auto [loaded, saved] = LoadSaved(line, expected, link, result);
+    const bool moved = saved && saved->rate != found.rate;
+    if (line.Gone() || (!saved && loaded != Answer::Nak)) {
+        LeftAt(result, false, 0);
+        return line.Gone() ? ReadBackEnd::PortLost : ReadBackEnd::LinkLostAfterLoad;
+    }
+    if (loaded == Answer::Nak) {
+        // Nothing loaded: the link goes back as it was found, or as the poll
+        // that went out with the load read it.
+        PutBack(line, saved && !moved ? *saved : found, result);
+        return ReadBackEnd::LoadRefused;
+    }
+    result.savedRead = true;
+    Link savedLink = *saved;
+    const ReadBackEnd end = ReadState(line, savedLink, expected, State::Saved, result, askVersion);
+    if (end != ReadBackEnd::Compared) {
+        LeftAt(result, false, 0);
+        return end;
+    }
+    savedLink.rate = saved->rate;
+    FinalLoad(line, savedLink, result);
+    return line.Gone() ? ReadBackEnd::PortLost : ReadBackEnd::Compared;
 }
 
 } // namespace
@@ -183,31 +287,11 @@ ReadBack Prove(SerialControl& port, const std::vector<Expectation>& expected, St
     line.Adopt();
     Link link = searched;
     const bool found = start == Start::Found;
-    if (found && (result.end = ReadState(line, link, expected, State::Running, result, true)) != ReadBackEnd::Compared)
-        return result;
-
-    auto [loaded, saved] = LoadAndRelink(line, expected, link);
-    if (line.Gone()) {
-        result.end = ReadBackEnd::PortLost;
+    if (found && (result.end = ReadState(line, link, expected, State::Running, result, true)) != ReadBackEnd::Compared) {
+        LeftAt(result, false, 0);
         return result;
     }
-    if (loaded == Answer::Nak) {
-        result.end = ReadBackEnd::LoadRefused;
-        return result;
-    }
-    if (!saved || loaded != Answer::Ack) {
-        result.end = line.Gone() ? ReadBackEnd::PortLost : saved ? ReadBackEnd::LoadRefused : ReadBackEnd::LinkLostAfterLoad;
-        return result;
-    }
-    result.savedRead = true;
-    const std::int32_t savedRate = saved->rate;
-    if ((result.end = ReadState(line, *saved, expected, State::Saved, result, !found)) != ReadBackEnd::Compared)
-        return result;
-    // Back to what the receiver saved: it runs that from here on, as after a power-up.
-    if (Load(line) == Answer::Ack && line.Rate() != savedRate)
-        line.MoveTo(savedRate);
-    if (line.Gone())
-        result.end = ReadBackEnd::PortLost;
+    result.end = ProveSaved(line, expected, searched, link, !found, result);
     return result;
 }
 

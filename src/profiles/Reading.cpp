@@ -42,17 +42,23 @@ std::vector<MessageId> KnownMessages(std::size_t& resetCount)
     return messages;
 }
 
-bool Load(FastLink::Line& line)
+// The load, with the link poll behind it (FastLink::SendFollowed): only an
+// ACK-NAK refuses it; `here` the link where the unit answered at the present
+// rate with no acknowledgement before it (a load that moved nothing).
+bool Load(FastLink::Line& line, std::optional<FastLink::Link>& here)
 {
     SupportFunctions::ShowStatus(QStringLiteral("Loading the saved configuration"));
-    const bool loaded = FastLink::SendCommand(line, Payloads::CfgCfgLoadAll()) == uBloxLowLevelComms::Answer::Ack;
+    const bool loaded = FastLink::SendFollowed(line, Payloads::CfgCfgLoadAll(), here) != uBloxLowLevelComms::Answer::Nak;
     SupportFunctions::ClearStatus();
-    return loaded;
+    return loaded && !line.Gone();
 }
 
+// The link where it is now: asked at the present rate, the poll resent at the
+// line's pace (a unit moving its link after a load misses one sent first),
+// then searched for.
 std::optional<FastLink::Link> Link(FastLink::Line& line)
 {
-    if (auto link = FastLink::AskAt(line, line.Rate()))
+    if (auto link = FastLink::AskAt(line, line.Rate(), true))
         return link;
     return FastLink::FindLink(line);
 }
@@ -84,7 +90,8 @@ std::unique_ptr<ProfileFile::LoadedProfile> ReadReceiver(SerialControl& port, bo
     line.Adopt();
     auto link = Link(line);
     // A saved rate other than the running one moves the link with the load.
-    if (link && saved && (!Load(line) || !(link = Link(line))))
+    std::optional<FastLink::Link> here;
+    if (link && saved && (!Load(line, here) || !(link = here ? here : Link(line))))
         return nullptr;
     if (!link)
         return nullptr;
@@ -95,7 +102,8 @@ std::unique_ptr<ProfileFile::LoadedProfile> ReadReceiver(SerialControl& port, bo
         return nullptr;
     const auto readings = ReadAll(line, found);
     if (saved) {
-        if (Load(line))
+        std::optional<FastLink::Link> unmoved;
+        if (Load(line, unmoved) && !unmoved)
             line.MoveTo(found.rate);
     } else if (move) {
         FastLink::MoveLink(line, linkPort, found.rate, found.settings);
@@ -186,7 +194,8 @@ std::unique_ptr<ProfileFile::LoadedProfile> Build(const Readings& readings, int 
     profile->Add(SetupOutputs::Rate{float(Msg::ValueOf(rate, kMeasRate)), std::uint16_t(Msg::ValueOf(rate, kNavRate))});
     const auto* block = reinterpret_cast<const std::uint8_t*>(readings.nav.constData());
     profile->Add(SetupOutputs::Navigation{std::span(block, Payloads::kNavBlockSize)});
-    profile->Add(SetupOutputs::TimePulse{std::int32_t(Msg::ValueOf(tp, kInterval) / 1000), std::int32_t(Msg::ValueOf(tp, kLength) / 1000)});
+    // As the unit holds them, in µs: a 50.5 ms pulse clones to 50.5 ms.
+    profile->Add(SetupOutputs::TimePulse{std::int32_t(Msg::ValueOf(tp, kInterval)), std::int32_t(Msg::ValueOf(tp, kLength))});
     for (const MessageRates& r : messages) {
         const auto on = std::count_if(r.rates.begin(), r.rates.end(), [](std::uint8_t v) { return v != 0; });
         // The reset already turned the listed messages off everywhere; the

@@ -29,10 +29,12 @@ struct Rate {                               // CFG-RATE
 struct Navigation {                         // CFG-NAV
     std::span<const std::uint8_t> block{};  // a whole 28-byte block, or empty for the fixed one
 };
-struct TimePulse {                          // CFG-TP
-    std::int32_t interval = 0;              // ms
-    std::int32_t length = 0;                // ms
+struct TimePulse {                          // CFG-TP, in the unit's own µs
+    std::int32_t interval = 0;              // µs between pulses
+    std::int32_t length = 0;                // µs
 };
+// A time pulse given in whole ms, as the built-in tables give it.
+constexpr TimePulse PulseMs(std::int32_t intervalMs, std::int32_t lengthMs) { return {intervalMs * 1000, lengthMs * 1000}; }
 struct MessageRate {                        // CFG-MSG
     std::uint8_t msgClass = 0, msgId = 0;
     std::uint8_t rate = 0;                  // solutions per output, 0 = off

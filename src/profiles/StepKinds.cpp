@@ -14,6 +14,8 @@
 #include "receiver_config/ResetList.h"
 #include "receiver_config/VarnexCommsRoutines.h"
 
+#include <QLocale>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -147,26 +149,41 @@ void Write(const Navigation& n, StepLines& out)
         out.HexBytes(b.key, std::span(block).subspan(b.offset, b.size));
 }
 
-// ---- time_pulse: CFG-TP ----
+// ---- time_pulse: CFG-TP, in µs as the unit holds it ----
 
-constexpr std::string_view kTimePulseKeys[] = {"kind", "interval_ms", "length_ms"};
+// Files carry the unit's own µs; older files whole ms, still read.
+constexpr std::string_view kTimePulseKeys[] = {"kind", "interval_us", "length_us", "interval_ms", "length_ms"};
 // CFG-TP carries the interval and the length in µs in 32-bit signed fields.
-constexpr std::int64_t kLongestPulseMs = 2147483;
-bool Exact(const TimePulse& t) { return SetTimePulse(t.interval, t.length); }
-Frames FramesOf(const TimePulse& t) { return One(Payloads::CfgTp(t.interval, t.length)); }
-QString Status(const TimePulse& t) { return SetTimePulseStatus(t.interval); }
-QString Name(const TimePulse& t) { return QStringLiteral("SetTimePulse %1 ms %2 ms").arg(t.interval).arg(t.length); }
+constexpr std::int64_t kLongestPulseUs = 2147483647;
+constexpr std::int64_t kUsPerMs = 1000;
+QString Ms(std::int32_t us) { return QString::number(us / double(kUsPerMs), 'g', QLocale::FloatingPointShortest); }
+// A pulse of whole ms goes out through the window's own operation.
+bool Exact(const TimePulse& t)
+{
+    if (t.interval % kUsPerMs == 0 && t.length % kUsPerMs == 0)
+        return SetTimePulse(std::int32_t(t.interval / kUsPerMs), std::int32_t(t.length / kUsPerMs));
+    return SetTimePulseUs(t.interval, t.length);
+}
+Frames FramesOf(const TimePulse& t) { return One(Payloads::CfgTpUs(t.interval, t.length)); }
+QString Status(const TimePulse& t) { return SetTimePulseStatusUs(t.interval); }
+QString Name(const TimePulse& t) { return QStringLiteral("SetTimePulse %1 ms %2 ms").arg(Ms(t.interval), Ms(t.length)); }
 const char* Failure(const TimePulse&) { return kParameterFailure; }
 void Read(const StepTable& t, TimePulse, LoadedProfile& profile)
 {
-    const auto interval = t.Integer("interval_ms", "interval_ms", 1, kLongestPulseMs);
-    const auto length = t.Integer("length_ms", "length_ms", 0, interval);
-    profile.Add(TimePulse{std::int32_t(interval), std::int32_t(length)});
+    const bool us = t.Has("interval_us") || t.Has("length_us");
+    if (us && (t.Has("interval_ms") || t.Has("length_ms")))
+        t.Refuse({}, "time_pulse takes interval_us and length_us, or interval_ms and length_ms, not both");
+    const std::int64_t unit = us ? 1 : kUsPerMs;
+    const char* intervalKey = us ? "interval_us" : "interval_ms";
+    const char* lengthKey = us ? "length_us" : "length_ms";
+    const auto interval = t.Integer(intervalKey, intervalKey, 1, kLongestPulseUs / unit);
+    const auto length = t.Integer(lengthKey, lengthKey, 0, interval);
+    profile.Add(TimePulse{std::int32_t(interval * unit), std::int32_t(length * unit)});
 }
 void Write(const TimePulse& t, StepLines& out)
 {
-    out.Integer("interval_ms", t.interval);
-    out.Integer("length_ms", t.length);
+    out.Integer("interval_us", t.interval);
+    out.Integer("length_us", t.length);
 }
 
 // ---- message: CFG-MSG, one port or all four at once ----

@@ -17,12 +17,15 @@ namespace Msg = UbxMessages;
 // What the reset and every baud change give a UART port: 8 data bits, no
 // parity, 1 stop bit, and UBX plus NMEA in and out.
 constexpr std::int64_t kUartMode8N1 = 0x08C0;
+// The UART mode's defined fields: character length (bits 6-7), parity (bits
+// 9-11) and stop bits (bits 12-13). Its other bits are reserved: many units
+// report bit 4 set (0x08D0), whatever was written.
+constexpr std::int64_t kUartModeFields = 0x3EC0;
 constexpr std::int64_t kUbxAndNmea = 0x03;
 // What every time pulse carries besides its interval and length: positive
 // polarity, GPS time, the antenna cable and RF group delays of the module's
 // board (ns), no user delay.
 constexpr std::int64_t kPulsePositive = 1, kPulseGpsTime = 1, kCableDelayNs = 50, kRfGroupDelayNs = 820, kUserDelayNs = 0;
-constexpr std::int64_t kMicrosecondsPerMs = 1000;
 
 struct PortValues {
     std::int64_t mode, baudRate, inProtoMask, outProtoMask;
@@ -67,7 +70,7 @@ void Apply(const SetupOutputs::Navigation& n, Values& v)
 }
 void Apply(const SetupOutputs::TimePulse& t, Values& v)
 {
-    v.pulse = {std::int64_t{t.interval} * kMicrosecondsPerMs, std::int64_t{t.length} * kMicrosecondsPerMs};
+    v.pulse = {std::int64_t{t.interval}, std::int64_t{t.length}};
 }
 void Apply(const SetupOutputs::MessageRate& m, Values& v)
 {
@@ -93,7 +96,7 @@ Expectation PortExpectation(int port, const PortValues& p)
     // in the mode and has no rate, USB (3) has neither: their rate reads 0
     // whatever was sent.
     if (port == 1 || port == 2) {
-        e.wants.push_back(WantOf(Msg::kCfgPrt, "mode", p.mode));
+        e.wants.push_back({Msg::FieldOf(Msg::kCfgPrt, "mode"), QStringLiteral("mode"), p.mode, kUartModeFields});
         e.wants.push_back(WantOf(Msg::kCfgPrt, "baudRate", p.baudRate));
     }
     e.wants.push_back(WantOf(Msg::kCfgPrt, "inProtoMask", p.inProtoMask));
@@ -156,7 +159,7 @@ std::vector<Item> Compare(const Expectation& expectation, const std::vector<std:
         Item item{expectation.name + u' ' + w.label, w.value, std::nullopt, false};
         if (answered)
             item.read = std::int64_t{UbxProtocol::LittleEndianAt(reply, w.field->offset, w.field->width)};
-        item.equal = item.read == item.want;
+        item.equal = item.read && ((*item.read ^ item.want) & w.mask) == 0;
         items.push_back(item);
     }
     return items;

@@ -24,6 +24,9 @@ struct Want {
     const UbxMessages::Field* field;
     QString label;       // "mode", "port 2", "measRate"
     std::int64_t value;
+    // The bits that carry meaning: a bit field is judged by its defined
+    // fields only, never by reserved bits a unit may set.
+    std::int64_t mask = -1;
 };
 
 // What one poll should read back.
@@ -63,6 +66,15 @@ struct ReadBack {
     bool savedRead = false;
     // The receiver's MON-VER reply, read on the way; empty when it gave none.
     QByteArray version;
+    // A load's acknowledgement never came (lost, or damaged on the line)
+    // while the receiver answered after it: what it held then was read and
+    // judged, as after an acknowledged load.
+    bool loadUnanswered = false;
+    // Whether the proof left the receiver as it found it (running what it
+    // saved, once loaded): false where that could not be done, its link then
+    // left at `leftAt` bit/s (0 when where it is left is unknown).
+    bool putBack = true;
+    std::int32_t leftAt = 0;
 };
 
 // The configuration a run of `profile` leaves in the receiver: CFG-PRT of
@@ -108,7 +120,9 @@ enum class Start { Found, JustConfigured };
 // every other item read there. The saved state is read after CFG-CFG loads
 // it (what the next power-up does), and a last load leaves the receiver
 // running exactly what it saved. Only polls, the link moves and the loads go
-// out: nothing is set for good, cleared or saved.
+// out: nothing is set for good, cleared or saved. Whatever way the proof
+// ends, what it changed is undone where the receiver still answers: the link
+// moved back (a refused load), or a last load (ReadBack::putBack).
 ReadBack Prove(SerialControl& port, const std::vector<Expectation>& expected, Start start,
                const SetupOutputs::FoundLink& link = {});
 

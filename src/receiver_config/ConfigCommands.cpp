@@ -5,6 +5,8 @@
 #include "receiver_config/Payloads.h"
 #include "support/SupportFunctions.h"
 
+#include <QLocale>
+
 using SupportFunctions::ClearStatus;
 using SupportFunctions::ShowStatus;
 
@@ -51,6 +53,12 @@ QString SetTimePulseStatus(std::int32_t pulseIntervalMs)
     return QStringLiteral("Set Time Pulse=%1").arg(pulseIntervalMs);
 }
 
+// The interval in ms, with as many decimals as its µs need.
+QString SetTimePulseStatusUs(std::int32_t pulseIntervalUs)
+{
+    return QStringLiteral("Set Time Pulse=%1").arg(QString::number(pulseIntervalUs / 1000.0, 'g', QLocale::FloatingPointShortest));
+}
+
 bool WriteConfiguration(float measurementPeriod, std::uint16_t navigationRate)
 {
     return ShowAndSend(kWriteConfigurationStatus, Payloads::CfgRate(measurementPeriod, navigationRate));
@@ -64,6 +72,11 @@ bool SetDynamicNavigationParameters(std::span<const std::uint8_t> block)
 bool SetTimePulse(std::int32_t pulseInterval, std::int32_t pulseLength)
 {
     return ShowAndSend(SetTimePulseStatus(pulseInterval), Payloads::CfgTp(pulseInterval, pulseLength));
+}
+
+bool SetTimePulseUs(std::int32_t pulseIntervalUs, std::int32_t pulseLengthUs)
+{
+    return ShowAndSend(SetTimePulseStatusUs(pulseIntervalUs), Payloads::CfgTpUs(pulseIntervalUs, pulseLengthUs));
 }
 
 bool SetMessageRate(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate, std::int32_t receiverPort,

@@ -142,11 +142,14 @@ UbxBuffer CfgNav(std::span<const std::uint8_t> block)
 
 UbxBuffer CfgTp(std::int32_t pulseIntervalMs, std::int32_t pulseLengthMs)
 {
+    return CfgTpUs(Microseconds(pulseIntervalMs).value_or(0), Microseconds(pulseLengthMs).value_or(0));
+}
+
+UbxBuffer CfgTpUs(std::int32_t pulseIntervalUs, std::int32_t pulseLengthUs)
+{
     UbxBuffer frame = New(Msg::kCfgTp);
-    if (const auto interval = Microseconds(pulseIntervalMs))
-        Put(frame, kInterval, *interval); // time between pulses, µs
-    if (const auto length = Microseconds(pulseLengthMs))
-        Put(frame, kLength, *length);     // pulse length, µs
+    Put(frame, kInterval, pulseIntervalUs); // time between pulses, µs
+    Put(frame, kLength, pulseLengthUs);     // pulse length, µs
     Put(frame, kStatus, 0x01);            // polarity: positive
     Put(frame, kPulseTimeRef, 0x01);      // time reference: GPS time
     // Offsets 10-11 are reserved and stay 0.

@@ -30,6 +30,8 @@ uBloxLowLevelComms::UbxBuffer CfgNav(std::span<const std::uint8_t> block = {});
 // CFG-TP: pulse interval and pulse length in ms, sent in µs. A value above
 // 2147483 ms does not fit the field and leaves its four bytes 0.
 uBloxLowLevelComms::UbxBuffer CfgTp(std::int32_t pulseIntervalMs, std::int32_t pulseLengthMs);
+// CFG-TP with the interval and the length in µs, as the frame carries them.
+uBloxLowLevelComms::UbxBuffer CfgTpUs(std::int32_t pulseIntervalUs, std::int32_t pulseLengthUs);
 // CFG-MSG: output rate of one message on one receiver port (0..3), and off on
 // the other three. A port outside 0..3 turns the message off everywhere.
 // With `portRates` (one rate for each of ports 0..3) those rates go out

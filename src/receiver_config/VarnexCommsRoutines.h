@@ -44,6 +44,8 @@ bool WriteConfiguration(float measurementPeriod, std::uint16_t navigationRate);
 // `block`: a navigation parameter block of the device's own; empty, the fixed one.
 bool SetDynamicNavigationParameters(std::span<const std::uint8_t> block = {});
 bool SetTimePulse(std::int32_t pulseInterval, std::int32_t pulseLength);
+// The same in µs, for a pulse that whole ms cannot give (a unit's own values).
+bool SetTimePulseUs(std::int32_t pulseIntervalUs, std::int32_t pulseLengthUs);
 // `portRates`: the rates of ports 0..3 at once (see Payloads::CfgMsg).
 bool SetMessageRate(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate, std::int32_t receiverPort,
                     std::span<const std::uint8_t> portRates = {});
@@ -84,5 +86,6 @@ QString SetMessageRateStatus(std::uint8_t msgClass, std::uint8_t msgId, std::uin
 QString GetUpdateRateStatus(std::uint8_t msgClass, std::uint8_t msgId);      // "Get Update Rate 240004"
 QString SetBaudRateStatus(std::int32_t baudRate, std::int32_t receiverPort); // "Setting Baud Rate=4800 Port=2"
 QString SetTimePulseStatus(std::int32_t pulseIntervalMs);                    // "Set Time Pulse=1000"
+QString SetTimePulseStatusUs(std::int32_t pulseIntervalUs);                  // "Set Time Pulse=1000.5"
 
 } // namespace VarnexCommsRoutines

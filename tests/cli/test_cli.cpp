@@ -79,12 +79,14 @@ const QString kLoadFrame = QStringLiteral("B56206090C000000000000000000FFFF00001
 
 // What a proof may send after a run: polls, moves of the link's own port
 // (CFG-PRT settings), and loads of the saved configuration, the last frame
-// being a load, so the unit is left running what it saved.
+// but polls being a load, so the unit is left running what it saved, or (a
+// load refused) the move that puts its link back.
 bool OnlyPollsMovesAndLoads(const QStringList& frames)
 {
-    return !frames.isEmpty() && frames.last() == kLoadFrame && std::all_of(frames.begin(), frames.end(), [](const QString& f) {
-        return IsPollFrame(f) || f == kLoadFrame || f.startsWith(QLatin1String("B56206001400"));
-    });
+    const auto move = [](const QString& f) { return f.startsWith(QLatin1String("B56206001400")); };
+    const auto last = std::find_if(frames.rbegin(), frames.rend(), [](const QString& f) { return !IsPollFrame(f); });
+    return last != frames.rend() && (*last == kLoadFrame || move(*last))
+           && std::all_of(frames.begin(), frames.end(), [&](const QString& f) { return IsPollFrame(f) || f == kLoadFrame || move(f); });
 }
 
 } // namespace
@@ -169,6 +171,7 @@ void TestCli::parse_data()
     row("read takes no device", "read sculla --port 1", "error: unexpected argument \"sculla\"");
     row("read needs a port", "read --out c.toml", "error: read needs --port PORT");
     row("profile has no --port", "profile sculla --port 1", "error: unknown option --port for profile");
+    row("a dry run of the fast run needs no port", "configure sculla --dry-run --fast", "configure sculla  0 0 0 1 - -");
 }
 
 void TestCli::parse()

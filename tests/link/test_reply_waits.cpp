@@ -168,8 +168,12 @@ private slots:
         QTest::newRow("a busy unit's output between the replies")
             << VarnexSim::ModelOptions{.fill = 0.9} << "RRRRRR" << 6 << 1.5;
         QTest::newRow("one refused") << VarnexSim::ModelOptions{.faults = {.nakPolls = {Key(0x06, 0x07)}}} << "RRNRRR" << 6 << 0.5;
-        QTest::newRow("every CFG-MSG refused, each NAK to its own poll")
-            << VarnexSim::ModelOptions{.faults = {.nakPolls = {Key(0x06, 0x01)}}} << "NNRRNR" << 6 << 0.5;
+        // An ACK-NAK names no message: among several CFG-MSG polls each is asked
+        // again alone, where a refusal is its own.
+        QTest::newRow("every CFG-MSG refused: each asked again alone")
+            << VarnexSim::ModelOptions{.faults = {.nakPolls = {Key(0x06, 0x01)}}} << "NNRRNR" << 9 << 0.5;
+        QTest::newRow("one CFG-MSG's reply lost, the next one refused")
+            << VarnexSim::ModelOptions{.faults = {.answerPollsFrom = 2, .nakMsgPolls = {Key(0xF0, 0x01)}}} << "RNRRRR" << 8 << 0.5;
         // Room for 40 bytes: the CFG-TP reply (36) finds 14 still queued and is dropped.
         QTest::newRow("a reply a full transmit buffer dropped: asked once more")
             << VarnexSim::ModelOptions{.faults = {.answersDropWhenFull = true}, .txBufferBytes = 40} << "RRRRRR" << 7 << 0.5;

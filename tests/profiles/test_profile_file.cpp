@@ -96,11 +96,13 @@ void TestProfileFile::cloneAndVerify_data()
     QTest::addColumn<bool>("saved");
     QTest::addColumn<bool>("ggaOnBothUarts"); // a message on two ports, which one CFG-MSG per port cannot express
     QTest::addColumn<bool>("found");          // the clone proven as `verify` does: searched for, both states read
-    QTest::newRow("Garnock, running") << "garnock" << 1 << false << false << true;
-    QTest::newRow("Garnock, saved") << "garnock" << 1 << true << false << false;
-    QTest::newRow("Molvane wired to port 2, GGA on both UARTs") << "molvane" << 2 << false << true << true;
-    QTest::newRow("Trissel, RXM-SFRB outside the reset list") << "trissel" << 1 << false << false << false;
-    QTest::newRow("Pemmet on its own USB port, saved") << "pemmet" << 3 << true << false << true;
+    QTest::addColumn<int>("pulseLengthUs");   // the golden unit's own time pulse length; 0 keeps the device's
+    QTest::newRow("Garnock, running") << "garnock" << 1 << false << false << true << 0;
+    QTest::newRow("Garnock, saved") << "garnock" << 1 << true << false << false << 0;
+    QTest::newRow("Molvane wired to port 2, GGA on both UARTs") << "molvane" << 2 << false << true << true << 0;
+    QTest::newRow("Trissel, RXM-SFRB outside the reset list") << "trissel" << 1 << false << false << false << 0;
+    QTest::newRow("Pemmet on its own USB port, saved") << "pemmet" << 3 << true << false << true << 0;
+    QTest::newRow("Molvane with a 50.5 ms pulse, kept to the µs") << "molvane" << 1 << false << false << true << 50500;
 }
 
 void TestProfileFile::cloneAndVerify()
@@ -110,6 +112,7 @@ void TestProfileFile::cloneAndVerify()
     QFETCH(bool, saved);
     QFETCH(bool, ggaOnBothUarts);
     QFETCH(bool, found);
+    QFETCH(int, pulseLengthUs);
     MessageRecorder messages;
     QString text;
     ReceiverConfig golden;
@@ -120,6 +123,12 @@ void TestProfileFile::cloneAndVerify()
             ReceiverConfig running = unit.Model().Running();
             running.SetRate(Key(0xF0, 0x00), 1, 3);
             running.SetRate(Key(0xF0, 0x00), 2, 7);
+            unit.Model().SetRunning(running);
+        }
+        if (pulseLengthUs > 0) {
+            ReceiverConfig running = unit.Model().Running();
+            for (int i = 0; i < 4; ++i)
+                running.cfgTp[4 + i] = char(quint32(pulseLengthUs) >> (8 * i));
             unit.Model().SetRunning(running);
         }
         const qsizetype before = unit.Frames().size();
@@ -210,6 +219,9 @@ void TestProfileFile::badFiles_data()
     QTest::newRow("navigation rate above 16 bits") << "navigation_rate = 300"_b << "navigation_rate = 65536"_b << "9:19"
                                                    << "navigation_rate 65536 is out";
     QTest::newRow("pulse longer than its interval") << "length_ms = 100"_b << "length_ms = 1001"_b << "25:13" << "length_ms 1001";
+    QTest::newRow("pulse in µs longer than its interval") << "interval_ms = 1000\nlength_ms = 100"_b
+                                                          << "interval_us = 50500\nlength_us = 50501"_b << "25:13" << "length_us 50501";
+    QTest::newRow("pulse in µs and in ms") << "length_ms = 100"_b << "length_us = 100000"_b << "22:1" << "not both";
     QTest::newRow("DOP mask off the 0.1 grid") << "= 12.5"_b << "= 12.55"_b << "21:21" << "steps of 0.1";
     QTest::newRow("DOP mask a hair off the grid") << "= 12.5"_b << "= 12.50000001"_b << "21:21" << "steps of 0.1";
     QTest::newRow("unknown message name") << "NMEA-GGA"_b << "NMEA-XYZ"_b << "16:11" << "unknown message NMEA-XYZ";

@@ -18,6 +18,7 @@
 #include "profiles/ProfileFile.h"
 #include "profiles/SetupOutputs.h"
 #include "profiles/StepFrames.h"
+#include "profiles/Verification.h"
 #include "receiver_config/Payloads.h"
 #include "receiver_config/ResetList.h"
 #include "sim/UbxCodec.h"
@@ -30,6 +31,7 @@ using VarnexSim::Key;
 using VarnexSim::ReceiverConfig;
 using Chunks = QList<QPair<double, QByteArray>>;
 Q_DECLARE_METATYPE(VarnexSim::ModelOptions)
+Q_DECLARE_METATYPE(VarnexSim::Faults)
 
 namespace {
 
@@ -147,6 +149,8 @@ private slots:
     void garnockOnRealLine();
     void searchAtATalkingUnitsRate_data();
     void searchAtATalkingUnitsRate();
+    void proofOfAGoodUnit_data();
+    void proofOfAGoodUnit();
     void stepFramesAreWhatTheOperationsSend();
 
 private:
@@ -299,6 +303,80 @@ void TestProfiles::searchAtATalkingUnitsRate()
     QTEST(search.link->rate, "foundAt");
     QFETCH(double, within);
     QVERIFY2(receiver.Elapsed() - start < within, qPrintable(QString::number(receiver.Elapsed() - start)));
+}
+
+// A configured unit proven as `verify` proves it (searched for, both states
+// read) or as `configure --fast --verify` does (the saved state after the
+// run), from a factory unit at 9600 with its NMEA on, the proof started at
+// each tenth of the unit's output cycle: a good unit passes, a load refused
+// is the only refusal, and whatever the proof ends with, the unit is left
+// running what it saved.
+void TestProfiles::proofOfAGoodUnit_data()
+{
+    using End = Verification::ReadBackEnd;
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<bool>("afterRun");
+    QTest::addColumn<VarnexSim::Faults>("faults"); // the unit's from its power-up
+    QTest::addColumn<int>("end");
+    QTest::addColumn<bool>("unanswered");          // a load's ACK never came
+    QTest::addColumn<double>("within");            // virtual seconds, from every start
+    const auto row = [](const char* name, const char* device, bool afterRun, VarnexSim::Faults faults, End end, bool unanswered,
+                        double within) { QTest::newRow(name) << device << afterRun << faults << int(end) << unanswered << within; };
+    // Its answers, and the search's move behind them, wait behind its output at 4800.
+    row("Sculla answering late behind its output at 4800", "sculla", false, {.replyLatency = 0.1}, End::Compared, false, 1.5);
+    row("Garnock answering late behind its output at 4800", "garnock", false, {.replyLatency = 0.1}, End::Compared, false, 1.5);
+    // A poll that reaches it before it has moved is lost: polls resent at the line's pace.
+    row("Sculla moving its link a moment after each ACK", "sculla", false, {.moveLag = 0.03}, End::Compared, false, 1.0);
+    row("Molvane moving its link a moment after each ACK, after its run", "molvane", true, {.moveLag = 0.03},
+        End::Compared, false, 1.0);
+    row("Molvane, its load ACK damaged", "molvane", false, {.loadAckGarbled = true}, End::Compared, true, 1.0);
+    row("Pemmet, its load ACK damaged where the load moves nothing", "pemmet", false, {.loadAckGarbled = true},
+        End::Compared, true, 1.0);
+    row("Molvane refusing the load", "molvane", false, {.nakLoad = true}, End::LoadRefused, false, 1.0);
+    row("Sculla refusing the load, after its run", "sculla", true, {.nakLoad = true}, End::LoadRefused, false, 1.0);
+    row("Garnock reporting its UART mode with bit 4 set", "garnock", false, {.reportsModeBit4 = true}, End::Compared, false, 1.0);
+    row("Garnock reporting its UART mode with bit 4 set, after its run", "garnock", true, {.reportsModeBit4 = true},
+        End::Compared, false, 1.0);
+}
+
+void TestProfiles::proofOfAGoodUnit()
+{
+    QFETCH(QString, device);
+    QFETCH(bool, afterRun);
+    QFETCH(VarnexSim::Faults, faults);
+    QFETCH(int, end);
+    QFETCH(bool, unanswered);
+    QFETCH(double, within);
+    const Profile& profile = *FindProfile(device);
+    const auto expected = Verification::ExpectedState(profile);
+    MessageRecorder messages;
+    for (int tenth = 0; tenth < 10; ++tenth) {
+        const QByteArray at = QByteArray::number(tenth / 10.0);
+        VirtualReceiver receiver({.faults = faults});
+        receiver.Idle(tenth / 10.0);
+        FoundLink link;
+        QVERIFY(RunProfileFast(profile, CommsFrm::SerialPort(), {}, &link));
+        if (!afterRun) {
+            CommsFrm::SerialPort().SetPortOpen(false);
+            receiver.Idle(tenth / 10.0);
+        }
+        const double start = receiver.Elapsed();
+        if (!afterRun) {
+            const auto searched = Verification::FindForProof(CommsFrm::SerialPort(), expected);
+            QVERIFY2(searched, at.constData());
+            link = *searched;
+        }
+        const auto readBack = Verification::Prove(CommsFrm::SerialPort(), expected,
+                                                  afterRun ? Verification::Start::JustConfigured : Verification::Start::Found, link);
+        QVERIFY2(int(readBack.end) == end, qPrintable(at + ' ' + Verification::EndName(readBack.end)));
+        for (const Verification::Item& item : readBack.items)
+            QVERIFY2(item.equal, qPrintable(at + ' ' + Verification::Describe(item)));
+        QVERIFY(!readBack.items.empty() || (afterRun && end != int(Verification::ReadBackEnd::Compared)));
+        QCOMPARE(readBack.loadUnanswered, unanswered);
+        QVERIFY2(readBack.putBack && receiver.Model().Running() == receiver.Model().FlashConfig(), at.constData());
+        QVERIFY2(receiver.Elapsed() - start < within, qPrintable(at + ' ' + QByteArray::number(receiver.Elapsed() - start)));
+        CommsFrm::SerialPort().SetPortOpen(false);
+    }
 }
 
 void TestProfiles::garnockOnRealLine()
