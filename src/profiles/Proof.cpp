@@ -212,7 +212,6 @@ void FinalLoad(Line& line, const Link& saved, ReadBack& result)
         if (answer == Answer::Nak)
             return PutBack(line, saved, result);
         // Unanswered: answering here, it did not move, so it did not load.
-        result.loadUnanswered = true;
         if (!here && FastLink::AskAt(line, saved.rate, true))
             return LeftAt(result, true, saved.rate);
         if (!here && !FastLink::AskAt(line, at, true))
