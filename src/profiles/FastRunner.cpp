@@ -99,20 +99,33 @@ bool SetBaud(Line& line, Link& link, const BaudRate& step)
     return true;
 }
 
-// The reset and a baud change pace the link; every other step is its one
-// command, acknowledged, shown as its operation shows it.
-bool RunStep(Line& line, Link& link, const Step& s)
+// A step that is its one command, acknowledged, shown as its operation shows it.
+bool OneCommand(Line& line, const Step& s)
 {
-    if (std::holds_alternative<Reset>(s))
-        return RunReset(line, link);
-    if (const auto* baud = std::get_if<BaudRate>(&s))
-        return SetBaud(line, link, *baud);
     std::vector<UbxBuffer> frames = StepFrames(s);
     if (frames.size() != 1)
         return false;
     SupportFunctions::ShowStatus(StepStatus(s));
     return Acknowledged(line, std::move(frames.front()));
 }
+
+// The reset and a baud change pace the link; every other kind is its one
+// command. One overload per kind, so that a kind added to Step and missed
+// here does not build.
+struct StepRunner {
+    Line& line;
+    Link& link;
+    const Step& step;
+    bool operator()(const Reset&) const { return RunReset(line, link); }
+    bool operator()(const BaudRate& b) const { return SetBaud(line, link, b); }
+    bool operator()(const Rate&) const { return OneCommand(line, step); }
+    bool operator()(const Navigation&) const { return OneCommand(line, step); }
+    bool operator()(const TimePulse&) const { return OneCommand(line, step); }
+    bool operator()(const MessageRate&) const { return OneCommand(line, step); }
+    bool operator()(const Save&) const { return OneCommand(line, step); }
+};
+
+bool RunStep(Line& line, Link& link, const Step& s) { return std::visit(StepRunner{line, link, s}, s); }
 
 } // namespace
 
