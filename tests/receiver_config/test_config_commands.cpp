@@ -17,7 +17,15 @@
 #include <QtTest>
 
 using namespace VarnexCommsRoutines;
-using Fields = QList<QPair<QString, quint32>>; // name, value
+// A field as the protocol lays it out, written here by hand: its name, its
+// offset and width in the payload, and the value built into it.
+struct FieldAt {
+    QString name;
+    int offset = 0;
+    int width = 0;
+    quint32 value = 0;
+};
+using Fields = QList<FieldAt>;
 using RateRuns = QList<QPair<qint32, qsizetype>>;
 
 namespace {
@@ -239,26 +247,30 @@ private slots:
         QTest::addColumn<QByteArray>("frame");
         QTest::addColumn<Fields>("fields"); // every field of the message's row
         QTest::newRow("CFG-PRT") << Bytes(Payloads::CfgPrt(0x1A2B3C4D, 3))
-            << Fields{{"portId", 3}, {"mode", 0x08C0}, {"baudRate", 0x1A2B3C4D}, {"inProtoMask", 3}, {"outProtoMask", 3}, {"flags", 0}};
+            << Fields{{"portId", 0, 1, 3},          {"mode", 4, 4, 0x08C0},        {"baudRate", 8, 4, 0x1A2B3C4D},
+                      {"inProtoMask", 12, 2, 3},    {"outProtoMask", 14, 2, 3},    {"flags", 16, 2, 0}};
         const std::uint8_t rates[] = {0x11, 0x22, 0x33, 0x44};
         QTest::newRow("CFG-MSG") << Bytes(Payloads::CfgMsg(0xF1, 0x04, 9, 0, rates))
-            << Fields{{"msgClass", 0xF1}, {"msgId", 0x04}, {"port 0", 0x11}, {"port 1", 0x22}, {"port 2", 0x33}, {"port 3", 0x44}};
+            << Fields{{"msgClass", 0, 1, 0xF1}, {"msgId", 1, 1, 0x04}, {"port 0", 2, 1, 0x11},
+                      {"port 1", 3, 1, 0x22},   {"port 2", 4, 1, 0x33}, {"port 3", 5, 1, 0x44}};
         QTest::newRow("CFG-RATE") << Bytes(Payloads::CfgRate(0x1234, 0x0506))
-                                  << Fields{{"measRate", 0x1234}, {"navRate", 0x0506}, {"timeRef", 0}};
+                                  << Fields{{"measRate", 0, 2, 0x1234}, {"navRate", 2, 2, 0x0506}, {"timeRef", 4, 2, 0}};
         QTest::newRow("CFG-TP") << Bytes(Payloads::CfgTp(1193046, 305419)) // 0x471C6FF0 and 0x123452F8 µs
-            << Fields{{"interval", 0x471C6FF0}, {"length", 0x123452F8}, {"status", 1}, {"timeRef", 1},
-                      {"antennaCableDelay", 50}, {"rfGroupDelay", 820}, {"userDelay", 0}};
+            << Fields{{"interval", 0, 4, 0x471C6FF0},    {"length", 4, 4, 0x123452F8},    {"status", 8, 1, 1}, {"timeRef", 9, 1, 1},
+                      {"antennaCableDelay", 12, 2, 50}, {"rfGroupDelay", 14, 2, 820}, {"userDelay", 16, 4, 0}};
         std::uint8_t block[Payloads::kNavBlockSize];
         Fields nav;
         for (std::uint8_t i = 0; i < Payloads::kNavBlockSize; ++i)
             block[i] = 0x11 + i;
         for (int offset : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 12, 13, 14, 15, 24, 25, 26, 27})
-            nav << Fields::value_type{QStringLiteral("offset %1").arg(offset), 0x11u + offset};
+            nav << FieldAt{QStringLiteral("offset %1").arg(offset), offset, 1, 0x11u + offset};
         for (int offset : {10, 16, 18, 20, 22}) // the 16-bit values
-            nav << Fields::value_type{QStringLiteral("offset %1").arg(offset), (0x12u + offset) << 8 | (0x11u + offset)};
+            nav << FieldAt{QStringLiteral("offset %1").arg(offset), offset, 2, (0x12u + offset) << 8 | (0x11u + offset)};
         QTest::newRow("CFG-NAV") << Bytes(Payloads::CfgNav(block)) << nav;
-        QTest::newRow("CFG-CFG save") << Bytes(Payloads::CfgCfgSaveAll()) << Fields{{"clearMask", 0}, {"saveMask", 0xFFFF}, {"loadMask", 0}};
-        QTest::newRow("CFG-CFG load") << Bytes(Payloads::CfgCfgLoadAll()) << Fields{{"clearMask", 0}, {"saveMask", 0}, {"loadMask", 0xFFFF}};
+        QTest::newRow("CFG-CFG save") << Bytes(Payloads::CfgCfgSaveAll())
+                                      << Fields{{"clearMask", 0, 4, 0}, {"saveMask", 4, 4, 0xFFFF}, {"loadMask", 8, 4, 0}};
+        QTest::newRow("CFG-CFG load") << Bytes(Payloads::CfgCfgLoadAll())
+                                      << Fields{{"clearMask", 0, 4, 0}, {"saveMask", 4, 4, 0}, {"loadMask", 8, 4, 0xFFFF}};
     }
     void messageTableReadsWhatTheBuildersWrite()
     {
@@ -270,11 +282,16 @@ private slots:
         const QByteArray payload = frame.mid(UbxProtocol::kPayloadStart, frame.size() - qsizetype(UbxProtocol::kFrameOverhead));
         QCOMPARE(std::size_t(payload.size()), message->payloadSize);
         QCOMPARE(std::size_t(fields.size()), message->fields.size());
-        for (const auto& [name, value] : fields) {
-            const UbxMessages::Field* field = UbxMessages::FieldOf(*message, qPrintable(name));
-            QVERIFY2(field, qPrintable(name));
-            const quint32 read = UbxProtocol::LittleEndianAt(payload, field->offset, field->width);
-            QVERIFY2(read == value, qPrintable(QStringLiteral("%1 reads %2, built %3").arg(name).arg(read, 0, 16).arg(value, 0, 16)));
+        for (const FieldAt& f : fields) {
+            // The table's row is the layout written above, and the builder put the value there.
+            const UbxMessages::Field* field = UbxMessages::FieldOf(*message, qPrintable(f.name));
+            QVERIFY2(field, qPrintable(f.name));
+            QCOMPARE(QStringLiteral("%1 at %2, %3 bytes").arg(f.name).arg(field->offset).arg(field->width),
+                     QStringLiteral("%1 at %2, %3 bytes").arg(f.name).arg(f.offset).arg(f.width));
+            quint32 read = 0;
+            for (int i = f.width - 1; i >= 0; --i) // little-endian, byte by byte
+                read = read << 8 | quint8(payload[f.offset + i]);
+            QVERIFY2(read == f.value, qPrintable(QStringLiteral("%1 reads %2, built %3").arg(f.name).arg(read, 0, 16).arg(f.value, 0, 16)));
         }
     }
 
