@@ -88,9 +88,11 @@ void Bench::LookAtDevice()
         return;
     if (!there)
         Close();
-    if (there != there_ && hooks_.noted)
+    // The first look finds the device as it is: only a change is news.
+    if (there != there_ && looked_ && hooks_.noted)
         hooks_.noted(there ? Note::DeviceBack : Note::DeviceGone, path_, 0);
     there_ = there;
+    looked_ = true;
     Feed(there ? Event::DeviceAppeared : Event::DeviceVanished);
 }
 

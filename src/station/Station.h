@@ -83,6 +83,7 @@ private:
     Machine machine_;
     FastLink::Line line_;
     bool there_ = false;
+    bool looked_ = false; // the stable name has been looked at once
     bool asked_ = false;           // beforeUnit has been asked for the next unit
     bool ended_ = false;
     std::int32_t listenRate_ = 0;  // where the left unit was last heard
