@@ -42,67 +42,43 @@ bool Session::OpenRecord(QString& refusal)
     if (a_.record.isEmpty())
         return true;
     QString error;
-    const std::optional<Records::Target> target = Records::ParseUrl(a_.record, error);
-    store_ = std::make_unique<Records::Store>(*target);
-    spool_ = std::make_unique<Records::Spool>();
+    recorder_ = std::make_unique<Records::Recorder>(*Records::ParseUrl(a_.record, error));
     bool away = false;
-    error = store_->Prepare(away);
+    error = recorder_->Open(away);
     if (!error.isEmpty() && !away) {
-        refusal = Texts::Said(QStringLiteral("the record database %1 refuses units: %2").arg(target->text, error));
+        refusal = Texts::Said(QStringLiteral("the record database %1 refuses units: %2").arg(recorder_->Where().text, error));
         return false;
     }
     if (away)
         console_.Line(Texts::Said(QStringLiteral("the record database %1 cannot be reached (%2); each unit's record waits "
                                                  "in the spool %3 until it answers")
-                                      .arg(target->text, error, Records::SpoolPath())));
-    else
-        SendSpooled();
+                                      .arg(recorder_->Where().text, error, Records::SpoolPath())));
     return true;
 }
 
-// Sends the records that wait for this database, oldest first.
-void Session::SendSpooled()
-{
-    QString error;
-    const int sent = spool_->Drain(*store_, error);
-    if (sent > 0)
-        console_.Line(Texts::Said(QStringLiteral("%1 record(s) from the spool sent to %2").arg(sent).arg(store_->Where().text)));
-}
-
-// The unit's record in the database in one transaction, after what waits in
-// the spool; in the spool when the database does not take it. False when
-// neither kept it.
+// The unit's record in the database, or in the spool until the database
+// takes it; false (and the console names the unit) when neither kept it.
 bool Session::RecordInDatabase(const QByteArray& line, const UnitRecord& unit, int number)
 {
-    const QString target = store_->Where().text;
-    SendSpooled();
-    QString error;
-    lastSpooled_ = spool_->Waiting(target) > 0;
-    if (!lastSpooled_)
-        error = store_->Write(line);
-    if (lastSpooled_ || !error.isEmpty()) {
-        lastSpooled_ = true;
-        const QString spoolError = spool_->Add(target, unit.id, line);
-        if (!spoolError.isEmpty()) {
-            console_.Verdict(Texts::Said(QStringLiteral("the record of unit %1 on port %2 (serial \"%3\") is lost: %4 (%5), "
-                                                        "and the spool %6 cannot keep it: %7")
-                                             .arg(qMax(number, 1))
-                                             .arg(a_.port, unit.serial, target, error, Records::SpoolPath(), spoolError)));
-            return false;
-        }
-        console_.Verdict(Texts::Said(QStringLiteral("the record of unit %1 waits in the spool: %2 %3")
+    using Kind = Records::Recorder::Outcome::Kind;
+    const Records::Recorder::Outcome outcome = recorder_->Record(unit.id, line);
+    lastSpooled_ = outcome.kind == Kind::Spooled;
+    if (outcome.kind == Kind::Lost)
+        console_.Verdict(Texts::Said(QStringLiteral("the record of unit %1 on port %2 (serial \"%3\") is lost: %4 did not take it (%5)")
                                          .arg(qMax(number, 1))
-                                         .arg(target, error.isEmpty() ? QStringLiteral("has earlier records to take first")
-                                                                      : QStringLiteral("did not take it (%1)").arg(error))));
-    }
-    return true;
+                                         .arg(a_.port, unit.serial, recorder_->Where().text, outcome.why)));
+    else if (lastSpooled_)
+        console_.Verdict(Texts::Said(QStringLiteral("the record of unit %1 waits in the spool: %2 did not take it (%3)")
+                                         .arg(qMax(number, 1))
+                                         .arg(recorder_->Where().text, outcome.why)));
+    return outcome.kind != Kind::Lost;
 }
 
 // Writes the unit's line; false (and the console names the unit) when it is lost.
 bool Session::Record(const UnitRecord& unit, int number)
 {
     const QByteArray line = ToJsonLine(unit, a_.reportFrames || unit.exitCode != kDone);
-    const bool inDatabase = !store_ || RecordInDatabase(line, unit, number);
+    const bool inDatabase = !recorder_ || RecordInDatabase(line, unit, number);
     if (a_.report.isEmpty())
         return inDatabase;
     const QString error = AppendWhole(a_.report, line);
@@ -133,14 +109,15 @@ void Session::End()
 {
     if (loop_)
         console_.Verdict(TallyLine(tally_));
-    if (store_) {
-        SendSpooled();
-        if (const int waiting = spool_->Waiting(store_->Where().text); waiting > 0)
-            console_.Verdict(Texts::Said(QStringLiteral("%1 record(s) wait in the spool %2 for %3; the next run with --record %4 "
-                                                        "sends them")
-                                             .arg(waiting)
-                                             .arg(Records::SpoolPath(), store_->Where().text, a_.record)));
-    }
+    if (!recorder_)
+        return;
+    if (const int sent = recorder_->SendWaiting(); sent > 0)
+        console_.Line(Texts::Said(QStringLiteral("%1 record(s) from the spool sent to %2").arg(sent).arg(recorder_->Where().text)));
+    if (const int waiting = recorder_->Waiting(); waiting > 0)
+        console_.Verdict(Texts::Said(QStringLiteral("%1 record(s) wait in the spool %2 for %3; the next run with --record %4 "
+                                                    "sends them")
+                                         .arg(waiting)
+                                         .arg(Records::SpoolPath(), recorder_->Where().text, a_.record)));
 }
 
 int Session::ExitCode() const

@@ -53,7 +53,6 @@ private:
     struct Guarded;
     bool Record(const UnitRecord& unit, int number);
     bool RecordInDatabase(const QByteArray& line, const UnitRecord& unit, int number);
-    void SendSpooled();
     void Judge(const UnitRecord& unit, int number, bool recorded);
     void UpdateNotices();
     [[noreturn]] void Abandon();
@@ -68,8 +67,7 @@ private:
     std::function<void(int, int, const QString&)> onStep_;
     std::function<void(const UnitRecord&, bool)> onJudged_;
     std::unique_ptr<Guarded> guarded_;
-    std::unique_ptr<Records::Store> store_;
-    std::unique_ptr<Records::Spool> spool_;
+    std::unique_ptr<Records::Recorder> recorder_;
     bool lastSpooled_ = false;
 };
 

@@ -387,4 +387,32 @@ int Spool::Waiting(const QString& target)
     return q.value(0).toInt();
 }
 
+Recorder::Recorder(const Target& target, const QString& spoolPath) : store_(target), spool_(spoolPath) {}
+
+QString Recorder::Open(bool& away)
+{
+    const QString error = store_.Prepare(away);
+    if (error.isEmpty())
+        SendWaiting();
+    return error;
+}
+
+int Recorder::SendWaiting()
+{
+    QString error;
+    return spool_.Drain(store_, error);
+}
+
+Recorder::Outcome Recorder::Record(const QString& id, const QByteArray& record)
+{
+    SendWaiting();
+    // While anything waits, a new record queues behind it: the database gets them in order.
+    QString why = Waiting() > 0 ? QStringLiteral("it has earlier records to take first") : store_.Write(record);
+    if (why.isEmpty())
+        return {Outcome::Kind::Written, {}};
+    if (const QString spoolError = spool_.Add(store_.Where().text, id, record); !spoolError.isEmpty())
+        return {Outcome::Kind::Lost, QStringLiteral("%1, and the spool %2 cannot keep it: %3").arg(why, SpoolPath(), spoolError)};
+    return {Outcome::Kind::Spooled, why};
+}
+
 } // namespace Records

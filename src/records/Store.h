@@ -105,4 +105,28 @@ private:
     bool open_ = false;
 };
 
+// The one way a unit's record reaches its database, so that none is lost or
+// written twice: after what waits for that database in the spool, oldest
+// first; into the spool when the database does not take it.
+class Recorder {
+public:
+    explicit Recorder(const Target& target, const QString& spoolPath = SpoolPath());
+
+    // Store::Prepare; then, when the database answers, what waits is sent.
+    QString Open(bool& away);
+    struct Outcome {
+        enum class Kind { Written, Spooled, Lost } kind = Kind::Written;
+        QString why; // Spooled: why the database did not take it; Lost: why neither kept it
+    };
+    Outcome Record(const QString& id, const QByteArray& record);
+    // Sends what waits in the spool; how many were sent.
+    int SendWaiting();
+    int Waiting() { return spool_.Waiting(store_.Where().text); }
+    const Target& Where() const { return store_.Where(); }
+
+private:
+    Store store_;
+    Spool spool_;
+};
+
 } // namespace Records

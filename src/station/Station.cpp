@@ -27,6 +27,10 @@ bool DeviceThere(const QString& path)
 
 double Look() { return InSeconds(Timing::kBenchLoopLook); }
 
+// Where the runs and the proof move a unit's link, so where one may be left
+// when its last acknowledgement was lost.
+constexpr std::int32_t kRunsRate = 115200;
+
 } // namespace
 
 Bench::Bench(SerialControl& port, const QString& path, const SetupOutputs::Profile& profile, Hooks hooks)
@@ -99,18 +103,10 @@ void Bench::LookAtDevice()
 void Bench::LookForUnit()
 {
     Progress();
-    const bool unopenable = machine_.Unopenable();
-    const double since = machine_.UnopenableSince();
-    if (!port_.SetPortOpen(true)) {
-        Feed(Event::OpenFailed);
-        if (!unopenable && hooks_.noted)
-            hooks_.noted(Note::CannotOpen, port_.LastError(), 0);
+    if (!Opened(port_.SetPortOpen(true))) {
         Pause();
         return;
     }
-    Feed(Event::Opened);
-    if (unopenable && hooks_.noted)
-        hooks_.noted(Note::OpensAgain, {}, Clock::Now() - since);
     const bool found = SetupOutputs::FindReceiver(port_).has_value();
     Close();
     if (found)
@@ -135,11 +131,11 @@ void Bench::RunUnit()
     // and the rate the runs move it to.
     listenRate_ = end.rate > 0 ? end.rate : savedRates_.empty() ? 9600 : savedRates_.front();
     rates_ = {listenRate_};
-    for (const std::int32_t rate : savedRates_)
+    std::vector<std::int32_t> others = savedRates_;
+    others.push_back(kRunsRate);
+    for (const std::int32_t rate : others)
         if (std::find(rates_.begin(), rates_.end(), rate) == rates_.end())
             rates_.push_back(rate);
-    if (std::find(rates_.begin(), rates_.end(), 115200) == rates_.end())
-        rates_.push_back(115200);
     Feed(end.passed ? Event::RunPassed : Event::RunFailed);
     Close();
 }
@@ -152,35 +148,19 @@ void Bench::WatchLeftUnit()
         Feed(Event::Tick); // missing for the gone limit: gone
         return;
     }
-    const bool unopenable = machine_.Unopenable();
-    const double since = machine_.UnopenableSince();
-    if (!Reopen(port_, line_, listenRate_)) {
-        Feed(Event::OpenFailed);
-        if (!unopenable && hooks_.noted)
-            hooks_.noted(Note::CannotOpen, port_.LastError(), 0);
+    if (!Opened(Reopen(port_, line_, listenRate_))) {
         Close();
         Pause();
         return;
     }
-    Feed(Event::Opened);
-    if (unopenable && hooks_.noted)
-        hooks_.noted(Note::OpensAgain, {}, Clock::Now() - since);
     if (line_.Rate() != listenRate_)
         line_.MoveTo(listenRate_);
     const double start = Clock::Now();
     const Sign sign = Listen(line_, start + Look());
     if (Vanished())
         return;
-    if (sign == Sign::Talks) {
-        // Output after a quiet moment may be another board's: one poll tells.
-        if (machine_.NeedsCheck() && machine_.Passed() && Same(line_, check_) == false) {
-            Close();
-            Feed(Event::NewBoard);
-            return;
-        }
-        Feed(Event::Talks);
-        return;
-    }
+    if (sign == Sign::Talks)
+        return Heard(Event::Talks);
     if (Clock::Now() - machine_.LastSign() >= 2 * Look())
         machine_.MarkQuiet();
     // Framing errors: something talks at another rate, as a unit whose link
@@ -223,18 +203,37 @@ bool Bench::Relocate(bool skipCurrent)
     listenRate_ = *rate;
     rates_.erase(std::remove(rates_.begin(), rates_.end(), *rate), rates_.end());
     rates_.insert(rates_.begin(), *rate);
-    Answered();
+    Heard(Event::Answered);
     return true;
 }
 
-void Bench::Answered()
+// Whether the port opened, fed to the machine; a spell of not opening is
+// said once at its start and once at its end, with how long it lasted.
+bool Bench::Opened(bool opened)
+{
+    const bool unopenable = machine_.Unopenable();
+    const double since = machine_.UnopenableSince();
+    Feed(opened ? Event::Opened : Event::OpenFailed);
+    if (!hooks_.noted || opened != unopenable)
+        return opened;
+    if (opened)
+        hooks_.noted(Note::OpensAgain, {}, Clock::Now() - since);
+    else
+        hooks_.noted(Note::CannotOpen, port_.LastError(), 0);
+    return opened;
+}
+
+// A sign of the left unit (its output, or an answer). After a quiet or
+// missing moment it may be another board's: one poll of what was just
+// saved tells.
+void Bench::Heard(Event sign)
 {
     if (machine_.NeedsCheck() && machine_.Passed() && Same(line_, check_) == false) {
         Close();
         Feed(Event::NewBoard);
         return;
     }
-    Feed(Event::Answered);
+    Feed(sign);
 }
 
 void Bench::Progress()

@@ -72,7 +72,8 @@ private:
     // or as a new board, which Feed has been told).
     bool Relocate(bool skipCurrent);
     bool Vanished();
-    void Answered();
+    bool Opened(bool opened);
+    void Heard(Event sign);
     void Progress();
 
     SerialControl& port_;
