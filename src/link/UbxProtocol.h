@@ -44,6 +44,13 @@ inline constexpr std::uint8_t kIdCfgNav = 0x03;
 inline constexpr std::uint8_t kIdCfgTp = 0x07;
 inline constexpr std::uint8_t kIdCfgRate = 0x08;
 inline constexpr std::uint8_t kIdCfgCfg = 0x09;
+// Of later generations: the navigation settings and the time pulse by
+// named fields, and configuration as key-value items.
+inline constexpr std::uint8_t kIdCfgNav5 = 0x24;
+inline constexpr std::uint8_t kIdCfgTp5 = 0x31;
+inline constexpr std::uint8_t kIdCfgValset = 0x8A;
+inline constexpr std::uint8_t kIdCfgValget = 0x8B;
+inline constexpr std::uint8_t kIdCfgValdel = 0x8C;
 
 // CFG-PRT payload offsets (20 bytes): the port identifier, the mode (data
 // bits, parity, stop bits; on DDC its bus address), the rate in bit/s, the
