@@ -205,10 +205,25 @@ bool IsNak(const Frame& frame, std::uint8_t msgClass, std::uint8_t msgId)
     return IsAckPair(frame, kIdAckNak, msgClass, msgId);
 }
 
+// A VALGET reply carries version 1 where its poll carries 0, then the same
+// layer and position, and the first item asked first (unless it asked a
+// wildcard, which any first item answers).
+bool AnswersValget(const Frame& f, const QByteArray& asked)
+{
+    constexpr qsizetype kHeader = 4, kKey = 4;
+    if (asked.size() < kHeader + kKey || f.payload.size() < kHeader || f.payload.mid(1, 3) != asked.mid(1, 3))
+        return false;
+    const QByteArray first = asked.mid(kHeader, kKey);
+    const bool wildcard = quint8(first[0]) == 0xFF && quint8(first[1]) == 0xFF;
+    return wildcard || f.payload.size() == kHeader || f.payload.mid(kHeader, kKey) == first;
+}
+
 Answer AnswerTo(const Frame& f, const UbxBuffer& request)
 {
     const std::uint8_t msgClass = request[kClassIndex], msgId = request[kIdIndex];
-    if (f.msgClass == msgClass && f.msgId == msgId && f.payload.startsWith(Asked(request)))
+    const bool valget = msgClass == kClassCfg && msgId == kIdCfgValget;
+    if (f.msgClass == msgClass && f.msgId == msgId
+        && (valget ? AnswersValget(f, Asked(request)) : f.payload.startsWith(Asked(request))))
         return Answer::Reply;
     return IsAckPair(f, kIdAckNak, msgClass, msgId) ? Answer::Nak : Answer::None;
 }

@@ -64,6 +64,30 @@ inline constexpr Field kNavFields[] = {
 // CFG-CFG: which sections are cleared, saved to flash and loaded from it.
 inline constexpr Field kCfgFields[] = {{"clearMask", 0, 4}, {"saveMask", 4, 4}, {"loadMask", 8, 4}};
 
+// CFG-NAV5: the mask of the fields that apply, then the navigation engine's
+// settings (fixedAlt and minElev are signed).
+inline constexpr Field kNav5Fields[] = {
+    {"mask", 0, 2},          {"dynModel", 2, 1},          {"fixMode", 3, 1},         {"fixedAlt", 4, 4},
+    {"fixedAltVar", 8, 4},   {"minElev", 12, 1},          {"drLimit", 13, 1},        {"pDop", 14, 2},
+    {"tDop", 16, 2},         {"pAcc", 18, 2},             {"tAcc", 20, 2},           {"staticHoldThresh", 22, 1},
+    {"dgnssTimeOut", 23, 1}, {"cnoThreshNumSVs", 24, 1},  {"cnoThresh", 25, 1},      {"staticHoldMaxDist", 28, 2},
+    {"utcStandard", 30, 1},
+};
+// CFG-TP5: which pulse, its delays (ns, signed), its period or frequency and
+// its length or duty cycle, unlocked and locked, and its flags.
+inline constexpr Field kTp5Fields[] = {
+    {"tpIdx", 0, 1},          {"version", 1, 1},        {"antCableDelay", 4, 2},      {"rfGroupDelay", 6, 2},
+    {"freqPeriod", 8, 4},     {"freqPeriodLock", 12, 4}, {"pulseLenRatio", 16, 4},     {"pulseLenRatioLock", 20, 4},
+    {"userConfigDelay", 24, 4}, {"flags", 28, 4},
+};
+// CFG-MSG as the u-blox 5 to 8 generations document it: the message, then
+// its rate on each of six ports (DDC, UART1, UART2, USB, SPI, reserved). The
+// first four sit where the older form's four targets do.
+inline constexpr Field kMsgPortsFields[] = {
+    {"msgClass", 0, 1}, {"msgId", 1, 1}, {"port 0", 2, 1}, {"port 1", 3, 1},
+    {"port 2", 4, 1},   {"port 3", 5, 1}, {"port 4", 6, 1}, {"port 5", 7, 1},
+};
+
 using namespace UbxProtocol;
 inline constexpr Message kCfgPrt{kClassCfg, kIdCfgPrt, "CFG-PRT", CfgPrtField::kPayloadLength, kPrtFields};
 inline constexpr Message kCfgMsg{kClassCfg, kIdCfgMsg, "CFG-MSG", 6, kMsgFields};
@@ -72,8 +96,13 @@ inline constexpr Message kCfgTp{kClassCfg, kIdCfgTp, "CFG-TP", 20, kTpFields};
 inline constexpr Message kCfgRate{kClassCfg, kIdCfgRate, "CFG-RATE", 6, kRateFields};
 inline constexpr Message kCfgCfg{kClassCfg, kIdCfgCfg, "CFG-CFG", 12, kCfgFields};
 inline constexpr Message kMonVer{kClassMon, kIdMonVer, "MON-VER", 70, {}};
+inline constexpr Message kCfgNav5{kClassCfg, kIdCfgNav5, "CFG-NAV5", 36, kNav5Fields};
+inline constexpr Message kCfgTp5{kClassCfg, kIdCfgTp5, "CFG-TP5", 32, kTp5Fields};
+// Not in kMessages: the same class and id as kCfgMsg, told apart by its length.
+inline constexpr Message kCfgMsgPorts{kClassCfg, kIdCfgMsg, "CFG-MSG", 8, kMsgPortsFields};
 
-inline constexpr const Message* kMessages[] = {&kCfgPrt, &kCfgMsg, &kCfgNav, &kCfgTp, &kCfgRate, &kCfgCfg, &kMonVer};
+inline constexpr const Message* kMessages[] = {&kCfgPrt, &kCfgMsg,  &kCfgNav, &kCfgTp,  &kCfgRate,
+                                               &kCfgCfg, &kMonVer, &kCfgNav5, &kCfgTp5};
 
 // The row of `msgClass`/`msgId`; nullptr when the table has none.
 const Message* Find(std::uint8_t msgClass, std::uint8_t msgId);

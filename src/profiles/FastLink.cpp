@@ -52,6 +52,10 @@ UbxBuffer LinkPortPoll() { return uBloxLowLevelComms::MakeFrame(kClassCfg, kIdCf
 std::function<bool(const Frame&)> LinkReplyAt(std::int32_t rate)
 {
     return [rate](const Frame& f) {
+        // A unit of a generation that has no CFG-PRT refuses the poll: it is
+        // there, at this rate, and only its port is not told.
+        if (Exchange::IsNak(f, kClassCfg, kIdCfgPrt))
+            return true;
         return f.msgClass == kClassCfg && f.msgId == kIdCfgPrt && f.payload.size() == qsizetype(CfgPrtField::kPayloadLength)
                && (!HasRate(static_cast<std::uint8_t>(f.payload[CfgPrtField::kPortId]))
                    || std::int32_t(UbxProtocol::LittleEndianAt(f.payload, CfgPrtField::kBaudRate, 4)) == rate);
@@ -64,6 +68,10 @@ std::optional<Link> LinkOf(const std::optional<Frame>& reply, std::int32_t rate)
         return std::nullopt;
     Link link;
     link.rate = rate;
+    if (reply->msgClass == kClassAck) {
+        link.portPollRefused = true;
+        return link;
+    }
     link.receiverPort = static_cast<std::uint8_t>(reply->payload[CfgPrtField::kPortId]);
     link.settings = reply->payload;
     return link;
@@ -98,7 +106,7 @@ UbxBuffer PortAt(int receiverPort, std::int32_t rate, const QByteArray& settings
 // then the receiver is given a moment to move. A receiver that acknowledges
 // at the new rate, or not at all, falls silent here at once; the
 // confirmation at the new rate finds it.
-void AwaitMoveAck(Line& line, qsizetype sentBytes)
+void AwaitMoveAck(Line& line, qsizetype sentBytes, std::uint8_t moveId)
 {
     const std::int32_t rate = line.Rate();
     const double last = Clock::Now() + LineTime(rate, sentBytes + kReceiverTxBuffer);
@@ -106,7 +114,7 @@ void AwaitMoveAck(Line& line, qsizetype sentBytes)
     std::optional<Frame> ack;
     for (qsizetype before = -1; !ack && line.Received() != before && Clock::Now() < last && !line.Gone();) {
         before = line.Received();
-        ack = line.Await(std::min(last, Clock::Now() + slice), [](const Frame& f) { return Exchange::IsAck(f, kClassCfg, kIdCfgPrt); });
+        ack = line.Await(std::min(last, Clock::Now() + slice), [moveId](const Frame& f) { return Exchange::IsAck(f, kClassCfg, moveId); });
     }
     line.NoteAnswer(Wait::Ack, ack ? Answer::Ack : Answer::None);
     Clock::Sleep(Timing::InSeconds(Timing::kMoveSettle));
@@ -322,6 +330,17 @@ bool MoveLink(Line& line, int receiverPort, std::int32_t rate, const QByteArray&
             return false;
     }
     return false;
+}
+
+bool MoveLinkBy(Line& line, UbxBuffer command, std::int32_t rate)
+{
+    line.Flush();
+    const qsizetype bytes = qsizetype(command.size());
+    const std::uint8_t id = command[kIdIndex];
+    line.Send(std::move(command));
+    AwaitMoveAck(line, bytes, id);
+    line.MoveTo(rate);
+    return ConfirmAt(line, rate, Timing::InSeconds(Timing::kLinkMoveAllowance)).has_value();
 }
 
 } // namespace FastLink

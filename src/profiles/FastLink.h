@@ -190,5 +190,9 @@ bool StillAnswers(Line& line);
 // other `settings` given (a CFG-PRT reply of it); without them it gets the
 // reset's mode and protocols.
 bool MoveLink(Line& line, int receiverPort, std::int32_t rate, const QByteArray& settings = {});
+// Moves the link by `command` (a VALSET of the link UART's rate, for a unit
+// without CFG-PRT): its ACK awaited at the present rate, the PC following to
+// `rate`, and a poll there confirming (answered or refused, the unit is there).
+bool MoveLinkBy(Line& line, UbxBuffer command, std::int32_t rate);
 
 } // namespace FastLink

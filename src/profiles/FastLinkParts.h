@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/UbxProtocol.h"
 #include "profiles/FastLink.h"
 
 #include <functional>
@@ -41,7 +42,8 @@ bool Saturated(const Line& line, double seconds);
 UbxBuffer PortAt(int receiverPort, std::int32_t rate, const QByteArray& settings);
 // After a link-moving CFG-PRT (`sentBytes` long): its ACK awaited while the
 // old rate still carries output, then a moment for the receiver to move.
-void AwaitMoveAck(Line& line, qsizetype sentBytes);
+// `moveId`: the CFG message that moved it (CFG-PRT, or VALSET of the UART's rate).
+void AwaitMoveAck(Line& line, qsizetype sentBytes, std::uint8_t moveId = UbxProtocol::kIdCfgPrt);
 // Sends the link poll and waits for the answer at the present rate until `deadline`.
 std::optional<Link> PollLink(Line& line, double deadline);
 // The first gap between two link polls at `rate`: a poll and its reply, and a moment.

@@ -5,7 +5,9 @@
 #include "profiles/SetupOutputs.h"
 
 #include "profiles/FastLink.h"
+#include "link/UbxKeys.h"
 #include "profiles/StepFrames.h"
+#include "receiver_config/KeyPayloads.h"
 #include "receiver_config/ResetList.h"
 #include "receiver_config/VarnexCommsRoutines.h"
 #include "support/SupportFunctions.h"
@@ -27,8 +29,26 @@ bool AcceptedOnceAnswering(Line& line, UbxBuffer frame)
     return SendCommand(line, std::move(frame)) == Answer::Ack || StillAnswers(line);
 }
 
-// The link found and brought to the reset's rate.
-bool LinkAtKnownRate(Line& line, Link& link)
+using Admit = std::function<bool(const Link&)>;
+
+bool IsKeyForm(ResetForm form) { return form == ResetForm::Keys || form == ResetForm::KeysOneUart; }
+
+// A unit of a key-value generation moves its link by the UART's rate item;
+// its port is not told (it refuses CFG-PRT), and the PC is on UART1 unless
+// the unit said otherwise.
+bool KeyLinkTo(Line& line, Link& link, std::int32_t rate)
+{
+    const bool uart2 = link.receiverPort == 2;
+    const Payloads::KeyValue item{uart2 ? UbxKeys::Named("CFG-UART2-BAUDRATE") : UbxKeys::Named("CFG-UART1-BAUDRATE"), rate};
+    if (!MoveLinkBy(line, Payloads::CfgValset(std::span(&item, 1), Payloads::kAllLayers).front(), rate))
+        return false;
+    link.rate = rate;
+    return true;
+}
+
+// The link found and brought to the reset's rate. `admit` is asked once the
+// unit answered, before anything but polls has gone out to it.
+bool LinkAtKnownRate(Line& line, Link& link, ResetForm form, const Admit& admit)
 {
     Heard heard = Heard::Nothing;
     if (link.rate == 0 && line.Open()) {
@@ -38,7 +58,11 @@ bool LinkAtKnownRate(Line& line, Link& link)
         // the search, and its ACK waits behind that output once, with the
         // reply. Faster, the move follows the reply as a command of its own.
         constexpr std::int32_t kMovedWithTheSearchBelow = 9600;
-        const Search search = Look(line, {}, MoveOn{1, VarnexCommsRoutines::kKnownLinkRate, kMovedWithTheSearchBelow});
+        const std::optional<MoveOn> moveOn =
+            form == ResetForm::FourTargets || form == ResetForm::SixPorts
+                ? std::optional(MoveOn{1, VarnexCommsRoutines::kKnownLinkRate, kMovedWithTheSearchBelow})
+                : std::nullopt;
+        const Search search = Look(line, {}, moveOn);
         link = search.link.value_or(Link{});
         heard = search.heard;
         if (link.rate != 0)
@@ -48,9 +72,17 @@ bool LinkAtKnownRate(Line& line, Link& link)
         // Commanding blind helps a receiver heard talking at a rate the PC
         // cannot read. A silent line has nothing on it to command, and one
         // whose messages showed the rate was asked there already.
-        if (heard != Heard::Noise || !BlindBringUp(line, link))
+        if (IsKeyForm(form) || heard != Heard::Noise || !BlindBringUp(line, link))
             return false;
+    }
+    if (admit && !admit(link))
+        return false;
+    if (IsKeyForm(form)) {
+        if (link.rate != VarnexCommsRoutines::kKnownLinkRate && HasRate(link.receiverPort.value_or(1)))
+            return KeyLinkTo(line, link, VarnexCommsRoutines::kKnownLinkRate);
     } else if (link.rate != VarnexCommsRoutines::kKnownLinkRate && HasRate(link.receiverPort.value_or(1))) {
+        if (!link.receiverPort)
+            return false;
         if (!MoveLink(line, *link.receiverPort, VarnexCommsRoutines::kKnownLinkRate))
             return false;
         link.rate = VarnexCommsRoutines::kKnownLinkRate;
@@ -61,16 +93,20 @@ bool LinkAtKnownRate(Line& line, Link& link)
 // The known state, part by part as the reset's recipe lists them, each
 // distinct command once: a CFG-MSG carries the rates of all four ports, so
 // one command per message turns it off everywhere.
-bool RunReset(Line& line, Link& link)
+bool RunReset(Line& line, Link& link, const Reset& reset, const Admit& admit)
 {
     using VarnexCommsRoutines::ResetPart;
     return VarnexCommsRoutines::WalkReset([&](const VarnexCommsRoutines::ResetStage& stage) {
         SupportFunctions::ShowStatus(stage.status);
-        std::vector<UbxBuffer> frames = VarnexCommsRoutines::ResetFrames(stage.part);
+        std::vector<UbxBuffer> frames = VarnexCommsRoutines::ResetFrames(stage.part, reset.form);
         if (stage.part != ResetPart::LinkAtKnownRate)
             return std::all_of(frames.begin(), frames.end(), [&](UbxBuffer& f) { return Acknowledged(line, std::move(f)); });
-        if (!LinkAtKnownRate(line, link))
+        if (!LinkAtKnownRate(line, link, reset.form, admit))
             return false;
+        // The key-value reset moved its link by its own item; the other UART
+        // follows with the rest, acknowledged.
+        if (IsKeyForm(reset.form))
+            return std::all_of(frames.begin(), frames.end(), [&](UbxBuffer& f) { return Acknowledged(line, std::move(f)); });
         // The exact run sends these blind and judges the link by the poll that
         // follows; a port that refuses UART settings (DDC, USB) changes nothing.
         for (UbxBuffer& port : frames)
@@ -99,6 +135,26 @@ bool SetBaud(Line& line, Link& link, const BaudRate& step)
     return true;
 }
 
+// Items in as few VALSETs as the item limit allows, each acknowledged; the
+// link's own rate item last, on its own, the PC following it.
+bool SetKeys(Line& line, Link& link, const Keys& keys)
+{
+    const std::uint32_t linkRate =
+        link.receiverPort == 2 ? UbxKeys::Named("CFG-UART2-BAUDRATE") : UbxKeys::Named("CFG-UART1-BAUDRATE");
+    std::vector<Payloads::KeyValue> items;
+    std::optional<std::int32_t> moveTo;
+    for (const Payloads::KeyValue& item : keys.items)
+        if (item.id == linkRate && item.value != link.rate)
+            moveTo = std::int32_t(item.value);
+        else
+            items.push_back(item);
+    SupportFunctions::ShowStatus(StepStatus(keys));
+    std::vector<UbxBuffer> frames = Payloads::CfgValset(items, Payloads::kAllLayers);
+    if (!std::all_of(frames.begin(), frames.end(), [&](UbxBuffer& f) { return Acknowledged(line, std::move(f)); }))
+        return false;
+    return !moveTo || KeyLinkTo(line, link, *moveTo);
+}
+
 // A step that is its one command, acknowledged, shown as its operation shows it.
 bool OneCommand(Line& line, const Step& s)
 {
@@ -116,7 +172,12 @@ struct StepRunner {
     Line& line;
     Link& link;
     const Step& step;
-    bool operator()(const Reset&) const { return RunReset(line, link); }
+    const Admit& admit;
+    bool operator()(const Reset& r) const { return RunReset(line, link, r, admit); }
+    bool operator()(const Keys& k) const { return SetKeys(line, link, k); }
+    bool operator()(const Navigation5&) const { return OneCommand(line, step); }
+    bool operator()(const TimePulse5&) const { return OneCommand(line, step); }
+    bool operator()(const Output&) const { return OneCommand(line, step); }
     bool operator()(const BaudRate& b) const { return SetBaud(line, link, b); }
     bool operator()(const Rate&) const { return OneCommand(line, step); }
     bool operator()(const Navigation&) const { return OneCommand(line, step); }
@@ -125,7 +186,10 @@ struct StepRunner {
     bool operator()(const Save&) const { return OneCommand(line, step); }
 };
 
-bool RunStep(Line& line, Link& link, const Step& s) { return std::visit(StepRunner{line, link, s}, s); }
+bool RunStep(Line& line, Link& link, const Step& s, const Admit& admit)
+{
+    return std::visit(StepRunner{line, link, s, admit}, s);
+}
 
 } // namespace
 
@@ -143,8 +207,11 @@ bool RunProfileFast(const Profile& profile, SerialControl& port, const RunObserv
 {
     Line line(port);
     Link link; // found by the reset, the first step of every device
+    Admit admit;
+    if (observer.admit)
+        admit = [&](const Link& found) { return observer.admit(port, found); };
     const bool done = RunSteps(profile, observer, [&](const Step& step) {
-        const bool succeeded = RunStep(line, link, step);
+        const bool succeeded = RunStep(line, link, step, admit);
         SupportFunctions::ClearStatus();
         return succeeded;
     });

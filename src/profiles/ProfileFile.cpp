@@ -37,8 +37,18 @@ void LoadedProfile::Add(SetupOutputs::Step step)
         navigation->block = Keep(navigation->block);
     if (auto* message = std::get_if<SetupOutputs::MessageRate>(&step))
         message->rates = Keep(message->rates);
+    if (auto* keys = std::get_if<SetupOutputs::Keys>(&step)) {
+        items_.emplace_back(keys->items.begin(), keys->items.end());
+        keys->items = items_.back();
+    }
     steps_.push_back(step);
     profile_.steps = steps_;
+}
+
+void LoadedProfile::SetGenerations(std::vector<int> generations)
+{
+    generations_ = std::move(generations);
+    profile_.generations = generations_;
 }
 
 std::string DefaultConnectFailure()

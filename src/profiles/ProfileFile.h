@@ -27,14 +27,19 @@ public:
     LoadedProfile(const LoadedProfile&) = delete;
     LoadedProfile& operator=(const LoadedProfile&) = delete;
 
-    // Appends a step; the bytes it carries (a navigation block, four port rates) are copied.
+    // Appends a step; the bytes it carries (a navigation block, four port
+    // rates, key-value items) are copied.
     void Add(SetupOutputs::Step step);
+    // The receiver generations the profile is written for.
+    void SetGenerations(std::vector<int> generations);
     const SetupOutputs::Profile& Profile() const { return profile_; }
 
 private:
     std::string key_, name_, connectFailure_, success_;
     std::vector<SetupOutputs::Step> steps_;
     std::deque<std::vector<std::uint8_t>> payloads_; // stable addresses for the steps' spans
+    std::deque<std::vector<Payloads::KeyValue>> items_;
+    std::vector<int> generations_;
     std::span<const std::uint8_t> Keep(std::span<const std::uint8_t> bytes);
     SetupOutputs::Profile profile_{};
 };

@@ -15,7 +15,9 @@ namespace ProfileFile {
 namespace {
 
 constexpr std::int64_t kHighestPort = 3;
-constexpr std::string_view kTopKeys[] = {"name", "nmea_port", "connect_failure", "success", "step"};
+constexpr std::string_view kTopKeys[] = {"name", "nmea_port", "connect_failure", "success", "generations", "step"};
+// The generations a profile may name: ANTARIS 4, u-blox 5 to 10, the X20.
+constexpr int kGenerations[] = {4, 5, 6, 7, 8, 9, 10, 20};
 
 // The first fault found, where it stands.
 struct Fault {
@@ -158,6 +160,27 @@ public:
             values.push_back(ProfileFile::Integer(element, what, low, high));
         return values;
     }
+    std::vector<std::pair<std::string, std::int64_t>> Items(std::string_view key) const override
+    {
+        const toml::node& node = keys_.Need(key);
+        const toml::table* items = node.as_table();
+        if (!items)
+            throw Fault{node.source(), std::string(key) + " must be a table of whole numbers ([step." + std::string(key) + "])"};
+        std::vector<std::pair<const toml::key*, const toml::node*>> found;
+        for (const auto& [name, value] : *items)
+            found.push_back({&name, &value});
+        // The file's order, which the table's own (by name) is not.
+        std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+            const auto& x = a.first->source().begin;
+            const auto& y = b.first->source().begin;
+            return x.line != y.line ? x.line < y.line : x.column < y.column;
+        });
+        std::vector<std::pair<std::string, std::int64_t>> values;
+        for (const auto& [name, value] : found)
+            values.push_back({std::string(name->str()),
+                              ProfileFile::Integer(*value, name->str(), INT64_MIN, INT64_MAX)});
+        return values;
+    }
     [[noreturn]] void Refuse(std::string_view key, const std::string& what) const override
     {
         throw Fault{key.empty() ? keys_.Table().source() : keys_.Need(key).source(), what};
@@ -181,7 +204,7 @@ void ReadStep(const toml::node& node, std::size_t number, LoadedProfile& loaded,
     const auto found = std::find_if(kinds.begin(), kinds.end(), [&](const SetupOutputs::FileKind& k) { return kind == k.name; });
     if (found == kinds.end())
         throw Fault{kindNode->source(), "unknown step kind " + kind +
-                                            " (reset, rate, navigation, time_pulse, message, baud or save)"};
+                                            " (reset, rate, navigation, time_pulse, message, baud, save, navigation5, time_pulse5, output or keys)"};
     const Keys keys(*table, context + " (" + kind + ")", found->keys, original);
     SetupOutputs::ReadStep(*found, TomlStepTable(keys), loaded);
 }
@@ -205,6 +228,19 @@ std::unique_ptr<LoadedProfile> ReadTable(const toml::table& root, std::string_vi
         throw Fault{stepsNode.source(), "step must be a list of [[step]] tables"};
 
     auto loaded = std::make_unique<LoadedProfile>(name, std::int32_t(nmeaPort), connectFailure, success);
+    if (const toml::node* node = keys.Find("generations")) {
+        const toml::array* list = node->as_array();
+        if (!list || list->empty())
+            throw Fault{node->source(), "generations must list the receiver generations the profile is for, such as [8]"};
+        std::vector<int> generations;
+        for (const toml::node& element : *list) {
+            const auto g = int(Integer(element, "generation", 4, 20));
+            if (std::find(std::begin(kGenerations), std::end(kGenerations), g) == std::end(kGenerations))
+                throw Fault{element.source(), "generation " + std::to_string(g) + " is not one of 4 to 10 or 20"};
+            generations.push_back(g);
+        }
+        loaded->SetGenerations(std::move(generations));
+    }
     for (std::size_t i = 0; i < steps->size(); ++i)
         ReadStep((*steps)[i], i + 1, *loaded, original);
     // The reset finds the receiver and brings it to a known state, which every

@@ -57,10 +57,18 @@ std::string Write(const SetupOutputs::Profile& profile)
         << "nmea_port = " << profile.nmeaPort << "\n"
         << "connect_failure = " << Quoted(profile.connectFailure) << "\n"
         << "success = " << Quoted(profile.success) << "\n";
+    if (!profile.generations.empty()) {
+        std::string list;
+        for (const int g : profile.generations)
+            list += (list.empty() ? "" : ", ") + std::to_string(g);
+        out << "generations = [" << list << "]\n";
+    }
     for (const SetupOutputs::Step& step : profile.steps) {
         SetupOutputs::StepLines lines;
         SetupOutputs::WriteStep(step, lines);
         out << "\n[[step]]\nkind = " << Quoted(SetupOutputs::FileKindOf(step).name) << '\n' << lines.Lines();
+        if (!lines.ItemLines().empty())
+            out << "[step.items]\n" << lines.ItemLines();
     }
     return out.str();
 }
@@ -96,6 +104,16 @@ void StepLines::HexBytes(std::string_view key, std::span<const std::uint8_t> byt
         text += pair;
     }
     text_ += ProfileFile::Line(key, ProfileFile::Quoted(text));
+}
+
+void StepLines::Comment(std::string_view text) { text_ += "# " + std::string(text) + '\n'; }
+
+void StepLines::Item(std::string_view name, std::int64_t value, std::string_view comment)
+{
+    items_ += std::string(name) + " = " + std::to_string(value);
+    if (!comment.empty())
+        items_ += "  # " + std::string(comment);
+    items_ += '\n';
 }
 
 void StepLines::Integers(std::string_view key, std::span<const std::uint8_t> values)

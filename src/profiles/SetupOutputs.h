@@ -1,10 +1,14 @@
 #pragma once
 
+#include "receiver_config/KeyPayloads.h"
+#include "receiver_config/ResetForm.h"
+
 #include <QByteArray>
 #include <QString>
 
 class SerialControl;
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -21,7 +25,10 @@ namespace SetupOutputs {
 // the built-in tables carry none, and the bytes belong to whoever owns the table.
 // Everything a kind does (its operation, frames, texts, file keys) is its
 // block in StepKinds.cpp; a kind missing a function there does not build.
-struct Reset {};                            // the known state: link rate, rate, messages off
+using VarnexCommsRoutines::ResetForm;
+struct Reset {                              // the known state: link rate, rate, messages off
+    ResetForm form = ResetForm::FourTargets;
+};
 struct Rate {                               // CFG-RATE
     float period = 0;                       // measurement period, ms (every 16-bit value exactly)
     std::uint16_t navRate = 0;              // measurement cycles per navigation solution
@@ -46,8 +53,23 @@ struct BaudRate {                           // CFG-PRT, confirmed: the PC follow
     std::int32_t port = 0;                  // receiver port 0..3
 };
 struct Save {};                             // CFG-CFG: everything to flash
+// Of later generations, each whole in its step:
+struct Navigation5 {                        // CFG-NAV5: the fields its mask names apply
+    std::array<std::uint8_t, 36> block{};
+};
+struct TimePulse5 {                         // CFG-TP5 of one time pulse
+    std::array<std::uint8_t, 32> block{};
+};
+struct Output {                             // CFG-MSG, a rate for each of six ports
+    std::uint8_t msgClass = 0, msgId = 0;
+    std::array<std::uint8_t, 6> rates{};    // DDC, UART1, UART2, USB, SPI, reserved
+};
+struct Keys {                               // CFG-VALSET of items into RAM, BBR and flash
+    std::span<const Payloads::KeyValue> items{};
+};
 
-using Step = std::variant<Reset, Rate, Navigation, TimePulse, MessageRate, BaudRate, Save>;
+using Step = std::variant<Reset, Rate, Navigation, TimePulse, MessageRate, BaudRate, Save, Navigation5, TimePulse5,
+                          Output, Keys>;
 
 // Everything the program knows about one target device: what the operator
 // and scripts call it, the captions of its three buttons, the receiver port
@@ -61,6 +83,9 @@ struct Profile {
     std::span<const Step> steps;
     const char* connectFailure; // shown when the reset cannot reach the receiver
     const char* success;
+    // The receiver generations the steps are written for; empty for the
+    // built-in devices, whose steps are judged message by message.
+    std::span<const int> generations{};
 };
 
 inline constexpr int kDeviceCount = 5;
@@ -71,12 +96,14 @@ std::span<const Profile> Profiles();
 const Profile* FindProfile(const QString& name);
 
 // Follows a run step by step, for the command line's progress and record.
+struct FoundLink;
 struct RunObserver {
     std::function<void(std::size_t index, const Step& step)> stepStarted;
     std::function<void(std::size_t index, const Step& step, bool succeeded)> stepEnded;
+    // The fast run found the unit on `port` (`link` as found) and has sent
+    // it nothing but polls: false stops the run there, the unit unchanged.
+    std::function<bool(SerialControl& port, const FoundLink& link)> admit;
 };
-
-struct FoundLink;
 
 // Runs `profile`'s steps against the receiver on SelectedPort and shows the
 // outcome. Returns true when everything was acknowledged and saved.
@@ -105,6 +132,9 @@ struct FoundLink {
     // `rate` is still the one the receiver answered at.
     std::optional<int> movedPort;
     QByteArray movedPortSettings;
+    // The receiver refused the CFG-PRT poll (a generation without it): it
+    // answers at `rate`, its port not told.
+    bool portPollRefused = false;
 };
 // A port the search moves on at the first rate it tries: read, then moved to
 // `rate` with the reset's mode and protocols, right behind the link poll.

@@ -4,15 +4,18 @@
 // message its failure shows, and its keys in a profile file, read and
 // written. Everything that tells kinds apart does it by type (std::visit),
 // so a kind missing a function here does not build.
+#include "profiles/GenerationKinds.h"
 #include "profiles/StepFrames.h"
 #include "profiles/StepKinds.h"
 #include "profiles/StepNames.h"
 
 #include "link/UbxMessages.h"
 #include "link/UbxProtocol.h"
+#include "link/uBloxLowLevelComms.h"
 #include "receiver_config/Payloads.h"
 #include "receiver_config/ResetList.h"
 #include "receiver_config/VarnexCommsRoutines.h"
+#include "support/SupportFunctions.h"
 
 #include <QLocale>
 
@@ -25,7 +28,6 @@ namespace {
 
 using uBloxLowLevelComms::UbxBuffer;
 using namespace VarnexCommsRoutines;
-using Frames = std::vector<UbxBuffer>;
 using ProfileFile::LoadedProfile;
 
 Frames One(UbxBuffer frame) { return {std::move(frame)}; }
@@ -33,7 +35,6 @@ QString Hex(std::uint8_t byte) { return UbxMessages::Hex(byte); }
 
 // The operator texts keep their spelling on purpose: operators and their
 // documents know them as they are. The reset's failure is the device's own.
-constexpr const char* kParameterFailure = "Failed to set Varnex parameter please check it is connected correctly";
 constexpr const char* kBaudFailure = "Failed to set Varnex baud rate correctly please check it is connected correctly";
 constexpr const char* kFlashFailure = "Failed to write Varnex to flash memory please check it is connected correctly";
 
@@ -42,20 +43,47 @@ constexpr std::string_view kBareKeys[] = {"kind"};
 
 // ---- reset: the reset's recipe, part by part ----
 
-bool Exact(const Reset&) { return ResetToKnownState(); }
-Frames FramesOf(const Reset&)
+// The reset of the u-blox 5 to 8 generations as the exact run sends it: the
+// ports commanded blind as the older reset does, then every command of the
+// rate and the messages acknowledged. A key-value reset has no exact form:
+// its link moves by an item the PC cannot follow blind.
+bool ExactSixPorts()
+{
+    return WalkReset([](const ResetStage& stage) {
+        if (stage.part == ResetPart::LinkAtKnownRate)
+            return OpenPortAtBaud(kKnownLinkRate);
+        SupportFunctions::ShowStatus(stage.status);
+        std::vector<UbxBuffer> frames = ResetFrames(stage.part, ResetForm::SixPorts);
+        const bool all = std::all_of(frames.begin(), frames.end(),
+                                     [](UbxBuffer& f) { return uBloxLowLevelComms::SendAcknowledged(std::move(f)); });
+        SupportFunctions::ClearStatus();
+        return all;
+    });
+}
+bool Exact(const Reset& r)
+{
+    switch (r.form) {
+    case ResetForm::FourTargets: return ResetToKnownState();
+    case ResetForm::SixPorts: return ExactSixPorts();
+    case ResetForm::Keys:
+    case ResetForm::KeysOneUart: break;
+    }
+    return false;
+}
+Frames FramesOf(const Reset& r)
 {
     Frames frames;
     for (const ResetStage& stage : kResetRecipe)
-        for (UbxBuffer& f : ResetFrames(stage.part))
+        for (UbxBuffer& f : ResetFrames(stage.part, r.form))
             frames.push_back(std::move(f));
     return frames;
 }
 QString Status(const Reset&) { return kReadConfigurationStatus; }
 QString Name(const Reset&) { return QStringLiteral("ResetToKnownState"); }
 const char* Failure(const Reset&) { return nullptr; }
-void Read(const StepTable&, Reset, LoadedProfile& profile) { profile.Add(Reset{}); }
-void Write(const Reset&, StepLines&) {}
+constexpr std::string_view kResetKeys[] = {"kind", "form"};
+void Read(const StepTable& t, Reset, LoadedProfile& profile) { profile.Add(Reset{ReadResetForm(t)}); }
+void Write(const Reset& r, StepLines& out) { WriteResetForm(r.form, out); }
 
 // ---- rate: CFG-RATE ----
 
@@ -306,14 +334,18 @@ void Read(const StepTable&, Save, LoadedProfile& profile) { profile.Add(Save{});
 void Write(const Save&, StepLines&) {}
 
 // The kinds by their names in a file.
-constexpr FileKind kFileKinds[] = {
-    {Reset{}, "reset", kBareKeys},
+const FileKind kFileKinds[] = {
+    {Reset{}, "reset", kResetKeys},
     {Rate{}, "rate", kRateKeys},
     {Navigation{}, "navigation", kNavigationKeys},
     {TimePulse{}, "time_pulse", kTimePulseKeys},
     {MessageRate{}, "message", kMessageKeys},
     {BaudRate{}, "baud", kBaudKeys},
     {Save{}, "save", kBareKeys},
+    {Navigation5{}, "navigation5", kNavigation5Keys},
+    {TimePulse5{}, "time_pulse5", kTimePulse5Keys},
+    {Output{}, "output", kOutputKeys},
+    {Keys{}, "keys", kKeysKeys},
 };
 static_assert(std::size(kFileKinds) == std::variant_size_v<Step>);
 

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // The kinds of step as a profile file holds them. Each kind reads its keys
@@ -33,6 +34,9 @@ public:
     // when it is no such list.
     virtual std::vector<std::int64_t> Integers(std::string_view key, std::size_t count, std::string_view what,
                                                std::int64_t low, std::int64_t high, std::string_view notSuch) const = 0;
+    // A table of whole numbers under `key` (`[step.items]`), in the file's
+    // order: each name with its value.
+    virtual std::vector<std::pair<std::string, std::int64_t>> Items(std::string_view key) const = 0;
     // Refuses the step at `key`'s value, or at the table when `key` is empty.
     [[noreturn]] virtual void Refuse(std::string_view key, const std::string& what) const = 0;
 };
@@ -46,10 +50,18 @@ public:
     void Hex(std::string_view key, std::uint8_t byte);                        // 0xF0
     void HexBytes(std::string_view key, std::span<const std::uint8_t> bytes); // "07 01 0A"
     void Integers(std::string_view key, std::span<const std::uint8_t> values); // [0, 3, 7, 0]
+    // A comment line above the next key: where a value came from.
+    void Comment(std::string_view text);
+    // One entry of the step's table of items, "name = value", its comment
+    // (when given) at the line's end.
+    void Item(std::string_view name, std::int64_t value, std::string_view comment = {});
     const std::string& Lines() const { return text_; }
+    // The items' lines, below their table's header; empty when there are none.
+    const std::string& ItemLines() const { return items_; }
 
 private:
     std::string text_;
+    std::string items_;
 };
 
 // A kind of step in a file: its name (`kind = "rate"`) and the keys its

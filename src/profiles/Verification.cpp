@@ -1,5 +1,8 @@
 #include "profiles/Verification.h"
 
+#include "link/UbxKeys.h"
+#include "profiles/GenerationKinds.h"
+#include "receiver_config/KeyPayloads.h"
 #include "receiver_config/Payloads.h"
 #include "receiver_config/ResetList.h"
 
@@ -39,6 +42,18 @@ struct Values {
     std::optional<std::vector<std::uint8_t>> nav;
     std::optional<std::array<std::int64_t, 2>> pulse; // interval, length, µs
     std::vector<std::pair<VarnexCommsRoutines::MessageId, Rates>> messages; // in first-touched order
+    std::optional<std::array<std::uint8_t, 36>> nav5;
+    std::map<int, std::array<std::uint8_t, 32>> tp5; // by pulse
+    std::vector<Payloads::KeyValue> keys;             // in first-set order
+
+    void SetKey(const Payloads::KeyValue& item)
+    {
+        const auto it = std::find_if(keys.begin(), keys.end(), [&](const auto& k) { return k.id == item.id; });
+        if (it == keys.end())
+            keys.push_back(item);
+        else
+            it->value = item.value;
+    }
 
     void SetMessage(std::uint8_t msgClass, std::uint8_t msgId, const Rates& rates)
     {
@@ -53,8 +68,15 @@ struct Values {
 };
 
 // What each kind of step leaves, field by field.
-void Apply(const SetupOutputs::Reset&, Values& v)
+void Apply(const SetupOutputs::Reset& r, Values& v)
 {
+    using VarnexCommsRoutines::ResetForm;
+    if (r.form == ResetForm::Keys || r.form == ResetForm::KeysOneUart) {
+        for (const auto& stage : VarnexCommsRoutines::kResetRecipe)
+            for (const auto& item : VarnexCommsRoutines::ResetItems(stage.part, r.form == ResetForm::KeysOneUart))
+                v.SetKey(item);
+        return;
+    }
     for (int port = 0; port < Payloads::kReceiverPortCount; ++port)
         v.ports[port] = {kUartMode8N1, VarnexCommsRoutines::kKnownLinkRate, kUbxAndNmea, kUbxAndNmea};
     v.rate = {std::int64_t(VarnexCommsRoutines::kKnownMeasurementPeriod), VarnexCommsRoutines::kKnownNavigationRate, 0};
@@ -83,6 +105,44 @@ void Apply(const SetupOutputs::MessageRate& m, Values& v)
 }
 void Apply(const SetupOutputs::BaudRate& b, Values& v) { v.ports[b.port] = {kUartMode8N1, b.rate, kUbxAndNmea, kUbxAndNmea}; }
 void Apply(const SetupOutputs::Save&, Values&) {}
+void Apply(const SetupOutputs::Navigation5& n, Values& v) { v.nav5 = n.block; }
+void Apply(const SetupOutputs::TimePulse5& t, Values& v) { v.tp5[t.block[0]] = t.block; }
+void Apply(const SetupOutputs::Output& o, Values& v)
+{
+    Rates rates{};
+    std::copy_n(o.rates.begin(), rates.size(), rates.begin());
+    v.SetMessage(o.msgClass, o.msgId, rates);
+}
+void Apply(const SetupOutputs::Keys& k, Values& v)
+{
+    for (const auto& item : k.items)
+        v.SetKey(item);
+}
+
+// A VALGET reply of one item holds its value right after the reply's header
+// and the item's key, as wide as the key says.
+constexpr Msg::Field kItemValue[] = {{"value", 8, 1}, {"value", 8, 2}, {"value", 8, 4}};
+const Msg::Field* ItemValue(std::size_t bytes)
+{
+    return bytes == 1 ? &kItemValue[0] : bytes == 2 ? &kItemValue[1] : bytes == 4 ? &kItemValue[2] : nullptr;
+}
+inline constexpr Msg::Message kValget{UbxProtocol::kClassCfg, UbxProtocol::kIdCfgValget, "CFG-VALGET", 0, kItemValue};
+
+// Each item read alone from the running configuration, so that the reply
+// holds it where ItemValue says. An 8-byte item (a duty cycle) is not read.
+void KeyExpectations(const std::vector<Payloads::KeyValue>& keys, std::vector<Expectation>& expected)
+{
+    for (const Payloads::KeyValue& item : keys) {
+        const Msg::Field* field = ItemValue(UbxKeys::ValueSize(item.id));
+        if (!field)
+            continue;
+        const std::uint32_t asked[] = {item.id};
+        const std::int64_t raw = field->width < 8 ? item.value & ((std::int64_t(1) << (8 * field->width)) - 1) : item.value;
+        expected.push_back({QString::fromStdString(UbxKeys::NameOf(item.id)),
+                            Payloads::CfgValget(Payloads::ReadLayer::Ram, 0, asked), &kValget,
+                            {{field, QStringLiteral("value"), raw}}});
+    }
+}
 
 Want WantOf(const Msg::Message& message, const char* field, std::int64_t value)
 {
@@ -137,6 +197,23 @@ std::vector<Expectation> ExpectedState(const SetupOutputs::Profile& profile)
                           WantOf(Msg::kCfgTp, "antennaCableDelay", kCableDelayNs),
                           WantOf(Msg::kCfgTp, "rfGroupDelay", kRfGroupDelayNs),
                           WantOf(Msg::kCfgTp, "userDelay", kUserDelayNs)}));
+    if (v.nav5) {
+        std::vector<Want> wants;
+        for (const Msg::Field* f : SetupOutputs::AppliedFields(SetupOutputs::Navigation5{*v.nav5}))
+            wants.push_back({f, QLatin1String(f->name), UbxProtocol::LittleEndianAt(*v.nav5, f->offset, f->width)});
+        expected.push_back(BlockExpectation(Msg::kCfgNav5, std::move(wants)));
+    }
+    for (const auto& [pulse, block] : v.tp5) {
+        std::vector<Want> wants;
+        for (const Msg::Field& f : Msg::kTp5Fields)
+            if (std::string_view(f.name) != "version")
+                wants.push_back({&f, QLatin1String(f.name), UbxProtocol::LittleEndianAt(block, f.offset, f.width)});
+        const std::uint8_t asked[] = {std::uint8_t(pulse)};
+        expected.push_back({QStringLiteral("CFG-TP5 pulse %1").arg(pulse),
+                            uBloxLowLevelComms::MakeFrame(UbxProtocol::kClassCfg, UbxProtocol::kIdCfgTp5, asked),
+                            &Msg::kCfgTp5, std::move(wants)});
+    }
+    KeyExpectations(v.keys, expected);
     for (const auto& [id, rates] : v.messages) {
         Expectation e{QStringLiteral("CFG-MSG %1 %2").arg(Msg::Hex(id.msgClass), Msg::Hex(id.msgId)),
                       uBloxLowLevelComms::MakeFrame(UbxProtocol::kClassCfg, UbxProtocol::kIdCfgMsg, std::vector<std::uint8_t>{id.msgClass, id.msgId}),

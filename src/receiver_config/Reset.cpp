@@ -1,5 +1,8 @@
 #include "receiver_config/VarnexCommsRoutines.h"
 
+#include "link/UbxKeys.h"
+#include "link/UbxProtocol.h"
+#include "receiver_config/KeyPayloads.h"
 #include "receiver_config/Payloads.h"
 #include "receiver_config/ResetList.h"
 #include "support/SupportFunctions.h"
@@ -28,10 +31,57 @@ bool RunPart(ResetPart part)
     return false;
 }
 
+constexpr std::uint8_t kClassRxm = 0x02;
+
 } // namespace
 
-std::vector<uBloxLowLevelComms::UbxBuffer> ResetFrames(ResetPart part)
+// Raw measurements are left out: many units have none, and one key a unit
+// does not know refuses the whole message.
+std::vector<Payloads::KeyValue> ResetItems(ResetPart part, bool oneUart)
 {
+    std::vector<Payloads::KeyValue> items;
+    switch (part) {
+    case ResetPart::LinkAtKnownRate:
+        items.push_back({UbxKeys::Named("CFG-UART1-BAUDRATE"), kKnownLinkRate});
+        if (!oneUart)
+            items.push_back({UbxKeys::Named("CFG-UART2-BAUDRATE"), kKnownLinkRate});
+        break;
+    case ResetPart::KnownRate:
+        items.push_back({UbxKeys::Named("CFG-RATE-MEAS"), std::int64_t(kKnownMeasurementPeriod)});
+        items.push_back({UbxKeys::Named("CFG-RATE-NAV"), kKnownNavigationRate});
+        break;
+    case ResetPart::MessagesOff:
+        for (const UbxKeys::Output& o : UbxKeys::Outputs())
+            for (int port = 0; o.msgClass != kClassRxm && port < int(std::size(UbxKeys::kOutputPorts)); ++port)
+                if (!oneUart || port == 1)
+                    items.push_back({UbxKeys::OutputKey(o, port), 0});
+        break;
+    }
+    return items;
+}
+
+namespace {
+
+// CFG-MSG as the u-blox 5 to 8 generations document it: the message, then
+// its rate on each of six ports.
+uBloxLowLevelComms::UbxBuffer OffOnSixPorts(const MessageId& m)
+{
+    const std::uint8_t payload[] = {m.msgClass, m.msgId, 0, 0, 0, 0, 0, 0};
+    return uBloxLowLevelComms::MakeFrame(UbxProtocol::kClassCfg, UbxProtocol::kIdCfgMsg, payload);
+}
+
+} // namespace
+
+std::vector<uBloxLowLevelComms::UbxBuffer> ResetFrames(ResetPart part, ResetForm form)
+{
+    if (form == ResetForm::Keys || form == ResetForm::KeysOneUart)
+        return Payloads::CfgValset(ResetItems(part, form == ResetForm::KeysOneUart), Payloads::kAllLayers);
+    if (form == ResetForm::SixPorts && part == ResetPart::MessagesOff) {
+        std::vector<uBloxLowLevelComms::UbxBuffer> frames;
+        for (const MessageId& m : kResetMessages)
+            frames.push_back(OffOnSixPorts(m));
+        return frames;
+    }
     std::vector<uBloxLowLevelComms::UbxBuffer> frames;
     switch (part) {
     case ResetPart::LinkAtKnownRate:

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "link/UbxFrame.h"
+#include "receiver_config/KeyPayloads.h"
+#include "receiver_config/ResetForm.h"
 #include "receiver_config/VarnexCommsRoutines.h"
 
 #include <array>
@@ -86,8 +88,16 @@ inline constexpr ResetStage kResetRecipe[] = {
     {ResetPart::MessagesOff, kResetAllMessagesStatus},
 };
 
-// The frames of one part, each once, in the order they go out.
-std::vector<uBloxLowLevelComms::UbxBuffer> ResetFrames(ResetPart part);
+// The frames of one part, each once, in the order they go out, in `form`:
+// the link moved with CFG-PRT (or the UART baud-rate items), the rate with
+// CFG-RATE (or the rate items), the messages turned off with CFG-MSG of
+// either form (or the output-rate items of every message the key table
+// knows, on every port the generation has).
+std::vector<uBloxLowLevelComms::UbxBuffer> ResetFrames(ResetPart part, ResetForm form = ResetForm::FourTargets);
+// A part of the reset as key-value items: the link's UART (both UARTs
+// unless `oneUart`) at kKnownLinkRate, the known rate, and every output the
+// key table knows off on every port the unit has (UART1 alone with `oneUart`).
+std::vector<Payloads::KeyValue> ResetItems(ResetPart part, bool oneUart);
 // Walks the recipe in order through `run`, stopping at the first part that fails.
 bool WalkReset(const std::function<bool(const ResetStage&)>& run);
 
