@@ -99,7 +99,9 @@ QByteArray ToJsonLine(const UnitRecord& u, bool full)
     if (!u.receiverSoftware.isEmpty() || !u.receiverHardware.isEmpty())
         o.insert("receiver", QJsonObject{{"software", u.receiverSoftware},
                                          {"hardware", u.receiverHardware},
-                                         {"extensions", QJsonArray::fromStringList(u.receiverExtensions)}});
+                                         {"extensions", QJsonArray::fromStringList(u.receiverExtensions)},
+                                         {"generation", u.receiverGeneration ? QJsonValue(u.receiverGeneration) : QJsonValue()},
+                                         {"protocol", u.receiverProtocol.isEmpty() ? QJsonValue() : QJsonValue(u.receiverProtocol)}});
     else if (u.identityAsked || u.exitCode == 0)
         o.insert("receiver", QJsonValue::Null); // asked, or a second Ctrl-C came first: no identity
     if (u.verificationRan) {

@@ -54,6 +54,12 @@ struct UnitRecord {
     QString receiverSoftware;
     QString receiverHardware;
     QStringList receiverExtensions;
+    // Told from that identity: the generation (u-blox 8 is 8; 0 when not
+    // known) and the protocol version ("18.00"; empty when not known).
+    int receiverGeneration = 0;
+    QString receiverProtocol;
+    // The device was refused for this receiver before anything was sent.
+    bool refusedFor = false;
 };
 
 // The record as one line of JSON, newline included. `frames`: every frame

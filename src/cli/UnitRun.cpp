@@ -8,7 +8,9 @@
 #include "link/PortNames.h"
 #include "link/SelectedPort.h"
 #include "link/uBloxLowLevelComms.h"
+#include "profiles/Fitness.h"
 #include "profiles/StepNames.h"
+#include "receiver_config/Generation.h"
 #include "profiles/Verification.h"
 #include "receiver_config/ReceiverVersion.h"
 #include "receiver_config/VarnexCommsRoutines.h"
@@ -90,6 +92,45 @@ void Finish(UnitRecord& unit, int exitCode, const QString& outcome, const QStrin
     unit.end = QDateTime::currentDateTimeUtc();
 }
 
+// The receiver's identity into the record, and what it tells of its generation.
+void Identify(UnitRecord& unit, const VarnexCommsRoutines::ReceiverVersion& version)
+{
+    const VarnexCommsRoutines::ReceiverKind kind = VarnexCommsRoutines::KindOf(version);
+    unit.receiverSoftware = version.software;
+    unit.receiverHardware = version.hardware;
+    unit.receiverExtensions = version.extensions;
+    unit.receiverGeneration = kind.generation;
+    unit.receiverProtocol = VarnexCommsRoutines::ProtocolText(kind);
+}
+
+// Asked once the unit answers, before anything but polls goes out to it:
+// its identity, and whether the device can work on it at all. False when it
+// cannot (the record then says why).
+bool Admit(UnitRecord& unit, const Arguments& a, Console& console, SerialControl& port)
+{
+    unit.identityAsked = true;
+    const auto version = VarnexCommsRoutines::PollReceiverVersion(port);
+    if (!version)
+        return true; // a unit that does not tell goes on as the device's steps find it
+    Identify(unit, *version);
+    const QString misfit = SetupOutputs::Misfit(*a.device, *version);
+    if (misfit.isEmpty())
+        return true;
+    unit.refusedFor = true;
+    console.Line(Texts::Said(QStringLiteral("port %1: %2").arg(a.port, misfit)));
+    unit.message = misfit;
+    return false;
+}
+
+// A unit the device cannot work on: nothing sent to it but polls.
+void FinishRefused(UnitRecord& unit)
+{
+    const QString message = unit.message;
+    Finish(unit, kUsage, QStringLiteral("not for this receiver"),
+           QStringLiteral("not for %1").arg(VarnexCommsRoutines::GenerationName(unit.receiverGeneration)));
+    unit.message = message;
+}
+
 // Proves the configuration (the running and the saved one after a search,
 // the saved one after a run) and judges the unit by it.
 void VerifyInto(UnitRecord& unit, const Arguments& a, Console& console, const SetupOutputs::FoundLink& link)
@@ -100,11 +141,8 @@ void VerifyInto(UnitRecord& unit, const Arguments& a, Console& console, const Se
     const Verification::ReadBack readBack =
         Verification::Prove(CommsFrm::SerialPort(), Verification::ExpectedState(*a.device), start, link);
     unit.verification = readBack.items;
-    if (const auto version = VarnexCommsRoutines::ParseReceiverVersion(readBack.version)) {
-        unit.receiverSoftware = version->software;
-        unit.receiverHardware = version->hardware;
-        unit.receiverExtensions = version->extensions;
-    }
+    if (const auto version = VarnexCommsRoutines::ParseReceiverVersion(readBack.version))
+        Identify(unit, *version);
     const Judgement judged = JudgeReadBack(readBack);
     unit.steps.back().succeeded = judged.exitCode == kDone;
     if (!unit.steps.back().succeeded)
@@ -135,6 +173,9 @@ bool RunSteps(UnitRecord& unit, const Arguments& a, Console& console, const Unit
         if (!found) {
             unit.failedStep = unit.steps.back().name;
             console.Line(QStringLiteral("no receiver answered"));
+        } else if (!Admit(unit, a, console, CommsFrm::SerialPort())) {
+            unit.failedStep = unit.steps.back().name;
+            return false;
         }
         return found;
     }
@@ -152,6 +193,7 @@ bool RunSteps(UnitRecord& unit, const Arguments& a, Console& console, const Unit
         if (!ok)
             unit.failedStep = SetupOutputs::StepName(step);
     };
+    observer.admit = [&](SerialControl& port, const SetupOutputs::FoundLink&) { return Admit(unit, a, console, port); };
     return a.fast ? SetupOutputs::RunProfileFast(*a.device, CommsFrm::SerialPort(), observer, &link)
                   : SetupOutputs::RunProfile(*a.device, observer);
 }
@@ -163,11 +205,8 @@ void ReadIdentity(UnitRecord& unit)
     SerialControl& port = CommsFrm::SerialPort();
     unit.identityAsked = true;
     if (unit.receiverSoftware.isEmpty() && port.PortOpen() && !port.PortGone())
-        if (const auto version = VarnexCommsRoutines::PollReceiverVersion(port)) {
-            unit.receiverSoftware = version->software;
-            unit.receiverHardware = version->hardware;
-            unit.receiverExtensions = version->extensions;
-        }
+        if (const auto version = VarnexCommsRoutines::PollReceiverVersion(port))
+            Identify(unit, *version);
 }
 
 UnitRecord Begin(const Arguments& a)
@@ -234,12 +273,18 @@ UnitRecord RunUnit(const Arguments& a, Console& console, const QString& path, Un
     {
         FrameRecorder recorder(unit, console);
         succeeded = RunSteps(unit, a, console, watch, link);
-        unit.message = console.LastMessage();
-        if (!succeeded) {
+        if (!unit.refusedFor)
+            unit.message = console.LastMessage();
+        if (!succeeded && unit.refusedFor) {
+            FinishRefused(unit);
+        } else if (!succeeded) {
             console.Line(Texts::Said(QStringLiteral("port %1: step %2 failed").arg(a.port, unit.failedStep)));
             Finish(unit, kStepFailed, QStringLiteral("step failed"), FailedStepReason(unit));
             if (unit.message.isEmpty())
                 unit.message = unit.reason;
+            // A unit known by its identity says which receiver refused what.
+            if (const QString refused = RefusedBy(unit); !refused.isEmpty())
+                unit.message += QStringLiteral("; ") + refused;
         } else if (a.verify) {
             VerifyInto(unit, a, console, link);
         } else {

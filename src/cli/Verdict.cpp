@@ -2,6 +2,7 @@
 
 #include "cli/Arguments.h"
 #include "link/UbxMessages.h"
+#include "receiver_config/Generation.h"
 
 #include <QStringList>
 
@@ -129,6 +130,24 @@ QString FailedStepReason(const UnitRecord& unit)
     return QStringLiteral("%1 %2 (%3)").arg(word, how, MessageOfFrame(last.sent));
 }
 
+QString RefusedBy(const UnitRecord& unit)
+{
+    if (unit.receiverHardware.isEmpty())
+        return {};
+    const auto step = std::find_if(unit.steps.rbegin(), unit.steps.rend(),
+                                   [&](const StepRecord& s) { return s.name == unit.failedStep; });
+    if (step == unit.steps.rend() || step->frames.empty() || step->frames.back().answer != QLatin1String("nak"))
+        return {};
+    std::vector<std::uint8_t> frame;
+    for (const QString& b : step->frames.back().sent.split(u' '))
+        frame.push_back(std::uint8_t(b.toUInt(nullptr, 16)));
+    const auto form = VarnexCommsRoutines::FormOf(frame);
+    const VarnexCommsRoutines::ReceiverVersion version{unit.receiverSoftware, unit.receiverHardware, unit.receiverExtensions};
+    return QStringLiteral("the receiver, a %1, refused %2")
+        .arg(VarnexCommsRoutines::Describe(VarnexCommsRoutines::KindOf(version), version),
+             form ? QLatin1String(VarnexCommsRoutines::FormName(*form)) : MessageOfFrame(step->frames.back().sent));
+}
+
 QString VerdictLine(const UnitRecord& unit, int number, const Tally* tally)
 {
     const bool passed = unit.exitCode == kDone;
@@ -140,6 +159,9 @@ QString VerdictLine(const UnitRecord& unit, int number, const Tally* tally)
     parts << unit.profileName << unit.reason;
     if (passed)
         parts << QStringLiteral("%1 s").arg(unit.start.msecsTo(unit.end) / 1000.0, 0, 'f', 1);
+    if (unit.receiverGeneration)
+        parts << VarnexCommsRoutines::GenerationName(unit.receiverGeneration)
+                     + (unit.receiverProtocol.isEmpty() ? QString() : QStringLiteral(" protocol ") + unit.receiverProtocol);
     if (tally)
         parts << QStringLiteral("(%1 passed, %2 failed)").arg(tally->passed).arg(tally->failed);
     return parts.join(QStringLiteral("  "));

@@ -31,6 +31,10 @@ Judgement JudgeReadBack(const Verification::ReadBack& readBack);
 // The verdict's words for a step that failed: "save refused (CFG-CFG)",
 // "time pulse unanswered (CFG-TP)", from the step and its last frame.
 QString FailedStepReason(const UnitRecord& unit);
+// For a unit whose identity is known and whose failed step was refused:
+// "the receiver, a u-blox 6 (7.03 (45969), protocol 13.03), refused CFG-MSG
+// (four-target form)"; empty otherwise.
+QString RefusedBy(const UnitRecord& unit);
 
 // "CFG-CFG", or "06 09" for a message without a name here.
 QString MessageName(std::uint8_t msgClass, std::uint8_t msgId);

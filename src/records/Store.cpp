@@ -131,8 +131,9 @@ std::optional<Row> RowFromRecord(const QByteArray& line, QString& error)
     const QJsonObject receiver = o["receiver"].toObject();
     r.receiverSoftware = receiver["software"].toString();
     r.receiverHardware = receiver["hardware"].toString();
+    r.receiverProtocol = receiver["protocol"].toString();
     for (const QJsonValue& e : receiver["extensions"].toArray())
-        if (e.toString().startsWith(QLatin1String("PROTVER=")))
+        if (r.receiverProtocol.isEmpty() && e.toString().startsWith(QLatin1String("PROTVER=")))
             r.receiverProtocol = e.toString().mid(8).trimmed();
     for (const QJsonValue& s : o["steps"].toArray())
         r.steps.push_back({s.toObject()["name"].toString(), s.toObject()["succeeded"].toBool()});
