@@ -2,7 +2,11 @@
 
 #include "link/UbxMessages.h"
 #include "profiles/FastLink.h"
+#include "link/UbxKeys.h"
+#include "receiver_config/Generation.h"
+#include "receiver_config/KeyPayloads.h"
 #include "receiver_config/Payloads.h"
+#include "receiver_config/ReceiverVersion.h"
 #include "receiver_config/ResetList.h"
 #include "receiver_config/VarnexCommsRoutines.h"
 #include "support/SupportFunctions.h"
@@ -24,6 +28,9 @@ constexpr const Msg::Field& kMeasRate = Msg::FieldNamed(Msg::kRateFields, "measR
 constexpr const Msg::Field& kNavRate = Msg::FieldNamed(Msg::kRateFields, "navRate");
 constexpr const Msg::Field& kInterval = Msg::FieldNamed(Msg::kTpFields, "interval");
 constexpr const Msg::Field& kLength = Msg::FieldNamed(Msg::kTpFields, "length");
+
+// The mask bits of every setting CFG-NAV5 has.
+constexpr std::uint16_t kAllNav5Settings = 0x05FF;
 
 // The messages worth reading: the reset list, then the built-in devices'
 // own messages outside it, in table order.
@@ -65,19 +72,107 @@ std::optional<FastLink::Link> Link(FastLink::Line& line)
 
 struct MessageRates {
     MessageId id;
-    std::array<std::uint8_t, 4> rates;
+    std::array<std::uint8_t, 6> rates; // ports 0..3; on a unit of the six-port form 4 and 5 too
     bool inResetList;
 };
 
-// Everything a profile is built from, as the receiver answered it.
+// Everything a profile is built from, as the receiver answered it. A block
+// the unit refused (a message its generation does not have) stays empty.
 struct Readings {
     std::array<std::int32_t, 3> uartRate{}; // by port number, 1 and 2
-    QByteArray rate, nav, tp;
+    QByteArray rate, nav, tp, nav5, tp5;
     std::vector<MessageRates> messages;
+    bool sixPorts = false; // the unit answers CFG-MSG with a rate for each of six ports
 };
 
-std::optional<Readings> ReadAll(FastLink::Line& line, const FastLink::Link& link);
+std::optional<Readings> ReadAll(FastLink::Line& line, const FastLink::Link& link, int generation);
 std::unique_ptr<ProfileFile::LoadedProfile> Build(const Readings& r, int linkPort, const std::string& name);
+
+// The unit's generation by its MON-VER; 0 when it does not tell.
+int GenerationOf(FastLink::Line& line)
+{
+    const auto reply = FastLink::PollReply(line, uBloxLowLevelComms::MakeFrame(UbxProtocol::kClassMon, UbxProtocol::kIdMonVer));
+    const auto version = reply.answer == uBloxLowLevelComms::Answer::Reply
+                             ? VarnexCommsRoutines::ParseReceiverVersion(reply.payload)
+                             : std::nullopt;
+    return version ? VarnexCommsRoutines::KindOf(*version).generation : 0;
+}
+
+// The groups of items a key-value clone reads: both UARTs, the protocols on
+// each port, the rates, the time pulse, the navigation settings and the
+// output rates.
+constexpr std::uint8_t kCloneGroups[] = {0x52, 0x53, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x21, 0x05, 0x11, 0x91};
+constexpr std::uint8_t kUart2Group = 0x53;
+
+// One group from `layer`, page by page. Nothing when the unit did not
+// answer; an empty list when it refused (a group it lacks, or a layer that
+// holds nothing). The wildcard is asked without the items' size and, where
+// refused, with each size in turn: receivers differ in which they take.
+std::optional<std::vector<Payloads::KeyValue>> ReadGroup(FastLink::Line& line, Payloads::ReadLayer layer, std::uint8_t group)
+{
+    std::vector<Payloads::KeyValue> items;
+    const auto page = [&](std::uint32_t wildcard) -> std::optional<bool> {
+        for (std::uint16_t position = 0;; position += std::uint16_t(Payloads::kItemsPerMessage)) {
+            const std::uint32_t keys[] = {wildcard};
+            const FastLink::Reply reply = FastLink::PollReply(line, Payloads::CfgValget(layer, position, keys));
+            if (reply.answer == uBloxLowLevelComms::Answer::Nak)
+                return position > 0;
+            const auto read = reply.answer == uBloxLowLevelComms::Answer::Reply ? Payloads::ParseValget(reply.payload)
+                                                                                 : std::nullopt;
+            if (!read)
+                return std::nullopt;
+            items.insert(items.end(), read->items.begin(), read->items.end());
+            if (read->items.size() < Payloads::kItemsPerMessage)
+                return true;
+        }
+    };
+    const auto plain = page(UbxKeys::GroupWildcard(group));
+    if (!plain)
+        return std::nullopt;
+    for (std::uint32_t size = 1; !*plain && size <= 5; ++size)
+        if (!page(size << 28 | UbxKeys::GroupWildcard(group)))
+            return std::nullopt;
+    return items;
+}
+
+// A unit of a key-value generation, read where it answers (its replies are
+// short): every item of the clone's groups from RAM, or with `saved` from
+// flash (a flash that holds nothing: the defaults it starts with), into the
+// key-value reset, one step of items and the save.
+std::unique_ptr<ProfileFile::LoadedProfile> ReadKeys(FastLink::Line& line, bool saved, const std::string& name, int generation)
+{
+    SupportFunctions::ShowStatus(QStringLiteral("Reading configuration items"));
+    const auto readLayer = [&](Payloads::ReadLayer layer, bool& uart2) -> std::optional<std::vector<Payloads::KeyValue>> {
+        std::vector<Payloads::KeyValue> items;
+        for (const std::uint8_t group : kCloneGroups) {
+            const auto read = ReadGroup(line, layer, group);
+            if (!read)
+                return std::nullopt;
+            uart2 = uart2 || (group == kUart2Group && !read->empty());
+            items.insert(items.end(), read->begin(), read->end());
+        }
+        return items;
+    };
+    bool uart2 = false;
+    auto items = readLayer(saved ? Payloads::ReadLayer::Flash : Payloads::ReadLayer::Ram, uart2);
+    if (items && items->empty() && saved)
+        items = readLayer(Payloads::ReadLayer::Default, uart2);
+    SupportFunctions::ClearStatus();
+    if (!items || items->empty())
+        return nullptr;
+    const auto nmeaOn = [&](const char* key) {
+        const auto id = UbxKeys::Parse(key);
+        return std::any_of(items->begin(), items->end(), [&](const auto& i) { return i.id == id && i.value != 0; });
+    };
+    const std::int32_t nmeaPort = !nmeaOn("CFG-UART1OUTPROT-NMEA") && nmeaOn("CFG-UART2OUTPROT-NMEA") ? 2 : 1;
+    auto profile = std::make_unique<ProfileFile::LoadedProfile>(name, nmeaPort);
+    profile->Add(SetupOutputs::Reset{uart2 ? SetupOutputs::ResetForm::Keys : SetupOutputs::ResetForm::KeysOneUart});
+    profile->Add(SetupOutputs::Keys{*items});
+    profile->Add(SetupOutputs::Save{});
+    if (generation)
+        profile->SetGenerations({generation});
+    return profile;
+}
 
 } // namespace
 
@@ -89,6 +184,11 @@ std::unique_ptr<ProfileFile::LoadedProfile> ReadReceiver(SerialControl& port, bo
     FastLink::Line line(port);
     line.Adopt();
     auto link = Link(line);
+    const int generation = link ? GenerationOf(line) : 0;
+    if (link && (link->portPollRefused
+                 || VarnexCommsRoutines::SupportOf(VarnexCommsRoutines::Form::KeyValue, generation)
+                        == VarnexCommsRoutines::Support::Takes))
+        return ReadKeys(line, saved, name, generation);
     // A saved rate other than the running one moves the link with the load.
     std::optional<FastLink::Link> here;
     if (link && saved && (!Load(line, here) || !(link = here ? here : Link(line))))
@@ -100,7 +200,7 @@ std::unique_ptr<ProfileFile::LoadedProfile> ReadReceiver(SerialControl& port, bo
     const bool move = FastLink::HasRate(linkPort) && found.rate != VarnexCommsRoutines::kKnownLinkRate;
     if (move && !FastLink::MoveLink(line, linkPort, VarnexCommsRoutines::kKnownLinkRate, found.settings))
         return nullptr;
-    const auto readings = ReadAll(line, found);
+    const auto readings = ReadAll(line, found, generation);
     if (saved) {
         std::optional<FastLink::Link> unmoved;
         if (Load(line, unmoved) && !unmoved)
@@ -113,7 +213,7 @@ std::unique_ptr<ProfileFile::LoadedProfile> ReadReceiver(SerialControl& port, bo
 
 namespace {
 
-std::optional<Readings> ReadAll(FastLink::Line& line, const FastLink::Link& link)
+std::optional<Readings> ReadAll(FastLink::Line& line, const FastLink::Link& link, int generation)
 {
     // Every poll goes out several at a time; each reply must carry the whole settings.
     struct Poll {
@@ -128,8 +228,15 @@ std::optional<Readings> ReadAll(FastLink::Line& line, const FastLink::Link& link
     for (const std::uint8_t port : {1, 2})
         if (!fromLink(port))
             polls.push_back({&UbxMessages::kCfgPrt, {port}});
-    for (const auto* m : {&UbxMessages::kCfgRate, &UbxMessages::kCfgNav, &UbxMessages::kCfgTp})
-        polls.push_back({m, {}});
+    polls.push_back({&UbxMessages::kCfgRate, {}});
+    // The navigation block and the time pulse in each form the unit's
+    // generation is not known to refuse: those it refuses are not its own.
+    const std::size_t blocksAt = polls.size();
+    for (const auto* m : {&UbxMessages::kCfgNav, &UbxMessages::kCfgTp, &UbxMessages::kCfgNav5, &UbxMessages::kCfgTp5})
+        if (const auto form = VarnexCommsRoutines::FormOf(uBloxLowLevelComms::MakeFrame(m->msgClass, m->msgId));
+            !form || VarnexCommsRoutines::SupportOf(*form, generation) != VarnexCommsRoutines::Support::Refuses)
+            polls.push_back({m, m == &UbxMessages::kCfgTp5 ? std::vector<std::uint8_t>{0} : std::vector<std::uint8_t>{}});
+    const std::size_t blocks = polls.size() - blocksAt;
     std::size_t resetCount = 0;
     const std::vector<MessageId> known = KnownMessages(resetCount);
     for (const MessageId& m : known)
@@ -148,6 +255,14 @@ std::optional<Readings> ReadAll(FastLink::Line& line, const FastLink::Link& link
             return std::nullopt;
         return reply.payload;
     };
+    // A block: its reply, empty when refused; nothing when unanswered.
+    const auto block = [&]() -> std::optional<QByteArray> {
+        if (replies[next].answer == uBloxLowLevelComms::Answer::Nak) {
+            ++next;
+            return QByteArray();
+        }
+        return take();
+    };
 
     Readings r;
     for (const std::uint8_t port : {1, 2}) {
@@ -157,20 +272,25 @@ std::optional<Readings> ReadAll(FastLink::Line& line, const FastLink::Link& link
         r.uartRate[port] = std::int32_t(Msg::ValueOf(*prt, kBaudRate));
     }
     const auto rate = take();
-    const auto nav = take();
-    const auto tp = take();
-    if (!rate || !nav || !tp)
+    if (!rate)
         return std::nullopt;
     r.rate = *rate;
-    r.nav = *nav;
-    r.tp = *tp;
+    for (std::size_t b = 0; b < blocks; ++b) {
+        const UbxMessages::Message* m = polls[next].message;
+        const auto read = block();
+        if (!read)
+            return std::nullopt;
+        (m == &UbxMessages::kCfgNav ? r.nav : m == &UbxMessages::kCfgTp ? r.tp : m == &UbxMessages::kCfgNav5 ? r.nav5 : r.tp5) = *read;
+    }
     for (std::size_t i = 0; i < known.size(); ++i) {
         const auto reply = take();
         if (!reply)
             return std::nullopt;
         MessageRates rates{known[i], {}, i < resetCount};
-        for (int port = 0; port < 4; ++port)
-            rates.rates[std::size_t(port)] = std::uint8_t(Msg::ValueOf(*reply, *Msg::kMsgPortRate[port]));
+        const bool six = reply->size() >= qsizetype(UbxMessages::kCfgMsgPorts.payloadSize);
+        r.sixPorts = r.sixPorts || six;
+        for (int port = 0; port < (six ? 6 : 4); ++port)
+            rates.rates[std::size_t(port)] = std::uint8_t(Msg::ValueOf(*reply, UbxMessages::kMsgPortsFields[2 + port]));
         r.messages.push_back(rates);
     }
     return r;
@@ -190,14 +310,36 @@ std::unique_ptr<ProfileFile::LoadedProfile> Build(const Readings& readings, int 
     const std::int32_t nmeaPort = nmeaOn[2] > nmeaOn[1] ? 2 : 1;
 
     auto profile = std::make_unique<ProfileFile::LoadedProfile>(name, nmeaPort);
-    profile->Add(SetupOutputs::Reset{});
+    profile->Add(SetupOutputs::Reset{readings.sixPorts ? SetupOutputs::ResetForm::SixPorts : SetupOutputs::ResetForm::FourTargets});
     profile->Add(SetupOutputs::Rate{float(Msg::ValueOf(rate, kMeasRate)), std::uint16_t(Msg::ValueOf(rate, kNavRate))});
-    const auto* block = reinterpret_cast<const std::uint8_t*>(readings.nav.constData());
-    profile->Add(SetupOutputs::Navigation{std::span(block, Payloads::kNavBlockSize)});
+    if (!readings.nav.isEmpty()) {
+        const auto* block = reinterpret_cast<const std::uint8_t*>(readings.nav.constData());
+        profile->Add(SetupOutputs::Navigation{std::span(block, Payloads::kNavBlockSize)});
+    }
+    if (!readings.nav5.isEmpty()) {
+        // Every setting as the unit holds it: the mask applies all of them.
+        SetupOutputs::Navigation5 n;
+        std::copy_n(readings.nav5.begin(), n.block.size(), n.block.begin());
+        n.block[0] = std::uint8_t(kAllNav5Settings & 0xFF);
+        n.block[1] = std::uint8_t(kAllNav5Settings >> 8);
+        profile->Add(n);
+    }
     // As the unit holds them, in µs: a 50.5 ms pulse clones to 50.5 ms.
-    profile->Add(SetupOutputs::TimePulse{std::int32_t(Msg::ValueOf(tp, kInterval)), std::int32_t(Msg::ValueOf(tp, kLength))});
+    if (!tp.isEmpty())
+        profile->Add(SetupOutputs::TimePulse{std::int32_t(Msg::ValueOf(tp, kInterval)), std::int32_t(Msg::ValueOf(tp, kLength))});
+    if (!readings.tp5.isEmpty()) {
+        SetupOutputs::TimePulse5 t;
+        std::copy_n(readings.tp5.begin(), t.block.size(), t.block.begin());
+        profile->Add(t);
+    }
     for (const MessageRates& r : messages) {
         const auto on = std::count_if(r.rates.begin(), r.rates.end(), [](std::uint8_t v) { return v != 0; });
+        if (readings.sixPorts) {
+            // One command carries every port's rate; the reset turned the listed messages off.
+            if (on != 0 || !r.inResetList)
+                profile->Add(SetupOutputs::Output{r.id.msgClass, r.id.msgId, r.rates});
+            continue;
+        }
         // The reset already turned the listed messages off everywhere; the
         // others are set even when off, since the reset leaves them as found.
         if (on == 0 && r.inResetList)
@@ -209,7 +351,7 @@ std::unique_ptr<ProfileFile::LoadedProfile> Build(const Readings& readings, int 
         } else {
             const auto highest = *std::max_element(r.rates.begin(), r.rates.end());
             const auto first = std::int32_t(std::find_if(r.rates.begin(), r.rates.end(), [](std::uint8_t v) { return v != 0; }) - r.rates.begin());
-            profile->Add(SetupOutputs::MessageRate{r.id.msgClass, r.id.msgId, highest, first, r.rates});
+            profile->Add(SetupOutputs::MessageRate{r.id.msgClass, r.id.msgId, highest, first, std::span(r.rates).first(4)});
         }
     }
     // The port the PC is wired to moves last: until then the link stays at the reset's rate.
