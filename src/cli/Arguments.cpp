@@ -40,7 +40,7 @@ constexpr CommandSpec kCommands[] = {
      "lists the PC ports that can be opened: number, device, what the system calls it"},
     {"profiles", Command::Profiles, "", Commands::Profiles,
      "lists the built-in devices, one line each: name, the link's final rate, the outputs"},
-    {"profile", Command::Profile, "DEVICE|--check FILE", Commands::Profile,
+    {"profile", Command::Profile, "DEVICE [--generation N]|--check FILE", Commands::Profile,
      "writes a built-in device as a profile file (TOML) that --profile runs, or checks a profile file"},
     {"read", Command::Read, "--port PORT", Commands::Read,
      "reads a receiver's configuration into a profile file, sending polls and the moves of the link to 115200 and "
@@ -79,7 +79,11 @@ constexpr OptionSpec kOptions[] = {
     {"report-frames", nullptr, nullptr, kUnitCommands,
      "records every frame and verification item also for a unit that passed (else only for one that failed)"},
     {"dry-run", nullptr, nullptr, kConfigure, "prints every frame the run would send, with its wait; opens no port"},
-    {"check", nullptr, "FILE", Bit(Command::Profile), "checks a profile file without a port: exit 0, or 2 with where"},
+    {"check", nullptr, "FILE", Bit(Command::Profile),
+     "checks a profile file without a port: exit 0, or 2 with where; names the settings a translation left out"},
+    {"generation", nullptr, "N", Bit(Command::Profile),
+     "writes the device for receiver generation N (5 to 10): its settings in that generation's messages, each with "
+     "the field it came from, and those without a counterpart named"},
     {"json", nullptr, nullptr, Bit(Command::Ports) | Bit(Command::Summary), "writes JSON for machines"},
     {"help", "h", nullptr, kEveryCommand, "shows this help, or with a command that command's"},
     {"version", "V", nullptr, Bit(Command::Version), "shows the version"},
@@ -355,6 +359,12 @@ Parsed Parse(const QStringList& args)
         if (a.check.isEmpty() || positional.size() > 1 || parser.isSet(QStringLiteral("out")))
             return fail(QStringLiteral("profile --check takes one file and nothing else"));
         return r;
+    }
+    if (parser.isSet(QStringLiteral("generation"))) {
+        bool number = false;
+        a.generation = parser.value(QStringLiteral("generation")).toInt(&number);
+        if (!number || a.generation < 5 || a.generation > 10)
+            return fail(QStringLiteral("--generation takes a receiver generation from 5 to 10"));
     }
     if (parser.isSet(QStringLiteral("out"))) {
         a.out = parser.value(QStringLiteral("out"));

@@ -60,6 +60,7 @@ struct Arguments {
     bool dryRun = false; // configure: print the frames, send nothing
     bool json = false;   // ports, summary: for machines
     QString check;       // profile --check FILE
+    int generation = 0;  // profile --generation N: the device written for receiver generation N
     QStringList files;   // summary
     Command helpFor = Command::Help; // help: the command whose usage is shown (Help: all)
 };

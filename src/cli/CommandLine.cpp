@@ -56,6 +56,17 @@ int Commands::Unit(const Arguments& a, const Streams& s)
     }
     if (a.dryRun)
         return DryRun(a, s);
+    // A key-value unit moves its link by an item the PC can follow only
+    // when it waits for the answer: the exact run's blind opening cannot.
+    if (a.command == Command::Configure && !a.fast && !a.device->steps.empty())
+        if (const auto* reset = std::get_if<SetupOutputs::Reset>(&a.device->steps.front());
+            reset && (reset->form == SetupOutputs::ResetForm::Keys || reset->form == SetupOutputs::ResetForm::KeysOneUart)) {
+            Texts::Put(s.err, Texts::Said(QStringLiteral("%1 sets a key-value receiver (u-blox 9 or 10): configure it "
+                                                         "with --fast").arg(QString::fromUtf8(a.device->name)))
+                                  .append(u'\n')
+                                  .toLocal8Bit());
+            return kUsage;
+        }
     Console console(s.err, s.terminal, a.quiet);
     if (!ReportWritable(a, console))
         return kUsage;

@@ -6,6 +6,7 @@
 #include "link/UbxMessages.h"
 #include "profiles/ProfileFile.h"
 #include "profiles/Reading.h"
+#include "profiles/Translation.h"
 #include "profiles/StepFrames.h"
 #include "profiles/StepNames.h"
 #include "profiles/Verification.h"
@@ -164,10 +165,17 @@ int Commands::Profile(const Arguments& a, const Streams& s)
         const FromFile loaded = LoadProfileFile(a.check);
         if (!loaded.profile)
             return Say(s, loaded.error, kUsage);
-        return Output(s, QStringLiteral("%1: %2, %3 steps\n")
-                             .arg(a.check, QString::fromUtf8(loaded.profile->Profile().name))
-                             .arg(loaded.profile->Profile().steps.size())
-                             .toLocal8Bit());
+        QString text = QStringLiteral("%1: %2, %3 steps\n")
+                           .arg(a.check, QString::fromUtf8(loaded.profile->Profile().name))
+                           .arg(loaded.profile->Profile().steps.size());
+        // A translation says what it could not carry over.
+        for (const std::string& setting : loaded.profile->Untranslated())
+            text += QStringLiteral("%1: no counterpart, left out: %2\n").arg(a.check, QString::fromStdString(setting));
+        return Output(s, text.toLocal8Bit());
+    }
+    if (a.generation) {
+        const auto translated = Translation::ForGeneration(*a.device, a.generation);
+        return WriteProfileText(a, s, ProfileFile::Write(*translated));
     }
     return WriteProfileText(a, s, ProfileFile::Write(*a.device));
 }

@@ -298,7 +298,7 @@ void Read(const StepTable& t, Keys, ProfileFile::LoadedProfile& profile)
 void Write(const Keys& k, StepLines& out)
 {
     for (const Payloads::KeyValue& item : k.items)
-        out.Item(UbxKeys::NameOf(item.id), item.value);
+        out.Item(UbxKeys::NameOf(item.id), item.value, out.NoteOf(item.id));
 }
 
 // ---- the reset's form ----

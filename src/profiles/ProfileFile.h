@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -32,6 +33,15 @@ public:
     void Add(SetupOutputs::Step step);
     // The receiver generations the profile is written for.
     void SetGenerations(std::vector<int> generations);
+    // A translated profile's notes, which its file carries: where an item's
+    // value came from, a comment above a step, and the settings of the
+    // device that have no counterpart in the generation's messages.
+    void NoteItem(std::uint32_t id, std::string from) { itemNotes_[id] = std::move(from); }
+    void NoteStep(std::size_t index, std::string note) { stepNotes_[index] = std::move(note); }
+    void SetUntranslated(std::vector<std::string> settings) { untranslated_ = std::move(settings); }
+    const std::map<std::uint32_t, std::string>& ItemNotes() const { return itemNotes_; }
+    const std::map<std::size_t, std::string>& StepNotes() const { return stepNotes_; }
+    const std::vector<std::string>& Untranslated() const { return untranslated_; }
     const SetupOutputs::Profile& Profile() const { return profile_; }
 
 private:
@@ -40,6 +50,9 @@ private:
     std::deque<std::vector<std::uint8_t>> payloads_; // stable addresses for the steps' spans
     std::deque<std::vector<Payloads::KeyValue>> items_;
     std::vector<int> generations_;
+    std::map<std::uint32_t, std::string> itemNotes_;
+    std::map<std::size_t, std::string> stepNotes_;
+    std::vector<std::string> untranslated_;
     std::span<const std::uint8_t> Keep(std::span<const std::uint8_t> bytes);
     SetupOutputs::Profile profile_{};
 };
@@ -53,6 +66,8 @@ std::string DefaultSuccess(std::string_view name);
 // [[step]] table per step in order. Reading it back gives a device that sends
 // the same frames.
 std::string Write(const SetupOutputs::Profile& profile);
+// The same, with the notes a translated profile carries.
+std::string Write(const LoadedProfile& profile);
 
 struct ReadResult {
     std::unique_ptr<LoadedProfile> profile; // null when the file is refused

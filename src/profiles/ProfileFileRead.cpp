@@ -15,7 +15,8 @@ namespace ProfileFile {
 namespace {
 
 constexpr std::int64_t kHighestPort = 3;
-constexpr std::string_view kTopKeys[] = {"name", "nmea_port", "connect_failure", "success", "generations", "step"};
+constexpr std::string_view kTopKeys[] = {"name", "nmea_port", "connect_failure", "success", "generations",
+                                          "untranslated", "step"};
 // The generations a profile may name: ANTARIS 4, u-blox 5 to 10, the X20.
 constexpr int kGenerations[] = {4, 5, 6, 7, 8, 9, 10, 20};
 
@@ -240,6 +241,15 @@ std::unique_ptr<LoadedProfile> ReadTable(const toml::table& root, std::string_vi
             generations.push_back(g);
         }
         loaded->SetGenerations(std::move(generations));
+    }
+    if (const toml::node* node = keys.Find("untranslated")) {
+        const toml::array* list = node->as_array();
+        if (!list)
+            throw Fault{node->source(), "untranslated must be a list of strings"};
+        std::vector<std::string> settings;
+        for (const toml::node& element : *list)
+            settings.push_back(Text(element, "untranslated"));
+        loaded->SetUntranslated(std::move(settings));
     }
     for (std::size_t i = 0; i < steps->size(); ++i)
         ReadStep((*steps)[i], i + 1, *loaded, original);

@@ -46,7 +46,9 @@ std::string Line(std::string_view key, const std::string& value) { return std::s
 
 } // namespace
 
-std::string Write(const SetupOutputs::Profile& profile)
+namespace {
+
+std::string WriteWith(const SetupOutputs::Profile& profile, const LoadedProfile* notes)
 {
     std::ostringstream out;
     out << "# VarnexConfig device profile: " << ProfileFileText::OneLine(profile.name) << "\n"
@@ -63,15 +65,31 @@ std::string Write(const SetupOutputs::Profile& profile)
             list += (list.empty() ? "" : ", ") + std::to_string(g);
         out << "generations = [" << list << "]\n";
     }
-    for (const SetupOutputs::Step& step : profile.steps) {
-        SetupOutputs::StepLines lines;
+    if (notes && !notes->Untranslated().empty()) {
+        out << "# Settings of the device with no counterpart on this generation, left out:\n"
+            << "untranslated = [\n";
+        for (const std::string& setting : notes->Untranslated())
+            out << "    " << Quoted(setting) << ",\n";
+        out << "]\n";
+    }
+    for (std::size_t i = 0; i < profile.steps.size(); ++i) {
+        const SetupOutputs::Step& step = profile.steps[i];
+        SetupOutputs::StepLines lines(notes ? &notes->ItemNotes() : nullptr);
         SetupOutputs::WriteStep(step, lines);
+        if (notes)
+            if (const auto note = notes->StepNotes().find(i); note != notes->StepNotes().end())
+                out << "\n# " << note->second;
         out << "\n[[step]]\nkind = " << Quoted(SetupOutputs::FileKindOf(step).name) << '\n' << lines.Lines();
         if (!lines.ItemLines().empty())
             out << "[step.items]\n" << lines.ItemLines();
     }
     return out.str();
 }
+
+} // namespace
+
+std::string Write(const SetupOutputs::Profile& profile) { return WriteWith(profile, nullptr); }
+std::string Write(const LoadedProfile& profile) { return WriteWith(profile.Profile(), &profile); }
 
 } // namespace ProfileFile
 
@@ -104,6 +122,14 @@ void StepLines::HexBytes(std::string_view key, std::span<const std::uint8_t> byt
         text += pair;
     }
     text_ += ProfileFile::Line(key, ProfileFile::Quoted(text));
+}
+
+std::string StepLines::NoteOf(std::uint32_t id) const
+{
+    if (!itemNotes_)
+        return {};
+    const auto it = itemNotes_->find(id);
+    return it == itemNotes_->end() ? std::string() : it->second;
 }
 
 void StepLines::Comment(std::string_view text) { text_ += "# " + std::string(text) + '\n'; }

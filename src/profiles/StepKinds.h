@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string>
 #include <string_view>
@@ -44,6 +45,8 @@ public:
 // A step's keys as a file's lines, one "key = value" each.
 class StepLines {
 public:
+    // `itemNotes`: where each item's value came from, written beside it.
+    explicit StepLines(const std::map<std::uint32_t, std::string>* itemNotes = nullptr) : itemNotes_(itemNotes) {}
     void Integer(std::string_view key, std::int64_t value);
     void Tenths(std::string_view key, std::int64_t tenths); // 200 is written 20.0
     void Text(std::string_view key, std::string_view text);
@@ -58,8 +61,11 @@ public:
     const std::string& Lines() const { return text_; }
     // The items' lines, below their table's header; empty when there are none.
     const std::string& ItemLines() const { return items_; }
+    // The note of item `id`; empty when there is none.
+    std::string NoteOf(std::uint32_t id) const;
 
 private:
+    const std::map<std::uint32_t, std::string>* itemNotes_;
     std::string text_;
     std::string items_;
 };
