@@ -1,5 +1,6 @@
 #include "profiles/SetupOutputs.h"
 
+#include "link/SerialControl.h"
 #include "profiles/StepFrames.h"
 #include "support/MessageBox.h"
 
@@ -105,9 +106,15 @@ static_assert(std::size(kProfiles) == kDeviceCount);
 
 } // namespace
 
-bool RunProfile(const Profile& profile, const RunObserver& observer)
+bool RunProfile(const Profile& profile, SerialControl& port, const RunObserver& observer)
 {
-    return RunSteps(profile, observer, RunExactStep);
+    return RunProfile(profile, port, port.CommPort(), observer);
+}
+
+bool RunProfile(const Profile& profile, SerialControl& port, int number, const RunObserver& observer)
+{
+    const ExactPort at{port, number};
+    return RunSteps(profile, observer, [&at](const Step& step) { return RunExactStep(step, at); });
 }
 
 bool RunSteps(const Profile& profile, const RunObserver& observer, const std::function<bool(const Step&)>& runStep)
