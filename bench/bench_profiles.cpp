@@ -144,7 +144,7 @@ QList<Run> Runs()
                  [] { OpenPortAtBaud(115200); }, At(115200)});
     runs.append({QStringLiteral("whole reset"), [] { return ResetToKnownState(); }, {}, At(0)});
     for (const SetupOutputs::Profile& p : SetupOutputs::Profiles())
-        runs.append({QString::fromLatin1(p.name), [&p] { return SetupOutputs::RunProfile(p); }, {}, At(0)});
+        runs.append({QString::fromLatin1(p.name), [&p] { return SetupOutputs::RunProfile(p, CommsFrm::SerialPort(), SelectedPort); }, {}, At(0)});
     return runs;
 }
 
@@ -216,7 +216,7 @@ void CompareFast(const QStringList& wanted, const QList<qint32>& rates)
             continue;
         for (const qint32 from : rates) {
             const PtyRun fast = OnPty(from, [&p] { return SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort()); });
-            const PtyRun exact = OnPty(from, [&p] { return SetupOutputs::RunProfile(p); });
+            const PtyRun exact = OnPty(from, [&p] { return SetupOutputs::RunProfile(p, CommsFrm::SerialPort(), SelectedPort); });
             const QString bytes = QStringLiteral("%1/%2").arg(fast.floor.sent).arg(fast.floor.received);
             std::printf("%-8s %6d %8.3f %8.3f %11s %8.3f %9.3f  %s\n", p.name, from, fast.wall, fast.floor.Seconds(),
                         qPrintable(bytes), exact.wall, fast.wall / exact.wall,

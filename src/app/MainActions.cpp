@@ -41,7 +41,7 @@ void SetAllOutputs(const QString& portEntry, int index)
 {
     TakePort(portEntry);
     if (const SetupOutputs::Profile* device = DeviceAt(index))
-        SetupOutputs::RunProfile(*device);
+        SetupOutputs::RunProfile(*device, CommsFrm::SerialPort(), SelectedPort);
     // Whatever the outcome, the port is free again after a configuration run.
     ClosePortIfOpen();
 }

@@ -4,7 +4,6 @@
 #include "cli/Interrupts.h"
 #include "cli/Session.h"
 #include "cli/Texts.h"
-#include "link/CommsFrm.h"
 #include "cli/UnitRun.h"
 #include "link/PortNames.h"
 #include "link/SerialControl.h"
@@ -179,7 +178,7 @@ private:
         events_.Put("running", {{"unit", number}, {"serial", unitArguments_.serial}});
         const Session::UnitResult result = session_.Unit(unitArguments_, number, path);
         console_.SetProbing(true);
-        return {result.unit.exitCode == kDone, CommsFrm::SerialPort().Rate()};
+        return {result.unit.exitCode == kDone, session_.Port().Rate()};
     }
 
     void Judged(const UnitRecord& unit, bool recorded)
@@ -268,9 +267,9 @@ int RunBenchLoop(const Arguments& a, const Streams& s, Console& console, Session
     // brings a device of its own with each board).
     const QString path = Station::StableNameOf(given);
     console.Line(QStringLiteral("Bench loop on port %1: %2").arg(a.port, path));
-    TargetPort(a, path);
+    TargetPort(session.Port(), a, path);
     StationReader reader(a, s, console, session, path);
-    Station::Bench bench(CommsFrm::SerialPort(), path, *a.device, reader.Hooks());
+    Station::Bench bench(session.Port(), path, *a.device, reader.Hooks());
     reader.Watch(bench);
     reader.Start();
     console.SetProbing(true);

@@ -6,6 +6,7 @@
 #include "cli/Interrupts.h"
 #include "cli/Session.h"
 #include "cli/Texts.h"
+#include "link/SerialControl.h"
 #include "profiles/ProfileFile.h"
 
 #include <optional>
@@ -70,7 +71,9 @@ int Commands::Unit(const Arguments& a, const Streams& s)
     Console console(s.err, s.terminal, a.quiet);
     if (!ReportWritable(a, console))
         return kUsage;
-    Session session(a, console, a.repeat);
+    // The command line's own port: every unit of the session works on it.
+    SerialControl port;
+    Session session(a, console, port, a.repeat);
     if (QString refusal; !session.OpenRecord(refusal)) {
         console.Verdict(refusal);
         return kUsage;

@@ -3,7 +3,7 @@
 #include "cli/Console.h"
 #include "cli/Interrupts.h"
 #include "cli/Texts.h"
-#include "link/CommsFrm.h"
+#include "link/SerialControl.h"
 
 #include <cstdlib>
 
@@ -14,7 +14,8 @@ struct Session::Guarded {
     Interrupts::Guard guard;
 };
 
-Session::Session(const Arguments& a, Console& console, bool loop) : a_(a), console_(console), loop_(loop)
+Session::Session(const Arguments& a, Console& console, SerialControl& port, bool loop)
+    : a_(a), console_(console), port_(port), loop_(loop)
 {
     watch_.stepStarted = [this] {
         UpdateNotices();
@@ -30,7 +31,7 @@ Session::~Session() = default;
 Session::UnitResult Session::Unit(const Arguments& unitArguments, int number, const QString& path)
 {
     number_ = number;
-    UnitResult result{RunUnit(unitArguments, console_, path, watch_)};
+    UnitResult result{RunUnit(port_, unitArguments, console_, path, watch_)};
     result.recorded = Record(result.unit, number);
     Judge(result.unit, number, result.recorded);
     number_ = 0;
@@ -158,7 +159,7 @@ void Session::UpdateNotices()
 // outcome: nothing after the save can undo what the save did.
 void Session::Abandon()
 {
-    CommsFrm::SerialPort().SetPortOpen(false);
+    port_.SetPortOpen(false);
     bool abandoned = false;
     if (watch_.unit) {
         UnitRecord& unit = *watch_.unit;

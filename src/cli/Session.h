@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 
+class SerialControl;
+
 // A run of one unit, or of a bench loop's units: each unit run, recorded in
 // the report, judged on the console, counted; Ctrl-C, SIGTERM and SIGHUP
 // handled while it lives (the first finishes the unit and the loop, the second
@@ -16,9 +18,10 @@ namespace Cli {
 
 class Console;
 
+// Every unit of a session runs on the one port it is given.
 class Session {
 public:
-    Session(const Arguments& a, Console& console, bool loop);
+    Session(const Arguments& a, Console& console, SerialControl& port, bool loop);
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -37,6 +40,7 @@ public:
     // Told at each step of a unit: its number from 1, the unit's step count, its name.
     void OnStep(std::function<void(int step, int steps, const QString& name)> listener) { onStep_ = std::move(listener); }
     const Tally& Counts() const { return tally_; }
+    SerialControl& Port() { return port_; }
     // Opens the record database of --record, upgrading its schema. False,
     // with `refusal`, when it answers but will not take a unit (read-only,
     // a newer schema); a database that cannot be reached is not refused:
@@ -59,6 +63,7 @@ private:
 
     const Arguments& a_;
     Console& console_;
+    SerialControl& port_;
     bool loop_;
     Tally tally_;
     int lastFailure_ = kDone;

@@ -3,6 +3,7 @@
 #include "cli/Texts.h"
 #include "cli/Verdict.h"
 #include "link/PortNames.h"
+#include "link/SerialControl.h"
 #include "link/UbxMessages.h"
 #include "profiles/ProfileFile.h"
 #include "profiles/Reading.h"
@@ -13,7 +14,6 @@
 #include "receiver_config/ResetList.h"
 #include "support/Timing.h"
 #include "cli/UnitRun.h"
-#include "link/CommsFrm.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -124,7 +124,7 @@ int Commands::Ports(const Arguments& a, const Streams& s)
     // device, and what the system calls it.
     QJsonArray ports;
     QByteArray lines;
-    SerialControl& probe = CommsFrm::SerialPort();
+    SerialControl probe;
     for (const PortNames::Entry& entry : PortNames::Mapping()) {
         // Opened as the window opens it, through the serial control.
         probe.SetPathOverride(entry.path);
@@ -188,11 +188,10 @@ int Commands::Read(const Arguments& a, const Streams& s)
     // fails leaves nothing behind.
     if (!a.out.isEmpty() && !QFileInfo(QFileInfo(a.out).absolutePath()).isWritable())
         return Say(s, Texts::CannotWrite(a.out, QStringLiteral("its folder cannot be written to")), kUsage);
-    TargetPort(a, {});
-    if (const QString openError = TryOpen(); !openError.isEmpty())
-        return Say(s, Texts::CannotOpenPort(a.port, PortNames::OpenFailure(CommsFrm::SerialPort().PortPath(), openError)),
-                   kPortNotOpened);
-    SerialControl& port = CommsFrm::SerialPort();
+    SerialControl port;
+    TargetPort(port, a, {});
+    if (const QString openError = TryOpen(port); !openError.isEmpty())
+        return Say(s, Texts::CannotOpenPort(a.port, PortNames::OpenFailure(port.PortPath(), openError)), kPortNotOpened);
     const std::string name = a.out.isEmpty() ? std::string("Clone") : QFileInfo(a.out).completeBaseName().toStdString();
     std::unique_ptr<ProfileFile::LoadedProfile> read;
     if (SetupOutputs::FindReceiver(port))

@@ -4,8 +4,8 @@
 #include "cli/Interrupts.h"
 #include "cli/Texts.h"
 #include "cli/Verdict.h"
-#include "link/CommsFrm.h"
 #include "link/PortNames.h"
+#include "link/SerialControl.h"
 #include "link/SelectedPort.h"
 #include "link/uBloxLowLevelComms.h"
 #include "profiles/Fitness.h"
@@ -133,13 +133,14 @@ void FinishRefused(UnitRecord& unit)
 
 // Proves the configuration (the running and the saved one after a search,
 // the saved one after a run) and judges the unit by it.
-void VerifyInto(UnitRecord& unit, const Arguments& a, Console& console, const SetupOutputs::FoundLink& link)
+void VerifyInto(SerialControl& port, UnitRecord& unit, const Arguments& a, Console& console,
+                const SetupOutputs::FoundLink& link)
 {
     unit.steps.push_back({QStringLiteral("ReadBack"), false, {}});
     unit.verificationRan = true;
     const auto start = a.command == Command::Verify ? Verification::Start::Found : Verification::Start::JustConfigured;
     const Verification::ReadBack readBack =
-        Verification::Prove(CommsFrm::SerialPort(), Verification::ExpectedState(*a.device), start, link);
+        Verification::Prove(port, Verification::ExpectedState(*a.device), start, link);
     unit.verification = readBack.items;
     if (const auto version = VarnexCommsRoutines::ParseReceiverVersion(readBack.version))
         Identify(unit, *version);
@@ -160,20 +161,21 @@ void VerifyInto(UnitRecord& unit, const Arguments& a, Console& console, const Se
 }
 
 // The device's run (configure) or the search for the receiver (verify).
-bool RunSteps(UnitRecord& unit, const Arguments& a, Console& console, const UnitWatch& watch, SetupOutputs::FoundLink& link)
+bool RunSteps(SerialControl& port, UnitRecord& unit, const Arguments& a, Console& console, const UnitWatch& watch,
+              SetupOutputs::FoundLink& link)
 {
     if (a.command == Command::Verify) {
         console.BeginUnit(0);
         unit.steps.push_back({QStringLiteral("FindReceiver"), false, {}});
         // A unit to be proven is first looked for where its profile leaves its link.
-        const auto receiver = Verification::FindForProof(CommsFrm::SerialPort(), Verification::ExpectedState(*a.device));
+        const auto receiver = Verification::FindForProof(port, Verification::ExpectedState(*a.device));
         const bool found = receiver.has_value();
         link = receiver.value_or(SetupOutputs::FoundLink{});
         unit.steps.back().succeeded = found;
         if (!found) {
             unit.failedStep = unit.steps.back().name;
             console.Line(QStringLiteral("no receiver answered"));
-        } else if (!Admit(unit, a, console, CommsFrm::SerialPort())) {
+        } else if (!Admit(unit, a, console, port)) {
             unit.failedStep = unit.steps.back().name;
             return false;
         }
@@ -193,16 +195,15 @@ bool RunSteps(UnitRecord& unit, const Arguments& a, Console& console, const Unit
         if (!ok)
             unit.failedStep = SetupOutputs::StepName(step);
     };
-    observer.admit = [&](SerialControl& port, const SetupOutputs::FoundLink&) { return Admit(unit, a, console, port); };
-    return a.fast ? SetupOutputs::RunProfileFast(*a.device, CommsFrm::SerialPort(), observer, &link)
-                  : SetupOutputs::RunProfile(*a.device, observer);
+    observer.admit = [&](SerialControl& found, const SetupOutputs::FoundLink&) { return Admit(unit, a, console, found); };
+    return a.fast ? SetupOutputs::RunProfileFast(*a.device, port, observer, &link)
+                  : SetupOutputs::RunProfile(*a.device, port, observer);
 }
 
 // The receiver's identity, asked after the run's last frame so that the
 // run's own frames stay exactly the window's.
-void ReadIdentity(UnitRecord& unit)
+void ReadIdentity(SerialControl& port, UnitRecord& unit)
 {
-    SerialControl& port = CommsFrm::SerialPort();
     unit.identityAsked = true;
     if (unit.receiverSoftware.isEmpty() && port.PortOpen() && !port.PortGone())
         if (const auto version = VarnexCommsRoutines::PollReceiverVersion(port))
@@ -228,17 +229,15 @@ UnitRecord Begin(const Arguments& a)
 
 } // namespace
 
-void TargetPort(const Arguments& a, const QString& path)
+void TargetPort(SerialControl& port, const Arguments& a, const QString& path)
 {
-    SerialControl& port = CommsFrm::SerialPort();
     SelectedPort = a.portNumber > 0 ? a.portNumber : 1;
     port.SetCommPort(SelectedPort);
     port.SetPathOverride(!path.isEmpty() ? path : a.portNumber > 0 ? QString() : a.port);
 }
 
-QString TryOpen()
+QString TryOpen(SerialControl& port)
 {
-    SerialControl& port = CommsFrm::SerialPort();
     if (!port.SetPortOpen(true))
         return port.LastError();
     port.SetPortOpen(false);
@@ -253,12 +252,12 @@ void MarkAbandoned(UnitRecord& unit)
     Finish(unit, kInterrupted, QStringLiteral("interrupted"), QStringLiteral("interrupted in %1").arg(unit.interruptedStep));
 }
 
-UnitRecord RunUnit(const Arguments& a, Console& console, const QString& path, UnitWatch& watch)
+UnitRecord RunUnit(SerialControl& port, const Arguments& a, Console& console, const QString& path, UnitWatch& watch)
 {
     UnitRecord unit = Begin(a);
-    TargetPort(a, path);
-    unit.path = CommsFrm::SerialPort().PortPath();
-    if (const QString openError = TryOpen(); !openError.isEmpty()) {
+    TargetPort(port, a, path);
+    unit.path = port.PortPath();
+    if (const QString openError = TryOpen(port); !openError.isEmpty()) {
         unit.message = PortNames::OpenFailure(unit.path, openError);
         unit.failedStep = kOpening;
         console.Line(Texts::CannotOpenPort(a.port, unit.message));
@@ -272,7 +271,7 @@ UnitRecord RunUnit(const Arguments& a, Console& console, const QString& path, Un
     SetupOutputs::FoundLink link;
     {
         FrameRecorder recorder(unit, console);
-        succeeded = RunSteps(unit, a, console, watch, link);
+        succeeded = RunSteps(port, unit, a, console, watch, link);
         if (!unit.refusedFor)
             unit.message = console.LastMessage();
         if (!succeeded && unit.refusedFor) {
@@ -286,7 +285,7 @@ UnitRecord RunUnit(const Arguments& a, Console& console, const QString& path, Un
             if (const QString refused = RefusedBy(unit); !refused.isEmpty())
                 unit.message += QStringLiteral("; ") + refused;
         } else if (a.verify) {
-            VerifyInto(unit, a, console, link);
+            VerifyInto(port, unit, a, console, link);
         } else {
             Finish(unit, kDone, QStringLiteral("done"), QStringLiteral("configured"));
         }
@@ -295,13 +294,13 @@ UnitRecord RunUnit(const Arguments& a, Console& console, const QString& path, Un
     if (watch.stepStarted)
         watch.stepStarted();
     if (succeeded)
-        ReadIdentity(unit);
+        ReadIdentity(port, unit);
     watch.unit = nullptr;
     watch.final = false;
     if (watch.stepStarted)
         watch.stepStarted();
     // As after the window's button: whatever the outcome, the port is free again.
-    CommsFrm::SerialPort().SetPortOpen(false);
+    port.SetPortOpen(false);
     return unit;
 }
 

@@ -18,7 +18,7 @@ namespace UbxMessages {
 struct Field {
     const char* name;
     std::size_t offset;
-    int width; // bytes, 1 to 4
+    int width; // bytes: 1 to 4 for a number (ValueOf), more for a text field
 };
 
 struct Message {
@@ -95,7 +95,11 @@ inline constexpr Message kCfgNav{kClassCfg, kIdCfgNav, "CFG-NAV", 28, kNavFields
 inline constexpr Message kCfgTp{kClassCfg, kIdCfgTp, "CFG-TP", 20, kTpFields};
 inline constexpr Message kCfgRate{kClassCfg, kIdCfgRate, "CFG-RATE", 6, kRateFields};
 inline constexpr Message kCfgCfg{kClassCfg, kIdCfgCfg, "CFG-CFG", 12, kCfgFields};
-inline constexpr Message kMonVer{kClassMon, kIdMonVer, "MON-VER", 70, {}};
+// MON-VER, polled with no payload: zero-padded text, the software version,
+// the hardware version, then any number of extensions (the ROM version, ...)
+// of the width of "extension" each. Read as text, never through ValueOf.
+inline constexpr Field kVerFields[] = {{"swVersion", 0, 30}, {"hwVersion", 30, 10}, {"extension", 40, 30}};
+inline constexpr Message kMonVer{kClassMon, kIdMonVer, "MON-VER", 70, kVerFields};
 inline constexpr Message kCfgNav5{kClassCfg, kIdCfgNav5, "CFG-NAV5", 36, kNav5Fields};
 inline constexpr Message kCfgTp5{kClassCfg, kIdCfgTp5, "CFG-TP5", 32, kTp5Fields};
 // Not in kMessages: the same class and id as kCfgMsg, told apart by its length.
@@ -114,36 +118,48 @@ QString Hex(std::uint8_t byte);
 QString Name(std::uint8_t msgClass, std::uint8_t msgId);
 
 // Messages the receiver outputs, which a device turns on and off with CFG-MSG:
-// named here for the profile files; their payloads are not read, so they have
-// no size or fields.
+// named here for the profile files, the devices' tables and the reset's
+// list; their payloads are not read, so they have no size or fields. The
+// two without a name of their own (RXM 22, MON 00) are named by their id.
 inline constexpr Message kOutputMessages[] = {
     {0x01, 0x01, "NAV-POSECEF", 0, {}}, {0x01, 0x02, "NAV-POSLLH", 0, {}},  {0x01, 0x03, "NAV-STATUS", 0, {}},
-    {0x01, 0x04, "NAV-DOP", 0, {}},     {0x01, 0x06, "NAV-SOL", 0, {}},     {0x01, 0x11, "NAV-VELECEF", 0, {}},
-    {0x01, 0x12, "NAV-VELNED", 0, {}},  {0x01, 0x20, "NAV-TIMEGPS", 0, {}}, {0x01, 0x21, "NAV-TIMEUTC", 0, {}},
-    {0x01, 0x22, "NAV-CLOCK", 0, {}},   {0x01, 0x30, "NAV-SVINFO", 0, {}},  {0x01, 0x31, "NAV-DGPS", 0, {}},
-    {0x02, 0x10, "RXM-RAW", 0, {}},     {0x02, 0x11, "RXM-SFRB", 0, {}},    {0x02, 0x20, "RXM-SVSI", 0, {}},
-    {0x0A, 0x02, "MON-IO", 0, {}},      {0x0A, 0x06, "MON-MSGPP", 0, {}},   {0x0A, 0x07, "MON-RXBUF", 0, {}},
-    {0x0A, 0x08, "MON-TXBUF", 0, {}},   {0xF0, 0x00, "NMEA-GGA", 0, {}},    {0xF0, 0x01, "NMEA-GLL", 0, {}},
-    {0xF0, 0x02, "NMEA-GSA", 0, {}},    {0xF0, 0x03, "NMEA-GSV", 0, {}},    {0xF0, 0x04, "NMEA-RMC", 0, {}},
-    {0xF0, 0x05, "NMEA-VTG", 0, {}},    {0xF0, 0x06, "NMEA-GRS", 0, {}},    {0xF0, 0x07, "NMEA-GST", 0, {}},
-    {0xF0, 0x08, "NMEA-ZDA", 0, {}},    {0xF1, 0x00, "PUBX-00", 0, {}},     {0xF1, 0x03, "PUBX-03", 0, {}},
-    {0xF1, 0x04, "PUBX-04", 0, {}},
+    {0x01, 0x04, "NAV-DOP", 0, {}},     {0x01, 0x06, "NAV-SOL", 0, {}},     {0x01, 0x08, "NAV-POSUTM", 0, {}},
+    {0x01, 0x11, "NAV-VELECEF", 0, {}}, {0x01, 0x12, "NAV-VELNED", 0, {}},  {0x01, 0x20, "NAV-TIMEGPS", 0, {}},
+    {0x01, 0x21, "NAV-TIMEUTC", 0, {}}, {0x01, 0x22, "NAV-CLOCK", 0, {}},   {0x01, 0x30, "NAV-SVINFO", 0, {}},
+    {0x01, 0x31, "NAV-DGPS", 0, {}},    {0x02, 0x10, "RXM-RAW", 0, {}},     {0x02, 0x11, "RXM-SFRB", 0, {}},
+    {0x02, 0x20, "RXM-SVSI", 0, {}},    {0x02, 0x22, "RXM-22", 0, {}},      {0x0A, 0x00, "MON-00", 0, {}},
+    {0x0A, 0x01, "MON-SCHD", 0, {}},    {0x0A, 0x02, "MON-IO", 0, {}},      {0x0A, 0x03, "MON-IPC", 0, {}},
+    {0x0A, 0x06, "MON-MSGPP", 0, {}},   {0x0A, 0x07, "MON-RXBUF", 0, {}},   {0x0A, 0x08, "MON-TXBUF", 0, {}},
+    {0x0B, 0x30, "AID-ALM", 0, {}},     {0x0B, 0x31, "AID-EPH", 0, {}},     {0xF0, 0x00, "NMEA-GGA", 0, {}},
+    {0xF0, 0x01, "NMEA-GLL", 0, {}},    {0xF0, 0x02, "NMEA-GSA", 0, {}},    {0xF0, 0x03, "NMEA-GSV", 0, {}},
+    {0xF0, 0x04, "NMEA-RMC", 0, {}},    {0xF0, 0x05, "NMEA-VTG", 0, {}},    {0xF0, 0x06, "NMEA-GRS", 0, {}},
+    {0xF0, 0x07, "NMEA-GST", 0, {}},    {0xF0, 0x08, "NMEA-ZDA", 0, {}},    {0xF1, 0x00, "PUBX-00", 0, {}},
+    {0xF1, 0x01, "PUBX-01", 0, {}},     {0xF1, 0x03, "PUBX-03", 0, {}},     {0xF1, 0x04, "PUBX-04", 0, {}},
 };
+
+
 
 // The output message of `msgClass`/`msgId`; nullptr when the table has none.
 const Message* FindOutput(std::uint8_t msgClass, std::uint8_t msgId);
 // The output message called `name` ("NAV-POSLLH", "NMEA-GGA"); nullptr when none is.
 const Message* FindOutput(std::string_view name);
 
-// The field called `name` of `fields`, looked up while compiling, so that a
-// builder naming a field its message lacks does not build.
-consteval const Field& FieldNamed(std::span<const Field> fields, std::string_view name)
+// The row called `name` of `rows`, looked up while compiling: a name the
+// rows lack does not build.
+template <typename Row>
+consteval const Row& RowNamed(std::span<const Row> rows, std::string_view name)
 {
-    for (const Field& f : fields)
-        if (std::string_view(f.name) == name)
-            return f;
-    throw "no such field";
+    for (const Row& row : rows)
+        if (std::string_view(row.name) == name)
+            return row;
+    throw "no such row";
 }
+// The field called `name` of `fields`, so that a builder naming a field its
+// message lacks does not build.
+consteval const Field& FieldNamed(std::span<const Field> fields, std::string_view name) { return RowNamed(fields, name); }
+// The output message called `name`, so that a table naming a message this
+// one lacks does not build.
+consteval const Message& OutputNamed(std::string_view name) { return RowNamed<Message>(kOutputMessages, name); }
 
 // CFG-MSG's rate on receiver port 0 to 3, by the port's number.
 inline constexpr const Field* kMsgPortRate[] = {

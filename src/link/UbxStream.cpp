@@ -100,7 +100,8 @@ bool LooksLikeFramingErrors(const QByteArray& bytes)
 
 bool HoldsMessageStart(const QByteArray& bytes)
 {
-    if (bytes.contains("\xB5\x62"))
+    constexpr char kSync[] = {char(UbxProtocol::kSync1), char(UbxProtocol::kSync2)};
+    if (bytes.contains(QByteArrayView(kSync, 2)))
         return true;
     // "$", an address of four ("PUBX") or five ("GPGGA") capitals or digits, a comma.
     const auto addressCharacter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); };

@@ -45,7 +45,7 @@ namespace Parts {
 double Allowance() { return Timing::InSeconds(Timing::kReplyTimeout); }
 double SearchAllowance() { return Timing::InSeconds(Timing::kSearchReplyAllowance); }
 
-UbxBuffer LinkPortPoll() { return uBloxLowLevelComms::MakeFrame(kClassCfg, kIdCfgPrt); }
+UbxBuffer LinkPortPoll() { return Payloads::Poll(UbxMessages::kCfgPrt); }
 
 // The link's own CFG-PRT: a UART port answers the rate it runs at, which
 // must be the PC's; DDC and USB carry no rate and count whatever theirs reads.
@@ -93,9 +93,10 @@ UbxBuffer PortAt(int receiverPort, std::int32_t rate, const QByteArray& settings
     if (settings.size() != qsizetype(CfgPrtField::kPayloadLength))
         return Payloads::CfgPrt(rate, receiverPort);
     std::vector<std::uint8_t> payload(settings.begin(), settings.end());
+    constexpr const UbxMessages::Field& kRate = UbxMessages::FieldNamed(UbxMessages::kPrtFields, "baudRate");
     payload[CfgPrtField::kPortId] = static_cast<std::uint8_t>(receiverPort);
-    for (int i = 0; i < 4; ++i)
-        payload[CfgPrtField::kBaudRate + std::size_t(i)] = static_cast<std::uint8_t>(std::uint32_t(rate) >> (8 * i));
+    for (int i = 0; i < kRate.width; ++i) // little-endian, bit/s
+        payload[kRate.offset + std::size_t(i)] = static_cast<std::uint8_t>(std::uint32_t(rate) >> (8 * i));
     return uBloxLowLevelComms::MakeFrame(kClassCfg, kIdCfgPrt, payload);
 }
 

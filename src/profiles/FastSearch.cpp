@@ -5,6 +5,7 @@
 #include "profiles/FastLinkParts.h"
 
 #include "link/UbxProtocol.h"
+#include "receiver_config/Payloads.h"
 #include "receiver_config/ResetList.h"
 #include "receiver_config/VarnexCommsRoutines.h"
 #include "support/Clock.h"
@@ -310,8 +311,7 @@ std::optional<Link> AskAndMove(Line& line, std::int32_t rate, int receiverPort, 
 // left at the new rate (a proof ends with a load of the saved configuration).
 std::optional<Link> AskReadAndMove(Line& line, std::int32_t rate, MoveOn on)
 {
-    const std::uint8_t portId[] = {static_cast<std::uint8_t>(on.receiverPort)};
-    const UbxBuffer poll = uBloxLowLevelComms::MakeFrame(kClassCfg, kIdCfgPrt, portId);
+    const UbxBuffer poll = Payloads::CfgPrtPoll(on.receiverPort);
     const UbxBuffer move = PortAt(on.receiverPort, on.rate, {});
     QByteArray portRead;
     const auto seen = [&](const Frame& f) {

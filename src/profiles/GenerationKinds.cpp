@@ -22,11 +22,11 @@ using uBloxLowLevelComms::UbxBuffer;
 
 // The exact run sends each frame as the window's operations do: status
 // shown, every frame acknowledged.
-bool SendAcknowledged(const QString& status, Frames frames)
+bool SendAcknowledged(const ExactPort& at, const QString& status, Frames frames)
 {
     SupportFunctions::ShowStatus(status);
     const bool all = std::all_of(frames.begin(), frames.end(),
-                                 [](UbxBuffer& f) { return uBloxLowLevelComms::SendAcknowledged(std::move(f)); });
+                                 [&at](UbxBuffer& f) { return uBloxLowLevelComms::SendAcknowledged(at.port, std::move(f)); });
     SupportFunctions::ClearStatus();
     return all;
 }
@@ -137,7 +137,7 @@ const std::span<const std::string_view> kKeysKeys = kKeysFileKeys;
 
 // ---- navigation5: CFG-NAV5, the fields a file names, and only those applied ----
 
-bool Exact(const Navigation5& n) { return SendAcknowledged(Status(n), FramesOf(n)); }
+bool Exact(const Navigation5& n, const ExactPort& at) { return SendAcknowledged(at, Status(n), FramesOf(n)); }
 Frames FramesOf(const Navigation5& n) { return Whole(UbxProtocol::kIdCfgNav5, n.block); }
 QString Status(const Navigation5&) { return QStringLiteral("Setting navigation (CFG-NAV5)"); }
 QString Name(const Navigation5& n)
@@ -180,7 +180,7 @@ std::vector<const Msg::Field*> AppliedFields(const Navigation5& n)
 
 // ---- time_pulse5: CFG-TP5, one pulse whole ----
 
-bool Exact(const TimePulse5& t) { return SendAcknowledged(Status(t), FramesOf(t)); }
+bool Exact(const TimePulse5& t, const ExactPort& at) { return SendAcknowledged(at, Status(t), FramesOf(t)); }
 Frames FramesOf(const TimePulse5& t) { return Whole(UbxProtocol::kIdCfgTp5, t.block); }
 QString Status(const TimePulse5& t) { return QStringLiteral("Set Time Pulse %1 (CFG-TP5)").arg(t.block[0]); }
 QString Name(const TimePulse5& t)
@@ -209,7 +209,7 @@ void Write(const TimePulse5& t, StepLines& out)
 
 // ---- output: CFG-MSG with a rate for each of six ports ----
 
-bool Exact(const Output& o) { return SendAcknowledged(Status(o), FramesOf(o)); }
+bool Exact(const Output& o, const ExactPort& at) { return SendAcknowledged(at, Status(o), FramesOf(o)); }
 Frames FramesOf(const Output& o)
 {
     std::array<std::uint8_t, 8> payload{o.msgClass, o.msgId};
@@ -273,7 +273,7 @@ void Write(const Output& o, StepLines& out)
 
 // ---- keys: CFG-VALSET of items by their names, into RAM, BBR and flash ----
 
-bool Exact(const Keys& k) { return SendAcknowledged(Status(k), FramesOf(k)); }
+bool Exact(const Keys& k, const ExactPort& at) { return SendAcknowledged(at, Status(k), FramesOf(k)); }
 Frames FramesOf(const Keys& k) { return Payloads::CfgValset(k.items, Payloads::kAllLayers); }
 QString Status(const Keys& k) { return QStringLiteral("Setting %1 configuration items").arg(k.items.size()); }
 QString Name(const Keys& k) { return QStringLiteral("SetKeys %1 items").arg(k.items.size()); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/UbxMessages.h"
+#include "profiles/StepFrames.h"
 #include "profiles/StepKinds.h"
 
 #include <QString>
@@ -17,7 +18,7 @@ namespace SetupOutputs {
 
 using Frames = std::vector<uBloxLowLevelComms::UbxBuffer>;
 
-bool Exact(const Navigation5& n);
+bool Exact(const Navigation5& n, const ExactPort& at);
 Frames FramesOf(const Navigation5& n);
 QString Status(const Navigation5& n);
 QString Name(const Navigation5& n);
@@ -26,7 +27,7 @@ void Read(const StepTable& t, Navigation5, ProfileFile::LoadedProfile& profile);
 void Write(const Navigation5& n, StepLines& out);
 extern const std::span<const std::string_view> kNavigation5Keys;
 
-bool Exact(const TimePulse5& t);
+bool Exact(const TimePulse5& t, const ExactPort& at);
 Frames FramesOf(const TimePulse5& t);
 QString Status(const TimePulse5& t);
 QString Name(const TimePulse5& t);
@@ -35,7 +36,7 @@ void Read(const StepTable& t, TimePulse5, ProfileFile::LoadedProfile& profile);
 void Write(const TimePulse5& t, StepLines& out);
 extern const std::span<const std::string_view> kTimePulse5Keys;
 
-bool Exact(const Output& o);
+bool Exact(const Output& o, const ExactPort& at);
 Frames FramesOf(const Output& o);
 QString Status(const Output& o);
 QString Name(const Output& o);
@@ -44,7 +45,7 @@ void Read(const StepTable& t, Output, ProfileFile::LoadedProfile& profile);
 void Write(const Output& o, StepLines& out);
 extern const std::span<const std::string_view> kOutputKeys;
 
-bool Exact(const Keys& k);
+bool Exact(const Keys& k, const ExactPort& at);
 Frames FramesOf(const Keys& k);
 QString Status(const Keys& k);
 QString Name(const Keys& k);

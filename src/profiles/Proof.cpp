@@ -65,7 +65,7 @@ ReadBackEnd ReadState(Line& line, Link& link, const std::vector<Expectation>& ex
         if (&e != own && !movedBySearch(e))
             polls.push_back(e.poll);
     if (askVersion)
-        polls.push_back(uBloxLowLevelComms::MakeFrame(UbxMessages::kMonVer.msgClass, UbxMessages::kMonVer.msgId));
+        polls.push_back(Payloads::Poll(UbxMessages::kMonVer));
     SupportFunctions::ShowStatus(QStringLiteral("Reading back %1 items").arg(polls.size()));
     const std::vector<FastLink::Reply> replies = FastLink::PollReplies(line, polls);
     SupportFunctions::ClearStatus();

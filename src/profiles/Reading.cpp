@@ -243,7 +243,7 @@ std::optional<Readings> ReadAll(FastLink::Line& line, const FastLink::Link& link
         polls.push_back({&UbxMessages::kCfgMsg, {m.msgClass, m.msgId}});
     std::vector<uBloxLowLevelComms::UbxBuffer> frames;
     for (const Poll& p : polls)
-        frames.push_back(uBloxLowLevelComms::MakeFrame(p.message->msgClass, p.message->msgId, p.asked));
+        frames.push_back(Payloads::Poll(*p.message, p.asked));
     SupportFunctions::ShowStatus(QStringLiteral("Reading %1 settings").arg(frames.size()));
     const std::vector<FastLink::Reply> replies = FastLink::PollReplies(line, frames);
     SupportFunctions::ClearStatus();

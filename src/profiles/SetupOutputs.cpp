@@ -1,25 +1,31 @@
 #include "profiles/SetupOutputs.h"
 
+#include "link/SerialControl.h"
+#include "link/UbxMessages.h"
 #include "profiles/StepFrames.h"
 #include "support/MessageBox.h"
 
 namespace SetupOutputs {
 namespace {
 
-// Messages the devices use.
-constexpr std::uint8_t NAV = 0x01, RXM = 0x02, NMEA = 0xF0;
-constexpr std::uint8_t POSLLH = 0x02, VELNED = 0x12, TIMEUTC = 0x21, RAW = 0x10, SFRB = 0x11, GGA = 0x00, RMC = 0x04;
+// A message's rate on one receiver port, the message named as the message
+// table names it (a name the table lacks does not build).
+consteval MessageRate Output(std::string_view name, std::uint8_t rate, std::int32_t port)
+{
+    const UbxMessages::Message& m = UbxMessages::OutputNamed(name);
+    return MessageRate{m.msgClass, m.msgId, rate, port};
+}
 
 constexpr Step kMolvane[] = {
     Reset{},
     Rate{200.0f, 1},
     Navigation{},
     PulseMs(200, 50),
-    MessageRate{NAV, POSLLH, 1, 1},
-    MessageRate{NAV, TIMEUTC, 1, 1},
-    MessageRate{NAV, VELNED, 1, 1},
-    MessageRate{NMEA, GGA, 5, 2},
-    MessageRate{NMEA, RMC, 5, 2},
+    Output("NAV-POSLLH", 1, 1),
+    Output("NAV-TIMEUTC", 1, 1),
+    Output("NAV-VELNED", 1, 1),
+    Output("NMEA-GGA", 5, 2),
+    Output("NMEA-RMC", 5, 2),
     BaudRate{9600, 2},
     BaudRate{9600, 1},
     BaudRate{4800, 2},
@@ -31,13 +37,13 @@ constexpr Step kTrissel[] = {
     Rate{50.0f, 4},
     Navigation{},
     PulseMs(1000, 100),
-    MessageRate{NAV, POSLLH, 1, 1},
-    MessageRate{NAV, TIMEUTC, 1, 1},
-    MessageRate{NAV, VELNED, 1, 1},
-    MessageRate{RXM, RAW, 1, 1},
-    MessageRate{RXM, SFRB, 1, 1},
-    MessageRate{NMEA, GGA, 5, 2},
-    MessageRate{NMEA, RMC, 5, 2},
+    Output("NAV-POSLLH", 1, 1),
+    Output("NAV-TIMEUTC", 1, 1),
+    Output("NAV-VELNED", 1, 1),
+    Output("RXM-RAW", 1, 1),
+    Output("RXM-SFRB", 1, 1),
+    Output("NMEA-GGA", 5, 2),
+    Output("NMEA-RMC", 5, 2),
     BaudRate{115200, 1},
     BaudRate{4800, 2},
     Save{},
@@ -48,11 +54,11 @@ constexpr Step kGarnock[] = {
     Rate{200.0f, 1},
     Navigation{},
     PulseMs(200, 50),
-    MessageRate{NAV, POSLLH, 1, 2},
-    MessageRate{NAV, TIMEUTC, 1, 2},
-    MessageRate{NAV, VELNED, 1, 2},
-    MessageRate{NMEA, GGA, 5, 1},
-    MessageRate{NMEA, RMC, 5, 1},
+    Output("NAV-POSLLH", 1, 2),
+    Output("NAV-TIMEUTC", 1, 2),
+    Output("NAV-VELNED", 1, 2),
+    Output("NMEA-GGA", 5, 1),
+    Output("NMEA-RMC", 5, 1),
     BaudRate{9600, 1},
     BaudRate{9600, 2},
     BaudRate{4800, 1},
@@ -64,9 +70,9 @@ constexpr Step kPemmet[] = {
     Rate{150.0f, 1},
     Navigation{},
     PulseMs(150, 75),
-    MessageRate{NAV, POSLLH, 1, 1},
-    MessageRate{NAV, TIMEUTC, 1, 1},
-    MessageRate{NAV, VELNED, 1, 1},
+    Output("NAV-POSLLH", 1, 1),
+    Output("NAV-TIMEUTC", 1, 1),
+    Output("NAV-VELNED", 1, 1),
     BaudRate{115200, 1},
     Save{},
 };
@@ -77,8 +83,8 @@ constexpr Step kSculla[] = {
     Rate{1000.0f, 1},
     PulseMs(1000, 200),
     Navigation{},
-    MessageRate{NMEA, GGA, 1, 1},
-    MessageRate{NMEA, RMC, 1, 1},
+    Output("NMEA-GGA", 1, 1),
+    Output("NMEA-RMC", 1, 1),
     BaudRate{4800, 1},
     Save{},
 };
@@ -105,9 +111,15 @@ static_assert(std::size(kProfiles) == kDeviceCount);
 
 } // namespace
 
-bool RunProfile(const Profile& profile, const RunObserver& observer)
+bool RunProfile(const Profile& profile, SerialControl& port, const RunObserver& observer)
 {
-    return RunSteps(profile, observer, RunExactStep);
+    return RunProfile(profile, port, port.CommPort(), observer);
+}
+
+bool RunProfile(const Profile& profile, SerialControl& port, int number, const RunObserver& observer)
+{
+    const ExactPort at{port, number};
+    return RunSteps(profile, observer, [&at](const Step& step) { return RunExactStep(step, at); });
 }
 
 bool RunSteps(const Profile& profile, const RunObserver& observer, const std::function<bool(const Step&)>& runStep)

@@ -105,9 +105,13 @@ struct RunObserver {
     std::function<bool(SerialControl& port, const FoundLink& link)> admit;
 };
 
-// Runs `profile`'s steps against the receiver on SelectedPort and shows the
-// outcome. Returns true when everything was acknowledged and saved.
-bool RunProfile(const Profile& profile, const RunObserver& observer = {});
+// Runs `profile`'s steps against the receiver on `port` and shows the
+// outcome. Returns true when everything was acknowledged and saved. The
+// reset opens `port` at its own number (or path), or at `number`: the window
+// gives the number its operator chose, since its port list's tries leave the
+// control numbered elsewhere.
+bool RunProfile(const Profile& profile, SerialControl& port, const RunObserver& observer = {});
+bool RunProfile(const Profile& profile, SerialControl& port, int number, const RunObserver& observer = {});
 // The same steps, messages and end state (receiver and flash) as RunProfile,
 // paced by the line instead of fixed waits: the link is found with short
 // polls, each distinct command goes out once, and a link move is confirmed by

@@ -21,8 +21,14 @@ std::vector<uBloxLowLevelComms::UbxBuffer> StepFrames(const Step& step);
 // The status text the step's operation shows while its command is out.
 QString StepStatus(const Step& step);
 
-// Runs the step as the window's run does: through its receiver operation,
-// with that operation's waits and status text.
-bool RunExactStep(const Step& step);
+// The port an exact run works on, and the PC port number its reset's
+// opening gives it.
+struct ExactPort {
+    SerialControl& port;
+    int number;
+};
+// Runs the step as the window's run does: through its receiver operation on
+// `at.port`, with that operation's waits and status text.
+bool RunExactStep(const Step& step, const ExactPort& at);
 
 } // namespace SetupOutputs

@@ -47,24 +47,25 @@ constexpr std::string_view kBareKeys[] = {"kind"};
 // ports commanded blind as the older reset does, then every command of the
 // rate and the messages acknowledged. A key-value reset has no exact form:
 // its link moves by an item the PC cannot follow blind.
-bool ExactSixPorts()
+bool ExactSixPorts(const ExactPort& at)
 {
-    return WalkReset([](const ResetStage& stage) {
+    return WalkReset([&at](const ResetStage& stage) {
         if (stage.part == ResetPart::LinkAtKnownRate)
-            return OpenPortAtBaud(kKnownLinkRate);
+            return OpenPortAtBaud(at.port, at.number, kKnownLinkRate);
         SupportFunctions::ShowStatus(stage.status);
         std::vector<UbxBuffer> frames = ResetFrames(stage.part, ResetForm::SixPorts);
-        const bool all = std::all_of(frames.begin(), frames.end(),
-                                     [](UbxBuffer& f) { return uBloxLowLevelComms::SendAcknowledged(std::move(f)); });
+        const bool all = std::all_of(frames.begin(), frames.end(), [&at](UbxBuffer& f) {
+            return uBloxLowLevelComms::SendAcknowledged(at.port, std::move(f));
+        });
         SupportFunctions::ClearStatus();
         return all;
     });
 }
-bool Exact(const Reset& r)
+bool Exact(const Reset& r, const ExactPort& at)
 {
     switch (r.form) {
-    case ResetForm::FourTargets: return ResetToKnownState();
-    case ResetForm::SixPorts: return ExactSixPorts();
+    case ResetForm::FourTargets: return ResetToKnownState(at.port, at.number);
+    case ResetForm::SixPorts: return ExactSixPorts(at);
     case ResetForm::Keys:
     case ResetForm::KeysOneUart: break;
     }
@@ -88,7 +89,7 @@ void Write(const Reset& r, StepLines& out) { WriteResetForm(r.form, out); }
 // ---- rate: CFG-RATE ----
 
 constexpr std::string_view kRateKeys[] = {"kind", "period_ms", "navigation_rate"};
-bool Exact(const Rate& r) { return WriteConfiguration(r.period, r.navRate); }
+bool Exact(const Rate& r, const ExactPort& at) { return WriteConfiguration(at.port, r.period, r.navRate); }
 Frames FramesOf(const Rate& r) { return One(Payloads::CfgRate(r.period, r.navRate)); }
 QString Status(const Rate&) { return kWriteConfigurationStatus; }
 QString Name(const Rate& r) { return QStringLiteral("WriteConfiguration %1 ms rate %2").arg(double(r.period)).arg(r.navRate); }
@@ -138,7 +139,7 @@ std::vector<std::uint8_t> NavBlock(std::span<const std::uint8_t> given)
     return {start, start + Payloads::kNavBlockSize};
 }
 
-bool Exact(const Navigation& n) { return SetDynamicNavigationParameters(n.block); }
+bool Exact(const Navigation& n, const ExactPort& at) { return SetDynamicNavigationParameters(at.port, n.block); }
 Frames FramesOf(const Navigation& n) { return One(Payloads::CfgNav(n.block)); }
 QString Status(const Navigation&) { return kSetDynamicNavigationParametersStatus; }
 QString Name(const Navigation&) { return QStringLiteral("SetDynamicNavigationParameters"); }
@@ -186,11 +187,11 @@ constexpr std::int64_t kLongestPulseUs = 2147483647;
 constexpr std::int64_t kUsPerMs = 1000;
 QString Ms(std::int32_t us) { return QString::number(us / double(kUsPerMs), 'g', QLocale::FloatingPointShortest); }
 // A pulse of whole ms goes out through the window's own operation.
-bool Exact(const TimePulse& t)
+bool Exact(const TimePulse& t, const ExactPort& at)
 {
     if (t.interval % kUsPerMs == 0 && t.length % kUsPerMs == 0)
-        return SetTimePulse(std::int32_t(t.interval / kUsPerMs), std::int32_t(t.length / kUsPerMs));
-    return SetTimePulseUs(t.interval, t.length);
+        return SetTimePulse(at.port, std::int32_t(t.interval / kUsPerMs), std::int32_t(t.length / kUsPerMs));
+    return SetTimePulseUs(at.port, t.interval, t.length);
 }
 Frames FramesOf(const TimePulse& t) { return One(Payloads::CfgTpUs(t.interval, t.length)); }
 QString Status(const TimePulse& t) { return SetTimePulseStatusUs(t.interval); }
@@ -217,7 +218,10 @@ void Write(const TimePulse& t, StepLines& out)
 // ---- message: CFG-MSG, one port or all four at once ----
 
 constexpr std::string_view kMessageKeys[] = {"kind", "message", "class", "id", "rate", "port", "rates"};
-bool Exact(const MessageRate& m) { return SetMessageRate(m.msgClass, m.msgId, m.rate, m.port, m.rates); }
+bool Exact(const MessageRate& m, const ExactPort& at)
+{
+    return SetMessageRate(at.port, m.msgClass, m.msgId, m.rate, m.port, m.rates);
+}
 Frames FramesOf(const MessageRate& m) { return One(Payloads::CfgMsg(m.msgClass, m.msgId, m.rate, m.port, m.rates)); }
 QString Status(const MessageRate& m) { return SetMessageRateStatus(m.msgClass, m.msgId, m.rate, m.port); }
 QString Name(const MessageRate& m)
@@ -303,7 +307,7 @@ constexpr std::string_view kBaudKeys[] = {"kind", "rate", "port"};
 // receiver share from 4800 bit/s up. Slower links cannot carry a device's
 // output; the search would not find a receiver left elsewhere.
 constexpr std::int32_t kBaudRates[] = {4800, 9600, 14400, 19200, 28800, 38400, 57600, 115200};
-bool Exact(const BaudRate& b) { return SetBaudRate(b.rate, BaudMode::Confirming, b.port); }
+bool Exact(const BaudRate& b, const ExactPort& at) { return SetBaudRate(at.port, b.rate, BaudMode::Confirming, b.port); }
 Frames FramesOf(const BaudRate& b) { return One(Payloads::CfgPrt(b.rate, b.port)); }
 QString Status(const BaudRate& b) { return SetBaudRateStatus(b.rate, b.port); }
 QString Name(const BaudRate& b) { return QStringLiteral("SetBaudRate %1 port %2").arg(b.rate).arg(b.port); }
@@ -325,7 +329,7 @@ void Write(const BaudRate& b, StepLines& out)
 
 // ---- save: CFG-CFG, everything to flash ----
 
-bool Exact(const Save&) { return WriteSetupToFlash(); }
+bool Exact(const Save&, const ExactPort& at) { return WriteSetupToFlash(at.port); }
 Frames FramesOf(const Save&) { return One(Payloads::CfgCfgSaveAll()); }
 QString Status(const Save&) { return kWriteSetupToFlashStatus; }
 QString Name(const Save&) { return QStringLiteral("WriteSetupToFlash"); }
@@ -361,9 +365,9 @@ QString StepStatus(const Step& step)
     return std::visit([](const auto& kind) { return Status(kind); }, step);
 }
 
-bool RunExactStep(const Step& step)
+bool RunExactStep(const Step& step, const ExactPort& at)
 {
-    return std::visit([](const auto& kind) { return Exact(kind); }, step);
+    return std::visit([&at](const auto& kind) { return Exact(kind, at); }, step);
 }
 
 QString StepName(const Step& step)

@@ -144,29 +144,29 @@ void KeyExpectations(const std::vector<Payloads::KeyValue>& keys, std::vector<Ex
     }
 }
 
-Want WantOf(const Msg::Message& message, const char* field, std::int64_t value)
-{
-    return {Msg::FieldOf(message, field), QLatin1String(field), value};
-}
+// A field's wanted value, labelled with the field's name. Fields are named
+// through Msg::FieldNamed, so a name the table lacks does not build.
+Want WantOf(const Msg::Field& field, std::int64_t value) { return {&field, QLatin1String(field.name), value}; }
+constexpr const Msg::Field& kPortMode = Msg::FieldNamed(Msg::kPrtFields, "mode");
 
 Expectation PortExpectation(int port, const PortValues& p)
 {
-    Expectation e{QStringLiteral("CFG-PRT port %1").arg(port), uBloxLowLevelComms::MakeFrame(UbxProtocol::kClassCfg, UbxProtocol::kIdCfgPrt, std::vector<std::uint8_t>{std::uint8_t(port)}), &Msg::kCfgPrt, {}, port};
+    Expectation e{QStringLiteral("%1 port %2").arg(QLatin1String(Msg::kCfgPrt.name)).arg(port), Payloads::CfgPrtPoll(port), &Msg::kCfgPrt, {}, port};
     // A UART port (1, 2) has a mode and a rate; DDC (0) keeps its bus address
     // in the mode and has no rate, USB (3) has neither: their rate reads 0
     // whatever was sent.
     if (port == 1 || port == 2) {
-        e.wants.push_back({Msg::FieldOf(Msg::kCfgPrt, "mode"), QStringLiteral("mode"), p.mode, kUartModeFields});
-        e.wants.push_back(WantOf(Msg::kCfgPrt, "baudRate", p.baudRate));
+        e.wants.push_back({&kPortMode, QLatin1String(kPortMode.name), p.mode, kUartModeFields});
+        e.wants.push_back(WantOf(Msg::FieldNamed(Msg::kPrtFields, "baudRate"), p.baudRate));
     }
-    e.wants.push_back(WantOf(Msg::kCfgPrt, "inProtoMask", p.inProtoMask));
-    e.wants.push_back(WantOf(Msg::kCfgPrt, "outProtoMask", p.outProtoMask));
+    e.wants.push_back(WantOf(Msg::FieldNamed(Msg::kPrtFields, "inProtoMask"), p.inProtoMask));
+    e.wants.push_back(WantOf(Msg::FieldNamed(Msg::kPrtFields, "outProtoMask"), p.outProtoMask));
     return e;
 }
 
 Expectation BlockExpectation(const Msg::Message& message, std::vector<Want> wants)
 {
-    return {QLatin1String(message.name), uBloxLowLevelComms::MakeFrame(message.msgClass, message.msgId), &message, std::move(wants)};
+    return {QLatin1String(message.name), Payloads::Poll(message), &message, std::move(wants)};
 }
 
 } // namespace
@@ -181,9 +181,9 @@ std::vector<Expectation> ExpectedState(const SetupOutputs::Profile& profile)
     for (const auto& [port, values] : v.ports)
         expected.push_back(PortExpectation(port, values));
     if (v.rate)
-        expected.push_back(BlockExpectation(Msg::kCfgRate, {WantOf(Msg::kCfgRate, "measRate", (*v.rate)[0]),
-                                                            WantOf(Msg::kCfgRate, "navRate", (*v.rate)[1]),
-                                                            WantOf(Msg::kCfgRate, "timeRef", (*v.rate)[2])}));
+        expected.push_back(BlockExpectation(Msg::kCfgRate, {WantOf(Msg::FieldNamed(Msg::kRateFields, "measRate"), (*v.rate)[0]),
+                                                            WantOf(Msg::FieldNamed(Msg::kRateFields, "navRate"), (*v.rate)[1]),
+                                                            WantOf(Msg::FieldNamed(Msg::kRateFields, "timeRef"), (*v.rate)[2])}));
     if (v.nav) {
         std::vector<Want> wants;
         for (const Msg::Field& f : Msg::kCfgNav.fields)
@@ -192,11 +192,13 @@ std::vector<Expectation> ExpectedState(const SetupOutputs::Profile& profile)
     }
     if (v.pulse)
         expected.push_back(BlockExpectation(
-            Msg::kCfgTp, {WantOf(Msg::kCfgTp, "interval", (*v.pulse)[0]), WantOf(Msg::kCfgTp, "length", (*v.pulse)[1]),
-                          WantOf(Msg::kCfgTp, "status", kPulsePositive), WantOf(Msg::kCfgTp, "timeRef", kPulseGpsTime),
-                          WantOf(Msg::kCfgTp, "antennaCableDelay", kCableDelayNs),
-                          WantOf(Msg::kCfgTp, "rfGroupDelay", kRfGroupDelayNs),
-                          WantOf(Msg::kCfgTp, "userDelay", kUserDelayNs)}));
+            Msg::kCfgTp, {WantOf(Msg::FieldNamed(Msg::kTpFields, "interval"), (*v.pulse)[0]),
+                          WantOf(Msg::FieldNamed(Msg::kTpFields, "length"), (*v.pulse)[1]),
+                          WantOf(Msg::FieldNamed(Msg::kTpFields, "status"), kPulsePositive),
+                          WantOf(Msg::FieldNamed(Msg::kTpFields, "timeRef"), kPulseGpsTime),
+                          WantOf(Msg::FieldNamed(Msg::kTpFields, "antennaCableDelay"), kCableDelayNs),
+                          WantOf(Msg::FieldNamed(Msg::kTpFields, "rfGroupDelay"), kRfGroupDelayNs),
+                          WantOf(Msg::FieldNamed(Msg::kTpFields, "userDelay"), kUserDelayNs)}));
     if (v.nav5) {
         std::vector<Want> wants;
         for (const Msg::Field* f : SetupOutputs::AppliedFields(SetupOutputs::Navigation5{*v.nav5}))
@@ -215,11 +217,11 @@ std::vector<Expectation> ExpectedState(const SetupOutputs::Profile& profile)
     }
     KeyExpectations(v.keys, expected);
     for (const auto& [id, rates] : v.messages) {
-        Expectation e{QStringLiteral("CFG-MSG %1 %2").arg(Msg::Hex(id.msgClass), Msg::Hex(id.msgId)),
-                      uBloxLowLevelComms::MakeFrame(UbxProtocol::kClassCfg, UbxProtocol::kIdCfgMsg, std::vector<std::uint8_t>{id.msgClass, id.msgId}),
+        Expectation e{QStringLiteral("%1 %2 %3").arg(QLatin1String(Msg::kCfgMsg.name), Msg::Hex(id.msgClass), Msg::Hex(id.msgId)),
+                      Payloads::CfgMsgPoll(id.msgClass, id.msgId),
                       &Msg::kCfgMsg, {}};
         for (int port = 0; port < Payloads::kReceiverPortCount; ++port)
-            e.wants.push_back({Msg::kMsgPortRate[port], QStringLiteral("port %1").arg(port), rates[std::size_t(port)]});
+            e.wants.push_back(WantOf(*Msg::kMsgPortRate[port], rates[std::size_t(port)]));
         expected.push_back(std::move(e));
     }
     return expected;

@@ -1,5 +1,6 @@
 #include "receiver_config/VarnexCommsRoutines.h"
 
+#include "link/CommsFrm.h"
 #include "link/UbxMessages.h"
 #include "link/uBloxLowLevelComms.h"
 #include "receiver_config/Payloads.h"
@@ -14,10 +15,10 @@ namespace VarnexCommsRoutines {
 namespace {
 
 // An acknowledged command with its step shown in the status bar while it runs.
-bool ShowAndSend(const QString& status, uBloxLowLevelComms::UbxBuffer frame)
+bool ShowAndSend(SerialControl& port, const QString& status, uBloxLowLevelComms::UbxBuffer frame)
 {
     ShowStatus(status);
-    const bool acknowledged = uBloxLowLevelComms::SendAcknowledged(std::move(frame));
+    const bool acknowledged = uBloxLowLevelComms::SendAcknowledged(port, std::move(frame));
     ClearStatus();
     return acknowledged;
 }
@@ -59,36 +60,56 @@ QString SetTimePulseStatusUs(std::int32_t pulseIntervalUs)
     return QStringLiteral("Set Time Pulse=%1").arg(QString::number(pulseIntervalUs / 1000.0, 'g', QLocale::FloatingPointShortest));
 }
 
+// The windows' forms, on the program's one serial control.
 bool WriteConfiguration(float measurementPeriod, std::uint16_t navigationRate)
 {
-    return ShowAndSend(kWriteConfigurationStatus, Payloads::CfgRate(measurementPeriod, navigationRate));
+    return WriteConfiguration(CommsFrm::SerialPort(), measurementPeriod, navigationRate);
 }
-
 bool SetDynamicNavigationParameters(std::span<const std::uint8_t> block)
 {
-    return ShowAndSend(kSetDynamicNavigationParametersStatus, Payloads::CfgNav(block));
+    return SetDynamicNavigationParameters(CommsFrm::SerialPort(), block);
 }
-
 bool SetTimePulse(std::int32_t pulseInterval, std::int32_t pulseLength)
 {
-    return ShowAndSend(SetTimePulseStatus(pulseInterval), Payloads::CfgTp(pulseInterval, pulseLength));
+    return SetTimePulse(CommsFrm::SerialPort(), pulseInterval, pulseLength);
 }
-
-bool SetTimePulseUs(std::int32_t pulseIntervalUs, std::int32_t pulseLengthUs)
-{
-    return ShowAndSend(SetTimePulseStatusUs(pulseIntervalUs), Payloads::CfgTpUs(pulseIntervalUs, pulseLengthUs));
-}
-
 bool SetMessageRate(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate, std::int32_t receiverPort,
                     std::span<const std::uint8_t> portRates)
 {
-    return ShowAndSend(SetMessageRateStatus(msgClass, msgId, rate, receiverPort),
+    return SetMessageRate(CommsFrm::SerialPort(), msgClass, msgId, rate, receiverPort, portRates);
+}
+bool WriteSetupToFlash() { return WriteSetupToFlash(CommsFrm::SerialPort()); }
+
+bool WriteConfiguration(SerialControl& port, float measurementPeriod, std::uint16_t navigationRate)
+{
+    return ShowAndSend(port, kWriteConfigurationStatus, Payloads::CfgRate(measurementPeriod, navigationRate));
+}
+
+bool SetDynamicNavigationParameters(SerialControl& port, std::span<const std::uint8_t> block)
+{
+    return ShowAndSend(port, kSetDynamicNavigationParametersStatus, Payloads::CfgNav(block));
+}
+
+bool SetTimePulse(SerialControl& port, std::int32_t pulseInterval, std::int32_t pulseLength)
+{
+    return ShowAndSend(port, SetTimePulseStatus(pulseInterval), Payloads::CfgTp(pulseInterval, pulseLength));
+}
+
+bool SetTimePulseUs(SerialControl& port, std::int32_t pulseIntervalUs, std::int32_t pulseLengthUs)
+{
+    return ShowAndSend(port, SetTimePulseStatusUs(pulseIntervalUs), Payloads::CfgTpUs(pulseIntervalUs, pulseLengthUs));
+}
+
+bool SetMessageRate(SerialControl& port, std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate,
+                    std::int32_t receiverPort, std::span<const std::uint8_t> portRates)
+{
+    return ShowAndSend(port, SetMessageRateStatus(msgClass, msgId, rate, receiverPort),
                        Payloads::CfgMsg(msgClass, msgId, rate, receiverPort, portRates));
 }
 
-bool WriteSetupToFlash()
+bool WriteSetupToFlash(SerialControl& port)
 {
-    return ShowAndSend(kWriteSetupToFlashStatus, Payloads::CfgCfgSaveAll());
+    return ShowAndSend(port, kWriteSetupToFlashStatus, Payloads::CfgCfgSaveAll());
 }
 
 std::uint8_t RateByte(OutputRate rate)

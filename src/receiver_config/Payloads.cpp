@@ -116,7 +116,20 @@ UbxBuffer CfgPrt(std::int32_t baudRate, std::int32_t receiverPort)
     return Finished(std::move(frame));
 }
 
-UbxBuffer CfgRatePoll() { return Finished(New(Msg::kCfgRate, 0)); }
+UbxBuffer Poll(const Msg::Message& message, std::span<const std::uint8_t> asked)
+{
+    return uBloxLowLevelComms::MakeFrame(message.msgClass, message.msgId, asked);
+}
+
+UbxBuffer CfgPrtPoll(std::int32_t receiverPort)
+{
+    // The poll carries the port only.
+    UbxBuffer frame = New(Msg::kCfgPrt, kPortId.width);
+    Put(frame, kPortId, receiverPort);
+    return Finished(std::move(frame));
+}
+
+UbxBuffer CfgRatePoll() { return Poll(Msg::kCfgRate); }
 
 UbxBuffer CfgRate(float measurementPeriod, std::uint16_t navigationRate)
 {

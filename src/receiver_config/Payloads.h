@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/UbxFrame.h"
+#include "link/UbxMessages.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +18,11 @@ inline constexpr std::int32_t kReceiverPortCount = 4;
 // CFG-PRT: moves receiver port `receiverPort` (0..3) to `baudRate` bit/s,
 // 8N1, UBX and NMEA in and out. 28-byte frame.
 uBloxLowLevelComms::UbxBuffer CfgPrt(std::int32_t baudRate, std::int32_t receiverPort);
+// A poll of `message`: its class and id, and `asked`, what names the instance
+// asked for (nothing, or a port, or a message); the reply is the message itself.
+uBloxLowLevelComms::UbxBuffer Poll(const UbxMessages::Message& message, std::span<const std::uint8_t> asked = {});
+// CFG-PRT poll of receiver port `receiverPort` (0..3); Poll(kCfgPrt) asks the link's own.
+uBloxLowLevelComms::UbxBuffer CfgPrtPoll(std::int32_t receiverPort);
 // CFG-RATE poll (no payload); the reply tells the measurement period.
 uBloxLowLevelComms::UbxBuffer CfgRatePoll();
 // CFG-RATE: measurement period in ms (rounded, halves to even; every period

@@ -127,4 +127,6 @@ bool OpenPortAtBaud(std::int32_t baudRate) { return OpenAtBaud(CommsFrm::SerialP
 
 bool OpenPortAtBaud(SerialControl& port, std::int32_t baudRate) { return OpenAtBaud(port, port.CommPort(), baudRate); }
 
+bool OpenPortAtBaud(SerialControl& port, int number, std::int32_t baudRate) { return OpenAtBaud(port, number, baudRate); }
+
 } // namespace VarnexCommsRoutines

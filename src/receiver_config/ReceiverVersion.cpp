@@ -1,39 +1,42 @@
 #include "receiver_config/ReceiverVersion.h"
 
 #include "link/Exchange.h"
-#include "link/UbxProtocol.h"
+#include "receiver_config/Payloads.h"
 #include "support/Timing.h"
 
 namespace VarnexCommsRoutines {
 namespace {
 
-constexpr qsizetype kSoftwareBytes = 30, kHardwareBytes = 10, kExtensionBytes = 30;
+namespace Msg = UbxMessages;
+constexpr const Msg::Field& kSoftware = Msg::FieldNamed(Msg::kVerFields, "swVersion");
+constexpr const Msg::Field& kHardware = Msg::FieldNamed(Msg::kVerFields, "hwVersion");
+constexpr const Msg::Field& kExtension = Msg::FieldNamed(Msg::kVerFields, "extension");
 
-// A zero-padded text field: everything before the first zero byte.
-QString Field(const QByteArray& payload, qsizetype at, qsizetype size)
+// A zero-padded text field of MON-VER's row at `at`: everything before the first zero byte.
+QString Field(const QByteArray& payload, qsizetype at, const Msg::Field& field)
 {
-    const QByteArray field = payload.mid(at, size);
-    const qsizetype end = field.indexOf('\0');
-    return QString::fromLatin1(end < 0 ? field : field.left(end)).trimmed();
+    const QByteArray text = payload.mid(at, field.width);
+    const qsizetype end = text.indexOf('\0');
+    return QString::fromLatin1(end < 0 ? text : text.left(end)).trimmed();
 }
 
 } // namespace
 
 std::optional<ReceiverVersion> ParseReceiverVersion(const QByteArray& payload)
 {
-    const qsizetype fixed = kSoftwareBytes + kHardwareBytes;
-    if (payload.size() < fixed || (payload.size() - fixed) % kExtensionBytes != 0)
+    const auto fixed = qsizetype(kExtension.offset);
+    if (payload.size() < fixed || (payload.size() - fixed) % kExtension.width != 0)
         return std::nullopt;
-    ReceiverVersion v{Field(payload, 0, kSoftwareBytes), Field(payload, kSoftwareBytes, kHardwareBytes), {}};
-    for (qsizetype at = fixed; at < payload.size(); at += kExtensionBytes)
-        v.extensions << Field(payload, at, kExtensionBytes);
+    ReceiverVersion v{Field(payload, qsizetype(kSoftware.offset), kSoftware), Field(payload, qsizetype(kHardware.offset), kHardware), {}};
+    for (qsizetype at = fixed; at < payload.size(); at += kExtension.width)
+        v.extensions << Field(payload, at, kExtension);
     return v;
 }
 
 std::optional<ReceiverVersion> PollReceiverVersion(SerialControl& port)
 {
     using namespace UbxProtocol;
-    const auto reply = Exchange::Poll(port, uBloxLowLevelComms::MakeFrame(kClassMon, kIdMonVer),
+    const auto reply = Exchange::Poll(port, Payloads::Poll(UbxMessages::kMonVer),
                                       {Timing::InSeconds(Timing::kReplyTimeout), {}});
     if (reply.answer != Exchange::Answer::Reply)
         return std::nullopt;

@@ -1,5 +1,7 @@
 #include "receiver_config/VarnexCommsRoutines.h"
 
+#include "link/CommsFrm.h"
+#include "link/SelectedPort.h"
 #include "link/UbxKeys.h"
 #include "link/UbxProtocol.h"
 #include "receiver_config/KeyPayloads.h"
@@ -12,21 +14,21 @@ namespace {
 
 // Each CFG-MSG carries the rate of all four ports, so the first pass already
 // turns everything off everywhere; the later passes repeat it.
-bool EveryPortPass()
+bool EveryPortPass(SerialControl& port)
 {
-    for (std::int32_t port = 0; port < Payloads::kReceiverPortCount; ++port) {
-        if (!ResetAllMessages(port))
+    for (std::int32_t receiverPort = 0; receiverPort < Payloads::kReceiverPortCount; ++receiverPort) {
+        if (!ResetAllMessages(port, receiverPort))
             return false;
     }
     return true;
 }
 
-bool RunPart(ResetPart part)
+bool RunPart(SerialControl& port, int number, ResetPart part)
 {
     switch (part) {
-    case ResetPart::LinkAtKnownRate: return OpenPortAtBaud(kKnownLinkRate);
-    case ResetPart::KnownRate: return WriteConfiguration(kKnownMeasurementPeriod, kKnownNavigationRate);
-    case ResetPart::MessagesOff: return EveryPortPass();
+    case ResetPart::LinkAtKnownRate: return OpenPortAtBaud(port, number, kKnownLinkRate);
+    case ResetPart::KnownRate: return WriteConfiguration(port, kKnownMeasurementPeriod, kKnownNavigationRate);
+    case ResetPart::MessagesOff: return EveryPortPass(port);
     }
     return false;
 }
@@ -107,17 +109,21 @@ bool WalkReset(const std::function<bool(const ResetStage&)>& run)
 
 // The exact run: each part through the window's operations, which show the
 // part's status themselves.
-bool ResetToKnownState()
+bool ResetToKnownState() { return ResetToKnownState(CommsFrm::SerialPort(), SelectedPort); }
+
+bool ResetToKnownState(SerialControl& port, int number)
 {
-    return WalkReset([](const ResetStage& stage) { return RunPart(stage.part); });
+    return WalkReset([&](const ResetStage& stage) { return RunPart(port, number, stage.part); });
 }
 
-bool ResetAllMessages(std::int32_t receiverPort)
+bool ResetAllMessages(std::int32_t receiverPort) { return ResetAllMessages(CommsFrm::SerialPort(), receiverPort); }
+
+bool ResetAllMessages(SerialControl& port, std::int32_t receiverPort)
 {
     SupportFunctions::ShowStatus(kResetAllMessagesStatus);
     bool allAcknowledged = true;
     for (const MessageId& message : kResetMessages) {
-        if (!SetMessageRate(message.msgClass, message.msgId, 0, receiverPort)) {
+        if (!SetMessageRate(port, message.msgClass, message.msgId, 0, receiverPort)) {
             allAcknowledged = false;
             break;
         }

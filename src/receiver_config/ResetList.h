@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/UbxFrame.h"
+#include "link/UbxMessages.h"
 #include "receiver_config/KeyPayloads.h"
 #include "receiver_config/ResetForm.h"
 #include "receiver_config/VarnexCommsRoutines.h"
@@ -8,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <string_view>
 #include <vector>
 
 namespace VarnexCommsRoutines {
@@ -22,49 +24,54 @@ struct MessageId {
     std::uint8_t msgClass;
     std::uint8_t msgId;
 };
+// The class and id of the output message called `name` in the message table.
+consteval MessageId Named(std::string_view name)
+{
+    const UbxMessages::Message& m = UbxMessages::OutputNamed(name);
+    return {m.msgClass, m.msgId};
+}
 
 // The messages the reset turns off on every receiver port, in the order the
 // CFG-MSG commands go out.
 inline constexpr std::array<MessageId, 38> kResetMessages = {{
-    // class  id        No.
-    {0x01, 0x01},    //  1  navigation (NAV)
-    {0x01, 0x02},    //  2
-    {0x01, 0x03},    //  3
-    {0x01, 0x04},    //  4
-    {0x01, 0x06},    //  5
-    {0x01, 0x08},    //  6
-    {0x01, 0x11},    //  7
-    {0x01, 0x12},    //  8
-    {0x01, 0x20},    //  9
-    {0x01, 0x21},    // 10
-    {0x01, 0x22},    // 11
-    {0x01, 0x30},    // 12
-    {0x01, 0x31},    // 13
-    {0x02, 0x10},    // 14  receiver manager (RXM)
-    {0x02, 0x20},    // 15
-    {0x02, 0x22},    // 16
-    {0x0A, 0x00},    // 17  monitoring (MON)
-    {0x0A, 0x01},    // 18
-    {0x0A, 0x02},    // 19
-    {0x0A, 0x03},    // 20
-    {0x0A, 0x06},    // 21
-    {0x0A, 0x07},    // 22
-    {0x0A, 0x08},    // 23
-    {0x0B, 0x30},    // 24  aiding (AID)
-    {0x0B, 0x31},    // 25
-    {0xF0, 0x00},    // 26  standard NMEA: GGA
-    {0xF0, 0x01},    // 27  GLL
-    {0xF0, 0x02},    // 28  GSA
-    {0xF0, 0x03},    // 29  GSV
-    {0xF0, 0x04},    // 30  RMC
-    {0xF0, 0x05},    // 31  VTG
-    {0xF0, 0x06},    // 32  GRS
-    {0xF0, 0x07},    // 33  GST
-    {0xF0, 0x08},    // 34  ZDA
-    {0xF1, 0x00},    // 35  proprietary NMEA: PUBX,00
-    {0xF1, 0x01},    // 36  PUBX,01
-    {0xF1, 0x03},    // 37  PUBX,03
-    {0xF1, 0x04},    // 38  PUBX,04
+    Named("NAV-POSECEF"), //  1  navigation
+    Named("NAV-POSLLH"),  //  2
+    Named("NAV-STATUS"),  //  3
+    Named("NAV-DOP"),     //  4
+    Named("NAV-SOL"),     //  5
+    Named("NAV-POSUTM"),  //  6
+    Named("NAV-VELECEF"), //  7
+    Named("NAV-VELNED"),  //  8
+    Named("NAV-TIMEGPS"), //  9
+    Named("NAV-TIMEUTC"), // 10
+    Named("NAV-CLOCK"),   // 11
+    Named("NAV-SVINFO"),  // 12
+    Named("NAV-DGPS"),    // 13
+    Named("RXM-RAW"),     // 14  receiver manager
+    Named("RXM-SVSI"),    // 15
+    Named("RXM-22"),      // 16
+    Named("MON-00"),      // 17  monitoring
+    Named("MON-SCHD"),    // 18
+    Named("MON-IO"),      // 19
+    Named("MON-IPC"),     // 20
+    Named("MON-MSGPP"),   // 21
+    Named("MON-RXBUF"),   // 22
+    Named("MON-TXBUF"),   // 23
+    Named("AID-ALM"),     // 24  aiding
+    Named("AID-EPH"),     // 25
+    Named("NMEA-GGA"),    // 26  standard NMEA
+    Named("NMEA-GLL"),    // 27
+    Named("NMEA-GSA"),    // 28
+    Named("NMEA-GSV"),    // 29
+    Named("NMEA-RMC"),    // 30
+    Named("NMEA-VTG"),    // 31
+    Named("NMEA-GRS"),    // 32
+    Named("NMEA-GST"),    // 33
+    Named("NMEA-ZDA"),    // 34
+    Named("PUBX-00"),     // 35  proprietary NMEA
+    Named("PUBX-01"),     // 36
+    Named("PUBX-03"),     // 37
+    Named("PUBX-04"),     // 38
 }};
 
 // The reset's recipe: its parts in the order both runners walk them, each with

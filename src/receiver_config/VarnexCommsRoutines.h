@@ -15,9 +15,11 @@ class SerialControl;
 // acknowledged or answered; none raises an error to its caller.
 namespace VarnexCommsRoutines {
 
-// Port opening and baud detection. The forms without a port work on the
-// program's one serial control, numbered as the main window selected
-// (SelectedPort); those given a port keep its number.
+// Every operation that sends takes the port it works on; the forms without a
+// port are the windows', on the program's one serial control (CommsFrm),
+// which the port opening numbers as the main window selected (SelectedPort).
+// Port opening and baud detection: those given a port keep its number, or
+// take the `number` given.
 // The receiver's measurement period in ms; none when no valid reply came (a
 // period of 0 counts as none: no receiver measures that way).
 std::optional<float> ReadConfiguration();
@@ -26,6 +28,7 @@ bool FindBaudAndOpenPort();          // searches the receiver's rate; receiver u
 // Commands all four ports to the rate blind from every rate, then checks.
 bool OpenPortAtBaud(std::int32_t baudRate);
 bool OpenPortAtBaud(SerialControl& port, std::int32_t baudRate);
+bool OpenPortAtBaud(SerialControl& port, int number, std::int32_t baudRate);
 
 // How a baud change is sent.
 enum class BaudMode {
@@ -41,14 +44,19 @@ bool SetBaudRate(SerialControl& port, std::int32_t baudRate, BaudMode mode, std:
 
 // Configuration commands, each acknowledged.
 bool WriteConfiguration(float measurementPeriod, std::uint16_t navigationRate);
+bool WriteConfiguration(SerialControl& port, float measurementPeriod, std::uint16_t navigationRate);
 // `block`: a navigation parameter block of the device's own; empty, the fixed one.
 bool SetDynamicNavigationParameters(std::span<const std::uint8_t> block = {});
+bool SetDynamicNavigationParameters(SerialControl& port, std::span<const std::uint8_t> block = {});
 bool SetTimePulse(std::int32_t pulseInterval, std::int32_t pulseLength);
+bool SetTimePulse(SerialControl& port, std::int32_t pulseInterval, std::int32_t pulseLength);
 // The same in µs, for a pulse that whole ms cannot give (a unit's own values).
-bool SetTimePulseUs(std::int32_t pulseIntervalUs, std::int32_t pulseLengthUs);
+bool SetTimePulseUs(SerialControl& port, std::int32_t pulseIntervalUs, std::int32_t pulseLengthUs);
 // `portRates`: the rates of ports 0..3 at once (see Payloads::CfgMsg).
 bool SetMessageRate(std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate, std::int32_t receiverPort,
                     std::span<const std::uint8_t> portRates = {});
+bool SetMessageRate(SerialControl& port, std::uint8_t msgClass, std::uint8_t msgId, std::uint8_t rate,
+                    std::int32_t receiverPort, std::span<const std::uint8_t> portRates = {});
 
 // The output rate of one message on one receiver port, as the NMEA setup
 // window offers it. The rate byte of CFG-MSG counts navigation solutions per
@@ -65,11 +73,15 @@ std::uint8_t RateByte(OutputRate rate);
 // on that port and reported as Off.
 OutputRate GetUpdateRate(std::uint8_t msgClass, std::uint8_t msgId, std::int32_t receiverPort);
 bool WriteSetupToFlash();
+bool WriteSetupToFlash(SerialControl& port);
 
 // Reset to a known state: 115200 bit/s, one measurement a second, and the
-// 38 listed messages off on every port.
+// 38 listed messages off on every port. The port's opening is numbered
+// SelectedPort, or `number`, as OpenPortAtBaud's.
 bool ResetToKnownState();
+bool ResetToKnownState(SerialControl& port, int number);
 bool ResetAllMessages(std::int32_t receiverPort);
+bool ResetAllMessages(SerialControl& port, std::int32_t receiverPort);
 
 // Replaces the firmware through the external flashing program.
 bool ReflashGps(std::int32_t comPort);

@@ -18,12 +18,49 @@ VirtualReceiver::~VirtualReceiver()
     SerialControl::SetDeviceFactory({});
 }
 
+namespace {
+
+// The model's device, noting the rate the PC last set on the line, whichever
+// serial control set it (the command line's own port is gone after its run).
+class RateNoted final : public SerialDevice {
+public:
+    RateNoted(std::unique_ptr<SerialDevice> device, std::shared_ptr<qint32> rate) : device_(std::move(device)), rate_(std::move(rate)) {}
+    bool Open(const QString& path, qint32 baud, QString& error) override
+    {
+        const bool opened = device_->Open(path, baud, error);
+        if (opened)
+            *rate_ = baud;
+        return opened;
+    }
+    void Close() override { device_->Close(); }
+    bool IsOpen() const override { return device_->IsOpen(); }
+    bool SetBaudRate(qint32 baud) override
+    {
+        const bool set = device_->SetBaudRate(baud);
+        if (set)
+            *rate_ = baud;
+        return set;
+    }
+    void Write(const QByteArray& bytes) override { device_->Write(bytes); }
+    QByteArray ReadAll() override { return device_->ReadAll(); }
+    void WaitForInput(double seconds) override { device_->WaitForInput(seconds); }
+    bool IsGone() const override { return device_->IsGone(); }
+
+private:
+    std::unique_ptr<SerialDevice> device_;
+    std::shared_ptr<qint32> rate_;
+};
+
+} // namespace
+
 SerialDeviceFactory VirtualReceiver::Devices() const
 {
     QStringList paths;
     for (int com : coms_)
         paths << PortNames::PathFor(com);
-    return VarnexSim::MakeVirtualDeviceFactory(model_, paths, hooks_);
+    return [devices = VarnexSim::MakeVirtualDeviceFactory(model_, paths, hooks_), rate = pcRate_] {
+        return std::unique_ptr<SerialDevice>(std::make_unique<RateNoted>(devices(), rate));
+    };
 }
 
 void VirtualReceiver::AlsoOn(int com)
@@ -64,4 +101,4 @@ QList<QPair<qint32, qsizetype>> VirtualReceiver::BytesByRate() const
     return runs;
 }
 
-qint32 VirtualReceiver::PcRate() const { return SerialControl::ParseSettings(CommsFrm::SerialPort().Settings()); }
+qint32 VirtualReceiver::PcRate() const { return *pcRate_; }

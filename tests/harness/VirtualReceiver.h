@@ -61,7 +61,7 @@ public:
     QStringList Frames(int msgClass, int msgId) const;
     // How many bytes the PC sent at each rate, in the order the rates were used.
     QList<QPair<qint32, qsizetype>> BytesByRate() const;
-    // The rate the PC port is set to.
+    // The rate the PC last set its port to, on whichever control.
     qint32 PcRate() const;
 
 private:
@@ -84,6 +84,7 @@ private:
     TempPortsFolder folder_;
     std::shared_ptr<VarnexSim::LineHooks> hooks_ = std::make_shared<VarnexSim::LineHooks>();
     std::shared_ptr<VarnexSim::ReceiverModel> model_;
+    std::shared_ptr<qint32> pcRate_ = std::make_shared<qint32>(0);
     double start_;
     QList<int> coms_;
 };

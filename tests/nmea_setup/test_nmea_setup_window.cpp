@@ -7,6 +7,7 @@
 #include "harness/MessageRecorder.h"
 #include "harness/VirtualReceiver.h"
 #include "link/CommsFrm.h"
+#include "link/SelectedPort.h"
 #include "nmea_setup/ShowNmeaSetup.h"
 #include "profiles/SetupOutputs.h"
 #include "receiver_config/VarnexCommsRoutines.h"
@@ -288,7 +289,7 @@ void TestNmeaSetupWindow::exchanges()
     const bool afterProfile = setup == QStringLiteral("after Molvane");
     Bench bench(target);
     if (afterProfile) {
-        QVERIFY(SetupOutputs::RunProfile(*SetupOutputs::FindProfile(QStringLiteral("Molvane"))));
+        QVERIFY(SetupOutputs::RunProfile(*SetupOutputs::FindProfile(QStringLiteral("Molvane")), CommsFrm::SerialPort(), SelectedPort));
         CommsFrm::SerialPort().SetPortOpen(false);
         // The receiver also streams navigation frames on the link.
         VarnexSim::ReceiverConfig config = bench.rx.Model().Running();

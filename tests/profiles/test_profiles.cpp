@@ -5,15 +5,15 @@
 // command sent once by the fast runner; when not, nothing saved. Where the
 // receiver falls silent at a frame, the exact run's frames and the time it
 // took to give up. In virtual time, plus Garnock's exact run on a real line
-// with its two moves of the link (the command line's end-to-end test runs the
-// fast path on a real line). A device run from the file it was exported to
+// with its two moves of the link, beside another receiver on a second port
+// (the command line's end-to-end test runs the fast path on a real line). A device run from the file it was exported to
 // sends the built-in's frames, byte for byte, with either runner.
 #include "harness/GoldenFrames.h"
 #include "harness/MessageRecorder.h"
 #include "harness/PtySim.h"
 #include "harness/VirtualReceiver.h"
 #include "link/CommsFrm.h"
-#include "link/SelectedPort.h"
+#include "link/SerialControl.h"
 #include "profiles/FastLink.h"
 #include "profiles/ProfileFile.h"
 #include "profiles/SetupOutputs.h"
@@ -23,6 +23,7 @@
 #include "receiver_config/ResetList.h"
 #include "sim/UbxCodec.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QtTest>
 
@@ -104,7 +105,7 @@ Outcome Run(bool fast, const Row& row)
     const Profile& profile = row.fromFile ? file.profile->Profile() : *builtIn;
     Outcome o;
     const double began = receiver.Elapsed();
-    o.done = fast ? RunProfileFast(profile, CommsFrm::SerialPort()) : RunProfile(profile);
+    o.done = fast ? RunProfileFast(profile, CommsFrm::SerialPort()) : RunProfile(profile, CommsFrm::SerialPort());
     o.seconds = receiver.Elapsed() - began;
     o.messages = messages.texts;
     o.running = receiver.Model().Running();
@@ -379,17 +380,29 @@ void TestProfiles::proofOfAGoodUnit()
     }
 }
 
+// Two receivers on two ports of one process, each run on its own control
+// (as the command line's given paths name them): Pemmet's fast run on one,
+// Garnock's exact run on the other, then Pemmet's proof. A frame sent to the
+// wrong port would break Garnock's golden frames or Pemmet's proof.
 void TestProfiles::garnockOnRealLine()
 {
     PtySim sim(1, {.startBaud = 1200});
+    PtySim other(2);
     QVERIFY2(sim.IsValid(), qPrintable(sim.Error()));
-    SelectedPort = 1;
+    QVERIFY2(other.IsValid(), qPrintable(other.Error()));
+    SerialControl garnockPort, pemmetPort;
+    garnockPort.SetPathOverride(QDir(sim.PortsFolder()).filePath(QStringLiteral("com1")));
+    pemmetPort.SetPathOverride(QDir(other.PortsFolder()).filePath(QStringLiteral("com2")));
+    const Profile& pemmet = *FindProfile("Pemmet");
     MessageRecorder messages;
+    QVERIFY(RunProfileFast(pemmet, pemmetPort));
+    pemmetPort.SetPortOpen(false);
     QElapsedTimer timer;
     timer.start();
-    QVERIFY(RunProfile(*FindProfile("Garnock")));
+    QVERIFY(RunProfile(*FindProfile("Garnock"), garnockPort, 1));
     QVERIFY2(timer.elapsed() < 60000, "waits ran to their limit instead of ending on the reply");
-    QCOMPARE(messages.texts, QStringList{"Configured for use with the Garnock"});
+    garnockPort.SetPortOpen(false);
+    QCOMPARE(messages.texts, (QStringList{"Configured for use with Pemmet", "Configured for use with the Garnock"}));
     QCOMPARE(FramesAfterReset(sim.FramesFromPc()), GoldenProfileFrames("Garnock"));
     QList<QPair<qint32, int>> blind; // CFG-PRT frames heard whole, and at which rate
     for (const auto& e : sim.Transcript())
@@ -398,6 +411,15 @@ void TestProfiles::garnockOnRealLine()
     QCOMPARE(blind, (QList<QPair<qint32, int>>{{1200, 0}, {1200, 1}, {115200, 0}, {115200, 1}, {115200, 2}, {115200, 3}}));
     QVERIFY(sim.Sim().WithModel([](VarnexSim::ReceiverModel& m) { return m.FlashConfig() == m.Running(); }));
     QCOMPARE(sim.Running().ports[1].baud, 4800);
+    const auto expected = Verification::ExpectedState(pemmet);
+    const auto link = Verification::FindForProof(pemmetPort, expected);
+    QVERIFY(link);
+    const auto readBack = Verification::Prove(pemmetPort, expected, Verification::Start::Found, *link);
+    QCOMPARE(Verification::EndName(readBack.end), Verification::EndName(Verification::ReadBackEnd::Compared));
+    QVERIFY(!readBack.items.empty());
+    for (const Verification::Item& item : readBack.items)
+        QVERIFY2(item.equal, qPrintable(Verification::Describe(item)));
+    pemmetPort.SetPortOpen(false);
 }
 
 // The frames each step stands for are the bytes its operation sends: every
