@@ -24,7 +24,8 @@ namespace VarnexSim {
 
 struct NavSolution;
 
-// How the receiver acknowledges a CFG-PRT that moves the rate of its own link.
+// How the receiver acknowledges a CFG-PRT (on a key-value unit a VALSET or a
+// load) that moves the rate of its own link.
 enum class LinkMoveAck {
     OldRateThenMove, // the ACK leaves at the old rate, then the port moves (real receivers)
     AtNewRate,       // the port moves first; the ACK goes out at the new rate
