@@ -1,6 +1,7 @@
 // The receiver's configuration messages: what each one changes and what it answers.
 #include "ReceiverModelPrivate.h"
 
+#include "Generation.h"
 #include "NavOutput.h"
 
 namespace VarnexSim {
@@ -15,6 +16,11 @@ constexpr quint8 kCfgNav = 0x03;
 constexpr quint8 kCfgTp = 0x07;
 constexpr quint8 kCfgRate = 0x08;
 constexpr quint8 kCfgCfg = 0x09;
+constexpr quint8 kCfgNav5 = 0x24;
+constexpr quint8 kCfgTp5 = 0x31;
+constexpr quint8 kCfgValSet = 0x8A;
+constexpr quint8 kCfgValGet = 0x8B;
+constexpr quint8 kCfgValDel = 0x8C;
 constexpr quint8 kMon = 0x0A;
 constexpr quint8 kMonVer = 0x04;
 
@@ -32,24 +38,36 @@ void PutLe(QByteArray& p, quint32 v, int bytes)
         p.append(char((v >> (8 * i)) & 0xFF));
 }
 
-// A zero-padded text field of MON-VER.
-QByteArray Padded(const char* text, int size)
-{
-    QByteArray field(text);
-    field.resize(size, '\0');
-    return field;
-}
-
-// MON-VER as a receiver of this generation answers it: software and hardware
-// version, no extension fields.
-QByteArray MonVerPayload() { return Padded("7.03 (45969)", 30) + Padded("00040007", 10); }
-
 Answer Ack() { return Answer{Answer::Kind::Ack, {}, 0, {}}; }
 Answer Nak(const QString& why) { return Answer{Answer::Kind::Nak, {}, 0, why}; }
 Answer Reply(quint8 cls, quint8 id, const QByteArray& payload)
 {
     return Answer{Answer::Kind::Reply, EncodeUbx(cls, id, payload), 0, {}};
 }
+
+// The CFG-NAV5 fields each mask bit applies: offset and width in the payload.
+struct Nav5Field {
+    quint16 bit;
+    int offset;
+    int size;
+};
+
+constexpr Nav5Field kNav5Fields[] = {
+    {0x0001, 2, 1},  // dyn: dynModel
+    {0x0002, 12, 1}, // minEl: minElev
+    {0x0004, 3, 1},  // posFixMode: fixMode
+    {0x0004, 4, 8},  //   and fixedAlt, fixedAltVar
+    {0x0008, 13, 1}, // drLim: drLimit
+    {0x0010, 14, 2}, // posMask: pDop
+    {0x0010, 18, 2}, //   and pAcc
+    {0x0020, 16, 2}, // timeMask: tDop
+    {0x0020, 20, 2}, //   and tAcc
+    {0x0040, 22, 1}, // staticHoldMask: staticHoldThresh
+    {0x0040, 28, 2}, //   and staticHoldMaxDist
+    {0x0080, 23, 1}, // dgpsMask: dgnssTimeOut
+    {0x0100, 24, 2}, // cnoThreshold: cnoThreshNumSVs, cnoThresh
+    {0x0400, 30, 1}, // utc: utcStandard
+};
 
 // As the receiver lays the port out: a rate only on the UART ports. Some
 // units report a UART mode with its reserved bit 4 set (`modeBit4`).
@@ -75,14 +93,15 @@ bool IsPoll(quint8 cls, quint8 id, int length)
 {
     if (length == 0)
         return true;
-    return cls == kCfg && ((id == kCfgMsg && length == 2) || (id == kCfgPrt && length == 1));
+    return cls == kCfg && ((id == kCfgMsg && length == 2) || (id == kCfgPrt && length == 1) ||
+                           (id == kCfgTp5 && length == 1) || id == kCfgValGet);
 }
 
 ReceiverModel::Answer ReceiverModel::Dispatch(const DecodedItem& item)
 {
     const QByteArray& p = item.payload;
     if (item.cls == kMon && item.id == kMonVer && p.isEmpty())
-        return Reply(kMon, kMonVer, MonVerPayload());
+        return Reply(kMon, kMonVer, MonVerPayload(generation_));
     if (item.cls != kCfg) {
         const QByteArray message = item.payload.isEmpty()
             ? PeriodicMessage(Key(item.cls, item.id), NavSolution{FirstSolutionUtc()})
@@ -91,13 +110,22 @@ ReceiverModel::Answer ReceiverModel::Dispatch(const DecodedItem& item)
             return Answer{Answer::Kind::None, {}, 0, QStringLiteral("not supported")};
         return Answer{Answer::Kind::Reply, message, 0, {}};
     }
+    if (item.id != kCfgValSet)
+        CancelTransaction(); // any other configuration message ends a VALSET transaction unapplied
+    if (!Takes(generation_, item.id))
+        return Nak(QStringLiteral("not taken by this generation"));
     switch (item.id) {
     case kCfgPrt: return OnCfgPrt(p);
     case kCfgMsg: return OnCfgMsg(p);
     case kCfgNav: return OnCfgBlock(kCfgNav, p, running_.cfgNav, 28);
     case kCfgTp: return OnCfgBlock(kCfgTp, p, running_.cfgTp, 20);
     case kCfgRate: return OnCfgRate(p);
-    case kCfgCfg: return OnCfgCfg(p);
+    case kCfgCfg: return HasKeyStore(generation_) ? OnKeyCfg(p) : OnCfgCfg(p);
+    case kCfgNav5: return OnCfgNav5(p);
+    case kCfgTp5: return OnCfgTp5(p);
+    case kCfgValSet: return OnValSet(p);
+    case kCfgValGet: return OnValGet(p);
+    case kCfgValDel: return OnValDel(p);
     default: return Nak(QStringLiteral("unknown configuration message"));
     }
 }
@@ -140,6 +168,25 @@ ReceiverModel::Answer ReceiverModel::OnCfgMsg(const QByteArray& p)
     if (p.size() < 2)
         return Nak(QStringLiteral("wrong length"));
     const MsgKey key = Key(quint8(p[0]), quint8(p[1]));
+    if (generation_ != 0) {
+        // Six I/O targets: DDC, UART1, UART2, USB, SPI and one reserved; no four-target form.
+        if (p.size() == 2) {
+            QByteArray r = p;
+            for (int port = 0; port < kPortCount; ++port)
+                r.append(char(running_.Rate(key, port)));
+            r.append(char(running_.spiRates.count(key) ? running_.spiRates.at(key) : 0));
+            r.append('\0');
+            return Reply(kCfg, kCfgMsg, r);
+        }
+        if (p.size() == 8) {
+            for (int port = 0; port < kPortCount; ++port)
+                running_.SetRate(key, port, quint8(p[2 + port]));
+            running_.spiRates[key] = quint8(p[6]);
+            return Ack();
+        }
+        if (p.size() != 3)
+            return Nak(QStringLiteral("wrong length"));
+    }
     switch (p.size()) {
     case 2: {
         QByteArray r = p;
@@ -189,6 +236,44 @@ ReceiverModel::Answer ReceiverModel::OnCfgBlock(quint8 id, const QByteArray& p, 
     if (p.size() != size)
         return Nak(QStringLiteral("wrong length"));
     stored = p;
+    return Ack();
+}
+
+ReceiverModel::Answer ReceiverModel::OnCfgNav5(const QByteArray& p)
+{
+    if (p.isEmpty()) {
+        QByteArray r = running_.cfgNav5;
+        r[0] = r[1] = char(0xFF); // every field is valid
+        return Reply(kCfg, kCfgNav5, r);
+    }
+    if (p.size() != 36)
+        return Nak(QStringLiteral("wrong length"));
+    const quint16 mask = quint16(Le(p, 0, 2)) & Nav5AppliedMask(generation_);
+    const int dynModel = quint8(p[2]);
+    const int fixMode = quint8(p[3]);
+    if ((mask & 0x0001) && (dynModel == 1 || dynModel > Nav5HighestDynModel(generation_)))
+        return Nak(QStringLiteral("no such platform model"));
+    if ((mask & 0x0004) && (fixMode < 1 || fixMode > 3))
+        return Nak(QStringLiteral("no such fix mode"));
+    // A field whose mask bit is clear keeps its value, without complaint.
+    for (const Nav5Field& f : kNav5Fields)
+        if (mask & f.bit)
+            running_.cfgNav5.replace(f.offset, f.size, p.mid(f.offset, f.size));
+    return Ack();
+}
+
+ReceiverModel::Answer ReceiverModel::OnCfgTp5(const QByteArray& p)
+{
+    const int tpIdx = p.isEmpty() ? 0 : quint8(p[0]);
+    if (tpIdx > 1)
+        return Nak(QStringLiteral("no such time pulse"));
+    if (p.size() <= 1)
+        return Reply(kCfg, kCfgTp5, running_.cfgTp5[tpIdx]);
+    if (p.size() != 32)
+        return Nak(QStringLiteral("wrong length"));
+    QByteArray stored = p;
+    stored[1] = char(Tp5Version(generation_)); // read back in the unit's own version
+    running_.cfgTp5[tpIdx] = stored;
     return Ack();
 }
 

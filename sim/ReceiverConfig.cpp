@@ -125,7 +125,7 @@ QByteArray ConfigToJson(const ReceiverConfig& c)
             {"rates", QJsonArray{r[0], r[1], r[2], r[3]}},
         });
     }
-    const QJsonObject root{
+    QJsonObject root{
         {"ports", ports},
         {"measRateMs", c.measRateMs},
         {"navRate", c.navRate},
@@ -134,6 +134,17 @@ QByteArray ConfigToJson(const ReceiverConfig& c)
         {"cfgNav", QString::fromLatin1(c.cfgNav.toHex(' '))},
         {"cfgTp", QString::fromLatin1(c.cfgTp.toHex(' '))},
     };
+    if (!c.cfgNav5.isEmpty())
+        root.insert("cfgNav5", QString::fromLatin1(c.cfgNav5.toHex(' ')));
+    if (!c.cfgTp5[0].isEmpty())
+        root.insert("cfgTp5", QJsonArray{QString::fromLatin1(c.cfgTp5[0].toHex(' ')),
+                                         QString::fromLatin1(c.cfgTp5[1].toHex(' '))});
+    if (!c.spiRates.empty()) {
+        QJsonObject spi;
+        for (const auto& [key, rate] : c.spiRates)
+            spi.insert(KeyText(key), rate);
+        root.insert("spiRates", spi);
+    }
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
@@ -170,6 +181,19 @@ bool ConfigFromJson(const QByteArray& json, ReceiverConfig& out, QString& error)
     }
     c.cfgNav = QByteArray::fromHex(root.value("cfgNav").toString().toLatin1());
     c.cfgTp = QByteArray::fromHex(root.value("cfgTp").toString().toLatin1());
+    c.cfgNav5 = QByteArray::fromHex(root.value("cfgNav5").toString().toLatin1());
+    const QJsonArray tp5 = root.value("cfgTp5").toArray();
+    for (int i = 0; i < 2 && i < tp5.size(); ++i)
+        c.cfgTp5[i] = QByteArray::fromHex(tp5[i].toString().toLatin1());
+    const QJsonObject spi = root.value("spiRates").toObject();
+    for (auto it = spi.begin(); it != spi.end(); ++it) {
+        MsgKey key = 0;
+        if (!ParseKey(it.key(), key)) {
+            error = QStringLiteral("bad message key \"%1\"").arg(it.key());
+            return false;
+        }
+        c.spiRates[key] = quint8(it.value().toInt());
+    }
     out = c;
     return true;
 }

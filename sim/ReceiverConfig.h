@@ -45,6 +45,10 @@ struct ReceiverConfig {
     std::map<MsgKey, std::array<quint8, kPortCount>> msgRates;
     QByteArray cfgNav; // CFG-NAV payload, 28 bytes
     QByteArray cfgTp;  // CFG-TP payload, 20 bytes
+    // Held by units that take them (u-blox 6 and 8), empty on the others.
+    QByteArray cfgNav5;               // CFG-NAV5 payload, 36 bytes
+    std::array<QByteArray, 2> cfgTp5; // CFG-TP5 payload of each time pulse, 32 bytes
+    std::map<MsgKey, quint8> spiRates; // output rate on SPI, the fifth target of the 8-byte CFG-MSG
 
     quint8 Rate(MsgKey key, int port) const;
     void SetRate(MsgKey key, int port, quint8 rate);

@@ -1,5 +1,6 @@
 #include "ReceiverModelPrivate.h"
 
+#include "Generation.h"
 #include "NavOutput.h"
 
 #include <QFileInfo>
@@ -31,12 +32,21 @@ void Garble(QByteArray& frame, QString& note)
     note = QStringLiteral("ack garbled");
 }
 
+// The port the PC is wired to; a unit with one UART has it there whatever was asked.
+int LinkPortOf(const ModelOptions& options)
+{
+    if (options.generation == 10)
+        return 1;
+    return std::clamp(options.linkPort, 0, kPortCount - 1);
+}
+
 } // namespace
 
 ReceiverModel::ReceiverModel(const ModelOptions& options, double now)
     : options_(options),
-      linkPort_(std::clamp(options.linkPort, 0, kPortCount - 1)),
+      linkPort_(LinkPortOf(options)),
       flashPath_(options.flashPath),
+      generation_(options.generation),
       faults_(options.faults),
       line_(9600, now),
       noiseRng_(options.faults.noiseSeed),
@@ -50,6 +60,8 @@ ReceiverModel::ReceiverModel(const ModelOptions& options, double now)
     PowerCycle(now);
     if (options.startBaud > 0) {
         running_.ports[linkPort_].baud = options.startBaud;
+        if (HasKeyStore(generation_))
+            ConfigIntoKeys(running_, generation_, keys_.ram);
         line_.Reset(LineRate(), now);
         StartBoard(now);
     }
@@ -65,6 +77,15 @@ ReceiverConfig ReceiverModel::Factory() const
     if (options_.fill > 0)
         for (MsgKey key : BusyMessages())
             c.SetRate(key, linkPort_, 1);
+    if (generation_ == 6 || generation_ == 8) {
+        c.cfgNav5 = FactoryNav5();
+        c.cfgTp5 = {FactoryTp5(0, generation_), FactoryTp5(1, generation_)};
+    }
+    if (HasKeyStore(generation_)) {
+        c.cfgNav.clear(); // the older blocks are not held: their messages are refused
+        c.cfgTp.clear();
+        ApplyKeys(DefaultLayer(), c);
+    }
     return c;
 }
 
@@ -97,6 +118,7 @@ void ReceiverModel::SwapBoard(double now, double gap)
 {
     ++boardIndex_;
     flashPath_.clear(); // the new board's flash is its own, kept in memory
+    keys_ = {};
     PowerCycle(now + gap);
     inputFree_ = now;
     boardAbsentUntil_ = now + gap;
@@ -104,13 +126,17 @@ void ReceiverModel::SwapBoard(double now, double gap)
 
 void ReceiverModel::PowerCycle(double now)
 {
-    flash_ = Factory();
-    if (!flashPath_.isEmpty() && QFileInfo::exists(flashPath_)) {
-        ReceiverConfig loaded;
-        if (LoadConfigFile(flashPath_, loaded, lastError_))
-            flash_ = loaded;
+    if (HasKeyStore(generation_)) {
+        StartKeyStore();
+    } else {
+        flash_ = Factory();
+        if (!flashPath_.isEmpty() && QFileInfo::exists(flashPath_)) {
+            ReceiverConfig loaded;
+            if (LoadConfigFile(flashPath_, loaded, lastError_))
+                flash_ = loaded;
+        }
+        running_ = flash_;
     }
-    running_ = flash_;
     line_.Reset(LineRate(), now);
     decoder_.Reset();
     inputFree_ = now;
@@ -125,6 +151,8 @@ void ReceiverModel::SetRunning(const ReceiverConfig& config)
 {
     const double oldPeriod = NavPeriod();
     running_ = config;
+    if (HasKeyStore(generation_))
+        ConfigIntoKeys(running_, generation_, keys_.ram);
     Reschedule(oldPeriod, clock_);
     if (line_.Idle())
         line_.Reset(LineRate(), inputFree_);
@@ -434,6 +462,12 @@ void ReceiverModel::Send(const Answer& a, const DecodedItem& item, qint32 pcBaud
         transcript_.Add(e);
     }
     line_.Enqueue(frame, t, switchAfter);
+    if (a.ackAfterReply) {
+        const QByteArray ack = EncodeUbx(0x05, 0x01, ClassAndId(item));
+        transcript_.Add(TranscriptEntry{t, TranscriptEntry::Direction::ToPc, ack, 0x05, 0x01, pcBaud, line_.Baud(),
+                                        true, QStringLiteral("ack")});
+        line_.Enqueue(ack, t);
+    }
     if (a.linkMovesTo > 0 && !OnUsb() && faults_.moveLag > 0)
         deafUntil_ = line_.BusyUntil() + faults_.moveLag;
 }

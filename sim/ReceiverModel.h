@@ -1,5 +1,6 @@
 #pragma once
 
+#include "KeyStore.h"
 #include "OutputLine.h"
 #include "ReceiverConfig.h"
 #include "Transcript.h"
@@ -10,8 +11,12 @@
 
 #include <random>
 #include <set>
+#include <vector>
 
-// A UBX-6-era u-blox receiver as seen from the PC end of one serial link.
+// A u-blox receiver as seen from the PC end of one serial link: by default
+// the UBX-6-era unit the simulator has always been, or a unit of a later
+// generation on request (ModelOptions::generation; Generation.h says how each
+// one differs).
 // Single-threaded and transport-independent: the transport tells it what the
 // PC wrote, at which rate and when, and asks what has arrived at the PC by a
 // given time. Times are seconds on whatever clock the transport uses.
@@ -19,7 +24,8 @@ namespace VarnexSim {
 
 struct NavSolution;
 
-// How the receiver acknowledges a CFG-PRT that moves the rate of its own link.
+// How the receiver acknowledges a CFG-PRT (on a key-value unit a VALSET or a
+// load) that moves the rate of its own link.
 enum class LinkMoveAck {
     OldRateThenMove, // the ACK leaves at the old rate, then the port moves (real receivers)
     AtNewRate,       // the port moves first; the ACK goes out at the new rate
@@ -60,6 +66,9 @@ struct Faults {
 inline constexpr int kTxBufferBytes = 4096;
 
 struct ModelOptions {
+    // 0: the unit as it has always been; 6, 8, 9 or 10: a u-blox unit of that
+    // generation (Generation.h). A u-blox 10 has UART1 only: the link is there.
+    int generation = 0;
     int linkPort = 1;           // receiver port (0..3) the PC is wired to
     qint32 startBaud = 0;       // when > 0, the link port's rate at power-up, over flash
     QString flashPath;          // flash image file; empty keeps flash in memory only
@@ -105,7 +114,12 @@ public:
 
     const ReceiverConfig& Running() const { return running_; }
     const ReceiverConfig& FlashConfig() const { return flash_; }
+    // On a key-value unit the running configuration is the RAM layer's
+    // items; setting it rewrites the items it covers.
     void SetRunning(const ReceiverConfig& config);
+    int Generation() const { return generation_; }
+    // The layers of a key-value unit (u-blox 9 and 10); empty on the others.
+    const KeyStore& Keys() const { return keys_; }
     int LinkPort() const { return linkPort_; }
     // Rate at which the receiver listens on its link port; 0 on USB, which
     // understands the PC at any rate and is heard at any rate.
@@ -168,6 +182,19 @@ private:
     Answer OnCfgRate(const QByteArray& p);
     Answer OnCfgBlock(quint8 id, const QByteArray& p, QByteArray& stored, int size);
     Answer OnCfgCfg(const QByteArray& p);
+    Answer OnCfgNav5(const QByteArray& p);
+    Answer OnCfgTp5(const QByteArray& p);
+    // The key-value unit's messages (KeyCommands.cpp).
+    Answer OnKeyCfg(const QByteArray& p);
+    Answer OnValSet(const QByteArray& p);
+    Answer OnValGet(const QByteArray& p);
+    Answer OnValDel(const QByteArray& p);
+    Answer CommitWrites(const std::vector<KeyWrite>& writes);
+    Answer RunFromKeys();
+    KeyValues DefaultLayer() const;
+    void StartKeyStore();
+    bool StoreKeyLayers();
+    void CancelTransaction();
     void Send(const Answer& a, const DecodedItem& item, qint32 pcBaud, double t);
     void LogFromPc(const QByteArray& bytes, const DecodedItem* item, qint32 pcBaud, double t, bool understood,
                    const QString& note);
@@ -180,6 +207,13 @@ private:
     QString lastError_;
     ReceiverConfig running_;
     ReceiverConfig flash_;
+    int generation_;
+    KeyStore keys_;
+    // A VALSET transaction under way: its items so far, and whether one of
+    // its messages already held an unknown item or no layer.
+    bool transactionOpen_ = false;
+    bool transactionBad_ = false;
+    std::vector<KeyWrite> pending_;
     Faults faults_;
     OutputLine line_;
     UbxStreamDecoder decoder_;

@@ -11,6 +11,7 @@ struct ReceiverModel::Answer {
     QByteArray reply;       // the whole reply frame for Kind::Reply
     qint32 linkMovesTo = 0; // non-zero when the command moved the link's rate
     QString note;           // for the transcript when nothing is sent
+    bool ackAfterReply = false; // an ACK-ACK follows the reply (a VALGET that succeeded)
 };
 
 // True for the frames that ask for a reply rather than change a setting.

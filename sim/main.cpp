@@ -35,10 +35,14 @@ void AddOptions(QCommandLineParser& p)
         {"com", "Map the receiver as comN (default 1).", "n", "1"},
         {"stable-name", "A link of its own between comN and the pty, as a udev rule makes for a receiver with its own "
                         "USB port: comN leads to it, it leads to the pty while the board is plugged in.", "path"},
+        {"generation", "Answer as a u-blox unit of generation N: 6, 8, 9 or 10 (its MON-VER, the configuration "
+                       "messages it takes, ACK-NAK for the others; on 9 and 10 a key store and a factory rate of "
+                       "38400, and on 10 one UART). Without it, the unit the simulator has always been.", "N"},
         {"link-port", "Receiver port 0..3 wired to the PC (default 1); 3 is USB: no rate, the PC is understood "
                       "and hears the receiver at any rate, and a CFG-PRT poll answers rate 0.", "port", "1"},
         {"baud", "Rate of the link port at power-up, over the flash contents.", "rate"},
-        {"flash", "Flash image file (default ~/.cache/varnex-receiver-sim/flash-comN.json).", "file"},
+        {"flash", "Flash image file, with BBR on --generation 9 and 10 (default "
+                  "~/.cache/varnex-receiver-sim/flash-comN.json, flash-comN-uG.json for --generation G).", "file"},
         {"transcript", "Write every frame received and reply sent as JSON lines.", "file"},
         {"silent", "Decode frames but answer none."},
         {"silent-from", "Answer nothing from the n-th received frame on.", "n"},
@@ -128,13 +132,14 @@ bool ParseFaults(const QCommandLineParser& p, Faults& f, QString& error)
 // The flash image lives outside the ports folder, so that a folder this
 // program made for its link can go again when it stops: a ports folder left
 // behind would hide the system's own serial ports from the tool.
-QString DefaultFlashPath(int com)
+QString DefaultFlashPath(int com, int generation)
 {
     QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
     if (cache.isEmpty())
         cache = QDir::homePath() + "/.cache";
     QDir().mkpath(cache + "/varnex-receiver-sim");
-    return cache + QStringLiteral("/varnex-receiver-sim/flash-com%1.json").arg(com);
+    const QString unit = generation == 0 ? QString() : QStringLiteral("-u%1").arg(generation);
+    return cache + QStringLiteral("/varnex-receiver-sim/flash-com%1%2.json").arg(com).arg(unit);
 }
 
 bool ParseOptions(const QCommandLineParser& p, PtyReceiverSim::Options& o, QString& error)
@@ -143,9 +148,10 @@ bool ParseOptions(const QCommandLineParser& p, PtyReceiverSim::Options& o, QStri
     o.com = p.value("com").toInt();
     if (p.isSet("stable-name"))
         o.stableName = QFileInfo(p.value("stable-name")).absoluteFilePath();
+    o.model.generation = p.value("generation").toInt();
     o.model.linkPort = p.value("link-port").toInt();
     o.model.startBaud = p.value("baud").toInt();
-    o.model.flashPath = p.isSet("flash") ? p.value("flash") : DefaultFlashPath(o.com);
+    o.model.flashPath = p.isSet("flash") ? p.value("flash") : DefaultFlashPath(o.com, o.model.generation);
     o.model.transcriptPath = p.value("transcript");
     o.model.fill = p.value("fill").toDouble();
     o.model.swapEvery = p.value("swap-every").toDouble();
@@ -155,6 +161,14 @@ bool ParseOptions(const QCommandLineParser& p, PtyReceiverSim::Options& o, QStri
         o.model.txBufferBytes = p.value("tx-buffer").toInt();
     if (o.com < 1 || o.model.linkPort < 0 || o.model.linkPort >= kPortCount) {
         error = "--com must be 1 or more and --link-port 0 to 3";
+        return false;
+    }
+    if (p.isSet("generation") && !QList<int>{6, 8, 9, 10}.contains(o.model.generation)) {
+        error = "--generation takes 6, 8, 9 or 10";
+        return false;
+    }
+    if (o.model.generation == 10 && o.model.linkPort != 1) {
+        error = "a u-blox 10 unit has one UART: --link-port 1";
         return false;
     }
     if (o.model.fill < 0 || o.model.swapEvery < 0 || o.model.swapGap < 0 || o.model.txBufferBytes <= 0) {

@@ -4,13 +4,13 @@
 // out each port type in CFG-PRT, its transmit buffer (answers late behind
 // output, output dropped, answers never), a busy unit's share of the line,
 // the USB link, refused polls and loads, and boards swapped under one adapter.
-#include "sim/virtual/VirtualLine.h"
+#include "SimLink.h"
 #include "sim/UbxCodec.h"
-#include "support/Clock.h"
 
 #include <QtTest>
 
 using namespace VarnexSim;
+using namespace SimTest;
 
 namespace {
 QByteArray H(const char* hex) { return QByteArray::fromHex(hex); }
@@ -19,54 +19,6 @@ const QByteArray kAck = H("B5 62 05 01 02 00 06 08 16 3F");
 const QByteArray kRateReply = H("B5 62 06 08 06 00 E8 03 01 00 01 00 01 39");
 const QByteArray kPrtTo115200 = H("B5 62 06 00 14 00 01 00 00 00 C0 08 00 00 00 C2 01 00 03 00 03 00 00 00 00 00 AC 5E");
 const QByteArray kAckPrt = H("B5 62 05 01 02 00 06 00 0E 37");
-
-// A receiver (with every output off when `quiet`), and a PC port opened on it
-// at `baud`, on a virtual clock that the caller keeps for the test's length.
-struct Link {
-    explicit Link(const ModelOptions& options = {}, qint32 baud = 9600, bool quiet = true)
-        : model(std::make_shared<ReceiverModel>(options, clock.Now()))
-    {
-        if (quiet) {
-            ReceiverConfig config = model->Running();
-            config.msgRates.clear();
-            model->SetRunning(config);
-        }
-        const QString path = QStringLiteral("/nowhere/com1");
-        device = MakeVirtualDeviceFactory(model, {path})();
-        QString error;
-        opened = device->Open(path, baud, error);
-    }
-    Clock::VirtualClock clock;
-    Clock::ScopedClock use{&clock};
-    std::shared_ptr<ReceiverModel> model;
-    std::unique_ptr<SerialDevice> device;
-    bool opened = false;
-};
-
-// What a PC hears on `device` in the next `seconds` of virtual time.
-QByteArray Listen(SerialDevice& device, double seconds)
-{
-    const double end = Clock::Now() + seconds;
-    QByteArray heard;
-    while (Clock::Now() < end) {
-        device.WaitForInput(end - Clock::Now());
-        heard += device.ReadAll();
-    }
-    return heard;
-}
-
-// Seconds until `expected` has been heard whole (-1 if not within `limit`);
-// everything heard goes to `heard`.
-double Until(SerialDevice& device, const QByteArray& expected, double limit, QByteArray& heard)
-{
-    const double start = Clock::Now();
-    const double end = start + limit;
-    while (!heard.contains(expected) && Clock::Now() < end) {
-        device.WaitForInput(end - Clock::Now());
-        heard += device.ReadAll();
-    }
-    return heard.contains(expected) ? Clock::Now() - start : -1;
-}
 
 QByteArray Nak(char cls, char id) { return EncodeUbx(0x05, 0x00, QByteArray(1, cls) + id); }
 QByteArray Ack(char cls, char id) { return EncodeUbx(0x05, 0x01, QByteArray(1, cls) + id); }
@@ -129,24 +81,43 @@ private slots:
 
     void linkMove_data()
     {
+        QTest::addColumn<int>("generation");
+        QTest::addColumn<qint32>("factoryBaud");
+        QTest::addColumn<QByteArray>("move");
         QTest::addColumn<int>("mode");
         QTest::addColumn<QByteArray>("heardAtOldRate");
-        QTest::newRow("ACK at the old rate, then move") << int(LinkMoveAck::OldRateThenMove) << kAckPrt;
+        QTest::addColumn<QByteArray>("poll");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("ACK at the old rate, then move")
+            << 0 << 9600 << kPrtTo115200 << int(LinkMoveAck::OldRateThenMove) << kAckPrt << kPoll << kRateReply;
         // Heard at the old rate, the ACK sent at the new one is framing errors:
         // a meaningless byte for each of its bytes, none of them a sync character.
-        QTest::newRow("ACK at the new rate") << int(LinkMoveAck::AtNewRate) << QByteArray(kAckPrt.size(), '?');
-        QTest::newRow("no ACK") << int(LinkMoveAck::None) << QByteArray();
-        QTest::newRow("garbled ACK") << int(LinkMoveAck::Garbled) << H("B5 62 5F 5B 58 5A 5C 5A 54 6D");
+        QTest::newRow("ACK at the new rate") << 0 << 9600 << kPrtTo115200 << int(LinkMoveAck::AtNewRate)
+                                             << QByteArray(kAckPrt.size(), '?') << kPoll << kRateReply;
+        QTest::newRow("no ACK") << 0 << 9600 << kPrtTo115200 << int(LinkMoveAck::None) << QByteArray() << kPoll
+                                << kRateReply;
+        QTest::newRow("garbled ACK") << 0 << 9600 << kPrtTo115200 << int(LinkMoveAck::Garbled)
+                                     << H("B5 62 5F 5B 58 5A 5C 5A 54 6D") << kPoll << kRateReply;
+        // UART1 at 115200 in RAM, as a captured frame has it; read back by key.
+        QTest::newRow("u-blox 10 from its factory 38400: the UART1 rate item")
+            << 10 << 38400 << H("B5 62 06 8A 0C 00 00 01 00 00 01 00 52 40 00 C2 01 00 F3 A5")
+            << int(LinkMoveAck::OldRateThenMove) << Ack(0x06, 0x8A) << EncodeUbx(0x06, 0x8B, H("00 00 00 00 01 00 52 40"))
+            << EncodeUbx(0x06, 0x8B, H("01 00 00 00 01 00 52 40 00 C2 01 00")) + Ack(0x06, 0x8B);
     }
-    // The poll right behind a link-moving CFG-PRT arrives at the old rate and
+    // The poll right behind a link-moving frame arrives at the old rate and
     // is noise; so is a later one at the old rate; at the new rate it is answered.
     void linkMove()
     {
+        QFETCH(int, generation);
+        QFETCH(qint32, factoryBaud);
+        QFETCH(QByteArray, move);
         QFETCH(int, mode);
-        Link link(ModelOptions{.faults = {.linkMoveAck = LinkMoveAck(mode)}});
+        QFETCH(QByteArray, poll);
+        QFETCH(QByteArray, reply);
+        Link link(ModelOptions{.generation = generation, .faults = {.linkMoveAck = LinkMoveAck(mode)}}, factoryBaud);
         QVERIFY(link.opened);
         SerialDevice* device = link.device.get();
-        device->Write(kPrtTo115200 + kPoll);
+        device->Write(move + poll);
         QFETCH(QByteArray, heardAtOldRate);
         const QByteArray heard = Listen(*device, 1.0);
         if (heardAtOldRate.startsWith('?'))
@@ -154,12 +125,12 @@ private slots:
                      heard.toHex(' ').constData());
         else
             QCOMPARE(heard, heardAtOldRate);
-        device->Write(kPoll);
+        device->Write(poll);
         QCOMPARE(Listen(*device, 1.0), QByteArray());
         QVERIFY(device->SetBaudRate(115200));
-        device->Write(kPoll);
-        QCOMPARE(Listen(*device, 0.5), kRateReply);
-        QCOMPARE(link.model->GetTranscript().FramesFromPc(), (QStringList{kPrtTo115200.toHex(' '), kPoll.toHex(' ')}));
+        device->Write(poll);
+        QCOMPARE(Listen(*device, 0.5), reply);
+        QCOMPARE(link.model->GetTranscript().FramesFromPc(), (QStringList{move.toHex(' '), poll.toHex(' ')}));
     }
 
     void portLayout_data()
