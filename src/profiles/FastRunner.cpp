@@ -208,13 +208,17 @@ bool RunProfileFast(const Profile& profile, SerialControl& port, const RunObserv
     Line line(port);
     Link link; // found by the reset, the first step of every device
     Admit admit;
+    bool declined = false;
     if (observer.admit)
-        admit = [&](const Link& found) { return observer.admit(port, found); };
-    const bool done = RunSteps(profile, observer, [&](const Step& step) {
-        const bool succeeded = RunStep(line, link, step, admit);
-        SupportFunctions::ClearStatus();
-        return succeeded;
-    });
+        admit = [&](const Link& found) { return !(declined = !observer.admit(port, found)); };
+    const bool done = RunSteps(
+        profile, observer,
+        [&](const Step& step) {
+            const bool succeeded = RunStep(line, link, step, admit);
+            SupportFunctions::ClearStatus();
+            return succeeded;
+        },
+        &declined);
     if (found)
         *found = link;
     return done;

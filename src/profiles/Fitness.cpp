@@ -51,7 +51,7 @@ QString Misfit(const Profile& profile, const ReceiverVersion& version)
     QStringList messages;
     for (const Form f : refused)
         messages << QLatin1String(FormName(f));
-    return QStringLiteral("%1 cannot be configured on this receiver, a %2, which does not take %3; nothing was sent to "
+    return QStringLiteral("%1 cannot run on this receiver, a %2, which does not take %3; nothing was sent to "
                           "it but polls. To go on, %4")
         .arg(name, receiver, messages.join(QStringLiteral(", ")), next);
 }

@@ -30,8 +30,11 @@ void Add(const Expectation& e, const QByteArray& reply, State state, std::int32_
     }
 }
 
+// The CFG-PRT expectation of `port`; none for a link whose port is not told.
 const Expectation* PortExpectation(const std::vector<Expectation>& expected, int port)
 {
+    if (port < 0)
+        return nullptr;
     const auto it = std::find_if(expected.begin(), expected.end(), [&](const Expectation& e) { return e.port == port; });
     return it == expected.end() ? nullptr : &*it;
 }

@@ -86,7 +86,7 @@ struct Readings {
 };
 
 std::optional<Readings> ReadAll(FastLink::Line& line, const FastLink::Link& link, int generation);
-std::unique_ptr<ProfileFile::LoadedProfile> Build(const Readings& r, int linkPort, const std::string& name);
+std::unique_ptr<ProfileFile::LoadedProfile> Build(const Readings& r, int linkPort, const std::string& name, int generation);
 
 // The unit's generation by its MON-VER; 0 when it does not tell.
 int GenerationOf(FastLink::Line& line)
@@ -208,7 +208,7 @@ std::unique_ptr<ProfileFile::LoadedProfile> ReadReceiver(SerialControl& port, bo
     } else if (move) {
         FastLink::MoveLink(line, linkPort, found.rate, found.settings);
     }
-    return readings ? Build(*readings, linkPort, name) : nullptr;
+    return readings ? Build(*readings, linkPort, name, generation) : nullptr;
 }
 
 namespace {
@@ -296,7 +296,7 @@ std::optional<Readings> ReadAll(FastLink::Line& line, const FastLink::Link& link
     return r;
 }
 
-std::unique_ptr<ProfileFile::LoadedProfile> Build(const Readings& readings, int linkPort, const std::string& name)
+std::unique_ptr<ProfileFile::LoadedProfile> Build(const Readings& readings, int linkPort, const std::string& name, int generation)
 {
     const std::vector<MessageRates>& messages = readings.messages;
     const QByteArray& rate = readings.rate;
@@ -358,6 +358,9 @@ std::unique_ptr<ProfileFile::LoadedProfile> Build(const Readings& readings, int 
     for (const int port : {linkPort == 1 ? 2 : 1, linkPort == 1 ? 1 : 2})
         profile->Add(SetupOutputs::BaudRate{readings.uartRate[std::size_t(port)], port});
     profile->Add(SetupOutputs::Save{});
+    // A clone in the forms of a later generation is for units of that one.
+    if (generation && (readings.sixPorts || !readings.nav5.isEmpty() || !readings.tp5.isEmpty()))
+        profile->SetGenerations({generation});
     return profile;
 }
 

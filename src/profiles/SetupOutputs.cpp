@@ -122,7 +122,8 @@ bool RunProfile(const Profile& profile, SerialControl& port, int number, const R
     return RunSteps(profile, observer, [&at](const Step& step) { return RunExactStep(step, at); });
 }
 
-bool RunSteps(const Profile& profile, const RunObserver& observer, const std::function<bool(const Step&)>& runStep)
+bool RunSteps(const Profile& profile, const RunObserver& observer, const std::function<bool(const Step&)>& runStep,
+              const bool* declined)
 {
     for (std::size_t index = 0; index < profile.steps.size(); ++index) {
         const Step& step = profile.steps[index];
@@ -132,7 +133,9 @@ bool RunSteps(const Profile& profile, const RunObserver& observer, const std::fu
         if (observer.stepEnded)
             observer.stepEnded(index, step, succeeded);
         if (!succeeded) {
-            MessageBox::Show(QString::fromLatin1(FailureMessage(profile, step)));
+            // A unit the run declined to change was told why by whoever declined.
+            if (!declined || !*declined)
+                MessageBox::Show(QString::fromLatin1(FailureMessage(profile, step)));
             return false;
         }
     }

@@ -164,6 +164,9 @@ const char* FailureMessage(const Profile& profile, const Step& step);
 // The one step loop of both runners: runs each step through `runStep`,
 // telling `observer`, stops at the first that fails with its message, and
 // ends with the device's success message.
-bool RunSteps(const Profile& profile, const RunObserver& observer, const std::function<bool(const Step&)>& runStep);
+// With `declined` set once the run ends, the failure message is not shown:
+// the run stopped because the observer's admit said no.
+bool RunSteps(const Profile& profile, const RunObserver& observer, const std::function<bool(const Step&)>& runStep,
+              const bool* declined = nullptr);
 
 } // namespace SetupOutputs

@@ -119,28 +119,28 @@ void Apply(const SetupOutputs::Keys& k, Values& v)
         v.SetKey(item);
 }
 
-// A VALGET reply of one item holds its value right after the reply's header
-// and the item's key, as wide as the key says.
-constexpr Msg::Field kItemValue[] = {{"value", 8, 1}, {"value", 8, 2}, {"value", 8, 4}};
-const Msg::Field* ItemValue(std::size_t bytes)
-{
-    return bytes == 1 ? &kItemValue[0] : bytes == 2 ? &kItemValue[1] : bytes == 4 ? &kItemValue[2] : nullptr;
-}
-inline constexpr Msg::Message kValget{UbxProtocol::kClassCfg, UbxProtocol::kIdCfgValget, "CFG-VALGET", 0, kItemValue};
+// Items are read from the running configuration as many to a VALGET as it
+// takes, each found in the reply by its key; the field of an item's want
+// only sizes it. An 8-byte item (a duty cycle) is not read.
+constexpr Msg::Field kItemValue = {"value", 0, 4};
+inline constexpr Msg::Message kValget{UbxProtocol::kClassCfg, UbxProtocol::kIdCfgValget, "CFG-VALGET", 0, {}};
 
-// Each item read alone from the running configuration, so that the reply
-// holds it where ItemValue says. An 8-byte item (a duty cycle) is not read.
 void KeyExpectations(const std::vector<Payloads::KeyValue>& keys, std::vector<Expectation>& expected)
 {
-    for (const Payloads::KeyValue& item : keys) {
-        const Msg::Field* field = ItemValue(UbxKeys::ValueSize(item.id));
-        if (!field)
-            continue;
-        const std::uint32_t asked[] = {item.id};
-        const std::int64_t raw = field->width < 8 ? item.value & ((std::int64_t(1) << (8 * field->width)) - 1) : item.value;
-        expected.push_back({QString::fromStdString(UbxKeys::NameOf(item.id)),
-                            Payloads::CfgValget(Payloads::ReadLayer::Ram, 0, asked), &kValget,
-                            {{field, QStringLiteral("value"), raw}}});
+    std::vector<Payloads::KeyValue> readable;
+    std::copy_if(keys.begin(), keys.end(), std::back_inserter(readable),
+                 [](const Payloads::KeyValue& k) { return UbxKeys::ValueSize(k.id) <= 4; });
+    for (std::size_t at = 0; at < readable.size(); at += Payloads::kItemsPerMessage) {
+        const std::size_t count = std::min(Payloads::kItemsPerMessage, readable.size() - at);
+        Expectation e{{}, {}, &kValget, {}};
+        std::vector<std::uint32_t> asked;
+        for (std::size_t i = at; i < at + count; ++i) {
+            asked.push_back(readable[i].id);
+            e.wants.push_back({&kItemValue, QString::fromStdString(UbxKeys::NameOf(readable[i].id)), readable[i].value, -1,
+                               readable[i].id});
+        }
+        e.poll = Payloads::CfgValget(Payloads::ReadLayer::Ram, 0, asked);
+        expected.push_back(std::move(e));
     }
 }
 
@@ -227,8 +227,31 @@ std::vector<Expectation> ExpectedState(const SetupOutputs::Profile& profile)
     return expected;
 }
 
+namespace {
+
+// Items read by key: each want found in a VALGET reply by its key.
+std::vector<Item> CompareItems(const Expectation& expectation, const std::vector<std::uint8_t>& reply)
+{
+    const auto read = Payloads::ParseValget(QByteArray(reinterpret_cast<const char*>(reply.data()), qsizetype(reply.size())));
+    std::vector<Item> items;
+    for (const Want& w : expectation.wants) {
+        Item item{w.label, w.value, std::nullopt, false};
+        if (read)
+            for (const Payloads::KeyValue& got : read->items)
+                if (got.id == w.key)
+                    item.read = got.value;
+        item.equal = item.read == item.want;
+        items.push_back(item);
+    }
+    return items;
+}
+
+} // namespace
+
 std::vector<Item> Compare(const Expectation& expectation, const std::vector<std::uint8_t>& reply)
 {
+    if (!expectation.wants.empty() && expectation.wants.front().key != 0)
+        return CompareItems(expectation, reply);
     std::size_t needed = 0;
     for (const Want& w : expectation.wants)
         needed = std::max(needed, w.field->offset + std::size_t(w.field->width));

@@ -27,6 +27,9 @@ struct Want {
     // The bits that carry meaning: a bit field is judged by its defined
     // fields only, never by reserved bits a unit may set.
     std::int64_t mask = -1;
+    // A key-value item: the want is found in a VALGET reply by this key
+    // (its field only sizes it); 0 for a field of a fixed layout.
+    std::uint32_t key = 0;
 };
 
 // What one poll should read back.
