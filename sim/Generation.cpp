@@ -67,8 +67,10 @@ qint32 FactoryBaud(int generation) { return HasKeyStore(generation) ? 38400 : 96
 
 bool Takes(int generation, quint8 id)
 {
+    // The original unit knows the older set only: the later generations'
+    // messages are unknown to it, as they always were.
     if (generation == 0)
-        return true; // the original unit: every message goes to its handler, as it always has
+        return id != 0x24 && id != 0x31 && (id < 0x8A || id > 0x8C);
     for (const Taken& t : kTaken)
         if (t.id == id) {
             switch (generation) {
