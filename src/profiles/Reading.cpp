@@ -160,11 +160,15 @@ std::unique_ptr<ProfileFile::LoadedProfile> ReadKeys(FastLink::Line& line, bool 
     SupportFunctions::ClearStatus();
     if (!items || items->empty())
         return nullptr;
-    const auto nmeaOn = [&](const char* key) {
-        const auto id = UbxKeys::Parse(key);
-        return std::any_of(items->begin(), items->end(), [&](const auto& i) { return i.id == id && i.value != 0; });
-    };
-    const std::int32_t nmeaPort = !nmeaOn("CFG-UART1OUTPROT-NMEA") && nmeaOn("CFG-UART2OUTPROT-NMEA") ? 2 : 1;
+    // The NMEA port: the UART that outputs the most NMEA messages, UART1 on a tie.
+    std::array<int, 3> nmeaOn{};
+    for (const UbxKeys::Output& o : UbxKeys::Outputs())
+        for (const int port : {1, 2})
+            if (o.msgClass == 0xF0)
+                nmeaOn[std::size_t(port)] += int(std::count_if(items->begin(), items->end(), [&](const auto& i) {
+                    return i.id == UbxKeys::OutputKey(o, port) && i.value != 0;
+                }));
+    const std::int32_t nmeaPort = nmeaOn[2] > nmeaOn[1] ? 2 : 1;
     auto profile = std::make_unique<ProfileFile::LoadedProfile>(name, nmeaPort);
     profile->Add(SetupOutputs::Reset{uart2 ? SetupOutputs::ResetForm::Keys : SetupOutputs::ResetForm::KeysOneUart});
     profile->Add(SetupOutputs::Keys{*items});

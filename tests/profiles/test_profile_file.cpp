@@ -11,6 +11,7 @@
 #include "profiles/SetupOutputs.h"
 #include "profiles/StepFrames.h"
 #include "profiles/StepNames.h"
+#include "profiles/Translation.h"
 #include "profiles/Verification.h"
 #include "receiver_config/Payloads.h"
 
@@ -29,6 +30,7 @@ ReceiverConfig Observable(ReceiverConfig config)
     std::erase_if(config.msgRates, [](const auto& entry) {
         return std::all_of(entry.second.begin(), entry.second.end(), [](quint8 r) { return r == 0; });
     });
+    std::erase_if(config.spiRates, [](const auto& entry) { return entry.second == 0; });
     return config;
 }
 
@@ -97,12 +99,22 @@ void TestProfileFile::cloneAndVerify_data()
     QTest::addColumn<bool>("ggaOnBothUarts"); // a message on two ports, which one CFG-MSG per port cannot express
     QTest::addColumn<bool>("found");          // the clone proven as `verify` does: searched for, both states read
     QTest::addColumn<int>("pulseLengthUs");   // the golden unit's own time pulse length; 0 keeps the device's
-    QTest::newRow("Garnock, running") << "garnock" << 1 << false << false << true << 0;
-    QTest::newRow("Garnock, saved") << "garnock" << 1 << true << false << false << 0;
-    QTest::newRow("Molvane wired to port 2, GGA on both UARTs") << "molvane" << 2 << false << true << true << 0;
-    QTest::newRow("Trissel, RXM-SFRB outside the reset list") << "trissel" << 1 << false << false << false << 0;
-    QTest::newRow("Pemmet on its own USB port, saved") << "pemmet" << 3 << true << false << true << 0;
-    QTest::newRow("Molvane with a 50.5 ms pulse, kept to the µs") << "molvane" << 1 << false << false << true << 50500;
+    // A unit of a later generation, its golden unit configured from the
+    // device written for it; 0 is the unit of the older set.
+    QTest::addColumn<int>("generation");
+    QTest::newRow("Garnock, running") << "garnock" << 1 << false << false << true << 0 << 0;
+    QTest::newRow("Garnock, saved") << "garnock" << 1 << true << false << false << 0 << 0;
+    QTest::newRow("Molvane wired to port 2, GGA on both UARTs") << "molvane" << 2 << false << true << true << 0 << 0;
+    QTest::newRow("Trissel, RXM-SFRB outside the reset list") << "trissel" << 1 << false << false << false << 0 << 0;
+    QTest::newRow("Pemmet on its own USB port, saved") << "pemmet" << 3 << true << false << true << 0 << 0;
+    QTest::newRow("Molvane with a 50.5 ms pulse, kept to the µs") << "molvane" << 1 << false << false << true << 50500 << 0;
+    QTest::newRow("u-blox 6 Garnock, found") << "garnock" << 1 << false << false << true << 0 << 6;
+    QTest::newRow("u-blox 8 Molvane wired to port 2, saved") << "molvane" << 2 << true << false << true << 0 << 8;
+    QTest::newRow("u-blox 9 Trissel") << "trissel" << 1 << false << false << true << 0 << 9;
+    QTest::newRow("u-blox 10 Sculla, saved") << "sculla" << 1 << true << false << false << 0 << 10;
+    // Nothing saved at its factory 38400: its flash holds nothing, and what it
+    // starts with is its defaults.
+    QTest::newRow("u-blox 10 from its factory, saved") << "" << 1 << true << false << true << 0 << 10;
 }
 
 void TestProfileFile::cloneAndVerify()
@@ -113,12 +125,19 @@ void TestProfileFile::cloneAndVerify()
     QFETCH(bool, ggaOnBothUarts);
     QFETCH(bool, found);
     QFETCH(int, pulseLengthUs);
+    QFETCH(int, generation);
     MessageRecorder messages;
     QString text;
     ReceiverConfig golden;
+    VarnexSim::KeyValues goldenItems;
+    const Profile* builtIn = device.isEmpty() ? nullptr : FindProfile(device);
+    const auto translated = generation && builtIn ? Translation::ForGeneration(*builtIn, generation) : nullptr;
     {
-        VirtualReceiver unit({.linkPort = linkPort});
-        QVERIFY(RunProfileFast(*FindProfile(device), CommsFrm::SerialPort()));
+        VirtualReceiver unit({.generation = generation, .linkPort = linkPort});
+        if (builtIn)
+            QVERIFY(RunProfileFast(translated ? translated->Profile() : *builtIn, CommsFrm::SerialPort()));
+        else
+            QVERIFY(FindReceiver(CommsFrm::SerialPort()));
         if (ggaOnBothUarts) {
             ReceiverConfig running = unit.Model().Running();
             running.SetRate(Key(0xF0, 0x00), 1, 3);
@@ -134,26 +153,30 @@ void TestProfileFile::cloneAndVerify()
         const qsizetype before = unit.Frames().size();
         const auto read = Reading::ReadReceiver(CommsFrm::SerialPort(), saved, "Bench clone");
         QVERIFY(read);
-        // Only polls (two payload bytes at most), moves of the link's own port
-        // and, for the saved state, the loads went out.
+        // Only polls (two payload bytes at most, or VALGET), moves of the
+        // link's own port and, for the saved state, the loads went out.
         const QString load = QStringLiteral("B56206090C000000000000000000FFFF0000");
         const QString linkMove = QStringLiteral("B562060014000%1").arg(linkPort);
         for (const QString& frame : unit.Frames().mid(before))
-            QVERIFY2(frame.mid(8, 4) <= "0200" || frame.startsWith(linkMove) || (saved && frame.startsWith(load)), qPrintable(frame));
+            QVERIFY2(frame.mid(8, 4) <= "0200" || frame.startsWith(linkMove) || frame.startsWith(u"B562068B")
+                         || (saved && frame.startsWith(load)),
+                     qPrintable(frame));
         golden = Observable(unit.Model().Running());
+        goldenItems = unit.Model().Keys().ram;
         text = QString::fromStdString(ProfileFile::Write(read->Profile()));
     }
     const auto file = ProfileFile::Read(text.toStdString(), "clone.toml");
     QVERIFY2(file.profile, file.error.c_str());
     const Profile& clone = file.profile->Profile();
     QCOMPARE(clone.success, "Configured for use with Bench clone");
-    QCOMPARE(clone.nmeaPort, FindProfile(device)->nmeaPort);
+    QCOMPARE(clone.nmeaPort, builtIn ? builtIn->nmeaPort : 1);
     QStringList names;
     for (const Step& step : clone.steps)
         names << StepName(step);
     QCOMPARE(names.contains("SetMessageRate F0 00 rates 0 3 7 0"), ggaOnBothUarts);
 
-    VirtualReceiver fresh({.linkPort = linkPort});
+    QCOMPARE(clone.generations.empty(), generation == 0);
+    VirtualReceiver fresh({.generation = generation, .linkPort = linkPort});
     QVERIFY(RunProfileFast(clone, CommsFrm::SerialPort()));
     const auto expected = Verification::ExpectedState(clone);
     // Found, the link port reads as it ran, at the rate it was found at.
@@ -169,7 +192,12 @@ void TestProfileFile::cloneAndVerify()
     }
     QCOMPARE(readBack.items.size() > 0 && readBack.items.front().state == Verification::State::Running, found);
     QCOMPARE(Observable(fresh.Model().Running()), golden);
-    QCOMPARE(Observable(fresh.Model().FlashConfig()), golden);
+    if (generation >= 9) {
+        QCOMPARE(fresh.Model().Keys().ram, goldenItems);
+        QCOMPARE(fresh.Model().Keys().flash, goldenItems);
+    } else {
+        QCOMPARE(Observable(fresh.Model().FlashConfig()), golden);
+    }
 }
 
 // A factory unit wired to port 2 proven against Molvane, whose port 1 is
