@@ -60,6 +60,8 @@ struct UnitRecord {
     QString receiverProtocol;
     // The device was refused for this receiver before anything was sent.
     bool refusedFor = false;
+    // What the run found out about the step that failed (not in the record's own fields).
+    QStringList notes;
 };
 
 // The record as one line of JSON, newline included. `frames`: every frame

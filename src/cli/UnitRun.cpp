@@ -196,6 +196,10 @@ bool RunSteps(SerialControl& port, UnitRecord& unit, const Arguments& a, Console
             unit.failedStep = SetupOutputs::StepName(step);
     };
     observer.admit = [&](SerialControl& found, const SetupOutputs::FoundLink&) { return Admit(unit, a, console, found); };
+    observer.noted = [&](const QString& what) {
+        console.Line(Texts::Said(QStringLiteral("port %1: %2").arg(a.port, what)));
+        unit.notes << what;
+    };
     return a.fast ? SetupOutputs::RunProfileFast(*a.device, port, observer, &link)
                   : SetupOutputs::RunProfile(*a.device, port, observer);
 }
@@ -284,6 +288,8 @@ UnitRecord RunUnit(SerialControl& port, const Arguments& a, Console& console, co
             // A unit known by its identity says which receiver refused what.
             if (const QString refused = RefusedBy(unit); !refused.isEmpty())
                 unit.message += QStringLiteral("; ") + refused;
+            for (const QString& note : unit.notes)
+                unit.message += QStringLiteral("; ") + note;
         } else if (a.verify) {
             VerifyInto(port, unit, a, console, link);
         } else {

@@ -12,6 +12,8 @@
 #include "receiver_config/VarnexCommsRoutines.h"
 #include "support/SupportFunctions.h"
 
+#include <QStringList>
+
 #include <algorithm>
 
 namespace SetupOutputs {
@@ -36,11 +38,11 @@ bool IsKeyForm(ResetForm form) { return form == ResetForm::Keys || form == Reset
 // A unit of a key-value generation moves its link by the UART's rate item;
 // its port is not told (it refuses CFG-PRT), and the PC is on UART1 unless
 // the unit said otherwise.
-bool KeyLinkTo(Line& line, Link& link, std::int32_t rate)
+bool KeyLinkTo(Line& line, Link& link, std::int32_t rate, std::uint8_t layers)
 {
     const bool uart2 = link.receiverPort == 2;
     const Payloads::KeyValue item{uart2 ? UbxKeys::Named("CFG-UART2-BAUDRATE") : UbxKeys::Named("CFG-UART1-BAUDRATE"), rate};
-    if (!MoveLinkBy(line, Payloads::CfgValset(std::span(&item, 1), Payloads::kAllLayers).front(), rate))
+    if (!MoveLinkBy(line, Payloads::CfgValset(std::span(&item, 1), layers).front(), rate))
         return false;
     link.rate = rate;
     return true;
@@ -79,7 +81,7 @@ bool LinkAtKnownRate(Line& line, Link& link, ResetForm form, const Admit& admit)
         return false;
     if (IsKeyForm(form)) {
         if (link.rate != VarnexCommsRoutines::kKnownLinkRate && HasRate(link.receiverPort.value_or(1)))
-            return KeyLinkTo(line, link, VarnexCommsRoutines::kKnownLinkRate);
+            return KeyLinkTo(line, link, VarnexCommsRoutines::kKnownLinkRate, Payloads::kLayerRam);
     } else if (link.rate != VarnexCommsRoutines::kKnownLinkRate && HasRate(link.receiverPort.value_or(1))) {
         if (!link.receiverPort)
             return false;
@@ -135,9 +137,33 @@ bool SetBaud(Line& line, Link& link, const BaudRate& step)
     return true;
 }
 
+// A VALSET refused whole names no item: each of `frame`'s items is asked
+// for alone (VALGET, which a key the unit does not know refuses), and those
+// it does not know are told.
+void NameUnknownItems(Line& line, const UbxBuffer& frame, const RunObserver& observer)
+{
+    if (!observer.noted || frame.size() < UbxProtocol::kFrameOverhead + 4)
+        return;
+    const QByteArray payload(reinterpret_cast<const char*>(frame.data()) + UbxProtocol::kPayloadStart,
+                             qsizetype(frame.size() - UbxProtocol::kFrameOverhead));
+    // A VALSET's items read as a VALGET reply's do.
+    const auto items = Payloads::ParseValget(payload);
+    if (!items)
+        return;
+    QStringList unknown;
+    for (const Payloads::KeyValue& item : items->items) {
+        const std::uint32_t asked[] = {item.id};
+        if (PollReply(line, Payloads::CfgValget(Payloads::ReadLayer::Ram, 0, asked)).answer == Answer::Nak)
+            unknown << QString::fromStdString(UbxKeys::NameOf(item.id));
+    }
+    observer.noted(unknown.isEmpty() ? QStringLiteral("the receiver refused the items and knows each of them: a value "
+                                                      "it does not take")
+                                     : QStringLiteral("the receiver does not know %1").arg(unknown.join(QStringLiteral(", "))));
+}
+
 // Items in as few VALSETs as the item limit allows, each acknowledged; the
 // link's own rate item last, on its own, the PC following it.
-bool SetKeys(Line& line, Link& link, const Keys& keys)
+bool SetKeys(Line& line, Link& link, const Keys& keys, const RunObserver& observer)
 {
     const std::uint32_t linkRate =
         link.receiverPort == 2 ? UbxKeys::Named("CFG-UART2-BAUDRATE") : UbxKeys::Named("CFG-UART1-BAUDRATE");
@@ -149,10 +175,14 @@ bool SetKeys(Line& line, Link& link, const Keys& keys)
         else
             items.push_back(item);
     SupportFunctions::ShowStatus(StepStatus(keys));
-    std::vector<UbxBuffer> frames = Payloads::CfgValset(items, Payloads::kAllLayers);
-    if (!std::all_of(frames.begin(), frames.end(), [&](UbxBuffer& f) { return Acknowledged(line, std::move(f)); }))
-        return false;
-    return !moveTo || KeyLinkTo(line, link, *moveTo);
+    for (const UbxBuffer& frame : Payloads::CfgValset(items, Payloads::kAllLayers)) {
+        const Answer answer = SendCommand(line, frame);
+        if (answer == Answer::Nak)
+            NameUnknownItems(line, frame, observer);
+        if (answer != Answer::Ack)
+            return false;
+    }
+    return !moveTo || KeyLinkTo(line, link, *moveTo, Payloads::kAllLayers);
 }
 
 // A step that is its one command, acknowledged, shown as its operation shows it.
@@ -173,8 +203,9 @@ struct StepRunner {
     Link& link;
     const Step& step;
     const Admit& admit;
+    const RunObserver& observer;
     bool operator()(const Reset& r) const { return RunReset(line, link, r, admit); }
-    bool operator()(const Keys& k) const { return SetKeys(line, link, k); }
+    bool operator()(const Keys& k) const { return SetKeys(line, link, k, observer); }
     bool operator()(const Navigation5&) const { return OneCommand(line, step); }
     bool operator()(const TimePulse5&) const { return OneCommand(line, step); }
     bool operator()(const Output&) const { return OneCommand(line, step); }
@@ -186,9 +217,9 @@ struct StepRunner {
     bool operator()(const Save&) const { return OneCommand(line, step); }
 };
 
-bool RunStep(Line& line, Link& link, const Step& s, const Admit& admit)
+bool RunStep(Line& line, Link& link, const Step& s, const Admit& admit, const RunObserver& observer)
 {
-    return std::visit(StepRunner{line, link, s, admit}, s);
+    return std::visit(StepRunner{line, link, s, admit, observer}, s);
 }
 
 } // namespace
@@ -214,7 +245,7 @@ bool RunProfileFast(const Profile& profile, SerialControl& port, const RunObserv
     const bool done = RunSteps(
         profile, observer,
         [&](const Step& step) {
-            const bool succeeded = RunStep(line, link, step, admit);
+            const bool succeeded = RunStep(line, link, step, admit, observer);
             SupportFunctions::ClearStatus();
             return succeeded;
         },

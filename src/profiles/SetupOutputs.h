@@ -103,6 +103,9 @@ struct RunObserver {
     // The fast run found the unit on `port` (`link` as found) and has sent
     // it nothing but polls: false stops the run there, the unit unchanged.
     std::function<bool(SerialControl& port, const FoundLink& link)> admit;
+    // What the run found out about a step that failed, for the operator:
+    // "the receiver does not know CFG-UART2-BAUDRATE".
+    std::function<void(const QString& what)> noted;
 };
 
 // Runs `profile`'s steps against the receiver on `port` and shows the

@@ -89,9 +89,14 @@ public:
 
 private:
     bool Takes(Form form) const { return SupportOf(form, generation_) == Support::Takes; }
+    // An item set twice keeps the value set last, as the device's steps do.
     void Item(std::uint32_t id, std::int64_t value, std::string from)
     {
-        items_.push_back({id, value});
+        const auto it = std::find_if(items_.begin(), items_.end(), [id](const auto& i) { return i.id == id; });
+        if (it == items_.end())
+            items_.push_back({id, value});
+        else
+            it->value = value;
         out_->NoteItem(id, std::move(from));
     }
     void Lost(std::string what) { untranslated_.push_back(std::move(what)); }
@@ -202,9 +207,8 @@ private:
                          std::to_string(port) + (output ? " (the unit has no such port)" : " (no output item)"));
                 continue;
             }
-            const std::uint32_t id = UbxKeys::OutputKey(*output, port);
-            items_.push_back({id, rates[std::size_t(port)]});
-            out_->NoteItem(id, "CFG-MSG " + name.toStdString() + " port " + std::to_string(port));
+            Item(UbxKeys::OutputKey(*output, port), rates[std::size_t(port)],
+                 "CFG-MSG " + name.toStdString() + " port " + std::to_string(port));
         }
     }
     void Translate(const BaudRate& b)

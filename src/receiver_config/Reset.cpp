@@ -77,7 +77,9 @@ uBloxLowLevelComms::UbxBuffer OffOnSixPorts(const MessageId& m)
 std::vector<uBloxLowLevelComms::UbxBuffer> ResetFrames(ResetPart part, ResetForm form)
 {
     if (form == ResetForm::Keys || form == ResetForm::KeysOneUart)
-        return Payloads::CfgValset(ResetItems(part, form == ResetForm::KeysOneUart), Payloads::kAllLayers);
+        // The known state is the running one, as the older reset's: saved
+        // only by the save at the end, so a run that fails saves nothing.
+        return Payloads::CfgValset(ResetItems(part, form == ResetForm::KeysOneUart), Payloads::kLayerRam);
     if (form == ResetForm::SixPorts && part == ResetPart::MessagesOff) {
         std::vector<uBloxLowLevelComms::UbxBuffer> frames;
         for (const MessageId& m : kResetMessages)
