@@ -49,8 +49,8 @@ inline constexpr std::array<MessageId, 38> kResetMessages = {{
     Named("NAV-DGPS"),    // 13
     Named("RXM-RAW"),     // 14  receiver manager
     Named("RXM-SVSI"),    // 15
-    Named("RXM-22"),      // 16
-    Named("MON-00"),      // 17  monitoring
+    {0x02, 0x22},         // 16  (a message this tool has no name for)
+    {0x0A, 0x00},         // 17  monitoring (no name known here either)
     Named("MON-SCHD"),    // 18
     Named("MON-IO"),      // 19
     Named("MON-IPC"),     // 20
