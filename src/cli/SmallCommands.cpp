@@ -8,6 +8,7 @@
 #include "profiles/ProfileFile.h"
 #include "profiles/Reading.h"
 #include "profiles/Translation.h"
+#include "receiver_config/Generation.h"
 #include "profiles/StepFrames.h"
 #include "profiles/StepNames.h"
 #include "profiles/Verification.h"
@@ -194,8 +195,13 @@ int Commands::Read(const Arguments& a, const Streams& s)
         return Say(s, Texts::CannotOpenPort(a.port, PortNames::OpenFailure(port.PortPath(), openError)), kPortNotOpened);
     const std::string name = a.out.isEmpty() ? std::string("Clone") : QFileInfo(a.out).completeBaseName().toStdString();
     std::unique_ptr<ProfileFile::LoadedProfile> read;
+    VarnexCommsRoutines::ReceiverVersion version;
     if (SetupOutputs::FindReceiver(port))
-        read = Reading::ReadReceiver(port, a.saved, name);
+        read = Reading::ReadReceiver(port, a.saved, name, &version);
+    if (!version.hardware.isEmpty())
+        Say(s, Texts::Said(QStringLiteral("port %1: the receiver is a %2")
+                               .arg(a.port, VarnexCommsRoutines::Describe(VarnexCommsRoutines::KindOf(version), version))),
+            kDone);
     port.SetPortOpen(false);
     if (!read)
         return Say(s, Texts::Said(QStringLiteral("port %1: no receiver answered every poll").arg(a.port)), kStepFailed);

@@ -88,13 +88,15 @@ struct Readings {
 std::optional<Readings> ReadAll(FastLink::Line& line, const FastLink::Link& link, int generation);
 std::unique_ptr<ProfileFile::LoadedProfile> Build(const Readings& r, int linkPort, const std::string& name, int generation);
 
-// The unit's generation by its MON-VER; 0 when it does not tell.
-int GenerationOf(FastLink::Line& line)
+// The unit's generation by its MON-VER (into `told`, when given); 0 when it does not tell.
+int GenerationOf(FastLink::Line& line, VarnexCommsRoutines::ReceiverVersion* told)
 {
-    const auto reply = FastLink::PollReply(line, uBloxLowLevelComms::MakeFrame(UbxProtocol::kClassMon, UbxProtocol::kIdMonVer));
+    const auto reply = FastLink::PollReply(line, Payloads::Poll(UbxMessages::kMonVer));
     const auto version = reply.answer == uBloxLowLevelComms::Answer::Reply
                              ? VarnexCommsRoutines::ParseReceiverVersion(reply.payload)
                              : std::nullopt;
+    if (version && told)
+        *told = *version;
     return version ? VarnexCommsRoutines::KindOf(*version).generation : 0;
 }
 
@@ -183,12 +185,13 @@ std::unique_ptr<ProfileFile::LoadedProfile> ReadKeys(FastLink::Line& line, bool 
 // The link port's own settings come with the link; on a UART link the rest is
 // read at 115200, and the receiver is left at its own rate afterwards: moved
 // back with the settings it had, or, after a load, loaded once more.
-std::unique_ptr<ProfileFile::LoadedProfile> ReadReceiver(SerialControl& port, bool saved, const std::string& name)
+std::unique_ptr<ProfileFile::LoadedProfile> ReadReceiver(SerialControl& port, bool saved, const std::string& name,
+                                                         VarnexCommsRoutines::ReceiverVersion* version)
 {
     FastLink::Line line(port);
     line.Adopt();
     auto link = Link(line);
-    const int generation = link ? GenerationOf(line) : 0;
+    const int generation = link ? GenerationOf(line, version) : 0;
     if (link && (link->portPollRefused
                  || VarnexCommsRoutines::SupportOf(VarnexCommsRoutines::Form::KeyValue, generation)
                         == VarnexCommsRoutines::Support::Takes))

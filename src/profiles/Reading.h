@@ -1,6 +1,7 @@
 #pragma once
 
 #include "profiles/ProfileFile.h"
+#include "receiver_config/ReceiverVersion.h"
 
 #include <memory>
 #include <string>
@@ -20,6 +21,10 @@ namespace Reading {
 // Only polls go out; with `saved`, the receiver first loads its saved
 // configuration into the running one (CFG-CFG, load mask only) and the link
 // is followed if that moved it. Null when the receiver does not answer.
-std::unique_ptr<ProfileFile::LoadedProfile> ReadReceiver(SerialControl& port, bool saved, const std::string& name = "Clone");
+// The unit's MON-VER is asked first, and its generation decides what is
+// read (u-blox 9 and 10: their key-value items); `version`, when given, gets
+// its identity (left empty when it did not tell).
+std::unique_ptr<ProfileFile::LoadedProfile> ReadReceiver(SerialControl& port, bool saved, const std::string& name = "Clone",
+                                                         VarnexCommsRoutines::ReceiverVersion* version = nullptr);
 
 } // namespace Reading

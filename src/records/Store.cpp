@@ -38,6 +38,8 @@ const std::vector<std::vector<QString>> kMigrations{
      QStringLiteral("CREATE INDEX units_day ON units (day)"),
      QStringLiteral("CREATE TABLE unit_differences (unit_id TEXT NOT NULL REFERENCES units(id), position INTEGER NOT NULL, "
                     "name TEXT NOT NULL, state TEXT, wanted BIGINT, read BIGINT, PRIMARY KEY (unit_id, position))")},
+    // to version 3: the receiver's generation, told by its identity
+    {QStringLiteral("ALTER TABLE units ADD COLUMN receiver_generation INTEGER")},
 };
 
 QString Why(const QSqlError& e)
@@ -132,6 +134,7 @@ std::optional<Row> RowFromRecord(const QByteArray& line, QString& error)
     r.receiverSoftware = receiver["software"].toString();
     r.receiverHardware = receiver["hardware"].toString();
     r.receiverProtocol = receiver["protocol"].toString();
+    r.receiverGeneration = OptionalInt(receiver["generation"]);
     for (const QJsonValue& e : receiver["extensions"].toArray())
         if (r.receiverProtocol.isEmpty() && e.toString().startsWith(QLatin1String("PROTVER=")))
             r.receiverProtocol = e.toString().mid(8).trimmed();
@@ -274,12 +277,13 @@ QString Store::Write(const QByteArray& record)
     if (!Exec(db,
               QStringLiteral("INSERT INTO units (id, serial, outcome, device, host, port, station, start, \"end\", day, reason, "
                              "exit_code, duration_seconds, profile_name, profile_sha256, verified, differences, "
-                             "receiver_software, receiver_hardware, receiver_protocol, record) "
-                             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                             "receiver_software, receiver_hardware, receiver_protocol, receiver_generation, record) "
+                             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
               {r.id, r.serial, r.outcome, r.device, r.host, r.port, Nullable(r.station), r.start, Nullable(r.end), r.day,
                Nullable(r.reason), r.exitCode, r.durationSeconds, Nullable(r.profileName), Nullable(r.profileSha256),
                r.verified ? QVariant(int(*r.verified)) : QVariant(), Nullable(r.differences), Nullable(r.receiverSoftware),
-               Nullable(r.receiverHardware), Nullable(r.receiverProtocol), QString::fromUtf8(r.record)},
+               Nullable(r.receiverHardware), Nullable(r.receiverProtocol), Nullable(r.receiverGeneration),
+               QString::fromUtf8(r.record)},
               error))
         return fail(error);
     for (std::size_t i = 0; i < r.steps.size(); ++i)

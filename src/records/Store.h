@@ -27,6 +27,7 @@ struct Row {
     std::optional<bool> verified;
     std::optional<qint64> differences;
     QString receiverSoftware, receiverHardware, receiverProtocol;
+    std::optional<qint64> receiverGeneration;
     double durationSeconds = 0;
     struct Step {
         QString name;

@@ -41,7 +41,9 @@ QByteArray Record(const QString& serial, int exitCode, const QString& start = QS
                       {QStringLiteral("saved CFG-PRT port 1 baudRate"), 9600, exitCode == 0 ? 9600 : 115200, exitCode == 0}};
     u.receiverSoftware = QStringLiteral("7.03 (45969)");
     u.receiverHardware = QStringLiteral("00040007");
-    u.receiverExtensions = {QStringLiteral("PROTVER=14.00")};
+    u.receiverExtensions = {QStringLiteral("PROTVER 14.00")};
+    u.receiverGeneration = 6;
+    u.receiverProtocol = QStringLiteral("14.00");
     return Cli::ToJsonLine(u, exitCode != 0);
 }
 
@@ -196,10 +198,10 @@ void TestRecords::store()
                  .toString(),
              QStringLiteral("saved CFG-PRT port 1 baudRate 9600 115200"));
     QCOMPARE(Value(url, QStringLiteral("SELECT serial || ' ' || outcome || ' ' || station || ' ' || day || ' ' || verified || ' ' || "
-                                       "differences || ' ' || receiver_protocol FROM units WHERE id = '%1'")
+                                       "differences || ' ' || receiver_protocol || ' ' || receiver_generation FROM units WHERE id = '%1'")
                             .arg(IdOf(lines[1])))
                  .toString(),
-             QStringLiteral("SN-2 verification failed bench-1:1 2026-12-08 0 1 14.00"));
+             QStringLiteral("SN-2 verification failed bench-1:1 2026-12-08 0 1 14.00 6"));
     QList<QByteArray> expected = lines;
     if (older)
         expected.prepend(early.trimmed());
