@@ -233,23 +233,9 @@ const char* Failure(const Output&) { return kParameterFailure; }
 void Read(const StepTable& t, Output, ProfileFile::LoadedProfile& profile)
 {
     Output step;
-    const Msg::Message* named = nullptr;
-    if (t.Has("message")) {
-        const std::string name = t.Text("message");
-        if (!(named = Msg::FindOutput(name)))
-            t.Refuse("message", "unknown message " + name + " (give class and id instead)");
-        step.msgClass = named->msgClass;
-        step.msgId = named->msgId;
-    } else if (!t.Has("class") || !t.Has("id")) {
-        t.Refuse({}, "output step has neither message nor class and id");
-    }
-    for (const char* key : {"class", "id"})
-        if (t.Has(key)) {
-            const auto value = std::uint8_t(t.Integer(key, key, 0, 255));
-            if (named && value != (key[0] == 'c' ? named->msgClass : named->msgId))
-                t.Refuse(key, std::string(key) + " is not that of " + named->name);
-            (key[0] == 'c' ? step.msgClass : step.msgId) = value;
-        }
+    const MessageKey message = ReadMessageKey(t, "output");
+    step.msgClass = message.msgClass;
+    step.msgId = message.msgId;
     if (t.Has("rates")) {
         if (t.Has("rate") || t.Has("port"))
             t.Refuse("rates", "give either rates or rate and port, not both");
@@ -264,10 +250,7 @@ void Read(const StepTable& t, Output, ProfileFile::LoadedProfile& profile)
 }
 void Write(const Output& o, StepLines& out)
 {
-    if (const Msg::Message* named = Msg::FindOutput(o.msgClass, o.msgId))
-        out.Text("message", named->name);
-    out.Hex("class", o.msgClass);
-    out.Hex("id", o.msgId);
+    WriteMessageKey(o.msgClass, o.msgId, out);
     out.Integers("rates", o.rates);
 }
 

@@ -238,31 +238,12 @@ QString Name(const MessageRate& m)
 }
 const char* Failure(const MessageRate&) { return kParameterFailure; }
 
-// A message's class or id: when the message is named too, it must be that one's.
-std::uint8_t MessageByte(const StepTable& t, const char* key, const UbxMessages::Message* named, std::uint8_t namedValue)
-{
-    if (!t.Has(key))
-        return namedValue;
-    const auto value = std::uint8_t(t.Integer(key, key, 0, 255));
-    if (named && value != namedValue)
-        t.Refuse(key, std::string(key) + " is not that of " + named->name);
-    return value;
-}
-
 void Read(const StepTable& t, MessageRate, LoadedProfile& profile)
 {
-    const UbxMessages::Message* named = nullptr;
-    if (t.Has("message")) {
-        const std::string name = t.Text("message");
-        named = UbxMessages::FindOutput(name);
-        if (!named)
-            t.Refuse("message", "unknown message " + name + " (give class and id instead)");
-    }
-    if (!named && (!t.Has("class") || !t.Has("id")))
-        t.Refuse({}, "message step has neither message nor class and id");
     MessageRate step;
-    step.msgClass = MessageByte(t, "class", named, named ? named->msgClass : 0);
-    step.msgId = MessageByte(t, "id", named, named ? named->msgId : 0);
+    const MessageKey message = ReadMessageKey(t, "message");
+    step.msgClass = message.msgClass;
+    step.msgId = message.msgId;
     if (!t.Has("rates")) {
         step.rate = std::uint8_t(t.Integer("rate", "message rate", 0, 255));
         step.port = std::int32_t(t.Integer("port", "port", 0, kHighestPort));
@@ -288,10 +269,7 @@ void Read(const StepTable& t, MessageRate, LoadedProfile& profile)
 }
 void Write(const MessageRate& m, StepLines& out)
 {
-    if (const UbxMessages::Message* named = UbxMessages::FindOutput(m.msgClass, m.msgId))
-        out.Text("message", named->name);
-    out.Hex("class", m.msgClass);
-    out.Hex("id", m.msgId);
+    WriteMessageKey(m.msgClass, m.msgId, out);
     if (m.rates.size() == std::size_t(Payloads::kReceiverPortCount)) {
         out.Integers("rates", m.rates);
     } else {
@@ -354,6 +332,40 @@ const FileKind kFileKinds[] = {
 static_assert(std::size(kFileKinds) == std::variant_size_v<Step>);
 
 } // namespace
+
+// A message's class or id: when the message is named too, it must be that one's.
+static std::uint8_t MessageByte(const StepTable& t, const char* key, const UbxMessages::Message* named,
+                                std::uint8_t namedValue)
+{
+    if (!t.Has(key))
+        return namedValue;
+    const auto value = std::uint8_t(t.Integer(key, key, 0, 255));
+    if (named && value != namedValue)
+        t.Refuse(key, std::string(key) + " is not that of " + named->name);
+    return value;
+}
+
+MessageKey ReadMessageKey(const StepTable& t, std::string_view kind)
+{
+    const UbxMessages::Message* named = nullptr;
+    if (t.Has("message")) {
+        const std::string name = t.Text("message");
+        named = UbxMessages::FindOutput(name);
+        if (!named)
+            t.Refuse("message", "unknown message " + name + " (give class and id instead)");
+    }
+    if (!named && (!t.Has("class") || !t.Has("id")))
+        t.Refuse({}, std::string(kind) + " step has neither message nor class and id");
+    return {MessageByte(t, "class", named, named ? named->msgClass : 0), MessageByte(t, "id", named, named ? named->msgId : 0)};
+}
+
+void WriteMessageKey(std::uint8_t msgClass, std::uint8_t msgId, StepLines& out)
+{
+    if (const UbxMessages::Message* named = UbxMessages::FindOutput(msgClass, msgId))
+        out.Text("message", named->name);
+    out.Hex("class", msgClass);
+    out.Hex("id", msgId);
+}
 
 Frames StepFrames(const Step& step)
 {

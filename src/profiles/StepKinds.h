@@ -80,6 +80,16 @@ struct FileKind {
 std::span<const FileKind> FileKinds();
 const FileKind& FileKindOf(const Step& step);
 
+// The message a step names: by `message` (a name of the output table), or
+// by `class` and `id`, which beside a name must be its own. `kind` names the
+// step in a fault.
+struct MessageKey {
+    std::uint8_t msgClass = 0, msgId = 0;
+};
+MessageKey ReadMessageKey(const StepTable& t, std::string_view kind);
+// The same keys written: the name where the table has one, class and id always.
+void WriteMessageKey(std::uint8_t msgClass, std::uint8_t msgId, StepLines& out);
+
 // Reads a step of `kind` from `table` and adds it to `profile`.
 void ReadStep(const FileKind& kind, const StepTable& table, ProfileFile::LoadedProfile& profile);
 // Writes `step`'s keys.
