@@ -27,13 +27,20 @@ void Require(bool condition)
 // A kind of step as its values, bytes included, for comparing two steps.
 using Bytes = std::vector<std::uint8_t>;
 Bytes Of(std::span<const std::uint8_t> bytes) { return {bytes.begin(), bytes.end()}; }
-auto Values(const SetupOutputs::Reset&) { return std::tuple(); }
+auto Values(const SetupOutputs::Reset& r) { return std::tuple(r.form); }
 auto Values(const SetupOutputs::Save&) { return std::tuple(); }
 auto Values(const SetupOutputs::Rate& r) { return std::tuple(r.period, r.navRate); }
 auto Values(const SetupOutputs::Navigation& n) { return std::tuple(Of(n.block)); }
 auto Values(const SetupOutputs::TimePulse& t) { return std::tuple(t.interval, t.length); }
 auto Values(const SetupOutputs::MessageRate& m) { return std::tuple(m.msgClass, m.msgId, m.rate, m.port, Of(m.rates)); }
 auto Values(const SetupOutputs::BaudRate& b) { return std::tuple(b.rate, b.port); }
+auto Values(const SetupOutputs::Navigation5& n) { return std::tuple(n.block); }
+auto Values(const SetupOutputs::TimePulse5& t) { return std::tuple(t.block); }
+auto Values(const SetupOutputs::Output& o) { return std::tuple(o.msgClass, o.msgId, o.rates); }
+auto Values(const SetupOutputs::Keys& k)
+{
+    return std::tuple(std::vector<Payloads::KeyValue>(k.items.begin(), k.items.end()));
+}
 
 bool SameStep(const SetupOutputs::Step& x, const SetupOutputs::Step& y)
 {
@@ -44,7 +51,7 @@ bool SameStep(const SetupOutputs::Step& x, const SetupOutputs::Step& y)
 
 bool SameSteps(const SetupOutputs::Profile& a, const SetupOutputs::Profile& b)
 {
-    return a.nmeaPort == b.nmeaPort && std::equal(a.steps.begin(), a.steps.end(), b.steps.begin(), b.steps.end(), SameStep);
+    return a.nmeaPort == b.nmeaPort && std::ranges::equal(a.generations, b.generations) && std::equal(a.steps.begin(), a.steps.end(), b.steps.begin(), b.steps.end(), SameStep);
 }
 
 ProfileFileText::Where Begin(const toml::source_region& region) { return {region.begin.line, region.begin.column}; }

@@ -140,7 +140,7 @@ void VerifyInto(SerialControl& port, UnitRecord& unit, const Arguments& a, Conso
     unit.verificationRan = true;
     const auto start = a.command == Command::Verify ? Verification::Start::Found : Verification::Start::JustConfigured;
     const Verification::ReadBack readBack =
-        Verification::Prove(port, Verification::ExpectedState(*a.device), start, link);
+        Verification::Prove(port, Verification::ExpectedState(*a.device), start, link, !unit.identityAsked);
     unit.verification = readBack.items;
     if (const auto version = VarnexCommsRoutines::ParseReceiverVersion(readBack.version))
         Identify(unit, *version);

@@ -282,18 +282,19 @@ std::optional<SetupOutputs::FoundLink> FindForProof(SerialControl& port, const s
     return SetupOutputs::FindReceiver(port, rates, moveOn);
 }
 
-ReadBack Prove(SerialControl& port, const std::vector<Expectation>& expected, Start start, const SetupOutputs::FoundLink& searched)
+ReadBack Prove(SerialControl& port, const std::vector<Expectation>& expected, Start start, const SetupOutputs::FoundLink& searched,
+               bool askVersion)
 {
     ReadBack result;
     Line line(port);
     line.Adopt();
     Link link = searched;
     const bool found = start == Start::Found;
-    if (found && (result.end = ReadState(line, link, expected, State::Running, result, true)) != ReadBackEnd::Compared) {
+    if (found && (result.end = ReadState(line, link, expected, State::Running, result, askVersion)) != ReadBackEnd::Compared) {
         LeftAt(result, false, 0);
         return result;
     }
-    result.end = ProveSaved(line, expected, searched, link, !found, result);
+    result.end = ProveSaved(line, expected, searched, link, !found && askVersion, result);
     return result;
 }
 

@@ -126,7 +126,9 @@ enum class Start { Found, JustConfigured };
 // out: nothing is set for good, cleared or saved. Whatever way the proof
 // ends, what it changed is undone where the receiver still answers: the link
 // moved back (a refused load), or a last load (ReadBack::putBack).
+// The receiver's MON-VER is read on the way (ReadBack::version) unless
+// `askVersion` is false (its identity known already).
 ReadBack Prove(SerialControl& port, const std::vector<Expectation>& expected, Start start,
-               const SetupOutputs::FoundLink& link = {});
+               const SetupOutputs::FoundLink& link = {}, bool askVersion = true);
 
 } // namespace Verification
