@@ -24,6 +24,8 @@ constexpr StepWord kStepWords[] = {
     {"WriteConfiguration", "rate"},         {"SetDynamicNavigationParameters", "navigation"},
     {"SetTimePulse", "time pulse"},         {"SetMessageRate", "message rate"},
     {"SetBaudRate", "baud rate"},           {"WriteSetupToFlash", "save"},
+    {"SetNavigation5", "navigation"},       {"SetOutput", "message rate"},
+    {"SetKeys", "items"},
 };
 
 QString StepWordOf(const QString& step)
@@ -125,7 +127,10 @@ QString FailedStepReason(const UnitRecord& unit)
                                    [&](const StepRecord& s) { return s.name == unit.failedStep; });
     if (step == unit.steps.rend() || step->frames.empty())
         return QStringLiteral("%1 failed").arg(word);
-    const FrameRecord& last = step->frames.back();
+    // The command the step ended on, not the polls that asked why afterwards.
+    const auto command = std::find_if(step->frames.rbegin(), step->frames.rend(),
+                                      [](const FrameRecord& f) { return f.wait == QLatin1String("ack"); });
+    const FrameRecord& last = command != step->frames.rend() ? *command : step->frames.back();
     const QString how = last.answer == QLatin1String("nak") ? QStringLiteral("refused") : QStringLiteral("unanswered");
     return QStringLiteral("%1 %2 (%3)").arg(word, how, MessageOfFrame(last.sent));
 }
@@ -136,16 +141,20 @@ QString RefusedBy(const UnitRecord& unit)
         return {};
     const auto step = std::find_if(unit.steps.rbegin(), unit.steps.rend(),
                                    [&](const StepRecord& s) { return s.name == unit.failedStep; });
-    if (step == unit.steps.rend() || step->frames.empty() || step->frames.back().answer != QLatin1String("nak"))
+    if (step == unit.steps.rend() || step->frames.empty())
+        return {};
+    const auto command = std::find_if(step->frames.rbegin(), step->frames.rend(),
+                                      [](const FrameRecord& f) { return f.wait == QLatin1String("ack"); });
+    if (command == step->frames.rend() || command->answer != QLatin1String("nak"))
         return {};
     std::vector<std::uint8_t> frame;
-    for (const QString& b : step->frames.back().sent.split(u' '))
+    for (const QString& b : command->sent.split(u' '))
         frame.push_back(std::uint8_t(b.toUInt(nullptr, 16)));
     const auto form = VarnexCommsRoutines::FormOf(frame);
     const VarnexCommsRoutines::ReceiverVersion version{unit.receiverSoftware, unit.receiverHardware, unit.receiverExtensions};
     return QStringLiteral("the receiver, a %1, refused %2")
         .arg(VarnexCommsRoutines::Describe(VarnexCommsRoutines::KindOf(version), version),
-             form ? QLatin1String(VarnexCommsRoutines::FormName(*form)) : MessageOfFrame(step->frames.back().sent));
+             form ? QLatin1String(VarnexCommsRoutines::FormName(*form)) : MessageOfFrame(command->sent));
 }
 
 QString VerdictLine(const UnitRecord& unit, int number, const Tally* tally)

@@ -105,8 +105,12 @@ inline constexpr Message kCfgTp5{kClassCfg, kIdCfgTp5, "CFG-TP5", 32, kTp5Fields
 // Not in kMessages: the same class and id as kCfgMsg, told apart by its length.
 inline constexpr Message kCfgMsgPorts{kClassCfg, kIdCfgMsg, "CFG-MSG", 8, kMsgPortsFields};
 
-inline constexpr const Message* kMessages[] = {&kCfgPrt, &kCfgMsg,  &kCfgNav, &kCfgTp,  &kCfgRate,
-                                               &kCfgCfg, &kMonVer, &kCfgNav5, &kCfgTp5};
+// The key-value messages carry items, not fields: named here, read by UbxKeys.
+inline constexpr Message kCfgValset{kClassCfg, kIdCfgValset, "CFG-VALSET", 0, {}};
+inline constexpr Message kCfgValget{kClassCfg, kIdCfgValget, "CFG-VALGET", 0, {}};
+
+inline constexpr const Message* kMessages[] = {&kCfgPrt, &kCfgMsg,  &kCfgNav,  &kCfgTp,    &kCfgRate,  &kCfgCfg,
+                                               &kMonVer, &kCfgNav5, &kCfgTp5, &kCfgValset, &kCfgValget};
 
 // The row of `msgClass`/`msgId`; nullptr when the table has none.
 const Message* Find(std::uint8_t msgClass, std::uint8_t msgId);

@@ -52,25 +52,26 @@ void TestCliGenerations::laterUnits_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("said");       // in the record's message
     QTest::addColumn<bool>("onlyPolls");     // nothing but polls reached the unit
+    QTest::addColumn<QString>("reason");     // the verdict's words
     QTest::newRow("u-blox 8: no CFG-TP") << 8 << "configure" << "molvane" << "" << 2
                                          << "a u-blox 8 (ROM CORE 3.01 (107888), protocol 18.00), which does not take CFG-TP;"
-                                         << true;
+                                         << true << "not for u-blox 8";
     // Found at its factory 38400 by the ACK-NAK to the search's poll.
     QTest::newRow("u-blox 10 at its factory rate: none of the older set")
         << 10 << "configure" << "garnock" << "" << 2 << "which does not take CFG-PRT, CFG-RATE, CFG-MSG (four-target form)"
-        << true;
-    QTest::newRow("u-blox 10, verify") << 10 << "verify" << "pemmet" << "" << 2 << "a u-blox 10 (ROM SPG 5.10" << true;
+        << true << "not for u-blox 10";
+    QTest::newRow("u-blox 10, verify") << 10 << "verify" << "pemmet" << "" << 2 << "a u-blox 10 (ROM SPG 5.10" << true << "not for u-blox 10";
     QTest::newRow("written for u-blox 8, on u-blox 10") << 10 << "configure" << "garnock@8" << "" << 2
                                                         << "is written for u-blox 8, and this receiver is a u-blox 10"
-                                                        << true;
+                                                        << true << "not for u-blox 10";
     // Whether u-blox 6 takes the older four-target CFG-MSG is not known: the unit says.
     QTest::newRow("u-blox 6 refusing the four-target CFG-MSG")
         << 6 << "configure" << "garnock" << "" << 1
-        << "the receiver, a u-blox 6 (7.03 (45969), protocol 13.03), refused CFG-MSG (four-target form)" << false;
+        << "the receiver, a u-blox 6 (7.03 (45969), protocol 13.03), refused CFG-MSG (four-target form)" << false << "reset refused (CFG-MSG)";
     QTest::newRow("a VALSET refused: the item named, nothing saved")
         << 10 << "configure" << "garnock@10" << "CFG-UART2-BAUDRATE" << 1 << "the receiver does not know CFG-UART2-BAUDRATE"
-        << false;
-    QTest::newRow("written for u-blox 10, run exactly") << 10 << "exact" << "garnock@10" << "" << 2 << "" << true;
+        << false << "items refused (CFG-VALSET)";
+    QTest::newRow("written for u-blox 10, run exactly") << 10 << "exact" << "garnock@10" << "" << 2 << "" << true << "";
 }
 
 void TestCliGenerations::laterUnits()
@@ -82,6 +83,7 @@ void TestCliGenerations::laterUnits()
     QFETCH(int, code);
     QFETCH(QString, said);
     QFETCH(bool, onlyPolls);
+    QFETCH(QString, reason);
     QTemporaryDir dir;
     const QString report = dir.filePath(QStringLiteral("units.jsonl"));
     QStringList args{command == u"verify" ? QStringLiteral("verify") : QStringLiteral("configure")};
@@ -106,6 +108,7 @@ void TestCliGenerations::laterUnits()
         QVERIFY2(unit["message"].toString().contains(said), qPrintable(unit["message"].toString()));
         QCOMPARE(unit["receiver"].toObject()["generation"].toInt(), generation);
         QCOMPARE(unit["outcome"].toString() == u"not for this receiver", code == 2);
+        QCOMPARE(unit["reason"].toString(), reason);
     }
     const QStringList frames = receiver.Frames();
     QCOMPARE(std::all_of(frames.begin(), frames.end(), IsPoll), onlyPolls);
