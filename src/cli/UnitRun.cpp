@@ -176,6 +176,8 @@ bool RunSteps(SerialControl& port, UnitRecord& unit, const Arguments& a, Console
             unit.failedStep = unit.steps.back().name;
             console.Line(QStringLiteral("no receiver answered"));
         } else if (!Admit(unit, a, console, port)) {
+            // Its search may have moved a port with its poll: put back.
+            Verification::PutBackFound(port, link);
             unit.failedStep = unit.steps.back().name;
             return false;
         }

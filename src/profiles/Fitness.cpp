@@ -41,8 +41,7 @@ QString Misfit(const Profile& profile, const ReceiverVersion& version)
         QStringList written;
         for (const int g : profile.generations)
             written << GenerationName(g);
-        return QStringLiteral("%1 is written for %2, and this receiver is a %3; nothing was sent to it but polls. To go "
-                              "on, %4")
+        return QStringLiteral("%1 is written for %2, and this receiver is a %3; it is left as it was found. To go on, %4")
             .arg(name, written.join(QStringLiteral(", ")), receiver, next);
     }
     const std::vector<Form> refused = RefusedForms(profile, kind.generation);
@@ -51,8 +50,8 @@ QString Misfit(const Profile& profile, const ReceiverVersion& version)
     QStringList messages;
     for (const Form f : refused)
         messages << QLatin1String(FormName(f));
-    return QStringLiteral("%1 cannot run on this receiver, a %2, which does not take %3; nothing was sent to "
-                          "it but polls. To go on, %4")
+    return QStringLiteral("%1 cannot run on this receiver, a %2, which does not take %3; it is left as it was found. "
+                          "To go on, %4")
         .arg(name, receiver, messages.join(QStringLiteral(", ")), next);
 }
 

@@ -253,6 +253,15 @@ ReadBackEnd ProveSaved(Line& line, const std::vector<Expectation>& expected, con
 
 } // namespace
 
+bool PutBackFound(SerialControl& port, const SetupOutputs::FoundLink& found)
+{
+    Line line(port);
+    line.Adopt();
+    ReadBack result;
+    PutBack(line, found, result);
+    return result.putBack;
+}
+
 std::optional<std::int32_t> SavedRate(const std::vector<Expectation>& expected, int port)
 {
     const Expectation* e = PortExpectation(expected, port);

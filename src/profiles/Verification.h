@@ -97,6 +97,10 @@ std::vector<std::int32_t> LinkRates(const std::vector<Expectation>& expected);
 // The link as SetupOutputs::FindReceiver gives it, ready for Prove.
 std::optional<SetupOutputs::FoundLink> FindForProof(SerialControl& port, const std::vector<Expectation>& expected);
 
+// Undoes what FindForProof changed (a port its search moved, the link with
+// it) for a proof that does not go on. False where that could not be done.
+bool PutBackFound(SerialControl& port, const SetupOutputs::FoundLink& found);
+
 // Compares a reply payload with an expectation, field by field. A payload too
 // short for the fields (no reply) gives items with nothing read.
 std::vector<Item> Compare(const Expectation& expectation, const std::vector<std::uint8_t>& reply);
