@@ -60,6 +60,9 @@ void TestCliGenerations::laterUnits_data()
     QTest::newRow("u-blox 10 at its factory rate: none of the older set")
         << 10 << "configure" << "garnock" << "" << 2 << "which does not take CFG-PRT, CFG-RATE, CFG-MSG (four-target form)"
         << true << "not for u-blox 10";
+    // Its search moves port 1 to the reading rate with its poll; refused, the move is undone.
+    QTest::newRow("u-blox 8, verify") << 8 << "verify" << "molvane" << "" << 2 << "does not take CFG-TP" << false
+                                      << "not for u-blox 8";
     QTest::newRow("u-blox 10, verify") << 10 << "verify" << "pemmet" << "" << 2 << "a u-blox 10 (ROM SPG 5.10" << true << "not for u-blox 10";
     QTest::newRow("written for u-blox 8, on u-blox 10") << 10 << "configure" << "garnock@8" << "" << 2
                                                         << "is written for u-blox 8, and this receiver is a u-blox 10"
@@ -101,6 +104,7 @@ void TestCliGenerations::laterUnits()
     if (command == u"configure")
         args << QStringLiteral("--fast");
     VirtualReceiver receiver({.generation = generation});
+    const VarnexSim::ReceiverConfig found = receiver.Model().Running();
     const Captured run = RunCli(args);
     QVERIFY2(run.code == code, qPrintable(run.err));
     if (command != u"exact") {
@@ -113,6 +117,8 @@ void TestCliGenerations::laterUnits()
     const QStringList frames = receiver.Frames();
     QCOMPARE(std::all_of(frames.begin(), frames.end(), IsPoll), onlyPolls);
     QVERIFY(receiver.Frames(0x06, 0x09).isEmpty()); // never saved
+    if (code == 2) // refused: left as it was found, a port the search moved put back
+        QVERIFY(receiver.Model().Running() == found);
     QVERIFY(receiver.Model().Keys().flash.empty());
 }
 
