@@ -53,6 +53,7 @@ bool KeyLinkTo(Line& line, Link& link, std::int32_t rate, std::uint8_t layers)
 bool LinkAtKnownRate(Line& line, Link& link, ResetForm form, const Admit& admit)
 {
     Heard heard = Heard::Nothing;
+    std::int32_t foundAt = 0;
     if (link.rate == 0 && line.Open()) {
         // At 4800 bit/s and below a unit's factory NMEA alone fills the line
         // and its queue grows while the search waits for the reply: there
@@ -67,6 +68,7 @@ bool LinkAtKnownRate(Line& line, Link& link, ResetForm form, const Admit& admit)
         const Search search = Look(line, {}, moveOn);
         link = search.link.value_or(Link{});
         heard = search.heard;
+        foundAt = link.rate;
         if (link.rate != 0)
             link.rate = line.Rate(); // where the move was followed, the new rate
     }
@@ -77,8 +79,13 @@ bool LinkAtKnownRate(Line& line, Link& link, ResetForm form, const Admit& admit)
         if (IsKeyForm(form) || heard != Heard::Noise || !BlindBringUp(line, link))
             return false;
     }
-    if (admit && !admit(link))
+    if (admit && !admit(link)) {
+        // A move that rode with the search is undone: the unit is left at
+        // the rate it was found at.
+        if (foundAt != 0 && line.Rate() != foundAt && link.receiverPort && !line.Gone())
+            MoveLink(line, *link.receiverPort, foundAt);
         return false;
+    }
     if (IsKeyForm(form)) {
         if (link.rate != VarnexCommsRoutines::kKnownLinkRate && HasRate(link.receiverPort.value_or(1)))
             return KeyLinkTo(line, link, VarnexCommsRoutines::kKnownLinkRate, Payloads::kLayerRam);

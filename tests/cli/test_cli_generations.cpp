@@ -53,28 +53,32 @@ void TestCliGenerations::laterUnits_data()
     QTest::addColumn<QString>("said");       // in the record's message
     QTest::addColumn<bool>("onlyPolls");     // nothing but polls reached the unit
     QTest::addColumn<QString>("reason");     // the verdict's words
+    QTest::addColumn<int>("startBaud");      // the link's rate at power-up; 0 the factory's
     QTest::newRow("u-blox 8: no CFG-TP") << 8 << "configure" << "molvane" << "" << 2
                                          << "a u-blox 8 (ROM CORE 3.01 (107888), protocol 18.00), which does not take CFG-TP;"
-                                         << true << "not for u-blox 8";
+                                         << true << "not for u-blox 8" << 0;
     // Found at its factory 38400 by the ACK-NAK to the search's poll.
     QTest::newRow("u-blox 10 at its factory rate: none of the older set")
         << 10 << "configure" << "garnock" << "" << 2 << "which does not take CFG-PRT, CFG-RATE, CFG-MSG (four-target form)"
-        << true << "not for u-blox 10";
+        << true << "not for u-blox 10" << 0;
     // Its search moves port 1 to the reading rate with its poll; refused, the move is undone.
     QTest::newRow("u-blox 8, verify") << 8 << "verify" << "molvane" << "" << 2 << "does not take CFG-TP" << false
-                                      << "not for u-blox 8";
-    QTest::newRow("u-blox 10, verify") << 10 << "verify" << "pemmet" << "" << 2 << "a u-blox 10 (ROM SPG 5.10" << true << "not for u-blox 10";
+                                      << "not for u-blox 8" << 0;
+    // Below 9600 the search's move of port 1 rides with its poll; refused, it is undone.
+    QTest::newRow("u-blox 8 at 4800") << 8 << "configure" << "molvane" << "" << 2 << "does not take CFG-TP" << false
+                                      << "not for u-blox 8" << 4800;
+    QTest::newRow("u-blox 10, verify") << 10 << "verify" << "pemmet" << "" << 2 << "a u-blox 10 (ROM SPG 5.10" << true << "not for u-blox 10" << 0;
     QTest::newRow("written for u-blox 8, on u-blox 10") << 10 << "configure" << "garnock@8" << "" << 2
                                                         << "is written for u-blox 8, and this receiver is a u-blox 10"
-                                                        << true << "not for u-blox 10";
+                                                        << true << "not for u-blox 10" << 0;
     // Whether u-blox 6 takes the older four-target CFG-MSG is not known: the unit says.
     QTest::newRow("u-blox 6 refusing the four-target CFG-MSG")
         << 6 << "configure" << "garnock" << "" << 1
-        << "the receiver, a u-blox 6 (7.03 (45969), protocol 13.03), refused CFG-MSG (four-target form)" << false << "reset refused (CFG-MSG)";
+        << "the receiver, a u-blox 6 (7.03 (45969), protocol 13.03), refused CFG-MSG (four-target form)" << false << "reset refused (CFG-MSG)" << 0;
     QTest::newRow("a VALSET refused: the item named, nothing saved")
         << 10 << "configure" << "garnock@10" << "CFG-UART2-BAUDRATE" << 1 << "the receiver does not know CFG-UART2-BAUDRATE"
-        << false << "items refused (CFG-VALSET)";
-    QTest::newRow("written for u-blox 10, run exactly") << 10 << "exact" << "garnock@10" << "" << 2 << "" << true << "";
+        << false << "items refused (CFG-VALSET)" << 0;
+    QTest::newRow("written for u-blox 10, run exactly") << 10 << "exact" << "garnock@10" << "" << 2 << "" << true << "" << 0;
 }
 
 void TestCliGenerations::laterUnits()
@@ -87,6 +91,7 @@ void TestCliGenerations::laterUnits()
     QFETCH(QString, said);
     QFETCH(bool, onlyPolls);
     QFETCH(QString, reason);
+    QFETCH(int, startBaud);
     QTemporaryDir dir;
     const QString report = dir.filePath(QStringLiteral("units.jsonl"));
     QStringList args{command == u"verify" ? QStringLiteral("verify") : QStringLiteral("configure")};
@@ -103,7 +108,7 @@ void TestCliGenerations::laterUnits()
     args << QStringLiteral("--port") << QStringLiteral("1") << QStringLiteral("--report") << report;
     if (command == u"configure")
         args << QStringLiteral("--fast");
-    VirtualReceiver receiver({.generation = generation});
+    VirtualReceiver receiver({.generation = generation, .startBaud = startBaud});
     const VarnexSim::ReceiverConfig found = receiver.Model().Running();
     const Captured run = RunCli(args);
     QVERIFY2(run.code == code, qPrintable(run.err));
