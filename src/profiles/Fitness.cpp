@@ -28,11 +28,15 @@ QString Misfit(const Profile& profile, const ReceiverVersion& version)
     const QString receiver = Describe(kind, version);
     // A key-value generation reads and writes its own profiles; an older one
     // has a built-in device written for it.
+    // A built-in device is named by its key; a file's device by the word.
+    const bool builtIn = FindProfile(QLatin1String(profile.key)) == &profile;
+    const QString device = builtIn ? QLatin1String(profile.key) : QStringLiteral("DEVICE");
     const QString next =
         kind.generation >= 5
             ? QStringLiteral("read a golden unit of its generation (varnexconfig read --port PORT --out FILE), or write "
-                             "the device for it (varnexconfig profile DEVICE --generation %1 --out FILE), then configure "
+                             "the device for it (varnexconfig profile %1 --generation %2 --out FILE), then configure "
                              "with --profile FILE")
+                  .arg(device)
                   .arg(kind.generation == 20 ? 10 : kind.generation)
             : QStringLiteral("read a golden unit of its generation (varnexconfig read --port PORT --out FILE), then "
                              "configure with --profile FILE");
