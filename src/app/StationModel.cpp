@@ -24,8 +24,10 @@ void Done(PanelModel& m, const QJsonObject& e)
     m.last.prepend({QDateTime::fromString(e["time"].toString(), Qt::ISODateWithMs), m.serial, passed, reason});
     while (m.last.size() > kLastUnits)
         m.last.removeLast();
+    // On a line of mixed module revisions, which receiver it was.
+    const QString receiver = e["receiver"].toString();
     Show(m, passed ? Look::Pass : Look::Fail, passed ? QStringLiteral("PASS") : QStringLiteral("FAIL"),
-        QStringLiteral("%1 - remove the unit").arg(reason));
+         QStringLiteral("%1 - remove the unit").arg(receiver.isEmpty() ? reason : reason + QStringLiteral(", ") + receiver));
     m.verdictShown = QDateTime::currentDateTimeUtc();
 }
 

@@ -189,6 +189,7 @@ private:
                              {"exitCode", unit.exitCode},
                              {"serial", unit.serial},
                              {"reason", unit.reason},
+                             {"receiver", ReceiverWords(unit)},
                              {"recorded", recorded},
                              {"record", a_.record.isEmpty() ? "none" : session_.LastRecordSpooled() ? "spooled" : "written"}});
     }

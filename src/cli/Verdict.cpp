@@ -157,6 +157,14 @@ QString RefusedBy(const UnitRecord& unit)
              form ? QLatin1String(VarnexCommsRoutines::FormName(*form)) : MessageOfFrame(command->sent));
 }
 
+QString ReceiverWords(const UnitRecord& unit)
+{
+    if (!unit.receiverGeneration)
+        return {};
+    return VarnexCommsRoutines::GenerationName(unit.receiverGeneration)
+           + (unit.receiverProtocol.isEmpty() ? QString() : QStringLiteral(" protocol ") + unit.receiverProtocol);
+}
+
 QString VerdictLine(const UnitRecord& unit, int number, const Tally* tally)
 {
     const bool passed = unit.exitCode == kDone;
@@ -168,9 +176,8 @@ QString VerdictLine(const UnitRecord& unit, int number, const Tally* tally)
     parts << unit.profileName << unit.reason;
     if (passed)
         parts << QStringLiteral("%1 s").arg(unit.start.msecsTo(unit.end) / 1000.0, 0, 'f', 1);
-    if (unit.receiverGeneration)
-        parts << VarnexCommsRoutines::GenerationName(unit.receiverGeneration)
-                     + (unit.receiverProtocol.isEmpty() ? QString() : QStringLiteral(" protocol ") + unit.receiverProtocol);
+    if (const QString receiver = ReceiverWords(unit); !receiver.isEmpty())
+        parts << receiver;
     if (tally)
         parts << QStringLiteral("(%1 passed, %2 failed)").arg(tally->passed).arg(tally->failed);
     return parts.join(QStringLiteral("  "));

@@ -31,6 +31,9 @@ Judgement JudgeReadBack(const Verification::ReadBack& readBack);
 // The verdict's words for a step that failed: "save refused (CFG-CFG)",
 // "time pulse unanswered (CFG-TP)", from the step and its last frame.
 QString FailedStepReason(const UnitRecord& unit);
+// The receiver as the verdict names it: "u-blox 8 protocol 18.00"; empty
+// when its generation is not known.
+QString ReceiverWords(const UnitRecord& unit);
 // For a unit whose identity is known and whose failed step was refused:
 // "the receiver, a u-blox 6 (7.03 (45969), protocol 13.03), refused CFG-MSG
 // (four-target form)"; empty otherwise.

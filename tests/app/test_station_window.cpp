@@ -65,6 +65,9 @@ void TestStationWindow::panelsFollowTheirStations_data()
     QTest::newRow("passed, its record spooled")
         << QStringList{R"j({"event":"done","unit":1,"verdict":"PASS","reason":"verified","serial":"A1","recorded":true,"record":"spooled"})j"}
         << "PASS|verified (record spooled) - remove the unit|1 0";
+    QTest::newRow("refused for its receiver, which is named")
+        << QStringList{R"j({"event":"done","unit":1,"verdict":"FAIL","reason":"not for u-blox 10","receiver":"u-blox 10 protocol 34.10"})j"}
+        << "FAIL|not for u-blox 10, u-blox 10 protocol 34.10 - remove the unit|0 1";
     QTest::newRow("failed, then gone: insert the next")
         << QStringList{R"j({"event":"done","unit":1,"verdict":"FAIL","reason":"save refused (CFG-CFG)"})j", R"j({"event":"gone","unit":1})j"}
         << "Insert a unit||0 1";
