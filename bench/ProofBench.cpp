@@ -14,10 +14,7 @@
 #include <cstdio>
 
 namespace ProfileBench {
-namespace {
 
-// Sleeps i/n of a second for the i-th call of n: run i starts that much
-// later into the unit's one-second output cycle.
 std::function<void()> Phases(int& started, int runs)
 {
     return [&started, runs] { QThread::msleep(static_cast<unsigned long>(1000 * (started++ % runs) / runs)); };
@@ -29,11 +26,6 @@ double Percentile(const std::vector<double>& sorted, double share)
     const auto rank = std::size_t(std::ceil(share * double(sorted.size())));
     return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
 }
-
-struct Spread {
-    std::vector<double> walls; // sorted
-    int proved = 0;
-};
 
 Spread Runs(int runs, const std::function<PtyRun()>& one)
 {
@@ -47,31 +39,36 @@ Spread Runs(int runs, const std::function<PtyRun()>& one)
     return s;
 }
 
-void CycleRow(const char* device, const char* what, const Spread& s, double goal)
+void CycleHeader(const char* unit, int unitWidth)
 {
-    const auto within = std::count_if(s.walls.begin(), s.walls.end(), [goal](double w) { return w <= goal; });
-    std::printf("%-8s %-16s %8.3f %8.3f %8.3f %6.1f %8s %7s%s\n", device, what, Percentile(s.walls, 0.5),
-                Percentile(s.walls, 0.95), s.walls.back(), goal,
-                qPrintable(QStringLiteral("%1/%2").arg(within).arg(s.walls.size())),
-                qPrintable(QStringLiteral("%1/%2").arg(s.proved).arg(s.walls.size())),
-                within == qsizetype(s.walls.size()) && s.proved == int(s.walls.size()) ? "" : "  (goal missed)");
+    std::printf("%-*s %-16s %8s %8s %8s %6s %8s %7s\n", unitWidth, unit, "run", "median s", "p95 s", "max s", "goal s",
+                "within", "proved");
+}
+
+void CycleRow(const QString& unit, int unitWidth, const char* what, const Spread& s, double goal)
+{
+    const auto n = qsizetype(s.walls.size());
+    const auto within = goal > 0 ? std::count_if(s.walls.begin(), s.walls.end(), [goal](double w) { return w <= goal; }) : n;
+    std::printf("%-*s %-16s %8.3f %8.3f %8.3f %6s %8s %7s%s\n", unitWidth, qPrintable(unit), what,
+                Percentile(s.walls, 0.5), Percentile(s.walls, 0.95), s.walls.back(),
+                goal > 0 ? qPrintable(QString::number(goal, 'f', 1)) : "-",
+                goal > 0 ? qPrintable(QStringLiteral("%1/%2").arg(within).arg(n)) : "-",
+                qPrintable(QStringLiteral("%1/%2").arg(s.proved).arg(n)),
+                within < n ? "  (goal missed)" : s.proved < int(n) ? "  (not all proved)" : "");
     std::fflush(stdout);
 }
 
-} // namespace
-
 void TimeCycle(const QStringList& wanted, int runs)
 {
-    std::printf("%-8s %-16s %8s %8s %8s %6s %8s %7s\n", "device", "run", "median s", "p95 s", "max s", "goal s", "within",
-                "proved");
+    CycleHeader("device", 8);
     for (const SetupOutputs::Profile& p : SetupOutputs::Profiles()) {
         if (!wanted.isEmpty() && !wanted.contains(QString::fromLatin1(p.key), Qt::CaseInsensitive))
             continue;
         int started = 0;
         const auto phase = Phases(started, runs);
-        CycleRow(p.name, "--fast --verify",
+        CycleRow(QLatin1String(p.name), 8, "--fast --verify",
                  Runs(runs, [&] { return CountedRun(Unit(9600, 0), [&p] { return FastAndVerify(p); }, phase); }), 1.5);
-        CycleRow(p.name, "verify", Runs(runs, [&] {
+        CycleRow(QLatin1String(p.name), 8, "verify", Runs(runs, [&] {
                      return CountedRun(Unit(9600, 0), [&p] { return Verify(p); }, [&] {
                          SetupOutputs::RunProfileFast(p, CommsFrm::SerialPort());
                          CommsFrm::SerialPort().SetPortOpen(false);
