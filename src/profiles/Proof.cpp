@@ -5,6 +5,8 @@
 
 #include "link/SerialControl.h"
 #include "profiles/FastLink.h"
+#include "link/UbxKeys.h"
+#include "receiver_config/KeyPayloads.h"
 #include "receiver_config/Payloads.h"
 #include "receiver_config/ResetList.h"
 #include "support/SupportFunctions.h"
@@ -39,6 +41,22 @@ const Expectation* PortExpectation(const std::vector<Expectation>& expected, int
     return it == expected.end() ? nullptr : &*it;
 }
 
+// A key-value profile's items of the link UART (Expectation::linkItems).
+const Expectation* LinkItems(const std::vector<Expectation>& expected)
+{
+    const auto it = std::find_if(expected.begin(), expected.end(), [](const Expectation& e) { return e.linkItems; });
+    return it == expected.end() ? nullptr : &*it;
+}
+
+// A unit that does not tell its port (it refuses CFG-PRT) is on UART1: its
+// link moves by that UART's rate, in the running configuration only, which
+// the proof's last load puts back.
+uBloxLowLevelComms::UbxBuffer RunningRateItem(std::int32_t rate)
+{
+    const Payloads::KeyValue item{UbxKeys::Named("CFG-UART1-BAUDRATE"), rate};
+    return Payloads::CfgValset(std::span(&item, 1), Payloads::kLayerRam).front();
+}
+
 // Reads one state: the link port's own settings as `link` carries them
 // (read at the rate the receiver answered), then, on a UART link, the link
 // moved to the reading rate with those same settings (unless the search moved
@@ -50,11 +68,21 @@ ReadBackEnd ReadState(Line& line, Link& link, const std::vector<Expectation>& ex
 {
     const int linkPort = link.receiverPort.value_or(-1);
     const Expectation* own = PortExpectation(expected, linkPort);
+    const Expectation* linkItems = own ? nullptr : LinkItems(expected);
     if (own)
         Add(*own, link.settings, state, link.rate, result.items);
-    if (FastLink::HasRate(linkPort) && line.Rate() != kReadRate) {
+    if (linkItems) {
+        // A key-value unit's link items, read here before its link moves.
+        const FastLink::Reply reply = FastLink::PollReply(line, linkItems->poll);
+        if (line.Gone())
+            return ReadBackEnd::PortLost;
+        Add(*linkItems, reply.payload, state, line.Rate(), result.items);
+    }
+    const bool movesByItem = linkItems && !FastLink::HasRate(linkPort);
+    if ((FastLink::HasRate(linkPort) || movesByItem) && line.Rate() != kReadRate) {
         SupportFunctions::ShowStatus(QStringLiteral("Moving the link to %1").arg(kReadRate));
-        const bool moved = FastLink::MoveLink(line, linkPort, kReadRate, link.settings);
+        const bool moved = movesByItem ? FastLink::MoveLinkBy(line, RunningRateItem(kReadRate), kReadRate)
+                                       : FastLink::MoveLink(line, linkPort, kReadRate, link.settings);
         SupportFunctions::ClearStatus();
         if (!moved)
             return line.Gone() ? ReadBackEnd::PortLost : ReadBackEnd::LinkLost;
@@ -65,7 +93,7 @@ ReadBackEnd ReadState(Line& line, Link& link, const std::vector<Expectation>& ex
     const auto movedBySearch = [&](const Expectation& e) { return link.movedPort && e.port == *link.movedPort; };
     std::vector<uBloxLowLevelComms::UbxBuffer> polls;
     for (const Expectation& e : expected)
-        if (&e != own && !movedBySearch(e))
+        if (&e != own && &e != linkItems && !movedBySearch(e))
             polls.push_back(e.poll);
     if (askVersion)
         polls.push_back(Payloads::Poll(UbxMessages::kMonVer));
@@ -76,7 +104,7 @@ ReadBackEnd ReadState(Line& line, Link& link, const std::vector<Expectation>& ex
         return ReadBackEnd::PortLost;
     std::size_t next = 0;
     for (const Expectation& e : expected) {
-        if (&e == own)
+        if (&e == own || &e == linkItems)
             continue;
         if (movedBySearch(e))
             Add(e, link.movedPortSettings, state, foundAt, result.items);
@@ -195,6 +223,8 @@ void PutBack(Line& line, const Link& found, ReadBack& result)
     }
     if (done && FastLink::HasRate(linkPort) && line.Rate() != found.rate)
         done = FastLink::MoveLink(line, linkPort, found.rate, found.settings);
+    else if (done && found.portPollRefused && line.Rate() != found.rate)
+        done = FastLink::MoveLinkBy(line, RunningRateItem(found.rate), found.rate);
     LeftAt(result, done, done ? found.rate : line.Gone() ? 0 : line.Rate());
 }
 
@@ -264,12 +294,20 @@ bool PutBackFound(SerialControl& port, const SetupOutputs::FoundLink& found)
 
 std::optional<std::int32_t> SavedRate(const std::vector<Expectation>& expected, int port)
 {
-    const Expectation* e = PortExpectation(expected, port);
-    if (!e)
+    if (const Expectation* e = PortExpectation(expected, port)) {
+        for (const Want& w : e->wants)
+            if (w.label == QLatin1String("baudRate"))
+                return std::int32_t(w.value);
         return std::nullopt;
-    for (const Want& w : e->wants)
-        if (w.label == QLatin1String("baudRate"))
-            return std::int32_t(w.value);
+    }
+    // A key-value profile sets the UART's rate item.
+    const std::uint32_t rateItem = port == 1   ? UbxKeys::Named("CFG-UART1-BAUDRATE")
+                                   : port == 2 ? UbxKeys::Named("CFG-UART2-BAUDRATE")
+                                               : 0;
+    for (const Expectation& e : expected)
+        for (const Want& w : e.wants)
+            if (rateItem && w.key == rateItem)
+                return std::int32_t(w.value);
     return std::nullopt;
 }
 
@@ -286,7 +324,9 @@ std::optional<SetupOutputs::FoundLink> FindForProof(SerialControl& port, const s
 {
     const std::vector<std::int32_t> rates = LinkRates(expected);
     std::optional<SetupOutputs::MoveOn> moveOn;
-    if (const auto r = SavedRate(expected, 1); r && !rates.empty() && rates.front() == *r && *r != kReadRate)
+    // The move rides with CFG-PRT, which a key-value profile's units may not have.
+    if (const auto r = SavedRate(expected, 1);
+        r && PortExpectation(expected, 1) && !rates.empty() && rates.front() == *r && *r != kReadRate)
         moveOn = SetupOutputs::MoveOn{1, kReadRate};
     return SetupOutputs::FindReceiver(port, rates, moveOn);
 }

@@ -155,10 +155,32 @@ std::unique_ptr<ProfileFile::LoadedProfile> ReadKeys(FastLink::Line& line, bool 
         }
         return items;
     };
+    // Read at 115200: the link moved by its rate item in the running
+    // configuration only, and moved back afterwards (a unit that refuses the
+    // move is read where it is).
+    const std::int32_t foundAt = line.Rate();
+    const std::uint32_t linkRate = UbxKeys::Named("CFG-UART1-BAUDRATE");
+    const auto runningRate = [&](std::int32_t rate) {
+        const Payloads::KeyValue item{linkRate, rate};
+        return Payloads::CfgValset(std::span(&item, 1), Payloads::kLayerRam).front();
+    };
+    const bool moved = foundAt != VarnexCommsRoutines::kKnownLinkRate
+                       && FastLink::MoveLinkBy(line, runningRate(VarnexCommsRoutines::kKnownLinkRate),
+                                               VarnexCommsRoutines::kKnownLinkRate);
+    if (!moved && line.Rate() != foundAt)
+        line.MoveTo(foundAt); // refused: it never moved
     bool uart2 = false;
     auto items = readLayer(saved ? Payloads::ReadLayer::Flash : Payloads::ReadLayer::Ram, uart2);
     if (items && items->empty() && saved)
         items = readLayer(Payloads::ReadLayer::Default, uart2);
+    if (moved) {
+        // The running rate read is the one the read moved it to.
+        if (items && !saved)
+            for (Payloads::KeyValue& item : *items)
+                if (item.id == linkRate)
+                    item.value = foundAt;
+        FastLink::MoveLinkBy(line, runningRate(foundAt), foundAt);
+    }
     SupportFunctions::ClearStatus();
     if (!items || items->empty())
         return nullptr;

@@ -125,23 +125,36 @@ void Apply(const SetupOutputs::Keys& k, Values& v)
 constexpr Msg::Field kItemValue = {"value", 0, 4};
 inline constexpr Msg::Message kValget{UbxProtocol::kClassCfg, UbxProtocol::kIdCfgValget, "CFG-VALGET", 0, {}};
 
-void KeyExpectations(const std::vector<Payloads::KeyValue>& keys, std::vector<Expectation>& expected)
+// The items of UART1, the link of a unit that does not tell its port.
+constexpr std::uint8_t kUart1Group = UbxKeys::GroupOf(UbxKeys::Named("CFG-UART1-BAUDRATE"));
+
+void KeyBatches(const std::vector<Payloads::KeyValue>& items, bool linkItems, std::vector<Expectation>& expected)
 {
-    std::vector<Payloads::KeyValue> readable;
-    std::copy_if(keys.begin(), keys.end(), std::back_inserter(readable),
-                 [](const Payloads::KeyValue& k) { return UbxKeys::ValueSize(k.id) <= 4; });
-    for (std::size_t at = 0; at < readable.size(); at += Payloads::kItemsPerMessage) {
-        const std::size_t count = std::min(Payloads::kItemsPerMessage, readable.size() - at);
+    for (std::size_t at = 0; at < items.size(); at += Payloads::kItemsPerMessage) {
+        const std::size_t count = std::min(Payloads::kItemsPerMessage, items.size() - at);
         Expectation e{{}, {}, &kValget, {}};
+        e.linkItems = linkItems;
         std::vector<std::uint32_t> asked;
         for (std::size_t i = at; i < at + count; ++i) {
-            asked.push_back(readable[i].id);
-            e.wants.push_back({&kItemValue, QString::fromStdString(UbxKeys::NameOf(readable[i].id)), readable[i].value, -1,
-                               readable[i].id});
+            asked.push_back(items[i].id);
+            e.wants.push_back({&kItemValue, QString::fromStdString(UbxKeys::NameOf(items[i].id)), items[i].value, -1,
+                               items[i].id});
         }
         e.poll = Payloads::CfgValget(Payloads::ReadLayer::Ram, 0, asked);
         expected.push_back(std::move(e));
     }
+}
+
+// The link UART's items first, on their own: the proof reads them where the
+// unit answers, then moves the link to read the rest fast.
+void KeyExpectations(const std::vector<Payloads::KeyValue>& keys, std::vector<Expectation>& expected)
+{
+    std::vector<Payloads::KeyValue> link, rest;
+    for (const Payloads::KeyValue& k : keys)
+        if (UbxKeys::ValueSize(k.id) <= 4)
+            (UbxKeys::GroupOf(k.id) == kUart1Group ? link : rest).push_back(k);
+    KeyBatches(link, true, expected);
+    KeyBatches(rest, false, expected);
 }
 
 // A field's wanted value, labelled with the field's name. Fields are named

@@ -39,6 +39,9 @@ struct Expectation {
     const UbxMessages::Message* message;   // of the reply
     std::vector<Want> wants;               // the fields compared
     int port = -1;                         // CFG-PRT: the receiver port it reads
+    // Key-value items of the UART the PC is on (its rate, its character
+    // format): read where the unit answers, before the proof moves its link.
+    bool linkItems = false;
 };
 
 // Which configuration an item was read from: the one the receiver runs, or

@@ -154,12 +154,14 @@ void TestProfileFile::cloneAndVerify()
         const auto read = Reading::ReadReceiver(CommsFrm::SerialPort(), saved, "Bench clone");
         QVERIFY(read);
         // Only polls (two payload bytes at most, or VALGET), moves of the
-        // link's own port and, for the saved state, the loads went out.
+        // link's own port (by CFG-PRT, or by the UART1 rate item in RAM alone)
+        // and, for the saved state, the loads went out.
         const QString load = QStringLiteral("B56206090C000000000000000000FFFF0000");
         const QString linkMove = QStringLiteral("B562060014000%1").arg(linkPort);
+        const QString itemMove = QStringLiteral("B562068A0C000001000001005240");
         for (const QString& frame : unit.Frames().mid(before))
             QVERIFY2(frame.mid(8, 4) <= "0200" || frame.startsWith(linkMove) || frame.startsWith(u"B562068B")
-                         || (saved && frame.startsWith(load)),
+                         || frame.startsWith(itemMove) || (saved && frame.startsWith(load)),
                      qPrintable(frame));
         golden = Observable(unit.Model().Running());
         goldenItems = unit.Model().Keys().ram;
