@@ -26,6 +26,8 @@ constexpr double kSaturated = 0.8;
 constexpr qsizetype kRecentInput = 1024;
 // The last bytes heard that tell a line now carrying framing errors only.
 constexpr qsizetype kFramingErrorTail = 64;
+// CFG-PRT's rate, little-endian, in bit/s.
+constexpr const UbxMessages::Field& kRate = UbxMessages::FieldNamed(UbxMessages::kPrtFields, "baudRate");
 
 // The pacing of the answer to what is sent next (`sentBytes` long): the reply
 // allowance after its line time, and while whole messages show the receiver
@@ -75,7 +77,7 @@ Exchange::Judge LinkReplyAt(std::int32_t rate)
         const bool reply = f.msgClass == kClassCfg && f.msgId == kIdCfgPrt
                            && f.payload.size() == qsizetype(CfgPrtField::kPayloadLength)
                            && (!HasRate(static_cast<std::uint8_t>(f.payload[CfgPrtField::kPortId]))
-                               || std::int32_t(UbxProtocol::LittleEndianAt(f.payload, CfgPrtField::kBaudRate, 4)) == rate);
+                               || std::int32_t(UbxProtocol::LittleEndianAt(f.payload, kRate.offset, kRate.width)) == rate);
         return reply ? Answer::Reply : Answer::None;
     };
 }
@@ -111,9 +113,8 @@ UbxBuffer PortAt(int receiverPort, std::int32_t rate, const QByteArray& settings
     if (settings.size() != qsizetype(CfgPrtField::kPayloadLength))
         return Payloads::CfgPrt(rate, receiverPort);
     std::vector<std::uint8_t> payload(settings.begin(), settings.end());
-    constexpr const UbxMessages::Field& kRate = UbxMessages::FieldNamed(UbxMessages::kPrtFields, "baudRate");
     payload[CfgPrtField::kPortId] = static_cast<std::uint8_t>(receiverPort);
-    for (int i = 0; i < kRate.width; ++i) // little-endian, bit/s
+    for (int i = 0; i < kRate.width; ++i)
         payload[kRate.offset + std::size_t(i)] = static_cast<std::uint8_t>(std::uint32_t(rate) >> (8 * i));
     return uBloxLowLevelComms::MakeFrame(kClassCfg, kIdCfgPrt, payload);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/UbxMessages.h"
 #include "link/UbxProtocol.h"
 #include "profiles/FastLink.h"
 
@@ -16,10 +17,11 @@ using UbxStream::Frame;
 // The search's first rate, the factory's, where a line is opened.
 inline constexpr std::int32_t kFirstSearchRate = 9600;
 
-// Bytes of a CFG-PRT poll, of its reply, and of one streamed message as the
-// search reckons them (an NMEA sentence is at most 82).
-inline constexpr qsizetype kPollBytes = 8;
-inline constexpr qsizetype kPortReplyBytes = 28;
+// Bytes of the link poll (CFG-PRT with no payload) and of a port's reply,
+// as the message table gives them, and of one streamed message as the search
+// reckons them (an NMEA sentence is at most 82).
+inline constexpr qsizetype kPollBytes = qsizetype(UbxProtocol::kFrameOverhead);
+inline constexpr qsizetype kPortReplyBytes = qsizetype(UbxProtocol::kFrameOverhead + UbxMessages::kCfgPrt.payloadSize);
 inline constexpr qsizetype kStreamedMessageBytes = 100;
 
 // The reply allowance of every exchange, and of the search at a rate where
