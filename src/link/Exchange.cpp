@@ -3,10 +3,10 @@
 #include "link/SerialControl.h"
 #include "link/UbxProtocol.h"
 #include "support/Clock.h"
+#include "support/Timing.h"
 
 #include <algorithm>
 #include <deque>
-#include <optional>
 
 namespace Exchange {
 namespace {
@@ -27,34 +27,6 @@ QByteArray Asked(const UbxBuffer& request)
     return QByteArray(reinterpret_cast<const char*>(request.data()) + kPayloadStart, qsizetype(request.size() - kFrameOverhead));
 }
 
-// Flushes, sends `frame` and awaits the first frame `accept` takes, within
-// the allowance and then whatever extension the pacing grants; the observer
-// hears how the wait ended once, with the seconds since the send.
-template <typename Judge>
-std::optional<Frame> Run(SerialControl& port, UbxBuffer frame, const Pacing& pacing, const Watch& watch, Wait wait,
-                      const std::function<bool(const Frame&)>& accept, Judge judge)
-{
-    const std::uint8_t msgClass = frame[kClassIndex], msgId = frame[kIdIndex];
-    port.Input();
-    if (watch.flushed)
-        watch.flushed();
-    uBloxLowLevelComms::SendFrame(port, std::move(frame));
-    const double sent = Clock::Now();
-    const double deadline = sent + pacing.allowance;
-    UbxStream::Reader reader;
-    const auto offer = [&](const Frame& f) {
-        if (watch.read)
-            watch.read(f);
-        return accept(f);
-    };
-    auto answer = uBloxLowLevelComms::AwaitFrame(port, reader, deadline, offer, watch.heard);
-    if (!answer && pacing.extension)
-        if (const double more = pacing.extension(Clock::Now() - sent); more > 0)
-            answer = uBloxLowLevelComms::AwaitFrame(port, reader, deadline + more, offer, watch.heard);
-    uBloxLowLevelComms::NoteWaitEnded(wait, msgClass, msgId, judge(answer), Clock::Now() - sent);
-    return answer;
-}
-
 // True when `requests` holds more than one poll of `msgClass`/`msgId`.
 bool Several(const std::vector<UbxBuffer>& requests, std::uint8_t msgClass, std::uint8_t msgId)
 {
@@ -70,13 +42,14 @@ public:
     Batch(SerialControl& port, const std::vector<UbxBuffer>& requests, const Pacing& pacing, const Watch& watch,
           std::size_t window)
         : port_(port), requests_(requests), pacing_(pacing), watch_(watch), window_(std::max<std::size_t>(1, window)),
-          replies_(requests.size())
+          replies_(requests.size()), reader_(watch.reader ? *watch.reader : ownReader_)
     {
     }
 
     std::vector<Reply> Run()
     {
         port_.Input();
+        reader_.Clear();
         if (watch_.flushed)
             watch_.flushed();
         while (next_ < requests_.size() || !waiting_.empty()) {
@@ -144,8 +117,8 @@ private:
         const double deadline = sent + pacing_.allowance;
         bool heard = uBloxLowLevelComms::AwaitFrame(port_, reader_, deadline, offer, watch_.heard).has_value();
         if (!heard && pacing_.extension && !port_.PortGone())
-            if (const double more = pacing_.extension(Clock::Now() - sent); more > 0)
-                heard = uBloxLowLevelComms::AwaitFrame(port_, reader_, deadline + more, offer, watch_.heard).has_value();
+            if (const auto until = pacing_.extension(sent, 0))
+                heard = uBloxLowLevelComms::AwaitFrame(port_, reader_, *until, offer, watch_.heard).has_value();
         if (heard)
             Take(answered, answer);
         return heard;
@@ -190,7 +163,8 @@ private:
     std::deque<Waiting> waiting_;
     std::size_t next_ = 0;
     int sentCount_ = 0;
-    UbxStream::Reader reader_;
+    UbxStream::Reader ownReader_;
+    UbxStream::Reader& reader_;
 };
 
 } // namespace
@@ -228,29 +202,165 @@ Answer AnswerTo(const Frame& f, const UbxBuffer& request)
     return IsAckPair(f, kIdAckNak, msgClass, msgId) ? Answer::Nak : Answer::None;
 }
 
+Answer AckOf(const Frame& f, const UbxBuffer& command)
+{
+    const std::uint8_t msgClass = command[kClassIndex], msgId = command[kIdIndex];
+    return IsAck(f, msgClass, msgId) ? Answer::Ack : IsNak(f, msgClass, msgId) ? Answer::Nak : Answer::None;
+}
+
+Pacing Within(double seconds, std::function<std::optional<double>(double began, int asked)> extension)
+{
+    Pacing pacing;
+    pacing.allowance = seconds;
+    pacing.extension = std::move(extension);
+    return pacing;
+}
+
+Session::Session(SerialControl& port, Watch watch, Start start)
+    : port_(port), watch_(std::move(watch)), reader_(watch_.reader ? *watch_.reader : ownReader_)
+{
+    if (start == Start::Continued)
+        return;
+    port_.Input();
+    reader_.Clear();
+    if (watch_.flushed)
+        watch_.flushed();
+}
+
+Session::~Session() { End(); }
+
+void Session::End()
+{
+    for (Id id = 0; id < sent_.size(); ++id)
+        GiveUp(id);
+}
+
+Session::Id Session::Send(UbxBuffer frame, Wait wait, Judge judge, std::optional<Id> ridingWith)
+{
+    if (!judge) {
+        judge = [wait, asked = frame](const Frame& f) { return wait == Wait::Ack ? AckOf(f, asked) : AnswerTo(f, asked); };
+    }
+    Sent sent;
+    sent.bytes = std::move(frame);
+    sent.wait = wait;
+    sent.judge = std::move(judge);
+    sent.ridingWith = ridingWith;
+    sent_.push_back(std::move(sent));
+    Out(sent_.size() - 1);
+    return sent_.size() - 1;
+}
+
+void Session::Out(Id id)
+{
+    Sent& s = sent_[id];
+    uBloxLowLevelComms::SendFrame(port_, s.bytes);
+    s.at = Clock::Now();
+    s.sentAs = framesSent_++;
+    ++s.sends;
+    s.ended = false;
+}
+
+// The copy sent before got nothing; the frames riding with it go out again behind it.
+void Session::Resend(Id id)
+{
+    End(id, Answer::None);
+    Out(id);
+    for (Id k = id + 1; k < sent_.size(); ++k)
+        if (sent_[k].ridingWith == id) {
+            GiveUp(k);
+            Out(k);
+        }
+}
+
+void Session::End(Id id, Answer answer)
+{
+    Sent& s = sent_[id];
+    s.ended = true;
+    uBloxLowLevelComms::NoteWaitEnded(s.wait, s.bytes[kClassIndex], s.bytes[kIdIndex], answer, Clock::Now() - s.at,
+                                      framesSent_ - 1 - s.sentAs);
+}
+
+void Session::GiveUp(Id id)
+{
+    if (!sent_[id].ended)
+        End(id, Answer::None);
+}
+
+bool Session::AwaitUntil(std::initializer_list<Id> ids, double deadline)
+{
+    bool done = false;
+    const auto offer = [&](const Frame& f) {
+        if (watch_.read)
+            watch_.read(f);
+        for (Id k = 0; k < sent_.size(); ++k) {
+            if (sent_[k].ended)
+                continue;
+            const Answer answer = sent_[k].judge(f);
+            if (answer == Answer::None)
+                continue;
+            sent_[k].answer = answer;
+            sent_[k].answeredBy = f;
+            End(k, answer);
+            done = done || std::find(ids.begin(), ids.end(), k) != ids.end();
+        }
+        return done;
+    };
+    return uBloxLowLevelComms::AwaitFrame(port_, reader_, deadline, offer, watch_.heard).has_value();
+}
+
+bool Session::Await(std::initializer_list<Id> ids, const Pacing& pacing)
+{
+    if (std::any_of(ids.begin(), ids.end(), [&](Id id) { return sent_[id].answer != Answer::None; }))
+        return true;
+    const Id first = *ids.begin();
+    const double start = Clock::Now();
+    double until = start + pacing.allowance;
+    const bool resending = pacing.firstGap > 0;
+    if (resending && sent_[first].gap == 0) {
+        sent_[first].gap = pacing.firstGap;
+        sent_[first].nextResend = sent_[first].at + pacing.firstGap;
+    }
+    for (int asked = 0;; ++asked) {
+        while (resending && sent_[first].nextResend < until) {
+            if (AwaitUntil(ids, sent_[first].nextResend))
+                return true;
+            if (port_.PortGone() || (pacing.resendWhile && !pacing.resendWhile(sent_[first].sends)))
+                return false;
+            Resend(first);
+            sent_[first].gap = std::min(2 * sent_[first].gap, std::max(pacing.longestGap, sent_[first].gap));
+            sent_[first].nextResend = Clock::Now() + sent_[first].gap;
+        }
+        if (AwaitUntil(ids, until))
+            return true;
+        if (port_.PortGone() || !pacing.extension)
+            return false;
+        const auto more = pacing.extension(start, asked);
+        if (!more)
+            return false;
+        until = *more;
+    }
+}
+
 Answer Command(SerialControl& port, UbxBuffer frame, const Pacing& pacing, const Watch& watch)
 {
-    const std::uint8_t msgClass = frame[kClassIndex], msgId = frame[kIdIndex];
-    const auto judge = [](const std::optional<Frame>& f) {
-        return !f ? Answer::None : f->msgId == kIdAckAck ? Answer::Ack : Answer::Nak;
-    };
-    const auto answer = Run(
-        port, std::move(frame), pacing, watch, Wait::Ack,
-        [&](const Frame& f) { return IsNak(f, msgClass, msgId) || IsAck(f, msgClass, msgId); }, judge);
-    return judge(answer);
+    Session session(port, watch);
+    const auto id = session.Send(std::move(frame), Wait::Ack);
+    session.Await({id}, pacing);
+    return session.AnswerOf(id);
 }
 
 Reply Poll(SerialControl& port, UbxBuffer request, const Pacing& pacing, const Watch& watch)
 {
-    const UbxBuffer asked = request;
-    const auto judge = [](const std::optional<Frame>& f) {
-        return !f ? Answer::None : f->msgClass == kClassAck ? Answer::Nak : Answer::Reply;
-    };
-    const auto reply = Run(
-        port, std::move(request), pacing, watch, Wait::PollReply,
-        [&](const Frame& f) { return AnswerTo(f, asked) != Answer::None; }, judge);
-    const Answer answer = judge(reply);
-    return answer == Answer::Reply ? Reply{answer, reply->payload} : Reply{answer, {}};
+    Session session(port, watch);
+    const auto id = session.Send(std::move(request), Wait::PollReply);
+    session.Await({id}, pacing);
+    const Answer answer = session.AnswerOf(id);
+    return answer == Answer::Reply ? Reply{answer, session.FrameOf(id)->payload} : Reply{answer, {}};
+}
+
+Reply Poll(SerialControl& port, UbxBuffer request)
+{
+    return Poll(port, std::move(request), Within(Timing::InSeconds(Timing::kReplyTimeout)));
 }
 
 std::vector<Reply> Polls(SerialControl& port, const std::vector<UbxBuffer>& requests, const Pacing& pacing,

@@ -13,7 +13,7 @@
 namespace FastLink {
 namespace {
 
-using Wait = uBloxLowLevelComms::LinkObserver::Wait;
+using Exchange::Wait;
 using namespace UbxProtocol;
 using namespace Parts;
 
@@ -26,6 +26,8 @@ constexpr double kSaturated = 0.8;
 constexpr qsizetype kRecentInput = 1024;
 // The last bytes heard that tell a line now carrying framing errors only.
 constexpr qsizetype kFramingErrorTail = 64;
+// CFG-PRT's rate, little-endian, in bit/s.
+constexpr const UbxMessages::Field& kRate = UbxMessages::FieldNamed(UbxMessages::kPrtFields, "baudRate");
 
 // The pacing of the answer to what is sent next (`sentBytes` long): the reply
 // allowance after its line time, and while whole messages show the receiver
@@ -34,8 +36,24 @@ constexpr qsizetype kFramingErrorTail = 64;
 // not lost.
 Exchange::Pacing AnswerPacing(const Line& line, qsizetype sentBytes)
 {
-    return {LineTime(line.Rate(), sentBytes) + Allowance(),
-            [&line](double waited) { return Saturated(line, waited) ? LineTime(line.Rate(), kReceiverTxBuffer) : 0.0; }};
+    const double allowance = LineTime(line.Rate(), sentBytes) + Allowance();
+    return Exchange::Within(allowance, [&line, allowance](double began, int asked) -> std::optional<double> {
+        if (asked > 0 || !Saturated(line, Clock::Now() - began))
+            return std::nullopt;
+        return began + allowance + LineTime(line.Rate(), kReceiverTxBuffer);
+    });
+}
+
+// Waits in slices of `slice` seconds within `last`, while `goOn` holds at
+// the end of each.
+Exchange::Pacing Sliced(double last, double slice, std::function<bool()> goOn)
+{
+    return Exchange::Within(std::min(last, slice), [last, slice, goOn = std::move(goOn)](double began, int) -> std::optional<double> {
+        const double now = Clock::Now();
+        if (now >= began + last || !goOn())
+            return std::nullopt;
+        return std::min(began + last, now + slice);
+    });
 }
 
 } // namespace
@@ -49,16 +67,18 @@ UbxBuffer LinkPortPoll() { return Payloads::Poll(UbxMessages::kCfgPrt); }
 
 // The link's own CFG-PRT: a UART port answers the rate it runs at, which
 // must be the PC's; DDC and USB carry no rate and count whatever theirs reads.
-std::function<bool(const Frame&)> LinkReplyAt(std::int32_t rate)
+Exchange::Judge LinkReplyAt(std::int32_t rate)
 {
     return [rate](const Frame& f) {
         // A unit of a generation that has no CFG-PRT refuses the poll: it is
         // there, at this rate, and only its port is not told.
         if (Exchange::IsNak(f, kClassCfg, kIdCfgPrt))
-            return true;
-        return f.msgClass == kClassCfg && f.msgId == kIdCfgPrt && f.payload.size() == qsizetype(CfgPrtField::kPayloadLength)
-               && (!HasRate(static_cast<std::uint8_t>(f.payload[CfgPrtField::kPortId]))
-                   || std::int32_t(UbxProtocol::LittleEndianAt(f.payload, CfgPrtField::kBaudRate, 4)) == rate);
+            return Answer::Reply;
+        const bool reply = f.msgClass == kClassCfg && f.msgId == kIdCfgPrt
+                           && f.payload.size() == qsizetype(CfgPrtField::kPayloadLength)
+                           && (!HasRate(static_cast<std::uint8_t>(f.payload[CfgPrtField::kPortId]))
+                               || std::int32_t(UbxProtocol::LittleEndianAt(f.payload, kRate.offset, kRate.width)) == rate);
+        return reply ? Answer::Reply : Answer::None;
     };
 }
 
@@ -93,41 +113,50 @@ UbxBuffer PortAt(int receiverPort, std::int32_t rate, const QByteArray& settings
     if (settings.size() != qsizetype(CfgPrtField::kPayloadLength))
         return Payloads::CfgPrt(rate, receiverPort);
     std::vector<std::uint8_t> payload(settings.begin(), settings.end());
-    constexpr const UbxMessages::Field& kRate = UbxMessages::FieldNamed(UbxMessages::kPrtFields, "baudRate");
     payload[CfgPrtField::kPortId] = static_cast<std::uint8_t>(receiverPort);
-    for (int i = 0; i < kRate.width; ++i) // little-endian, bit/s
+    for (int i = 0; i < kRate.width; ++i)
         payload[kRate.offset + std::size_t(i)] = static_cast<std::uint8_t>(std::uint32_t(rate) >> (8 * i));
     return uBloxLowLevelComms::MakeFrame(kClassCfg, kIdCfgPrt, payload);
 }
 
-// After a link-moving CFG-PRT (`sentBytes` long) at the present rate: its ACK
+Exchange::Judge MoveAck(const UbxBuffer& move)
+{
+    return [msgId = move[kIdIndex]](const Frame& f) { return Exchange::IsAck(f, kClassCfg, msgId) ? Answer::Ack : Answer::None; };
+}
+
+// After a link-moving command (`sentBytes` long) at the present rate: its ACK
 // leaves behind whatever output the receiver queued before it, and the
 // receiver moves once it has left. The ACK is waited for while the old rate
 // still carries output (within the line time of a full transmit buffer),
 // then the receiver is given a moment to move. A receiver that acknowledges
 // at the new rate, or not at all, falls silent here at once; the
 // confirmation at the new rate finds it.
-void AwaitMoveAck(Line& line, qsizetype sentBytes, std::uint8_t moveId)
+void AwaitMoveAck(Line& line, Exchange::Session& session, Exchange::Session::Id move, qsizetype sentBytes)
 {
     const std::int32_t rate = line.Rate();
-    const double last = Clock::Now() + LineTime(rate, sentBytes + kReceiverTxBuffer);
+    const double last = LineTime(rate, sentBytes + kReceiverTxBuffer);
     const double slice = LineTime(rate, sentBytes + kStreamedMessageBytes) + Timing::InSeconds(Timing::kSearchMargin);
-    std::optional<Frame> ack;
-    for (qsizetype before = -1; !ack && line.Received() != before && Clock::Now() < last && !line.Gone();) {
-        before = line.Received();
-        ack = line.Await(std::min(last, Clock::Now() + slice), [moveId](const Frame& f) { return Exchange::IsAck(f, kClassCfg, moveId); });
-    }
-    line.NoteAnswer(Wait::Ack, ack ? Answer::Ack : Answer::None);
+    session.Await({move}, Sliced(last, slice, [&line, before = line.Received()]() mutable {
+                      return std::exchange(before, line.Received()) != line.Received();
+                  }));
+    session.GiveUp(move);
     Clock::Sleep(Timing::InSeconds(Timing::kMoveSettle));
 }
 
-// Sends the link poll and waits for the answer at the present rate until `deadline`.
-std::optional<Link> PollLink(Line& line, double deadline)
+std::optional<Link> PollLink(Line& line, const Exchange::Pacing& pacing, Exchange::Session::Start start)
 {
-    line.Send(LinkPortPoll());
-    const auto link = LinkOf(line.Await(deadline, LinkReplyAt(line.Rate())), line.Rate());
-    line.NoteAnswer(Wait::PollReply, link ? Answer::Reply : Answer::None);
-    return link;
+    Exchange::Session session(line.Port(), line.Watch(), start);
+    const auto poll = session.Send(LinkPortPoll(), Wait::PollReply, LinkReplyAt(line.Rate()));
+    session.Await({poll}, pacing);
+    return LinkOf(session.FrameOf(poll), line.Rate());
+}
+
+std::optional<Link> FollowTo(Line& line, Exchange::Session& session, Exchange::Session::Id move, qsizetype sentBytes,
+                             std::int32_t rate)
+{
+    AwaitMoveAck(line, session, move, sentBytes);
+    line.MoveTo(rate);
+    return ConfirmAt(line, rate, Timing::InSeconds(Timing::kLinkMoveAllowance));
 }
 
 double FirstResendGap(std::int32_t rate)
@@ -137,17 +166,17 @@ double FirstResendGap(std::int32_t rate)
 
 // The receiver may still be sending output at the old rate, or miss a poll
 // that came while it moved: each gap twice the last, up to the longest.
+Exchange::Pacing Resending(std::int32_t rate, double allowance)
+{
+    Exchange::Pacing pacing = Exchange::Within(allowance);
+    pacing.firstGap = FirstResendGap(rate);
+    pacing.longestGap = Timing::InSeconds(Timing::kLongestResendGap);
+    return pacing;
+}
+
 std::optional<Link> ConfirmAt(Line& line, std::int32_t rate, double allowance)
 {
-    const double end = Clock::Now() + allowance;
-    double gap = FirstResendGap(rate);
-    for (;;) {
-        if (auto link = PollLink(line, std::min(end, Clock::Now() + gap)))
-            return link;
-        if (Clock::Now() >= end || line.Gone())
-            return std::nullopt;
-        gap = std::min(2 * gap, Timing::InSeconds(Timing::kLongestResendGap));
-    }
+    return PollLink(line, Resending(rate, allowance), Exchange::Session::Start::Continued);
 }
 
 } // namespace Parts
@@ -167,14 +196,6 @@ void Line::MoveTo(std::int32_t rate)
 {
     port_.SetRate(rate);
     rate_ = rate;
-}
-
-void Line::Send(UbxBuffer frame)
-{
-    uBloxLowLevelComms::SendFrame(port_, frame);
-    sentClass_ = frame[kClassIndex];
-    sentId_ = frame[kIdIndex];
-    sentAt_ = Clock::Now();
 }
 
 void Line::Flush()
@@ -199,13 +220,13 @@ void Line::HeardWhole()
     wholeAt_ = received_;
 }
 
-std::optional<Frame> Line::Await(double deadline, const std::function<bool(const Frame&)>& accept)
+void Line::Listen(double deadline)
 {
-    return uBloxLowLevelComms::AwaitFrame(
+    uBloxLowLevelComms::AwaitFrame(
         port_, reader_, deadline,
-        [&](const Frame& frame) {
+        [this](const Frame&) {
             HeardWhole();
-            return accept(frame);
+            return false;
         },
         [this](const QByteArray& bytes) { Hear(bytes); });
 }
@@ -225,23 +246,7 @@ void Line::Hear(const QByteArray& bytes)
 Exchange::Watch Line::Watch()
 {
     return {[this] { Forget(); }, [this](const QByteArray& bytes) { Hear(bytes); },
-            [this](const Frame&) { HeardWhole(); }};
-}
-
-void Line::NoteAnswer(uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer, int framesBack)
-{
-    uBloxLowLevelComms::NoteWaitEnded(wait, sentClass_, sentId_, answer, Clock::Now() - sentAt_, framesBack);
-}
-
-void Line::NoteAnswerOf(const UbxBuffer& frame, uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer, int framesBack)
-{
-    NoteAnswerSince(sentAt_, frame, wait, answer, framesBack);
-}
-
-void Line::NoteAnswerSince(double sentAt, const UbxBuffer& frame, uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer,
-                           int framesBack)
-{
-    uBloxLowLevelComms::NoteWaitEnded(wait, frame[kClassIndex], frame[kIdIndex], answer, Clock::Now() - sentAt, framesBack);
+            [this](const Frame&) { HeardWhole(); }, &reader_};
 }
 
 bool Line::HeardTraffic() const { return heardFrame_ || UbxStream::HoldsNmeaSentence(recent_); }
@@ -284,34 +289,30 @@ std::vector<Reply> PollReplies(Line& line, const std::vector<UbxBuffer>& request
 
 Answer SendFollowed(Line& line, UbxBuffer command, std::optional<Link>& here)
 {
-    const UbxBuffer sent = command;
-    line.Flush();
-    line.Send(std::move(command));
-    line.Send(LinkPortPoll());
-    const auto linkReply = LinkReplyAt(line.Rate());
-    Answer answer = Answer::None;
-    const auto accept = [&](const Frame& f) {
-        answer = Exchange::IsAck(f, sent[kClassIndex], sent[kIdIndex])   ? Answer::Ack
-                 : Exchange::IsNak(f, sent[kClassIndex], sent[kIdIndex]) ? Answer::Nak
-                                                                         : answer;
-        return answer != Answer::None || linkReply(f);
-    };
-    const double deadline = Clock::Now() + LineTime(line.Rate(), qsizetype(sent.size()) + kPollBytes) + Allowance();
+    const qsizetype bytes = qsizetype(command.size());
+    Exchange::Session session(line.Port(), line.Watch());
+    const auto sent = session.Send(std::move(command), Wait::Ack);
+    const auto poll = session.Send(LinkPortPoll(), Wait::PollReply, LinkReplyAt(line.Rate()));
+    const double last = LineTime(line.Rate(), bytes + kPollBytes) + Allowance();
     const double slice = LineTime(line.Rate(), kStreamedMessageBytes) + Timing::InSeconds(Timing::kSearchMargin);
-    std::optional<Frame> frame;
-    while (!frame && Clock::Now() < deadline && !line.Gone() && !line.HeardFramingErrors())
-        frame = line.Await(std::min(deadline, Clock::Now() + slice), accept);
+    session.Await({sent, poll}, Sliced(last, slice, [&line] { return !line.HeardFramingErrors(); }));
+    const Answer answer = session.AnswerOf(sent);
     if (answer == Answer::None)
-        here = LinkOf(frame, line.Rate());
-    line.NoteAnswerOf(sent, Wait::Ack, answer, 1);
-    line.NoteAnswer(Wait::PollReply, here ? Answer::Reply : Answer::None);
+        here = LinkOf(session.FrameOf(poll), line.Rate());
     return answer;
 }
 
 bool StillAnswers(Line& line)
 {
-    line.Flush();
-    return PollLink(line, Clock::Now() + LineTime(line.Rate(), kPollBytes) + Allowance()).has_value();
+    return PollLink(line, Exchange::Within(LineTime(line.Rate(), kPollBytes) + Allowance())).has_value();
+}
+
+// Sends a link-moving `command` and follows it to `rate` (FollowTo).
+std::optional<Link> MoveAndConfirm(Line& line, const UbxBuffer& command, std::int32_t rate)
+{
+    Exchange::Session session(line.Port(), line.Watch());
+    const auto move = session.Send(command, Wait::Ack, MoveAck(command));
+    return FollowTo(line, session, move, qsizetype(command.size()), rate);
 }
 
 // A receiver that still answers at the old rate never got the command (a
@@ -320,12 +321,7 @@ bool MoveLink(Line& line, int receiverPort, std::int32_t rate, const QByteArray&
 {
     const std::int32_t from = line.Rate();
     for (int attempt = 0; attempt < kLinkMoveAttempts; ++attempt) {
-        const UbxBuffer command = PortAt(receiverPort, rate, settings);
-        line.Flush();
-        line.Send(command);
-        AwaitMoveAck(line, qsizetype(command.size()));
-        line.MoveTo(rate);
-        if (const auto moved = ConfirmAt(line, rate, Timing::InSeconds(Timing::kLinkMoveAllowance)))
+        if (const auto moved = MoveAndConfirm(line, PortAt(receiverPort, rate, settings), rate))
             return moved->receiverPort == receiverPort;
         if (line.Gone() || !AskAt(line, from))
             return false;
@@ -335,13 +331,7 @@ bool MoveLink(Line& line, int receiverPort, std::int32_t rate, const QByteArray&
 
 bool MoveLinkBy(Line& line, UbxBuffer command, std::int32_t rate)
 {
-    line.Flush();
-    const qsizetype bytes = qsizetype(command.size());
-    const std::uint8_t id = command[kIdIndex];
-    line.Send(std::move(command));
-    AwaitMoveAck(line, bytes, id);
-    line.MoveTo(rate);
-    return ConfirmAt(line, rate, Timing::InSeconds(Timing::kLinkMoveAllowance)).has_value();
+    return MoveAndConfirm(line, command, rate).has_value();
 }
 
 } // namespace FastLink

@@ -40,25 +40,15 @@ public:
     std::int32_t Adopt();
     // Moves the PC port, once what was written has left the line.
     void MoveTo(std::int32_t rate);
-    // Sends through the link's own sender, so that a run's record sees every frame.
-    void Send(UbxBuffer frame);
     // Forgets what has arrived, so that only answers to what is sent next count.
     void Flush();
     // What an exchange on Port() tells the line, so that its account (bytes
-    // heard, whole messages, saturation) runs on through the exchange's wait.
+    // heard, whole messages, saturation, a frame under way) runs on through
+    // the exchange's wait and from one exchange to the next.
     Exchange::Watch Watch();
-    // Reads whole frames until `accept` takes one, `deadline` passes on the
-    // program's clock or the port is gone (uBloxLowLevelComms::AwaitFrame).
-    std::optional<UbxStream::Frame> Await(double deadline, const std::function<bool(const UbxStream::Frame&)>& accept);
-    // Tells the link's observer once how the wait for the last frame sent
-    // ended, with the seconds since it was sent (over every stage of the wait).
-    // `framesBack`: frames sent after the one answered.
-    void NoteAnswer(uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer, int framesBack = 0);
-    // The same for an earlier `frame` than the last sent.
-    void NoteAnswerOf(const UbxBuffer& frame, uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer, int framesBack);
-    // The same for a frame sent at `sentAt`, before the frames sent since.
-    void NoteAnswerSince(double sentAt, const UbxBuffer& frame, uBloxLowLevelComms::LinkObserver::Wait wait, Answer answer,
-                         int framesBack);
+    // Hears the line until `deadline` passes on the program's clock or the
+    // port is gone, taking nothing: a listen, with no frame sent.
+    void Listen(double deadline);
     bool HeardBytes() const { return heardBytes_; }
     // Bytes received since the last flush.
     qsizetype Received() const { return received_; }
@@ -93,9 +83,6 @@ private:
     qsizetype wholeAt_ = 0; // received_ when the last whole frame was read
     bool heardAnything_ = false;
     bool heardFrame_ = false;
-    std::uint8_t sentClass_ = 0;
-    std::uint8_t sentId_ = 0;
-    double sentAt_ = 0;
     std::function<void()> onceTalking_;
 };
 

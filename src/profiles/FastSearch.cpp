@@ -17,7 +17,8 @@
 namespace FastLink {
 namespace {
 
-using Wait = uBloxLowLevelComms::LinkObserver::Wait;
+using Exchange::Wait;
+using Id = Exchange::Session::Id;
 using namespace UbxProtocol;
 using namespace Parts;
 
@@ -34,37 +35,25 @@ constexpr int kPollsAtTheNewRate = 3;
 
 double Margin() { return Timing::InSeconds(Timing::kSearchMargin); }
 
-// Bytes heard at `rate` since the poll (sent at `sent`), nothing whole among
-// them: a long binary frame may be under way, its start missed or its end
-// still to come (binary output runs to a kilobyte a message: seconds at 4800
-// bit/s). Heard out while bytes keep coming, until a whole message proves
-// the rate or the line falls quiet, within the line time of the longest
-// frame and the search's allowance; bytes that are all framing errors (a
-// unit talking at another rate) are not heard out.
-std::optional<Frame> HearOut(Line& line, std::int32_t rate, double sent, const std::function<bool(const Frame&)>& accept)
-{
-    const double last = sent + std::min(LineTime(rate, kPollBytes + kPortReplyBytes + kLongestFrame), SearchAllowance());
-    std::optional<Frame> reply;
-    for (qsizetype before = -1; !reply && !line.HeardTraffic() && !line.HeardFramingErrors() && line.Received() != before
-                                && Clock::Now() < last && !line.Gone();) {
-        before = line.Received();
-        const double slice = LineTime(rate, kStreamedMessageBytes + line.FrameUnderway());
-        reply = line.Await(std::min(last, Clock::Now() + slice), accept);
-    }
-    return reply;
-}
+// A frame that goes out with the link poll, and what answers it.
+struct Rider {
+    UbxBuffer frame;
+    Wait wait;
+    Exchange::Judge judge;
+};
+
+// A move of a port: only its ACK says it was taken.
+Rider MoveRider(const UbxBuffer& move) { return {move, Wait::Ack, MoveAck(move)}; }
 
 // What goes out around the link poll: `ahead` before it (when given) and
-// `behind` right after it; `seen` is shown every frame read meanwhile.
-// `onceTalking` goes out as soon as the start of a message is heard at the
-// rate (a unit talking there, whose reply the search then waits for), or
-// else right after the reply: a unit that is silent and slow to answer at a
-// rate is never told to move after the search has left it.
+// `behind` right after it. `onceTalking` goes out as soon as the start of a
+// message is heard at the rate (a unit talking there, whose reply the search
+// then waits for), or else right after the reply: a unit that is silent and
+// slow to answer at a rate is never told to move after the search has left it.
 struct Around {
-    const UbxBuffer& ahead;
-    std::vector<UbxBuffer> behind;
-    std::function<void(const Frame&)> seen;
-    std::vector<UbxBuffer> onceTalking = {};
+    UbxBuffer ahead;
+    std::vector<Rider> behind;
+    std::vector<Rider> onceTalking;
     // A move of the link to this rate rides in `behind` or `onceTalking`:
     // once it has gone out, the unit is at the rate asked or at this one.
     std::int32_t movesTo = 0;
@@ -74,110 +63,128 @@ struct Around {
     bool resend = false;
 };
 
-// One ask at a rate: what has gone out, and the waits for its reply.
-struct Asking {
-    Line& line;
-    std::int32_t rate;
-    const Around& around;
-    std::function<bool(const Frame&)> accept;
-    double polled = 0;     // when the link poll went out
-    double sent = 0;       // the waits count from here: the poll and a margin
-    int framesBehind = 0;  // frames sent after the link poll, for the record
-    bool talkingSent = false;
-    double nextResend = 0;
-    double gap = 0;
+// The line moved to `rate` and an exchange opened on it there.
+Exchange::Session OpenAt(Line& line, std::int32_t rate)
+{
+    line.MoveTo(rate);
+    return Exchange::Session(line.Port(), line.Watch());
+}
 
-    void SendPollAndBehind()
+// One ask at a rate: the exchange that carries the link poll and what goes
+// around it, and how long its reply is waited for, stage by stage.
+class Asking {
+public:
+    Asking(Line& line, std::int32_t rate, Around around)
+        : line_(line), rate_(rate), around_(std::move(around)), session_(OpenAt(line, rate))
     {
-        line.Send(LinkPortPoll());
-        for (const UbxBuffer& frame : around.behind)
-            line.Send(frame);
+        if (!around_.ahead.empty())
+            ahead_ = session_.Send(around_.ahead, Wait::Ack);
+        polled_ = Clock::Now();
+        poll_ = session_.Send(LinkPortPoll(), Wait::PollReply, LinkReplyAt(rate));
+        for (const Rider& r : around_.behind)
+            behind_.push_back(session_.Send(r.frame, r.wait, r.judge, poll_));
+        sent_ = Clock::Now() + Margin();
+        talkingSent_ = around_.onceTalking.empty();
+        if (!talkingSent_)
+            line_.OnceTalking([this] { SendOnceTalking(); });
     }
-    void SendOnceTalking()
-    {
-        if (std::exchange(talkingSent, true))
-            return;
-        for (const UbxBuffer& frame : around.onceTalking)
-            line.Send(frame);
-        framesBehind += int(around.onceTalking.size());
-    }
-    bool MoveSent() const { return around.movesTo > 0 && talkingSent; }
-    // Waits for the reply until `deadline`, resending when asked to.
-    std::optional<Frame> Await(double deadline)
-    {
-        while (around.resend && nextResend < deadline) {
-            if (auto reply = line.Await(nextResend, accept))
-                return reply;
-            if (line.Gone())
-                return std::nullopt;
-            SendPollAndBehind();
-            framesBehind += 1 + int(around.behind.size());
-            gap = std::min(2 * gap, Timing::InSeconds(Timing::kLongestResendGap));
-            nextResend = Clock::Now() + gap;
-        }
-        return line.Await(deadline, accept);
-    }
+    ~Asking() { line_.OnceTalking({}); }
+    Asking(const Asking&) = delete;
+    Asking& operator=(const Asking&) = delete;
+
+    // The link as read at the rate asked. Where a move went out and the unit
+    // answered only at the move's rate, the link is as read there, the line
+    // left at that rate.
+    std::optional<Link> Run();
+    Exchange::Session& Session() { return session_; }
+    std::optional<Id> Ahead() const { return ahead_; }
+    Id Behind(std::size_t i) const { return behind_[i]; }
+    Id Talking(std::size_t i) const { return talking_[i]; }
+
+private:
+    enum class Stage { Quick, Heard, HearOut, Traffic, Saturated, AfterMove };
+    std::optional<double> Further();
+    std::optional<double> Listening(double now) const;
+    void SendOnceTalking();
+    bool MoveSent() const { return around_.movesTo > 0 && talkingSent_; }
+
+    Line& line_;
+    std::int32_t rate_;
+    Around around_;
+    Exchange::Session session_;
+    std::optional<Id> ahead_;
+    Id poll_ = 0;
+    std::vector<Id> behind_;
+    std::vector<Id> talking_;
+    double polled_ = 0; // when the link poll went out
+    double sent_ = 0;   // the waits count from here: the poll and a margin
+    bool talkingSent_ = false;
+    Stage stage_ = Stage::Quick;
+    qsizetype before_ = -1;
+    double until_ = 0;
 };
 
-void Start(Asking& a)
+void Asking::SendOnceTalking()
 {
-    a.line.MoveTo(a.rate);
-    a.line.Flush();
-    if (!a.around.ahead.empty())
-        a.line.Send(a.around.ahead);
-    a.polled = Clock::Now();
-    a.SendPollAndBehind();
-    a.sent = Clock::Now() + Margin();
-    a.framesBehind = int(a.around.behind.size());
-    a.gap = FirstResendGap(a.rate);
-    a.nextResend = a.polled + a.gap;
-    a.talkingSent = a.around.onceTalking.empty();
-    if (!a.talkingSent)
-        a.line.OnceTalking([&a] { a.SendOnceTalking(); });
+    if (std::exchange(talkingSent_, true))
+        return;
+    for (const Rider& r : around_.onceTalking)
+        talking_.push_back(session_.Send(r.frame, r.wait, r.judge));
 }
 
 // A silent line gives up after the line time of the poll and its reply; a
 // line that carries bytes is heard out for two streamed messages more, long
 // enough to tell a receiver's output from the noise of a wrong rate, and
-// while bytes keep coming without a whole message, for as long as a long
-// binary frame takes (HearOut); whole messages prove the rate, and the reply
-// may then queue behind the receiver's output: the search's allowance, and
-// while that output fills the line, on in slices for as long as its
-// transmit buffer takes to drain, ending early once the output stops or
-// turns to framing errors (the unit moved).
-std::optional<Frame> StagedWaits(Asking& a)
+// while bytes keep coming without a whole message (a long binary frame may
+// be under way, its start missed or its end still to come: seconds at 4800
+// bit/s), for as long as the longest frame takes, unless they are all
+// framing errors (a unit talking at another rate). Whole messages prove the
+// rate, and the reply may then queue behind the receiver's output: the
+// search's allowance, and while that output fills the line, on in slices for
+// as long as its transmit buffer takes to drain, ending early once the
+// output stops or turns to framing errors (the unit moved). The next
+// deadline on the program's clock, or nothing when the wait ends.
+std::optional<double> Asking::Further()
 {
-    Line& line = a.line;
-    auto reply = a.Await(a.sent + LineTime(a.rate, kPollBytes + kPortReplyBytes));
-    if (!reply && line.HeardBytes()) {
-        reply = a.Await(a.sent + LineTime(a.rate, kPollBytes + kPortReplyBytes + 2 * kStreamedMessageBytes));
-        if (!reply && !line.HeardTraffic())
-            reply = HearOut(line, a.rate, a.sent, a.accept);
-    }
-    if (!reply && line.HeardTraffic())
-        reply = a.Await(a.sent + LineTime(a.rate, kPollBytes) + SearchAllowance());
-    const double last = a.sent + LineTime(a.rate, kPollBytes + kReceiverTxBuffer) + SearchAllowance();
-    const double slice = LineTime(a.rate, 2 * kStreamedMessageBytes);
-    while (!reply && Clock::Now() < last && Saturated(line, Clock::Now() - a.sent))
-        reply = a.Await(std::min(last, Clock::Now() + slice));
-    return reply;
-}
-
-// Asked at `to`, where a move just sent puts the unit, at that line's pace:
-// the poll resent with growing gaps while the unit is heard talking there,
-// given up after a few polls on a line that carries nothing whole.
-std::optional<Link> AskMovedTo(Line& line, std::int32_t to)
-{
-    line.MoveTo(to);
-    line.Flush();
-    const double end = Clock::Now() + SearchAllowance();
-    double gap = FirstResendGap(to);
-    for (int polls = 1;; ++polls) {
-        if (auto link = PollLink(line, std::min(end, Clock::Now() + gap)))
-            return link;
-        if (line.Gone() || Clock::Now() >= end || (polls >= kPollsAtTheNewRate && !line.HeardTraffic()))
-            return std::nullopt;
-        gap = std::min(2 * gap, Timing::InSeconds(Timing::kLongestResendGap));
+    const double now = Clock::Now();
+    for (;;) {
+        switch (stage_) {
+        case Stage::Quick:
+            stage_ = line_.HeardBytes() ? Stage::Heard : Stage::Traffic;
+            if (stage_ == Stage::Heard)
+                return sent_ + LineTime(rate_, kPollBytes + kPortReplyBytes + 2 * kStreamedMessageBytes);
+            break;
+        case Stage::Heard:
+            stage_ = line_.HeardTraffic() ? Stage::Traffic : Stage::HearOut;
+            until_ = sent_ + std::min(LineTime(rate_, kPollBytes + kPortReplyBytes + kLongestFrame), SearchAllowance());
+            break;
+        case Stage::HearOut:
+            if (!line_.HeardTraffic() && !line_.HeardFramingErrors() && line_.Received() != before_ && now < until_
+                && !line_.Gone()) {
+                before_ = line_.Received();
+                return std::min(until_, now + LineTime(rate_, kStreamedMessageBytes + line_.FrameUnderway()));
+            }
+            stage_ = Stage::Traffic;
+            break;
+        case Stage::Traffic:
+            stage_ = Stage::Saturated;
+            until_ = sent_ + LineTime(rate_, kPollBytes + kReceiverTxBuffer) + SearchAllowance();
+            if (line_.HeardTraffic())
+                return sent_ + LineTime(rate_, kPollBytes) + SearchAllowance();
+            break;
+        case Stage::Saturated:
+            if (now < until_ && Saturated(line_, now - sent_))
+                return std::min(until_, now + LineTime(rate_, 2 * kStreamedMessageBytes));
+            if (!MoveSent())
+                return std::nullopt;
+            stage_ = Stage::AfterMove;
+            until_ = polled_ + Timing::InSeconds(Timing::kSilenceListen);
+            return Listening(now);
+        case Stage::AfterMove:
+            until_ = line_.HeardTraffic() ? sent_ + LineTime(rate_, kPollBytes + kReceiverTxBuffer) + SearchAllowance()
+                                          : polled_ + Timing::InSeconds(Timing::kSilenceListen);
+            return Listening(now);
+        }
     }
 }
 
@@ -186,63 +193,62 @@ std::optional<Link> AskMovedTo(Line& line, std::int32_t to)
 // leaves before it moves), or at the move's rate, and nowhere else. It is
 // heard out at the rate asked while it talks there, until a full transmit
 // buffer would have drained, or for a cycle of its output while the line is
-// quiet; unless it talked there all along without answering, it is then
-// asked at the move's rate. The line is left where it answered.
-std::optional<Link> AfterUnansweredMove(Asking& a)
+// quiet.
+std::optional<double> Asking::Listening(double now) const
 {
-    Line& line = a.line;
-    const double drained = a.sent + LineTime(a.rate, kPollBytes + kReceiverTxBuffer) + SearchAllowance();
-    const double quiet = a.polled + Timing::InSeconds(Timing::kSilenceListen);
-    const double slice = LineTime(a.rate, kStreamedMessageBytes) + Margin();
-    std::optional<Frame> reply;
-    for (double until = quiet; !reply && !line.Gone() && !line.HeardFramingErrors() && Clock::Now() < until;) {
-        reply = a.Await(std::min(until, Clock::Now() + slice));
-        until = line.HeardTraffic() ? drained : quiet;
-    }
-    if (reply)
-        return LinkOf(reply, a.rate);
-    if (line.Gone() || (line.HeardTraffic() && !line.HeardFramingErrors()))
+    if (line_.Gone() || line_.HeardFramingErrors() || now >= until_)
         return std::nullopt;
-    return AskMovedTo(line, a.around.movesTo);
+    return std::min(until_, now + LineTime(rate_, kStreamedMessageBytes) + Margin());
 }
 
-// AskAt, with the frames `around` it. Where a move went out and the unit
-// answered only at the move's rate, the link is as read there, the line left
-// at that rate.
-std::optional<Link> Ask(Line& line, std::int32_t rate, const Around& around)
+// Asked at `to`, where a move just sent puts the unit, at that line's pace:
+// the poll resent with growing gaps while the unit is heard talking there,
+// given up after a few polls on a line that carries nothing whole.
+std::optional<Link> AskMovedTo(Line& line, std::int32_t to)
 {
-    const auto linkReply = LinkReplyAt(rate);
-    Asking a{line, rate, around, [&](const Frame& f) {
-                 if (around.seen)
-                     around.seen(f);
-                 return linkReply(f);
-             }};
-    Start(a);
-    const auto reply = StagedWaits(a);
-    std::optional<Link> link = LinkOf(reply, rate);
-    if (!reply && a.MoveSent())
-        link = AfterUnansweredMove(a);
-    line.OnceTalking({});
-    line.NoteAnswerSince(a.polled, LinkPortPoll(), Wait::PollReply, reply ? Answer::Reply : Answer::None, a.framesBehind);
-    if (reply)
-        a.SendOnceTalking();
-    return link;
+    line.MoveTo(to);
+    Exchange::Pacing pacing = Resending(to, SearchAllowance());
+    pacing.resendWhile = [&line](int sends) { return sends < kPollsAtTheNewRate || line.HeardTraffic(); };
+    return PollLink(line, pacing);
+}
+
+// Unless the unit talked at the rate asked all along without answering, it
+// is asked at the move's rate once the staged waits and the listening after
+// an unanswered move have passed.
+std::optional<Link> Asking::Run()
+{
+    const double start = Clock::Now();
+    Exchange::Pacing pacing = Exchange::Within(sent_ + LineTime(rate_, kPollBytes + kPortReplyBytes) - start,
+                                               [this](double, int) { return Further(); });
+    if (around_.resend) {
+        pacing.firstGap = FirstResendGap(rate_);
+        pacing.longestGap = Timing::InSeconds(Timing::kLongestResendGap);
+    }
+    const bool answered = session_.Await({poll_}, pacing);
+    line_.OnceTalking({});
+    if (answered) {
+        SendOnceTalking();
+        return LinkOf(session_.FrameOf(poll_), rate_);
+    }
+    session_.End();
+    if (!MoveSent() || line_.Gone() || (line_.HeardTraffic() && !line_.HeardFramingErrors()))
+        return std::nullopt;
+    return AskMovedTo(line_, around_.movesTo);
 }
 
 // True when the ask that found `link` followed its move itself: the unit
 // answered only at the move's rate, where the line now is.
 bool FoundMoved(const Line& line, std::int32_t askedAt) { return line.Rate() != askedAt; }
 
-// After the move (`moveBytes` long) of the link's own port went out behind
-// the poll that found `link`: the PC follows once the move's ACK has left,
-// and a poll at `to` confirms. `link` as read before the move; nothing when
-// the link is lost, or still `link` at its old rate when the move was lost
-// on the line.
-std::optional<Link> FollowMove(Line& line, const Link& link, std::int32_t to, qsizetype moveBytes)
+// After the move (`move` in `session`, `moveBytes` long) of the link's own
+// port went out behind the poll that found `link`: the PC follows once the
+// move's ACK has left, and a poll at `to` confirms. `link` as read before the
+// move; nothing when the link is lost, or still `link` at its old rate when
+// the move was lost on the line.
+std::optional<Link> FollowMove(Line& line, Exchange::Session& session, Id move, const Link& link, std::int32_t to,
+                               qsizetype moveBytes)
 {
-    AwaitMoveAck(line, moveBytes);
-    line.MoveTo(to);
-    if (const auto moved = ConfirmAt(line, to, Timing::InSeconds(Timing::kLinkMoveAllowance)))
+    if (const auto moved = FollowTo(line, session, move, moveBytes, to))
         return moved->receiverPort == link.receiverPort ? std::optional(link) : std::nullopt;
     if (!line.Gone() && AskAt(line, link.rate))
         return link;
@@ -252,11 +258,12 @@ std::optional<Link> FollowMove(Line& line, const Link& link, std::int32_t to, qs
 // After the search's poll that found `link` carried a move of `on`'s port:
 // followed when that port is the link's; otherwise its ACK is awaited on the
 // link, which stays at the rate it was found at.
-std::optional<Link> AfterMoveOn(Line& line, const Link& link, MoveOn on, qsizetype moveBytes)
+std::optional<Link> AfterMoveOn(Line& line, Exchange::Session& session, Id move, const Link& link, MoveOn on,
+                                qsizetype moveBytes)
 {
     if (link.receiverPort == on.receiverPort)
-        return FollowMove(line, link, on.rate, moveBytes);
-    AwaitMoveAck(line, moveBytes);
+        return FollowMove(line, session, move, link, on.rate, moveBytes);
+    AwaitMoveAck(line, session, move, moveBytes);
     return link;
 }
 
@@ -266,17 +273,24 @@ std::optional<Link> AfterMoveOn(Line& line, const Link& link, MoveOn on, qsizety
 std::optional<Link> AskMovingOnceTalking(Line& line, std::int32_t rate, MoveOn on)
 {
     const UbxBuffer move = PortAt(on.receiverPort, on.rate, {});
-    const auto link = Ask(line, rate, {{}, {}, {}, {move}, on.rate});
+    Around around;
+    around.onceTalking = {MoveRider(move)};
+    around.movesTo = on.rate;
+    Asking asking(line, rate, std::move(around));
+    const auto link = asking.Run();
     if (!link || FoundMoved(line, rate))
         return link;
-    return AfterMoveOn(line, *link, on, qsizetype(move.size()));
+    return AfterMoveOn(line, asking.Session(), asking.Talking(0), *link, on, qsizetype(move.size()));
 }
 
 } // namespace
 
 std::optional<Link> AskAt(Line& line, std::int32_t rate, bool resend)
 {
-    return Ask(line, rate, {{}, {}, {}, {}, 0, resend});
+    Around around;
+    around.resend = resend;
+    Asking asking(line, rate, std::move(around));
+    return asking.Run();
 }
 
 // The move's ACK leaves right behind the reply, after whatever output queued
@@ -286,24 +300,23 @@ std::optional<Link> AskAndMove(Line& line, std::int32_t rate, int receiverPort, 
                                const UbxBuffer& ahead, Answer* aheadAnswer, bool resend)
 {
     const UbxBuffer move = PortAt(receiverPort, to, settings);
-    Answer answer = Answer::None;
-    const auto seen = [&](const Frame& f) {
-        if (answer == Answer::None && !ahead.empty())
-            answer = Exchange::IsAck(f, ahead[kClassIndex], ahead[kIdIndex])   ? Answer::Ack
-                     : Exchange::IsNak(f, ahead[kClassIndex], ahead[kIdIndex]) ? Answer::Nak
-                                                                               : Answer::None;
-    };
-    const auto link = Ask(line, rate, {ahead, {move}, seen, {}, to, resend});
-    if (!ahead.empty()) {
-        line.NoteAnswerOf(ahead, Wait::Ack, answer, 2);
+    Around around;
+    around.ahead = ahead;
+    around.behind = {MoveRider(move)};
+    around.movesTo = to;
+    around.resend = resend;
+    Asking asking(line, rate, std::move(around));
+    const auto link = asking.Run();
+    if (const auto sent = asking.Ahead()) {
+        asking.Session().GiveUp(*sent);
         if (aheadAnswer)
-            *aheadAnswer = answer;
+            *aheadAnswer = asking.Session().AnswerOf(*sent);
     }
     if (!link || link->receiverPort != receiverPort)
         return std::nullopt;
     if (FoundMoved(line, rate))
         return link;
-    return FollowMove(line, *link, to, qsizetype(move.size()));
+    return FollowMove(line, asking.Session(), asking.Behind(0), *link, to, qsizetype(move.size()));
 }
 
 // The port's poll is answered before its move is taken, so its reply holds
@@ -313,34 +326,39 @@ std::optional<Link> AskReadAndMove(Line& line, std::int32_t rate, MoveOn on)
 {
     const UbxBuffer poll = Payloads::CfgPrtPoll(on.receiverPort);
     const UbxBuffer move = PortAt(on.receiverPort, on.rate, {});
-    QByteArray portRead;
-    const auto seen = [&](const Frame& f) {
-        if (portRead.isEmpty() && Exchange::AnswerTo(f, poll) == Answer::Reply
-            && f.payload.size() == qsizetype(CfgPrtField::kPayloadLength))
-            portRead = f.payload;
+    const Exchange::Judge portReply = [poll](const Frame& f) {
+        return Exchange::AnswerTo(f, poll) == Answer::Reply && f.payload.size() == qsizetype(CfgPrtField::kPayloadLength)
+                   ? Answer::Reply
+                   : Answer::None;
     };
-    auto link = Ask(line, rate, {{}, {poll, move}, seen, {}, on.rate});
+    Around around;
+    around.behind = {{poll, Wait::PollReply, portReply}, MoveRider(move)};
+    around.movesTo = on.rate;
+    Asking asking(line, rate, std::move(around));
+    auto link = asking.Run();
     if (!link)
         return std::nullopt;
+    Exchange::Session& session = asking.Session();
+    const Id portPoll = asking.Behind(0);
+    const auto portRead = [&] {
+        return session.AnswerOf(portPoll) == Answer::Reply ? session.FrameOf(portPoll)->payload : QByteArray();
+    };
     link->movedPort = on.receiverPort;
     if (FoundMoved(line, rate)) {
         // Its port read before the move, where it came, is how it was found.
-        if (!portRead.isEmpty()) {
+        if (!portRead().isEmpty()) {
             link->rate = rate;
-            link->settings = portRead;
+            link->settings = portRead();
         }
         link->movedPortSettings = link->settings;
         return link;
     }
     // The port's reply follows the link's; the move's ACK follows both.
-    if (portRead.isEmpty() && link->receiverPort != on.receiverPort)
-        line.Await(Clock::Now() + LineTime(rate, kPortReplyBytes + kStreamedMessageBytes) + Margin(), [&](const Frame& f) {
-            seen(f);
-            return !portRead.isEmpty();
-        });
-    line.NoteAnswerOf(poll, Wait::PollReply, portRead.isEmpty() ? Answer::None : Answer::Reply, 1);
-    link->movedPortSettings = link->receiverPort == on.receiverPort ? link->settings : portRead;
-    return AfterMoveOn(line, *link, on, qsizetype(move.size()));
+    if (portRead().isEmpty() && link->receiverPort != on.receiverPort)
+        session.Await({portPoll}, Exchange::Within(LineTime(rate, kPortReplyBytes + kStreamedMessageBytes) + Margin()));
+    session.GiveUp(portPoll);
+    link->movedPortSettings = link->receiverPort == on.receiverPort ? link->settings : portRead();
+    return AfterMoveOn(line, session, asking.Behind(1), *link, on, qsizetype(move.size()));
 }
 
 // A receiver heard at a rate but not answering there is not looked for elsewhere.
@@ -382,11 +400,9 @@ Search Look(Line& line, std::span<const std::int32_t> first, std::optional<MoveO
     if (!line.HeardAnything() && !line.Gone()) {
         line.MoveTo(kFirstSearchRate);
         line.Flush();
-        line.Await(Clock::Now() + Timing::InSeconds(Timing::kSilenceListen), [](const Frame&) { return false; });
-        if (line.HeardTraffic()) {
-            line.Flush();
-            return {PollLink(line, Clock::Now() + LineTime(line.Rate(), kPollBytes) + SearchAllowance()), Heard::Messages};
-        }
+        line.Listen(Clock::Now() + Timing::InSeconds(Timing::kSilenceListen));
+        if (line.HeardTraffic())
+            return {PollLink(line, Exchange::Within(LineTime(line.Rate(), kPollBytes) + SearchAllowance())), Heard::Messages};
     }
     if (line.HeardTraffic())
         return {std::nullopt, Heard::Messages};
@@ -398,8 +414,7 @@ bool BlindBringUp(Line& line, Link& link)
     if (!VarnexCommsRoutines::OpenPortAtBaud(line.Port(), VarnexCommsRoutines::kKnownLinkRate))
         return false;
     link.rate = line.Adopt();
-    line.Flush();
-    if (const auto told = PollLink(line, Clock::Now() + LineTime(link.rate, kPollBytes) + Allowance()))
+    if (const auto told = PollLink(line, Exchange::Within(LineTime(link.rate, kPollBytes) + Allowance())))
         link.receiverPort = told->receiverPort;
     return true;
 }

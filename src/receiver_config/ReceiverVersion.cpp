@@ -2,7 +2,6 @@
 
 #include "link/Exchange.h"
 #include "receiver_config/Payloads.h"
-#include "support/Timing.h"
 
 namespace VarnexCommsRoutines {
 namespace {
@@ -35,9 +34,7 @@ std::optional<ReceiverVersion> ParseReceiverVersion(const QByteArray& payload)
 
 std::optional<ReceiverVersion> PollReceiverVersion(SerialControl& port)
 {
-    using namespace UbxProtocol;
-    const auto reply = Exchange::Poll(port, Payloads::Poll(UbxMessages::kMonVer),
-                                      {Timing::InSeconds(Timing::kReplyTimeout), {}});
+    const auto reply = Exchange::Poll(port, Payloads::Poll(UbxMessages::kMonVer));
     if (reply.answer != Exchange::Answer::Reply)
         return std::nullopt;
     return ParseReceiverVersion(reply.payload);

@@ -52,7 +52,7 @@ bool Reopen(SerialControl& port, FastLink::Line& line, std::int32_t rate)
 Sign Listen(FastLink::Line& line, double until)
 {
     line.Flush();
-    line.Await(until, [](const UbxStream::Frame&) { return false; });
+    line.Listen(until);
     // A port that stopped delivering ends a wait early: the look still lasts its time.
     if (const double left = until - Clock::Now(); left > 0)
         Clock::Sleep(left);

@@ -28,6 +28,7 @@ const QByteArray kRateReply = Hex("B5 62 06 08 06 00 E8 03 01 00 01 00 00 00");
 const QByteArray kAfter(37, 'x'); // what a poll reply needs behind it to end the wait early
 // Built by the simulator's own codec, not the tool's.
 const QByteArray kAck0601 = VarnexSim::EncodeUbx(0x05, 0x01, QByteArray("\x06\x01", 2));
+const QByteArray kRateFrame = VarnexSim::EncodeUbx(0x06, 0x08, Hex("E8 03 01 00 01 00"));
 const QByteArray kNmea = "$GPGGA,,,,,,0,00,99.99,,,,,,*48\r\n";
 
 QByteArray BadChecksum(QByteArray frame)
@@ -149,6 +150,56 @@ private slots:
         const auto frame = AwaitFrame(CommsFrm::SerialPort(), reader, Clock::Now() + 2.0,
                                       [](const UbxStream::Frame& f) { return f.msgClass == 0x05 && f.msgId == 0x01; });
         QTEST(frame.has_value(), "found");
+        QFETCH(double, endsAt);
+        CheckEnd(line, endsAt);
+    }
+
+    // One exchange of a command and a poll behind it, the poll awaited: every
+    // frame read goes to whichever frame it answers, a resent poll goes out at
+    // growing gaps, the extension is asked until it ends the wait, and the
+    // record hears each copy's end once (A ack, R reply, - nothing, in order).
+    void session_data()
+    {
+        QTest::addColumn<Chunks>("chunks");
+        QTest::addColumn<bool>("resend");   // gaps of 0.1 s doubling to 0.4 s
+        QTest::addColumn<bool>("extended"); // 0.1 s more, asked twice
+        QTest::addColumn<QString>("record");
+        QTest::addColumn<int>("frames");    // frames sent, copies included
+        QTest::addColumn<double>("endsAt");
+        QTest::newRow("the command's ACK taken on the way to the reply")
+            << Chunks{{0.1, kAck0601}, {0.2, kRateFrame}} << false << false << "AR" << 2 << 0.2;
+        QTest::newRow("resent at growing gaps until answered")
+            << Chunks{{0.35, kRateFrame}} << true << false << "--R-" << 4 << 0.35;
+        QTest::newRow("an extension asked again until it ends the wait") << Chunks{} << false << true << "--" << 2 << 0.3;
+    }
+    void session()
+    {
+        QFETCH(Chunks, chunks);
+        QFETCH(bool, resend);
+        QFETCH(bool, extended);
+        Line line(chunks);
+        QString record;
+        SetLinkObserver({{}, [&](LinkObserver::Wait, std::uint8_t, std::uint8_t, Answer answer, double, int) {
+                             record += answer == Answer::Ack ? u'A' : answer == Answer::Reply ? u'R' : u'-';
+                         }});
+        const std::uint8_t msg[] = {0xF0, 0x01, 1};
+        Exchange::Pacing pacing = Exchange::Within(extended ? 0.1 : 1.0);
+        if (resend) {
+            pacing.firstGap = 0.1;
+            pacing.longestGap = 0.4;
+        }
+        if (extended)
+            pacing.extension = [](double began, int asked) { return asked < 2 ? std::optional(began + 0.1 * (asked + 2)) : std::nullopt; };
+        {
+            Exchange::Session session(CommsFrm::SerialPort());
+            const auto command = session.Send(MakeFrame(0x06, 0x01, msg), LinkObserver::Wait::Ack);
+            const auto poll = session.Send(MakeFrame(0x06, 0x08), LinkObserver::Wait::PollReply);
+            QCOMPARE(session.Await({poll}, pacing), !chunks.isEmpty());
+            QCOMPARE(session.AnswerOf(command), chunks.size() > 1 ? Answer::Ack : Answer::None);
+        }
+        SetLinkObserver({});
+        QTEST(record, "record");
+        QTEST(int(line.Written().count("\xB5\x62")), "frames");
         QFETCH(double, endsAt);
         CheckEnd(line, endsAt);
     }
