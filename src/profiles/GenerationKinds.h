@@ -18,41 +18,24 @@ namespace SetupOutputs {
 
 using Frames = std::vector<uBloxLowLevelComms::UbxBuffer>;
 
-bool Exact(const Navigation5& n, const ExactPort& at);
-Frames FramesOf(const Navigation5& n);
-QString Status(const Navigation5& n);
-QString Name(const Navigation5& n);
-const char* Failure(const Navigation5& n);
-void Read(const StepTable& t, Navigation5, ProfileFile::LoadedProfile& profile);
-void Write(const Navigation5& n, StepLines& out);
-extern const std::span<const std::string_view> kNavigation5Keys;
+// What every kind has, declared once for each kind of this file.
+#define VARNEX_STEP_KIND_FUNCTIONS(Kind)                                     \
+    bool Exact(const Kind& step, const ExactPort& at);                       \
+    Frames FramesOf(const Kind& step);                                       \
+    QString Status(const Kind& step);                                        \
+    QString Name(const Kind& step);                                          \
+    const char* Failure(const Kind& step);                                   \
+    void Read(const StepTable& t, Kind, ProfileFile::LoadedProfile& profile); \
+    void Write(const Kind& step, StepLines& out);
 
-bool Exact(const TimePulse5& t, const ExactPort& at);
-Frames FramesOf(const TimePulse5& t);
-QString Status(const TimePulse5& t);
-QString Name(const TimePulse5& t);
-const char* Failure(const TimePulse5& t);
-void Read(const StepTable& t, TimePulse5, ProfileFile::LoadedProfile& profile);
-void Write(const TimePulse5& t, StepLines& out);
-extern const std::span<const std::string_view> kTimePulse5Keys;
+VARNEX_STEP_KIND_FUNCTIONS(Navigation5)
+VARNEX_STEP_KIND_FUNCTIONS(TimePulse5)
+VARNEX_STEP_KIND_FUNCTIONS(Output)
+VARNEX_STEP_KIND_FUNCTIONS(Keys)
+#undef VARNEX_STEP_KIND_FUNCTIONS
 
-bool Exact(const Output& o, const ExactPort& at);
-Frames FramesOf(const Output& o);
-QString Status(const Output& o);
-QString Name(const Output& o);
-const char* Failure(const Output& o);
-void Read(const StepTable& t, Output, ProfileFile::LoadedProfile& profile);
-void Write(const Output& o, StepLines& out);
-extern const std::span<const std::string_view> kOutputKeys;
-
-bool Exact(const Keys& k, const ExactPort& at);
-Frames FramesOf(const Keys& k);
-QString Status(const Keys& k);
-QString Name(const Keys& k);
-const char* Failure(const Keys& k);
-void Read(const StepTable& t, Keys, ProfileFile::LoadedProfile& profile);
-void Write(const Keys& k, StepLines& out);
-extern const std::span<const std::string_view> kKeysKeys;
+// Each kind's keys in a file, `kind` included.
+extern const std::span<const std::string_view> kNavigation5Keys, kTimePulse5Keys, kOutputKeys, kKeysKeys;
 
 // The fields of CFG-NAV5 that `n`'s mask applies: those a proof reads back.
 std::vector<const UbxMessages::Field*> AppliedFields(const Navigation5& n);
