@@ -120,32 +120,39 @@ QString MessageOfFrame(const QString& spacedHex)
     return MessageName(std::uint8_t(bytes[2].toUInt(nullptr, 16)), std::uint8_t(bytes[3].toUInt(nullptr, 16)));
 }
 
-QString FailedStepReason(const UnitRecord& unit)
+namespace {
+
+// The frame the failed step ended on: its last command, not the polls that
+// asked why afterwards; its last frame when it sent no command; none when
+// it sent nothing.
+const FrameRecord* EndedOn(const UnitRecord& unit)
 {
-    const QString word = StepWordOf(unit.failedStep);
     const auto step = std::find_if(unit.steps.rbegin(), unit.steps.rend(),
                                    [&](const StepRecord& s) { return s.name == unit.failedStep; });
     if (step == unit.steps.rend() || step->frames.empty())
-        return QStringLiteral("%1 failed").arg(word);
-    // The command the step ended on, not the polls that asked why afterwards.
+        return nullptr;
     const auto command = std::find_if(step->frames.rbegin(), step->frames.rend(),
                                       [](const FrameRecord& f) { return f.wait == QLatin1String("ack"); });
-    const FrameRecord& last = command != step->frames.rend() ? *command : step->frames.back();
-    const QString how = last.answer == QLatin1String("nak") ? QStringLiteral("refused") : QStringLiteral("unanswered");
-    return QStringLiteral("%1 %2 (%3)").arg(word, how, MessageOfFrame(last.sent));
+    return command != step->frames.rend() ? &*command : &step->frames.back();
+}
+
+} // namespace
+
+QString FailedStepReason(const UnitRecord& unit)
+{
+    const QString word = StepWordOf(unit.failedStep);
+    const FrameRecord* last = EndedOn(unit);
+    if (!last)
+        return QStringLiteral("%1 failed").arg(word);
+    const QString how = last->answer == QLatin1String("nak") ? QStringLiteral("refused") : QStringLiteral("unanswered");
+    return QStringLiteral("%1 %2 (%3)").arg(word, how, MessageOfFrame(last->sent));
 }
 
 QString RefusedBy(const UnitRecord& unit)
 {
-    if (unit.receiverHardware.isEmpty())
-        return {};
-    const auto step = std::find_if(unit.steps.rbegin(), unit.steps.rend(),
-                                   [&](const StepRecord& s) { return s.name == unit.failedStep; });
-    if (step == unit.steps.rend() || step->frames.empty())
-        return {};
-    const auto command = std::find_if(step->frames.rbegin(), step->frames.rend(),
-                                      [](const FrameRecord& f) { return f.wait == QLatin1String("ack"); });
-    if (command == step->frames.rend() || command->answer != QLatin1String("nak"))
+    const FrameRecord* command = EndedOn(unit);
+    if (unit.receiverHardware.isEmpty() || !command || command->wait != QLatin1String("ack")
+        || command->answer != QLatin1String("nak"))
         return {};
     std::vector<std::uint8_t> frame;
     for (const QString& b : command->sent.split(u' '))

@@ -179,4 +179,14 @@ constexpr std::uint32_t ValueOf(const Bytes& payload, const Field& field)
     return UbxProtocol::LittleEndianAt(payload, field.offset, field.width);
 }
 
+// Writes `value` into `field` of a whole payload block (a std::array or
+// std::vector of bytes), least significant byte first; a negative value in
+// two's complement, as the signed fields carry it.
+template <typename Bytes>
+constexpr void PutValue(Bytes& payload, const Field& field, std::int64_t value)
+{
+    for (int n = 0; n < field.width; ++n)
+        payload[field.offset + std::size_t(n)] = std::uint8_t(std::uint64_t(value) >> (8 * n) & 0xFF);
+}
+
 } // namespace UbxMessages

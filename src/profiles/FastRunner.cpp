@@ -40,9 +40,7 @@ bool IsKeyForm(ResetForm form) { return form == ResetForm::Keys || form == Reset
 // the unit said otherwise.
 bool KeyLinkTo(Line& line, Link& link, std::int32_t rate, std::uint8_t layers)
 {
-    const bool uart2 = link.receiverPort == 2;
-    const Payloads::KeyValue item{uart2 ? UbxKeys::Named("CFG-UART2-BAUDRATE") : UbxKeys::Named("CFG-UART1-BAUDRATE"), rate};
-    if (!MoveLinkBy(line, Payloads::CfgValset(std::span(&item, 1), layers).front(), rate))
+    if (!MoveLinkBy(line, Payloads::CfgValsetUartRate(link.receiverPort == 2 ? 2 : 1, rate, layers), rate))
         return false;
     link.rate = rate;
     return true;

@@ -97,12 +97,6 @@ std::int64_t Get(const std::array<std::uint8_t, Size>& block, const BlockKey& k)
     const std::int64_t top = std::int64_t(1) << (8 * k.field->width - 1);
     return k.isSigned && raw >= top ? raw - 2 * top : raw;
 }
-template <std::size_t Size>
-void Set(std::array<std::uint8_t, Size>& block, const BlockKey& k, std::int64_t value)
-{
-    for (int n = 0; n < k.field->width; ++n)
-        block[k.field->offset + std::size_t(n)] = std::uint8_t(std::uint64_t(value) >> (8 * n) & 0xFF);
-}
 std::int64_t ReadValue(const StepTable& t, const BlockKey& k)
 {
     if (k.tenths)
@@ -151,13 +145,12 @@ void Read(const StepTable& t, Navigation5, ProfileFile::LoadedProfile& profile)
     std::uint32_t mask = 0;
     for (const BlockKey& k : kNav5Block)
         if (t.Has(k.key)) {
-            Set(step.block, k, ReadValue(t, k));
+            Msg::PutValue(step.block, *k.field, ReadValue(t, k));
             mask |= 1u << k.maskBit;
         }
     if (mask == 0)
         t.Refuse({}, "navigation5 names no setting");
-    step.block[kNav5Mask.offset] = std::uint8_t(mask & 0xFF);
-    step.block[kNav5Mask.offset + 1] = std::uint8_t(mask >> 8);
+    Msg::PutValue(step.block, kNav5Mask, mask);
     profile.Add(step);
 }
 void Write(const Navigation5& n, StepLines& out)
@@ -196,7 +189,7 @@ void Read(const StepTable& t, TimePulse5, ProfileFile::LoadedProfile& profile)
     TimePulse5 step;
     for (const BlockKey& k : kTp5Block)
         if (t.Has(k.key))
-            Set(step.block, k, ReadValue(t, k));
+            Msg::PutValue(step.block, *k.field, ReadValue(t, k));
     if (step.block[0] > 1)
         t.Refuse("pulse", "pulse must be 0 (TIMEPULSE) or 1 (TIMEPULSE2)");
     profile.Add(step);

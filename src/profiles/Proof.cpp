@@ -51,11 +51,7 @@ const Expectation* LinkItems(const std::vector<Expectation>& expected)
 // A unit that does not tell its port (it refuses CFG-PRT) is on UART1: its
 // link moves by that UART's rate, in the running configuration only, which
 // the proof's last load puts back.
-uBloxLowLevelComms::UbxBuffer RunningRateItem(std::int32_t rate)
-{
-    const Payloads::KeyValue item{UbxKeys::Named("CFG-UART1-BAUDRATE"), rate};
-    return Payloads::CfgValset(std::span(&item, 1), Payloads::kLayerRam).front();
-}
+uBloxLowLevelComms::UbxBuffer RunningRateItem(std::int32_t rate) { return Payloads::CfgValsetUartRate(1, rate, Payloads::kLayerRam); }
 
 // Reads one state: the link port's own settings as `link` carries them
 // (read at the rate the receiver answered), then, on a UART link, the link

@@ -160,10 +160,7 @@ std::unique_ptr<ProfileFile::LoadedProfile> ReadKeys(FastLink::Line& line, bool 
     // move is read where it is).
     const std::int32_t foundAt = line.Rate();
     const std::uint32_t linkRate = UbxKeys::Named("CFG-UART1-BAUDRATE");
-    const auto runningRate = [&](std::int32_t rate) {
-        const Payloads::KeyValue item{linkRate, rate};
-        return Payloads::CfgValset(std::span(&item, 1), Payloads::kLayerRam).front();
-    };
+    const auto runningRate = [](std::int32_t rate) { return Payloads::CfgValsetUartRate(1, rate, Payloads::kLayerRam); };
     const bool moved = foundAt != VarnexCommsRoutines::kKnownLinkRate
                        && FastLink::MoveLinkBy(line, runningRate(VarnexCommsRoutines::kKnownLinkRate),
                                                VarnexCommsRoutines::kKnownLinkRate);
@@ -349,8 +346,7 @@ std::unique_ptr<ProfileFile::LoadedProfile> Build(const Readings& readings, int 
         // Every setting as the unit holds it: the mask applies all of them.
         SetupOutputs::Navigation5 n;
         std::copy_n(readings.nav5.begin(), n.block.size(), n.block.begin());
-        n.block[0] = std::uint8_t(kAllNav5Settings & 0xFF);
-        n.block[1] = std::uint8_t(kAllNav5Settings >> 8);
+        Msg::PutValue(n.block, Msg::FieldNamed(Msg::kNav5Fields, "mask"), kAllNav5Settings);
         profile->Add(n);
     }
     // As the unit holds them, in µs: a 50.5 ms pulse clones to 50.5 ms.

@@ -61,13 +61,6 @@ constexpr std::int64_t kCableDelayNs = 50, kRfGroupDelayNs = 820, kUserDelayNs =
 // cycle), first edge rising (CFG-TP's positive pulse), on the GPS grid.
 constexpr std::uint32_t kTp5Flags = 1u << 0 | 1u << 1 | 1u << 4 | 1u << 6 | 1u << 7;
 
-template <std::size_t Size>
-void Put(std::array<std::uint8_t, Size>& block, const Msg::Field& f, std::int64_t value)
-{
-    for (int i = 0; i < f.width; ++i)
-        block[f.offset + std::size_t(i)] = std::uint8_t(std::uint64_t(value) >> (8 * i) & 0xFF);
-}
-
 class Writer {
 public:
     Writer(const Profile& device, int generation)
@@ -135,7 +128,7 @@ private:
             return;
         }
         Navigation5 n5;
-        const auto set = [&](const Msg::Field& f, std::int64_t value) { Put(n5.block, f, value); };
+        const auto set = [&](const Msg::Field& f, std::int64_t value) { Msg::PutValue(n5.block, f, value); };
         set(Msg::FieldNamed(Msg::kNav5Fields, "dynModel"), model);
         set(Msg::FieldNamed(Msg::kNav5Fields, "minElev"), Older(block, kMinElevation));
         set(Msg::FieldNamed(Msg::kNav5Fields, "pDop"), Older(block, kPdop));
@@ -172,7 +165,7 @@ private:
         if (Takes(Form::CfgTp))
             return out_->Add(t);
         TimePulse5 t5;
-        const auto set = [&](const Msg::Field& f, std::int64_t value) { Put(t5.block, f, value); };
+        const auto set = [&](const Msg::Field& f, std::int64_t value) { Msg::PutValue(t5.block, f, value); };
         set(Msg::FieldNamed(Msg::kTp5Fields, "antCableDelay"), kCableDelayNs);
         set(Msg::FieldNamed(Msg::kTp5Fields, "rfGroupDelay"), kRfGroupDelayNs);
         set(Msg::FieldNamed(Msg::kTp5Fields, "freqPeriod"), t.interval);

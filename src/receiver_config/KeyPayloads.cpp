@@ -46,6 +46,12 @@ std::vector<UbxBuffer> CfgValset(std::span<const KeyValue> items, std::uint8_t l
     return frames;
 }
 
+UbxBuffer CfgValsetUartRate(int uart, std::int32_t rate, std::uint8_t layers)
+{
+    const KeyValue item{uart == 2 ? UbxKeys::Named("CFG-UART2-BAUDRATE") : UbxKeys::Named("CFG-UART1-BAUDRATE"), rate};
+    return Valset(std::span(&item, 1), layers, 0, kNone);
+}
+
 UbxBuffer CfgValget(ReadLayer layer, std::uint16_t position, std::span<const std::uint32_t> keys)
 {
     std::vector<std::uint8_t> payload{0, std::uint8_t(layer)};

@@ -33,6 +33,9 @@ struct KeyValue {
 // fit, else a transaction over as few messages as the item limit allows,
 // applied by its last, so that nothing is applied unless everything is.
 std::vector<uBloxLowLevelComms::UbxBuffer> CfgValset(std::span<const KeyValue> items, std::uint8_t layers);
+// The VALSET that moves UART `uart` (1 or 2) to `rate` bit/s in `layers`:
+// how a unit without CFG-PRT has its link moved.
+uBloxLowLevelComms::UbxBuffer CfgValsetUartRate(int uart, std::int32_t rate, std::uint8_t layers);
 // A VALGET poll of `keys` (items, or group wildcards) from `layer`,
 // skipping the first `position` items found.
 uBloxLowLevelComms::UbxBuffer CfgValget(ReadLayer layer, std::uint16_t position, std::span<const std::uint32_t> keys);
